@@ -1,0 +1,99 @@
+/*
+ * zekalg: an engine for algorithmic questions.
+ *
+ * A host hands the engine an algorithm (lines defining constants, formula
+ * variables, random and list variables, conditions and functions), gets an
+ * environment id back, and asks for expressions to be solved in it.
+ *
+ * Texts are single bytes (Windows-1252). In results, negative numbers start
+ * with byte 150, the en dash, instead of '-'.
+ *
+ * Result text protocol (the solve functions always, create on failure):
+ * the caller passes a buffer and, through `length`, its size S in bytes.
+ * The engine copies at most S - 1 bytes of the text and a terminating NUL,
+ * then stores the text's FULL length L through `length`. The text was cut
+ * when the returned length is S or more: call again with a buffer of at
+ * least L + 1 bytes. With S <= 0 or a null buffer nothing is written to the
+ * buffer, and L is still stored. A null text argument reads as "".
+ *
+ * Threads: the engine takes no locks; make one call at a time. The random
+ * generator's state belongs to the calling thread.
+ */
+#ifndef ZEKALG_ZEKALG_H
+#define ZEKALG_ZEKALG_H
+
+#include <stdint.h>
+
+#define ZEKALG_VERSION_MAJOR 0
+#define ZEKALG_VERSION_MINOR 1
+#define ZEKALG_VERSION_PATCH 0
+
+#if defined(_WIN32)
+#  define ZEKALG_CALL __stdcall
+#  if defined(ZEKALG_BUILDING)
+#    define ZEKALG_API __declspec(dllexport)
+#  else
+#    define ZEKALG_API __declspec(dllimport)
+#  endif
+#else
+#  define ZEKALG_CALL
+#  if defined(ZEKALG_BUILDING)
+#    define ZEKALG_API __attribute__((visibility("default")))
+#  else
+#    define ZEKALG_API
+#  endif
+#endif
+
+/* Status codes of the solve functions (create returns -1 on failure). */
+#define ZEKALG_OK 0
+/* An error in the algorithm or the expression; the text is its message. */
+#define ZEKALG_ERROR_ALGORITHM (-1)
+/* Any other failure; the text is "Unknown error occurred." */
+#define ZEKALG_ERROR_UNKNOWN (-2)
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/*
+ * Builds an environment from `algorithm` (on top of `base_id` when that
+ * names a live environment; 0 means none) and draws its variables until
+ * every condition holds. Returns the new id (positive). On failure returns
+ * -1 and delivers the message into `message` by the result text protocol;
+ * on success `message` and `length` are left untouched.
+ */
+ZEKALG_API int32_t ZEKALG_CALL zekalg_create_environment(int32_t base_id, const char* algorithm,
+                                                         char* message, int32_t* length);
+
+/* Destroys environment `id`. Always returns 0, also for unknown ids. */
+ZEKALG_API int32_t ZEKALG_CALL zekalg_kill_environment(int32_t id);
+
+/*
+ * Solves `expression` (a variable name or a formula) in environment `id` and
+ * delivers the formatted result into `result` by the result text protocol.
+ * Returns ZEKALG_OK, ZEKALG_ERROR_ALGORITHM with the error message as text,
+ * or ZEKALG_ERROR_UNKNOWN. An id that names no live environment gives the
+ * empty text and ZEKALG_OK.
+ */
+ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var(int32_t id, const char* expression, char* result,
+                                                int32_t* length);
+
+/* The same as zekalg_solve_var. */
+ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var16(int32_t id, const char* expression,
+                                                  char* result, int32_t* length);
+
+/*
+ * Seeds this thread's random generator with `seed` (read as unsigned 32-bit).
+ * From then on creation no longer seeds from the clock, so the same seed and
+ * algorithm draw the same values again.
+ */
+ZEKALG_API void ZEKALG_CALL zekalg_seed_environment(int32_t seed);
+
+/* Accepts any text and does nothing else. */
+ZEKALG_API void ZEKALG_CALL zekalg_list_capabilities(const char* text);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZEKALG_ZEKALG_H */

@@ -1,0 +1,1 @@
+#include "algorithm/environment.h"

@@ -1,0 +1,37 @@
+// alg_environment: one loaded algorithm with its definition table, its list
+// group choices and the depths that bound evaluation. The registry owns every
+// environment; an environment never owns its base.
+#pragma once
+
+#include <cstdint>
+
+#include "base/alg_array.h"
+#include "base/alg_hash.h"
+#include "base/alg_string.h"
+#include "value/alg_value.h"
+
+// One definition line and its cached result.
+struct definition_record {
+  alg_string line;
+  alg_value value;
+  bool computed = false;
+  bool in_progress = false;
+  int32_t digits = -1;  // -1: not given
+  bool scientific = false;
+  bool grouping = false;
+};
+
+struct alg_environment {
+  // 0 after construction; a solve leaves it at 1. Chooses the nesting limit.
+  uint8_t solving = 0;
+  alg_environment* base = nullptr;
+  int32_t call_depth = 0;
+  int32_t reduction_depth = 0;
+  // User-function expansions of the current export call (bounds recursion
+  // that the depth limits cannot see during a solve).
+  int64_t expansions = 0;
+  alg_hash group_choices;
+  alg_array<definition_record> definitions;
+  // The algorithm text this environment was built from.
+  alg_string algorithm;
+};

@@ -1,0 +1,101 @@
+#include "api/registry.h"
+
+#include <chrono>
+#include <list>
+#include <memory>
+#include <new>
+
+#include "algorithm/drawing.h"
+#include "algorithm/environment.h"
+#include "algorithm/solver.h"
+#include "api/id_counter.h"
+#include "api/random_generator.h"
+#include "base/errors.h"
+
+namespace {
+
+struct registry_entry {
+  int32_t id;
+  std::unique_ptr<alg_environment> environment;
+};
+
+// Heap-allocated and never destroyed: at unload the entries are released
+// without destroying environments the host never killed.
+std::list<registry_entry>& entries() {
+  static auto* list = new std::list<registry_entry>();
+  return *list;
+}
+
+bool seeded = false;
+
+// Unseeded creates are seeded from a high-resolution clock mixed with the
+// new id, so environments created within one millisecond still differ.
+uint32_t clock_seed(int32_t id) {
+  const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+  uint64_t z = static_cast<uint64_t>(ticks) + 0x9E3779B97F4A7C15ull * static_cast<uint32_t>(id);
+  z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
+  z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
+  return static_cast<uint32_t>(z ^ (z >> 31));
+}
+
+}  // namespace
+
+alg_environment* find_environment(int32_t id) {
+  if (id == 0) return nullptr;
+  for (registry_entry& e : entries()) {
+    if (e.id == id) return e.environment.get();
+  }
+  return nullptr;
+}
+
+int32_t environment_count() { return static_cast<int32_t>(entries().size()); }
+
+int32_t create_environment(int32_t base_id, const alg_string& algorithm) {
+  const int32_t id = next_environment_id();
+  kill_environment(id);
+  alg_environment* env = nullptr;
+  try {
+    auto owned = std::make_unique<alg_environment>();
+    env = owned.get();
+    env->base = find_environment(base_id);
+    entries().push_back(registry_entry{id, std::move(owned)});
+  } catch (const std::bad_alloc&) {
+    throw z_x_outofmemory();
+  }
+  if (!seeded) seed_generator(clock_seed(id));
+  try {
+    initialise_environment(*env, algorithm);
+  } catch (...) {
+    kill_environment(id);
+    throw;
+  }
+  return id;
+}
+
+int32_t kill_environment(int32_t id) {
+  if (id == 0) return 0;
+  auto& list = entries();
+  for (auto it = list.begin(); it != list.end(); ++it) {
+    if (it->id != id) continue;
+    alg_environment* dying = it->environment.get();
+    // Environments built on this one forget their base rather than keep a
+    // reference to a destroyed record.
+    for (registry_entry& e : list) {
+      if (e.environment->base == dying) e.environment->base = nullptr;
+    }
+    list.erase(it);
+    return 0;
+  }
+  return 0;
+}
+
+alg_string solve_in_environment(int32_t id, const alg_string& request, int32_t mode) {
+  alg_environment* env = find_environment(id);
+  if (env == nullptr) return {};
+  return solve(*env, request, mode);
+}
+
+void seed_environment(uint32_t seed) {
+  seed_generator(seed);
+  seeded = true;
+}

@@ -1,0 +1,232 @@
+#include "base/alg_string.h"
+
+#include <algorithm>
+#include <cstring>
+#include <new>
+#include <stdexcept>
+
+#include "base/errors.h"
+
+namespace {
+
+// Runs an allocating step and turns allocation failure into the engine's own
+// string error; the target is only assigned after the step succeeded.
+template <typename F>
+auto allocating(F&& step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    throw z_x_outofstringspace();
+  } catch (const std::length_error&) {
+    throw z_x_outofstringspace();
+  }
+}
+
+char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+}  // namespace
+
+alg_string::alg_string(const char* text) {
+  if (text != nullptr) allocating([&] { bytes_.assign(text); });
+}
+
+alg_string::alg_string(const char* bytes, uint32_t length) {
+  if (bytes != nullptr) allocating([&] { bytes_.assign(bytes, length); });
+}
+
+alg_string::alg_string(std::string_view bytes) {
+  allocating([&] { bytes_.assign(bytes.data(), bytes.size()); });
+}
+
+alg_string::alg_string(char byte) {
+  allocating([&] { bytes_.assign(1, byte); });
+}
+
+alg_string alg_string::fill(uint32_t count, char byte) {
+  alg_string s;
+  allocating([&] { s.bytes_.assign(count, byte); });
+  return s;
+}
+
+alg_string::alg_string(const alg_string& other) {
+  allocating([&] { bytes_ = other.bytes_; });
+}
+
+alg_string& alg_string::operator=(const alg_string& other) {
+  if (this != &other) {
+    std::string copy = allocating([&] { return other.bytes_; });
+    bytes_.swap(copy);
+  }
+  return *this;
+}
+
+void alg_string::reserve(uint32_t capacity, uint32_t /*step*/) {
+  allocating([&] { bytes_.reserve(capacity); });
+}
+
+alg_string& alg_string::append(const alg_string& other) {
+  if (other.empty()) return *this;
+  allocating([&] {
+    if (&other == this) {
+      std::string twice = bytes_ + bytes_;
+      bytes_.swap(twice);
+    } else {
+      bytes_.append(other.bytes_);
+    }
+  });
+  return *this;
+}
+
+namespace {
+
+// Shared by both overloads: `b` is a terminated view of `blen` bytes.
+int compare_bytes(const std::string& a, const char* b, size_t blen) noexcept {
+  const size_t alen = a.size();
+  const size_t n = std::max(alen, blen);
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<signed char>(i < alen ? a[i] : '\0');
+    const auto y = static_cast<signed char>(i < blen ? b[i] : '\0');
+    if (x != y) return x > y ? 1 : -1;
+    // The shorter string has shown its terminator; nothing past it is read.
+    if (i >= alen || i >= blen) break;
+  }
+  if (alen == blen) return 0;
+  return alen > blen ? 1 : -1;
+}
+
+}  // namespace
+
+int alg_string::compare(const alg_string& other) const noexcept {
+  return compare_bytes(bytes_, other.bytes_.data(), other.bytes_.size());
+}
+
+int alg_string::compare(const char* text) const noexcept {
+  if (text == nullptr) text = "";
+  return compare_bytes(bytes_, text, std::strlen(text));
+}
+
+int alg_string::char_at(uint32_t pos) const noexcept {
+  if (pos == 0 || pos > length()) return 0;
+  return static_cast<unsigned char>(bytes_[pos - 1]);
+}
+
+alg_string alg_string::mid(uint32_t start, uint32_t count) const {
+  if (start == 0 || start > length() || count == 0) return {};
+  const uint32_t available = length() - start + 1;
+  return alg_string(std::string_view(bytes_).substr(start - 1, std::min(count, available)));
+}
+
+alg_string alg_string::from(uint32_t start) const {
+  if (start == 0 || start > length()) return {};
+  return mid(start, length() - start + 1);
+}
+
+alg_string alg_string::left(uint32_t n) const {
+  return alg_string(std::string_view(bytes_).substr(0, std::min(n, length())));
+}
+
+alg_string alg_string::right(uint32_t n) const {
+  const uint32_t take = std::min(n, length());
+  return alg_string(std::string_view(bytes_).substr(length() - take, take));
+}
+
+alg_string alg_string::splice(const alg_string& text, uint32_t pos, uint32_t count) const {
+  if (pos == 0 || pos > length()) throw z_x_illegal_index();
+  const uint32_t room = length() - pos + 1;
+  if (count > room) count = room;
+  return allocating([&] {
+    std::string out;
+    out.reserve(static_cast<size_t>(length()) - count + text.length());
+    out.append(bytes_, 0, pos - 1);
+    out.append(text.bytes_);
+    out.append(bytes_, pos - 1 + count, std::string::npos);
+    alg_string r;
+    r.bytes_.swap(out);
+    return r;
+  });
+}
+
+alg_string alg_string::replace_all(const alg_string& find_text, const alg_string& replacement,
+                                   bool ignore_case) const {
+  alg_string copy(*this);
+  if (find_text.empty()) return copy;  // would never end; callers never ask for it
+  uint32_t p = copy.find(1, find_text, ignore_case);
+  while (p != 0) {
+    copy = copy.splice(replacement, p, find_text.length());
+    const uint64_t next = static_cast<uint64_t>(p) + replacement.length();
+    if (next > copy.length()) break;
+    p = copy.find(static_cast<uint32_t>(next), find_text, ignore_case);
+  }
+  return copy;
+}
+
+alg_string alg_string::upper() const {
+  alg_string r(*this);
+  std::transform(r.bytes_.begin(), r.bytes_.end(), r.bytes_.begin(), ascii_upper);
+  return r;
+}
+
+alg_string alg_string::lower() const {
+  alg_string r(*this);
+  std::transform(r.bytes_.begin(), r.bytes_.end(), r.bytes_.begin(), ascii_lower);
+  return r;
+}
+
+alg_string alg_string::ltrim() const {
+  const size_t first = bytes_.find_first_not_of(' ');
+  if (first == std::string::npos) return {};
+  return alg_string(std::string_view(bytes_).substr(first));
+}
+
+alg_string alg_string::rtrim() const {
+  const size_t last = bytes_.find_last_not_of(' ');
+  if (last == std::string::npos) return {};
+  return alg_string(std::string_view(bytes_).substr(0, last + 1));
+}
+
+alg_string alg_string::trim() const { return ltrim().rtrim(); }
+
+alg_string alg_string::cut_at_nul() const {
+  return alg_string(std::string_view(bytes_.c_str()));
+}
+
+uint32_t alg_string::find(uint32_t start, const alg_string& pattern, bool ignore_case) const {
+  if (start > length()) return 0;
+  if (start == 0) start = 1;
+  // Both sides are read as terminated texts.
+  std::string_view hay(bytes_.c_str());
+  std::string_view needle(pattern.bytes_.c_str());
+  if (start - 1 > hay.size()) return 0;
+  if (needle.empty()) return start;
+  if (!ignore_case) {
+    const size_t at = hay.find(needle, start - 1);
+    return at == std::string_view::npos ? 0 : static_cast<uint32_t>(at + 1);
+  }
+  auto eq = [](char a, char b) { return ascii_upper(a) == ascii_upper(b); };
+  auto it = std::search(hay.begin() + (start - 1), hay.end(), needle.begin(), needle.end(), eq);
+  return it == hay.end() ? 0 : static_cast<uint32_t>(it - hay.begin() + 1);
+}
+
+bool alg_string::is_integer_text() const noexcept {
+  return std::all_of(bytes_.begin(), bytes_.end(),
+                     [](char c) { return (c >= '0' && c <= '9') || c == '-'; });
+}
+
+bool alg_string::is_hex_text() const noexcept {
+  return std::all_of(bytes_.begin(), bytes_.end(), [](char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+  });
+}
+
+alg_string operator+(const alg_string& a, const alg_string& b) {
+  alg_string r;
+  allocating([&] {
+    r.bytes_.reserve(a.bytes_.size() + b.bytes_.size());
+    r.bytes_.append(a.bytes_).append(b.bytes_);
+  });
+  return r;
+}
+
+alg_string operator+(const alg_string& a, const char* b) { return a + alg_string(b); }
+alg_string operator+(const char* a, const alg_string& b) { return alg_string(a) + b; }

@@ -1,0 +1,57 @@
+// alg_value: the one data type of the formula language. Integer (signed
+// 32-bit), real (double) or text; truth values are the integers 1 and 0.
+// A default value is the empty text. Values own their text and copy deeply.
+#pragma once
+
+#include <cstdint>
+
+#include "base/alg_string.h"
+
+enum class value_kind : int32_t { integer = 0, real = 1, text = 2 };
+
+class alg_value {
+ public:
+  alg_value() = default;
+  static alg_value of_integer(int32_t v) { alg_value r; r.set_integer(v); return r; }
+  static alg_value of_real(double v) { alg_value r; r.set_real(v); return r; }
+  static alg_value of_text(const alg_string& v) { alg_value r; r.set_text(v); return r; }
+
+  void set_integer(int32_t v) noexcept { integer_ = v; kind_ = value_kind::integer; }
+  void set_real(double v) noexcept { real_ = v; kind_ = value_kind::real; }
+  void set_text(const alg_string& v) { text_ = v; kind_ = value_kind::text; }
+
+  value_kind kind() const noexcept { return kind_; }
+  bool is_integer() const noexcept { return kind_ == value_kind::integer; }
+  bool is_real() const noexcept { return kind_ == value_kind::real; }
+  bool is_text() const noexcept { return kind_ == value_kind::text; }
+  bool is_number() const noexcept { return is_integer() || is_real(); }
+
+  // Integer as is; real truncated toward zero (NaN and reals outside the
+  // 32-bit range give -2147483648); text read by text_to_int.
+  int32_t as_integer() const;
+  // Integer widened; real as is; text read by text_to_real.
+  double as_real() const;
+  // The payload of a text value (empty for numbers).
+  const alg_string& text() const noexcept { return text_; }
+
+ private:
+  int32_t integer_ = 0;
+  double real_ = 0.0;
+  alg_string text_;
+  value_kind kind_ = value_kind::text;
+};
+
+// The text by which a value is written back into formula text: integer
+// digits, the plain real form, or a double-quoted encoded text.
+alg_string literal_text(const alg_value& v);
+
+// Mixed kinds compare as texts when the left value is a text, else as reals.
+// Any comparison of reals involving a NaN is false, except values_not_equal
+// (true), and values_greater / values_greater_or_equal, which are defined as
+// "not (equal or less)" and "not less" and so come out true.
+bool values_equal(const alg_value& a, const alg_value& b);
+bool values_not_equal(const alg_value& a, const alg_value& b);
+bool values_less(const alg_value& a, const alg_value& b);
+bool values_less_or_equal(const alg_value& a, const alg_value& b);
+bool values_greater(const alg_value& a, const alg_value& b);
+bool values_greater_or_equal(const alg_value& a, const alg_value& b);

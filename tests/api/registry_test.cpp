@@ -1,0 +1,125 @@
+// Environment ids, kill, base links and the random generator.
+#include "api/registry.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+#include "algorithm/environment.h"
+#include "api/id_counter.h"
+#include "api/random_generator.h"
+#include "base/errors.h"
+
+namespace {
+
+// Each test binary runs on a private counter segment (see tests/CMakeLists.txt),
+// and ctest runs one test per process, so ids here are not raced by others.
+
+TEST(Registry, IdsRunInOrderAndFailedCreatesUseUpTheirId) {
+  set_environment_id_counter(0);
+  EXPECT_EQ(create_environment(0, "k_a|1"), 1);
+  EXPECT_THROW(create_environment(0, "c_x|undefinedname"), z_x_algorithm);
+  EXPECT_EQ(create_environment(0, "k_a|1"), 3);
+  EXPECT_EQ(find_environment(2), nullptr);
+  kill_environment(1);
+  kill_environment(3);
+}
+
+TEST(Registry, CounterWrapsToOneAndKillsTheStaleHolder) {
+  set_environment_id_counter(0);
+  const int32_t first = create_environment(0, "k_a|1");
+  ASSERT_EQ(first, 1);
+  alg_environment* old_env = find_environment(1);
+  set_environment_id_counter(2147483645);
+  EXPECT_EQ(create_environment(0, "k_a|1"), 2147483646);
+  const int before = environment_count();
+  EXPECT_EQ(create_environment(0, "k_a|2"), 1);  // the stale environment 1 is killed first
+  EXPECT_EQ(environment_count(), before);
+  EXPECT_NE(find_environment(1), nullptr);
+  (void)old_env;
+  kill_environment(1);
+  kill_environment(2147483646);
+}
+
+TEST(Registry, KillTwiceAndUnknownIdsAreHarmless) {
+  const int32_t id = create_environment(0, "k_a|1");
+  const int before = environment_count();
+  EXPECT_EQ(kill_environment(id), 0);
+  EXPECT_EQ(kill_environment(id), 0);
+  EXPECT_EQ(kill_environment(0), 0);
+  EXPECT_EQ(environment_count(), before - 1);
+  EXPECT_TRUE(solve_in_environment(id, "a", 0).empty());
+}
+
+TEST(Registry, BaseEnvironmentLinks) {
+  const int32_t base = create_environment(0, "k_a|1");
+  const int32_t child = create_environment(base, "k_b|2");
+  const int32_t orphan = create_environment(2147480000, "k_b|2");
+  EXPECT_EQ(find_environment(child)->base, find_environment(base));
+  EXPECT_EQ(find_environment(orphan)->base, nullptr);
+  // Killing a base makes its children forget it instead of dangling.
+  kill_environment(base);
+  EXPECT_EQ(find_environment(child)->base, nullptr);
+  kill_environment(child);
+  kill_environment(orphan);
+}
+
+// The generator's sequence, worked out by hand from
+// state = state * 214013 + 2531011 (mod 2^32), draw = (state >> 16) & 32767.
+TEST(RandomGenerator, KnownSeedGivesTheFormulaSequence) {
+  seed_generator(1);
+  // 1*214013+2531011 = 2745024 -> 2745024>>16 = 41
+  EXPECT_EQ(random_draw(), 41);
+  // 2745024*214013+2531011 mod 2^32 = 1210316419 -> 18467
+  EXPECT_EQ(random_draw(), 18467);
+  EXPECT_EQ(random_draw(), 6334);
+  EXPECT_EQ(random_draw(), 26500);
+  seed_generator(0);
+  EXPECT_EQ(random_draw(), 38);  // 2531011 >> 16
+}
+
+TEST(RandomGenerator, UnseededThreadStartsFromOne) {
+  int first = -1;
+  std::thread t([&] { first = random_draw(); });
+  t.join();
+  EXPECT_EQ(first, 41);
+}
+
+TEST(RandomGenerator, ThreadsHaveSeparateStates) {
+  seed_generator(12345);
+  const int32_t here = random_draw();
+  std::thread t([] {
+    seed_generator(999);
+    (void)random_draw();
+  });
+  t.join();
+  seed_generator(12345);
+  EXPECT_EQ(random_draw(), here);
+}
+
+TEST(RandomGenerator, BetweenTruncatesAndConsumesOneDraw) {
+  seed_generator(7);
+  (void)random_between(0, 0);
+  const int32_t second_draw = random_draw();
+  seed_generator(7);
+  (void)random_draw();
+  EXPECT_EQ(random_draw(), second_draw);
+
+  seed_generator(1);
+  EXPECT_EQ(random_between(0, 0), 0);
+  // 41/32768 * 6 = 0.0075 -> 0; 18467/32768 * 6 = 3.38 -> 3
+  seed_generator(1);
+  EXPECT_EQ(random_between(1, 6), 1);
+  EXPECT_EQ(random_between(1, 6), 4);
+  // Reversed bounds truncate toward zero: 5 + trunc(u * -3) is 5, 4 or 3.
+  seed_generator(3);
+  for (int i = 0; i < 200; ++i) {
+    const int32_t v = random_between(5, 1);
+    EXPECT_GE(v, 3);
+    EXPECT_LE(v, 5);
+  }
+  EXPECT_DOUBLE_EQ((seed_generator(1), random_unit()), 41.0 / 32768.0);
+}
+
+}  // namespace

@@ -1,0 +1,21 @@
+# Fails unless the shared library's dynamic symbol table defines exactly the
+# six engine functions.
+execute_process(COMMAND nm -D --defined-only ${LIB} OUTPUT_VARIABLE out RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${LIB}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${out}")
+set(found "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^[0-9a-fA-F]* *[A-Za-z] " "" sym "${line}")
+  if(sym MATCHES "^(_init|_fini|_edata|_end|__bss_start)$")
+    continue()
+  endif()
+  list(APPEND found ${sym})
+endforeach()
+list(SORT found)
+set(expected zekalg_create_environment zekalg_kill_environment zekalg_list_capabilities
+    zekalg_seed_environment zekalg_solve_var zekalg_solve_var16)
+if(NOT found STREQUAL expected)
+  message(FATAL_ERROR "unexpected dynamic symbols: ${found}")
+endif()
