@@ -1,0 +1,16 @@
+// The built-in functions of the formula language: dispatch by name to the
+// numeric, list and text built-ins, each with its count and kind checks.
+#pragma once
+
+#include <cstdint>
+
+#include "base/alg_array.h"
+#include "base/alg_string.h"
+#include "value/alg_value.h"
+
+// Runs the built-in `name` (lower case) on args[1..n] (n >= 1) and stores its
+// value in `result`. Returns false, checking nothing, when no built-in has the
+// name (the caller then tries the user-defined functions). Raises the count,
+// kind and value errors of the built-in.
+bool call_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
+                  alg_value& result);

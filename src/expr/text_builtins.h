@@ -1,0 +1,12 @@
+// The text built-ins: left, right, mid, ucase, lcase, ltrim, rtrim, trim, str,
+// val, len, instr, asc, chr. Same contract as call_builtin.
+#pragma once
+
+#include <cstdint>
+
+#include "base/alg_array.h"
+#include "base/alg_string.h"
+#include "value/alg_value.h"
+
+bool call_text_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
+                       alg_value& result);

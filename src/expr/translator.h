@@ -1,0 +1,30 @@
+// The translator: turns a formula as an author writes it into the operator
+// form the evaluator rewrites: one text in outer parentheses, no spaces, every
+// operator a five-byte token, every text literal encoded, and the operands of
+// '!' and '^' fenced in parentheses of their own. It is a fixed sequence of
+// text replacements; their order decides what each written form means.
+#pragma once
+
+#include <cstdint>
+
+#include "base/alg_string.h"
+
+// Rewrites `text` in place into the operator form. Fails only when memory runs out.
+void translate_formula(alg_string& text);
+
+enum class scan_mode { translator, evaluator };
+
+// The operand texts around the token starting at 1-based `token_pos`: `left`
+// ends just before the token, `right` starts just after its fifth byte.
+// Either may come back empty.
+void extract_operands(const alg_string& text, uint32_t token_pos, scan_mode mode,
+                      alg_string& left, alg_string& right);
+
+// The name directly before the '(' at 1-based `open_pos`, back to the nearest
+// delimiter (comma, '~', '+', '-', '(', ')', '"', '|') or the start.
+alg_string name_before(const alg_string& text, uint32_t open_pos);
+
+// `text` with every whole-word occurrence of `word` (ignoring case) replaced.
+// Word delimiters: comma, '~', '+', '-', '(', ')', '"', space, '|', or the ends.
+alg_string replace_word(const alg_string& text, const alg_string& word,
+                        const alg_string& replacement);
