@@ -1,5 +1,100 @@
 #include "algorithm/drawing.h"
 
+#include <cmath>
+
+#include "algorithm/definitions.h"
+#include "api/random_generator.h"
+#include "base/errors.h"
+#include "base/number_text.h"
+#include "expr/evaluator.h"
+#include "expr/function_call.h"
+#include "value/checks.h"
+#include "value/literal_codec.h"
+
+namespace {
+
+// A bound or step: a formula field that must give a number.
+double number_field(alg_environment& env, const alg_string& field) {
+  const alg_value v = evaluate_group(env, field);
+  check_kind(v, "d", alg_string());
+  return v.as_real();
+}
+
+int32_t integer_operand(alg_environment& env, const alg_string& field) {
+  const alg_value v = operand_to_value(env, field, alg_string(), false);
+  check_kind(v, "l", alg_string());
+  return v.as_integer();
+}
+
+}  // namespace
+
 void initialise_environment(alg_environment& env, const alg_string& algorithm) {
   env.algorithm = algorithm;
+  reset_expansion_count();
+  alg_string failed;
+  for (int attempt = 1; attempt <= max_attempts; ++attempt) {
+    load_definitions(env, algorithm);
+    if (check_conditions(env, failed)) return;
+  }
+  throw z_x_condition_not_satisfied(failed);
+}
+
+bool check_conditions(alg_environment& env, alg_string& failed) {
+  failed = alg_string();
+  for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
+    const definition_record& record = env.definitions[i];
+    if (record.kind != 'c' || !record.has_separator) continue;
+    failed = record_body(record);
+    alg_string text = failed;
+    evaluate_text(env, text, false);
+    const alg_value value = operand_to_value(env, text, alg_string(), false);
+    if (!value.is_number()) throw z_x_number_required();
+    if (value.as_integer() == 0) return false;
+  }
+  return true;
+}
+
+alg_value draw_random(alg_environment& env, definition_record& record,
+                      const alg_array<alg_string>& fields, const alg_string& name) {
+  const uint32_t count = fields.count();
+  if (count < 2 || fields[1].empty() || fields[2].empty()) throw z_x_baddefinition(name);
+  const double a = number_field(env, fields[1]);
+  const double b = number_field(env, fields[2]);
+  const double step = (count >= 3 && !fields[3].empty()) ? number_field(env, fields[3]) : 1.0;
+  if (count >= 4 && !fields[4].empty()) record.digits = integer_operand(env, fields[4]);
+  if (count >= 5 && !fields[5].empty()) record.scientific = integer_operand(env, fields[5]) != 0;
+  if (count >= 6 && !fields[6].empty()) record.grouping = integer_operand(env, fields[6]) != 0;
+
+  const double lo = a > b ? b : a;
+  const double hi = a > b ? a : b;
+  const double s = std::fabs(step);
+  if (s == 0) {
+    // Every draw gives the low bound, but the draw is still made so that the
+    // variables after this one get the values a seeded host expects.
+    (void)random_between(0, 0);
+    return alg_value::of_real(lo);
+  }
+  const double steps = std::trunc((hi - lo) / s);
+  // More steps than the generator's range arithmetic holds (or a bound that
+  // is not finite) cannot be drawn from.
+  if (!(steps >= 0 && steps <= 2147483647.0)) throw z_x_baddefinition(name);
+  const int32_t k = random_between(0, static_cast<int32_t>(steps));
+  return alg_value::of_real(k * s + lo);
+}
+
+alg_value pick_from_list(alg_environment& env, definition_record& /*record*/,
+                         const alg_array<alg_string>& fields, const alg_string& name) {
+  const uint32_t m = fields.count();
+  const alg_string key = (m >= 2 && !fields[1].empty())
+                             ? decode_literal(fields[1])
+                             : alg_string("_zek_gname_") + name.lower() + "_";
+  alg_string& position = env.group_choices.find_or_add(key);
+  int32_t k = text_to_int(position);
+  if (k == 0) {
+    k = m < 3 ? 1 : random_between(1, static_cast<int32_t>(m) - 1);
+    position = int_to_text(k, false);
+  } else if (k < 0 || static_cast<uint32_t>(k) > m - 1) {
+    throw z_x_outofrange(name);
+  }
+  return evaluate_group(env, fields[static_cast<uint32_t>(k) + 1]);
 }

@@ -1,1 +1,18 @@
 #include "algorithm/environment.h"
+
+void index_record(definition_record& record) {
+  const alg_string& line = record.line;
+  record.kind = 0;
+  if (line.length() >= 2 && line.char_at(2) == '_') {
+    switch (line.char_at(1)) {
+      case 'k': case 'q': case 'r': case 'l': case 'c': case 'f':
+        record.kind = static_cast<char>(line.char_at(1));
+        break;
+      default:
+        break;
+    }
+  }
+  const uint32_t bar = line.find(1, alg_string("|"), false);
+  record.has_separator = bar != 0;
+  record.name = bar > 3 ? line.mid(3, bar - 3).lower() : alg_string();
+}

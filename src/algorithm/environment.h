@@ -19,7 +19,18 @@ struct definition_record {
   int32_t digits = -1;  // -1: not given
   bool scientific = false;
   bool grouping = false;
+
+  // Read off `line` when it is loaded, so lookups need not re-parse it:
+  // the kind letter of an exact "k_", "q_", "r_", "l_", "c_" or "f_" prefix
+  // (0 for any other start), whether the line has a "|", and the lowered
+  // bytes between the prefix and the first "|".
+  char kind = 0;
+  bool has_separator = false;
+  alg_string name;
 };
+
+// Fills the parsed fields of `record` from its line.
+void index_record(definition_record& record);
 
 struct alg_environment {
   // 0 after construction; a solve leaves it at 1. Chooses the nesting limit.

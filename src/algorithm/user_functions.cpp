@@ -1,1 +1,68 @@
-// filled in by its module's work
+#include "algorithm/user_functions.h"
+
+#include "algorithm/definitions.h"
+#include "base/errors.h"
+#include "expr/evaluator.h"
+#include "expr/tokens.h"
+#include "expr/translator.h"
+
+namespace {
+
+// A parameter spelled like the letters of an operator token would be
+// substituted inside the token ("~add~" has "add" between delimiters) and
+// silently corrupt the formula; such a definition is refused instead.
+bool clashes_with_token(const alg_string& parameter) {
+  const alg_string lowered = parameter.lower();
+  for (const operator_token& t : operator_tokens()) {
+    if (lowered == alg_string(t.token + 1, 3)) return true;
+  }
+  return false;
+}
+
+alg_string expand(alg_environment& env, const definition_record& record, const alg_string& name,
+                  const alg_array<alg_value>& args, uint32_t n, bool reduce) {
+  const alg_array<alg_string> fields = with_context(name, [&] {
+    return split_fields(record_body(record));
+  });
+  const uint32_t j = fields.count();
+  if (j == 0) throw z_x_baddefinition(name);
+  // Raised by this call itself: these pass without a label.
+  if (n > j - 1) throw z_x_toomanyparameters(name);
+  if (n < j - 1) throw z_x_toofewparameters(name);
+
+  try {
+    alg_string text = fields[1];
+    for (uint32_t k = 1; k <= n; ++k) {
+      const alg_string& parameter = fields[k + 1];
+      if (clashes_with_token(parameter)) throw z_x_baddefinition(name);
+      if (parameter.empty()) continue;  // an empty name stands nowhere in the formula
+      text = replace_word(text, parameter, literal_text(args[k]));
+    }
+    if (!reduce || env.solving == 0) {
+      // The fields lost their outer parentheses; the formula is rewritten as
+      // one whole group in the environment that defines the function.
+      text = alg_string("(") + text + ")";
+      evaluate_text(env, text, true);
+    }
+    return alg_string("(") + text + ")";
+  } catch (...) {
+    rethrow_with_context(name, true);
+  }
+}
+
+}  // namespace
+
+alg_string call_user_function(alg_environment& env, const alg_string& name,
+                              const alg_array<alg_value>& args, uint32_t n, bool reduce) {
+  for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
+    const definition_record& r = env.definitions[i];
+    if (r.kind != 'f' || !r.has_separator || !(r.name == name)) continue;
+    return expand(env, r, name, args, n, reduce);
+  }
+  if (env.base == nullptr) throw z_x_func_notdefined(name);
+  try {
+    return call_user_function(*env.base, name, args, n, false);
+  } catch (...) {
+    rethrow_with_context(name, true);
+  }
+}

@@ -1,1 +1,56 @@
-// filled in by its module's work
+#include "expr/function_call.h"
+
+#include "algorithm/definitions.h"
+#include "algorithm/user_functions.h"
+#include "base/alg_array.h"
+#include "base/errors.h"
+#include "expr/builtins.h"
+#include "expr/evaluator.h"
+
+namespace {
+
+int64_t g_expansions = 0;
+
+// Lowers the environment's call depth when a user function returns normally;
+// a failed call leaves it raised until the next solve resets it.
+constexpr int32_t kMaxCallDepth = 50;
+
+}  // namespace
+
+void reset_expansion_count() { g_expansions = 0; }
+
+void call_function(alg_environment& env, alg_string& text, uint32_t open, uint32_t close,
+                   const alg_string& name) {
+  // Split at every comma; no parenthesis and no encoded literal holds one.
+  alg_array<alg_string> args;
+  const std::string_view inside = text.view().substr(open, close - open - 1);
+  size_t start = 0;
+  while (true) {
+    const size_t comma = inside.find(',', start);
+    const size_t end = comma == std::string_view::npos ? inside.size() : comma;
+    args.push_back(alg_string("(") + alg_string(inside.substr(start, end - start)) + ")");
+    if (comma == std::string_view::npos) break;
+    start = comma + 1;
+  }
+  const uint32_t n = args.count();
+
+  alg_array<alg_value> values;
+  values.dim(1, n);
+  for (uint32_t k = 1; k <= n; ++k) {
+    reduce_group(env, args[k], 1, args[k].length());
+    values[k] = operand_to_value(env, args[k], name, false);
+  }
+
+  const uint32_t from = open - name.length();
+  alg_value result;
+  if (call_builtin(name, values, n, result)) {
+    text = text.splice(literal_text(result), from, close - from + 1);
+    return;
+  }
+  if (++env.call_depth > kMaxCallDepth || ++g_expansions > max_user_function_expansions) {
+    throw z_x_stack_overflow(name);
+  }
+  const alg_string out = call_user_function(env, name, values, n, true);
+  text = text.splice(out, from, close - from + 1);
+  --env.call_depth;
+}
