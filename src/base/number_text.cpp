@@ -1,1 +1,420 @@
-// filled in by its module's work
+// Number text conversion and thousands grouping.
+//
+// Every digit written here reaches hosts or is read back by the evaluator, and
+// hosts compare those digits with what the engine has always produced. So the
+// double arithmetic is deliberate: the readers accumulate digit weights rather
+// than calling a correctly rounding library parse ('3.14159' reads as
+// 3.1415900000000003, not as the double nearest 3.14159), and the writers
+// produce fraction digits by repeated multiplication by 10, which is why 0.1
+// prints as 0.1 (0.1 * 10 is exactly 1) while 0.1 + 0.2 shows 41 digits. Integer arithmetic wraps
+// modulo 2^32 through unsigned 32-bit values (number_cast.h); nothing here has undefined behaviour
+// for any input, and every loop is bounded.
+#include "base/number_text.h"
+
+#include <cmath>
+#include <cstdio>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+#include "base/errors.h"
+#include "base/number_cast.h"
+#include "value/alg_value.h"
+
+namespace {
+
+constexpr char kDashByte = en_dash;
+constexpr uint32_t kMaxFractionDigits = 41;
+
+// Working texts are std::string; a failed allocation (for instance a
+// thousand million requested decimals) leaves as the engine's string error.
+template <typename F>
+auto allocating(F&& step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    throw z_x_outofstringspace();
+  } catch (const std::length_error&) {
+    throw z_x_outofstringspace();
+  }
+}
+
+bool is_digit(char c) { return c >= '0' && c <= '9'; }
+
+// The readers take the en dash wherever they take '-'.
+std::string dashes_to_minus(std::string_view text) {
+  std::string s(text);
+  for (char& c : s)
+    if (c == kDashByte) c = '-';
+  return s;
+}
+
+// Spaces and '+' carry no meaning in a number's sign prefix, and "--" pairs
+// cancel, so '---5' is -5: the evaluator writes a negative result behind a
+// sign that was already in the text ("-" then "-2" gives "--2").
+std::string strip_signs(const std::string& number) {
+  std::string kept;
+  kept.reserve(number.size());
+  for (char c : number)
+    if (c != ' ' && c != '+') kept += c;
+  std::string out;
+  out.reserve(kept.size());
+  for (std::size_t i = 0; i < kept.size(); ++i) {
+    if (kept[i] == '-' && i + 1 < kept.size() && kept[i + 1] == '-') {
+      ++i;  // skip the pair
+      continue;
+    }
+    out += kept[i];
+  }
+  return out;
+}
+
+// Digits of the magnitude of a 32-bit integer (no sign).
+std::string unsigned_digits(uint32_t magnitude) {
+  if (magnitude == 0) return "0";
+  char buffer[16];
+  int at = 16;
+  while (magnitude != 0) {
+    buffer[--at] = static_cast<char>('0' + magnitude % 10u);
+    magnitude /= 10u;
+  }
+  return std::string(buffer + at, buffer + 16);
+}
+
+// The exact decimal digits of a non-negative integral double.
+std::string integral_digits(double value) {
+  if (value == 0.0) return "0";
+  char buffer[400];  // DBL_MAX has 309 digits
+  const int n = std::snprintf(buffer, sizeof buffer, "%.0f", value);
+  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return "0";
+  return std::string(buffer, static_cast<std::size_t>(n));
+}
+
+std::string dashed(std::string text, bool dash) {
+  if (dash)
+    for (char& c : text)
+      if (c == '-') c = kDashByte;
+  return text;
+}
+
+// The non-finite literals: the whole text is a sign prefix such as a number
+// may have ('+', '-', en dash, spaces) followed by "inf" or "nan" in any
+// case. `copy` already has its dashes turned into '-' and is lower case.
+bool read_non_finite(const std::string& copy, double& value) {
+  std::size_t i = 0;
+  int minus = 0;
+  while (i < copy.size() && (copy[i] == '+' || copy[i] == '-' || copy[i] == ' ')) {
+    if (copy[i] == '-') ++minus;
+    ++i;
+  }
+  const std::string_view rest = std::string_view(copy).substr(i);
+  if (rest == "inf") {
+    value = (minus % 2 != 0) ? -std::numeric_limits<double>::infinity()
+                             : std::numeric_limits<double>::infinity();
+    return true;
+  }
+  if (rest == "nan") {
+    value = std::numeric_limits<double>::quiet_NaN();
+    return true;
+  }
+  return false;
+}
+
+std::string fixed_form(double x, int32_t n);
+
+std::string exponent_form(double x, int32_t n) {
+  const double s = (x < 0) ? -1.0 : 1.0;
+  double m = std::fabs(x);
+  int32_t exponent = 0;
+  if (round_to(m, 40) == 0) {
+    m = 0;
+  } else {
+    // m is finite and at least about 5e-41 here, so this ends after a few
+    // hundred steps at most.
+    for (;;) {
+      if (m < 1) {
+        m = m * 10;
+        --exponent;
+      } else if (m >= 10) {
+        m = m * 0.1;
+        ++exponent;
+      } else {
+        break;
+      }
+    }
+  }
+  // The mantissa is not normalised again after its own rounding (9.9999e20
+  // at 2 decimals is 10.00e20).
+  return fixed_form(s * m, n) + "e" + std::string(int_to_text(exponent, false).view());
+}
+
+std::string fixed_form(double x, int32_t n) {
+  if (n >= 0) x = round_to(x, n);
+  const std::string sign = (x < 0) ? "-" : "";
+  double integer_part = 0;
+  double f = std::modf(std::fabs(x), &integer_part);
+  const bool fraction_was_zero = (f == 0);
+
+  std::string digits;
+  while (f != 0 && digits.size() < kMaxFractionDigits) {
+    f = f * 10;
+    double whole = std::floor(f);
+    if (whole > 9) whole = 9;  // cannot happen for f < 1; kept as a guard
+    digits += static_cast<char>('0' + static_cast<int>(whole));
+    f = f - whole;
+  }
+
+  if (n >= 0 && digits.size() > static_cast<std::size_t>(n)) {
+    const alg_string rest(std::string_view(digits).substr(static_cast<std::size_t>(n)));
+    if (rest.compare("4") > 0) {
+      // The digits come from repeated multiplication of a value that was
+      // already rounded, so what lies past digit n is either the leftover of
+      // a value just above the rounded one ("000...") or just below it
+      // ("999..."). Cutting would turn 0.29999999999999998 at one decimal
+      // into 0.2; the carry walks back over the '9's to give 0.3.
+      std::size_t at = static_cast<std::size_t>(n);
+      while (at > 0 && digits[at - 1] == '9') --at;
+      if (at == 0) {
+        digits.clear();
+        integer_part += 1;
+      } else {
+        const char raised = static_cast<char>(digits[at - 1] + 1);
+        digits = digits.substr(0, at - 1) + raised;
+      }
+    } else {
+      digits.resize(static_cast<std::size_t>(n));
+    }
+  }
+
+  std::string text = sign + integral_digits(integer_part);
+  if (fraction_was_zero) {
+    if (n > 0) text += "." + std::string(static_cast<std::size_t>(n), '0');
+  } else if (n < 0) {
+    if (digits.find_first_not_of('0') != std::string::npos) text += "." + digits;
+  } else if (n > 0) {
+    text += "." + digits;
+    if (digits.size() < static_cast<std::size_t>(n))
+      text += std::string(static_cast<std::size_t>(n) - digits.size(), '0');
+  }
+  // n == 0: no fraction text (rounding to 0 decimals leaves no fraction).
+  return text;
+}
+
+}  // namespace
+
+int32_t text_to_int(const alg_string& text, uint32_t* consumed) {
+  return allocating([&]() -> int32_t {
+    const std::string copy = dashes_to_minus(text.view());
+    bool digit_seen = false;
+    std::size_t end = 0;
+    for (; end < copy.size(); ++end) {
+      const char c = copy[end];
+      if (is_digit(c)) {
+        digit_seen = true;
+      } else if (c == '+' || c == '-' || c == ' ') {
+        if (digit_seen) break;
+      } else {
+        break;
+      }
+    }
+    if (consumed != nullptr) *consumed = static_cast<uint32_t>(end);
+
+    std::string number = strip_signs(copy.substr(0, end));
+    bool negative = false;
+    if (!number.empty() && number[0] == '-') {
+      negative = true;
+      number.erase(0, 1);
+    }
+    uint32_t value = 0;
+    uint32_t weight = 1;
+    for (std::size_t i = number.size(); i-- > 0;) {
+      if (is_digit(number[i])) value += static_cast<uint32_t>(number[i] - '0') * weight;
+      weight *= 10u;
+    }
+    const auto result = static_cast<int32_t>(value);
+    return negative ? wrap_neg(result) : result;
+  });
+}
+
+double text_to_real(const alg_string& text, uint32_t* consumed) {
+  return allocating([&]() -> double {
+    const std::string copy = dashes_to_minus(text.lower().view());
+
+    double special = 0;
+    if (read_non_finite(copy, special)) {
+      if (consumed != nullptr) *consumed = static_cast<uint32_t>(copy.size());
+      return special;
+    }
+
+    bool exponent_seen = false;
+    bool digit_seen = false;
+    std::size_t end = 0;
+    for (; end < copy.size(); ++end) {
+      const char c = copy[end];
+      if (c == 'e') {
+        if (exponent_seen) break;
+        exponent_seen = true;
+        digit_seen = false;
+      } else if ((c == '.' || c == ' ') && exponent_seen) {
+        break;
+      } else if (c == '.' || is_digit(c)) {
+        digit_seen = true;
+      } else if (c == '+' || c == '-' || c == ' ') {
+        if (digit_seen) break;
+      } else {
+        break;
+      }
+    }
+    std::string number = copy.substr(0, end);
+    const std::size_t first_dot = number.find('.');
+    if (first_dot != std::string::npos) {
+      const std::size_t second_dot = number.find('.', first_dot + 1);
+      if (second_dot != std::string::npos) number.resize(second_dot);
+    }
+    if (consumed != nullptr) *consumed = static_cast<uint32_t>(number.size());
+
+    number = strip_signs(number);
+    int32_t exponent = 0;
+    const std::size_t e_at = number.find('e');
+    if (e_at != std::string::npos) {
+      exponent = text_to_int(alg_string(std::string_view(number).substr(e_at + 1)));
+      number.resize(e_at);
+    }
+    double sign = 1;
+    if (!number.empty() && number[0] == '-') {
+      sign = -1;
+      number.erase(0, 1);
+    }
+    const std::size_t dot = number.find('.');
+    const std::string_view integer_digits =
+        std::string_view(number).substr(0, dot == std::string::npos ? number.size() : dot);
+    const std::string_view fraction_digits =
+        dot == std::string::npos ? std::string_view() : std::string_view(number).substr(dot + 1);
+
+    // One accumulator: integer digits from the last, then fraction digits from
+    // the first. A zero digit adds nothing (skipping it also keeps an infinite
+    // weight of a very long digit string from turning the sum into a NaN).
+    double value = 0;
+    double weight = 1;
+    for (std::size_t i = integer_digits.size(); i-- > 0;) {
+      const char c = integer_digits[i];
+      if (is_digit(c) && c != '0') value += (c - '0') * weight;
+      weight *= 10;
+    }
+    weight = 0.1;
+    for (char c : fraction_digits) {
+      if (is_digit(c) && c != '0') value += (c - '0') * weight;
+      weight *= 0.1;
+    }
+    return std::pow(10.0, static_cast<double>(exponent)) * (sign * value);
+  });
+}
+
+int32_t hex_to_int(const alg_string& text) {
+  const alg_string t = text.upper().cut_at_nul();
+  const std::string_view bytes = t.view();
+  uint32_t value = 0;
+  uint32_t weight = 1;
+  for (std::size_t i = bytes.size(); i-- > 0;) {
+    const char c = bytes[i];
+    if (c >= '0' && c <= '9') {
+      value += static_cast<uint32_t>(c - '0') * weight;
+    } else if (c >= 'A' && c <= 'F') {
+      value += static_cast<uint32_t>(c - 'A' + 10) * weight;
+    }
+    weight *= 16u;
+  }
+  return static_cast<int32_t>(value);
+}
+
+alg_string int_to_text(int32_t value, bool dash) {
+  return allocating([&]() -> alg_string {
+    if (value == 0) return alg_string("0");
+    std::string text;
+    if (value < 0) text += dash ? kDashByte : '-';
+    // The magnitude as unsigned: -2147483648 gives 2147483648.
+    const auto bits = static_cast<uint32_t>(value);
+    text += unsigned_digits(value < 0 ? 0u - bits : bits);
+    return alg_string(std::string_view(text));
+  });
+}
+
+alg_string int_to_hex(int32_t value, uint32_t width) {
+  return allocating([&]() -> alg_string {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    auto u = static_cast<uint32_t>(value);
+    std::string digits;
+    do {
+      digits.insert(digits.begin(), kHex[u & 0xFu]);
+      u >>= 4;
+    } while (u != 0);
+    if (digits.size() < width) digits.insert(0, width - digits.size(), '0');
+    if (width > 0 && digits.size() > width) digits.resize(width);
+    return alg_string(std::string_view(digits));
+  });
+}
+
+double round_to(double x, int32_t n) {
+  const double y = (n != 0) ? x * std::pow(10.0, static_cast<double>(n)) : x;
+  // The scaling overflowed (or met 0 * infinity): x is then finer than the
+  // rounding step can express, and rounding leaves it as it is.
+  if (std::isfinite(x) && !std::isfinite(y)) return x;
+  const double r = (y >= 0) ? std::floor(y + 0.5) : std::ceil(y - 0.5);
+  if (n == 0) return r;
+  if (r == 0) return r;  // keeps 0 * infinity away for very negative n
+  return r * std::pow(10.0, -static_cast<double>(n));
+}
+
+alg_string real_to_text(double x, int32_t n, bool exponent, bool dash) {
+  return allocating([&]() -> alg_string {
+    std::string text;
+    if (std::isnan(x)) {
+      text = "nan";
+    } else if (std::isinf(x)) {
+      text = (x < 0) ? "-inf" : "inf";
+    } else if (exponent || x > 9999999999.0) {
+      text = exponent_form(x, n);
+    } else {
+      text = fixed_form(x, n);
+    }
+    return alg_string(std::string_view(dashed(std::move(text), dash)));
+  });
+}
+
+alg_string value_to_text(const alg_value& value, int32_t n, bool exponent, bool dash) {
+  switch (value.kind()) {
+    case value_kind::integer:
+      if (exponent || n >= 0)
+        return real_to_text(static_cast<double>(value.as_integer()), n, exponent, dash);
+      return int_to_text(value.as_integer(), dash);
+    case value_kind::real:
+      return real_to_text(value.as_real(), n, exponent, dash);
+    case value_kind::text:
+      return value.text();
+  }
+  return alg_string();
+}
+
+alg_string group_thousands(const alg_string& text) {
+  return allocating([&]() -> alg_string {
+    std::string body(text.view());
+    std::string sign;
+    if (!body.empty() && (body[0] == '-' || body[0] == kDashByte)) {
+      sign = std::string(1, body[0]);
+      body.erase(0, 1);
+    }
+    if (body.find(',') == std::string::npos) {
+      // Only the digits before the first '.' or 'e' are grouped: a value of
+      // 10^10 or more is written in exponent form, and its mantissa has a
+      // single digit before the point.
+      const std::size_t stop = body.find_first_of(".e");
+      const std::size_t p = (stop == std::string::npos) ? body.size() : stop;  // 0-based
+      // 1-based: insert before p1 - 3, p1 - 6, ... while the position is > 1,
+      // that is 0-based before p - 3, p - 6, ... while it is > 0.
+      for (std::size_t at = p; at > 3; at -= 3) body.insert(at - 3, 1, ',');
+    }
+    return alg_string(std::string_view(sign + body));
+  });
+}
