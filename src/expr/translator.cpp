@@ -1,1 +1,417 @@
-// filled in by its module's work
+#include "expr/translator.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <limits>
+#include <new>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <utility>
+
+#include "base/errors.h"
+#include "expr/tokens.h"
+#include "value/literal_codec.h"
+
+// The passes below work on std::string with 0-based indices and build each
+// pass's result in one sweep; the public functions convert at the border.
+// NUL is an ordinary byte for every scan here: a formula holding one is
+// translated through to its end, and no scan ever leaves the text.
+
+namespace {
+
+constexpr int kEnDash = 150;  // also written as a minus sign
+
+int byte_at(std::string_view s, size_t i) { return static_cast<unsigned char>(s[i]); }
+
+bool is_digit(int c) { return c >= '0' && c <= '9'; }
+bool is_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_name_byte(int c) { return c == '.' || c == '_' || is_digit(c) || is_letter(c); }
+bool is_sign(int c) { return c == '+' || c == '-' || c == kEnDash; }
+
+// What may stand in a left operand: a possibly signed number or name.
+bool is_left_operand_byte(int c) { return is_name_byte(c) || is_sign(c); }
+
+// The bytes that end a function name when walking left from its '('.
+bool ends_name(int c) {
+  switch (c) {
+    case ',': case '~': case '+': case '-': case '(': case ')': case '"': case '|':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool is_word_delimiter(int c) { return c == ' ' || ends_name(c); }
+
+// A sign stays a sign after these bytes: nothing stands to its left that it
+// could be subtracted from or added to.
+bool starts_operand_context(int c) {
+  switch (c) {
+    case '+': case '-': case '(': case '~': case ',': case '|':
+      return true;
+    default:
+      return false;
+  }
+}
+
+char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+bool matches_ignoring_case(std::string_view s, size_t at, std::string_view word) {
+  if (s.size() - at < word.size()) return false;
+  for (size_t k = 0; k < word.size(); ++k) {
+    if (ascii_lower(s[at + k]) != ascii_lower(word[k])) return false;
+  }
+  return true;
+}
+
+// ---------------------------------------------------------------------------
+// Scanners
+
+// Start of the name that directly precedes the byte at `open`.
+size_t name_start(std::string_view s, size_t open) {
+  size_t j = open;
+  while (j > 0 && !ends_name(byte_at(s, j - 1))) --j;
+  return j;
+}
+
+// Start of the left operand of a token at `t` (t <= size). Walks that find
+// no partner quote or parenthesis stop at the start of the text.
+size_t left_operand_start(std::string_view s, size_t t, scan_mode mode) {
+  if (t == 0) return 0;
+  const int last = byte_at(s, t - 1);
+  if (last == '"') {
+    for (size_t j = t - 1; j > 0; --j) {
+      if (s[j - 1] == '"') return j - 1;
+    }
+    return 0;
+  }
+  if (mode == scan_mode::translator && last == ')') {
+    size_t depth = 0;
+    for (size_t j = t; j > 0; --j) {
+      const char c = s[j - 1];
+      if (c == ')') {
+        ++depth;
+      } else if (c == '(' && --depth == 0) {
+        // A call such as sin(x) is one operand together with its name.
+        return name_start(s, j - 1);
+      }
+    }
+    return 0;
+  }
+  size_t j = t;
+  while (j > 0 && is_left_operand_byte(byte_at(s, j - 1))) --j;
+  return j;
+}
+
+// One past the ')' matching the '(' at `open`, or the end of the text.
+size_t group_end(std::string_view s, size_t open) {
+  size_t depth = 0;
+  for (size_t j = open; j < s.size(); ++j) {
+    if (s[j] == '(') {
+      ++depth;
+    } else if (s[j] == ')' && --depth == 0) {
+      return j + 1;
+    }
+  }
+  return s.size();
+}
+
+// One past the end of the right operand that starts at `r` (r <= size).
+size_t right_operand_end(std::string_view s, size_t r, scan_mode mode) {
+  const size_t n = s.size();
+  if (r >= n) return n;
+  if (s[r] == '"') {
+    const size_t close = s.find('"', r + 1);
+    return close == std::string_view::npos ? n : close + 1;
+  }
+  bool name_seen = false;
+  size_t j = r;
+  while (j < n) {
+    const int c = byte_at(s, j);
+    if (is_sign(c)) {
+      // Signs lead an operand, and follow the 'e' of an exponent (1e-5).
+      const bool after_e = j > r && (s[j - 1] == 'e' || s[j - 1] == 'E');
+      if (name_seen && !after_e) break;
+      ++j;
+    } else if (is_name_byte(c)) {
+      name_seen = true;
+      ++j;
+    } else if (mode == scan_mode::translator && c == '(') {
+      return group_end(s, j);
+    } else {
+      break;
+    }
+  }
+  return j;
+}
+
+// Index of the token's right operand: just after its fifth byte, or the end.
+size_t after_token(std::string_view s, size_t t) {
+  return s.size() - t < token_length ? s.size() : t + token_length;
+}
+
+// ---------------------------------------------------------------------------
+// Word replacement
+
+std::string replace_word_bytes(std::string_view s, std::string_view word,
+                               std::string_view replacement) {
+  std::string out;
+  if (word.empty()) return std::string(s);  // an empty word would match everywhere
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    if (!matches_ignoring_case(s, i, word)) {
+      out += s[i++];
+      continue;
+    }
+    // The byte before is read from the text as rewritten so far, so a
+    // replacement just made counts as what precedes the next match.
+    const bool open_before = out.empty() || is_word_delimiter(static_cast<unsigned char>(out.back()));
+    const size_t after = i + word.size();
+    const bool open_after = after == s.size() || is_word_delimiter(byte_at(s, after));
+    if (open_before && open_after) {
+      out += replacement;
+    } else {
+      out.append(s.substr(i, word.size()));
+    }
+    i = after;
+  }
+  return out;
+}
+
+// ---------------------------------------------------------------------------
+// Translation passes
+
+// A '"' closes a literal unless a backslash escapes it. A run of backslashes
+// before it pairs up first (each "\\" stands for one backslash), so only an
+// odd run escapes the quote and a literal may end in an escaped backslash.
+bool quote_is_escaped(std::string_view s, size_t quote) {
+  size_t run = 0;
+  while (run < quote && s[quote - 1 - run] == '\\') ++run;
+  return run % 2 == 1;
+}
+
+// Encodes the content of every closed string literal; an unclosed literal
+// and everything after it stay as written.
+std::string encode_string_literals(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + 2);
+  size_t copied = 0;
+  size_t open = s.find('"');
+  while (open != std::string_view::npos) {
+    size_t close = s.find('"', open + 1);
+    while (close != std::string_view::npos && quote_is_escaped(s, close)) {
+      close = s.find('"', close + 1);
+    }
+    if (close == std::string_view::npos) break;
+    const alg_string content(s.substr(open + 1, close - open - 1));
+    out.append(s.substr(copied, open + 1 - copied));
+    out += encode_literal(unescape_literal(content)).str();
+    out += '"';
+    copied = close + 1;
+    open = copied < s.size() ? s.find('"', copied) : std::string_view::npos;
+  }
+  out.append(s.substr(copied));
+  return out;
+}
+
+std::string replace_symbol(std::string_view s, std::string_view symbol, std::string_view token) {
+  std::string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    if (s.compare(i, symbol.size(), symbol) == 0) {
+      out += token;
+      i += symbol.size();
+    } else {
+      out += s[i++];
+    }
+  }
+  return out;
+}
+
+struct word_rewrite {
+  const char* word;
+  std::string_view replacement;
+};
+
+// Word operators and the conditional names. A string literal's content is
+// left alone: a literal that reads "or" or "if" is a text, not an operator,
+// and its bytes after encoding are letters and digits that would otherwise
+// match here with the quotes serving as word boundaries.
+std::string replace_words(std::string_view s) {
+  const word_rewrite rewrites[] = {
+      {"mod", token_text(operator_id::mod).view()},
+      {"rem", token_text(operator_id::rem).view()},
+      {"not", token_text(operator_id::not_).view()},
+      {"eqv", token_text(operator_id::eqv).view()},
+      {"and", token_text(operator_id::and_).view()},
+      // xor before or: the "or" in "~xor~" follows an 'x' and is no word.
+      {"xor", token_text(operator_id::xor_).view()},
+      {"or", token_text(operator_id::ior).view()},
+      {"imp", token_text(operator_id::imp).view()},
+      {"if", "zek_if"},
+      {"choose", "zek_choose"},
+  };
+  std::string out;
+  out.reserve(s.size() + s.size() / 2);
+  size_t i = 0;
+  while (i < s.size()) {
+    if (s[i] == '"') {
+      const size_t close = s.find('"', i + 1);
+      const size_t end = close == std::string_view::npos ? s.size() : close + 1;
+      out.append(s.substr(i, end - i));
+      i = end;
+      continue;
+    }
+    const size_t quote = s.find('"', i);
+    const size_t end = quote == std::string_view::npos ? s.size() : quote;
+    std::string part(s.substr(i, end - i));
+    for (const word_rewrite& r : rewrites) part = replace_word_bytes(part, r.word, r.replacement);
+    out += part;
+    i = end;
+  }
+  return out;
+}
+
+std::string remove_spaces(std::string_view s) {
+  std::string out;
+  out.reserve(s.size());
+  for (char c : s) {
+    if (c != ' ') out += c;
+  }
+  return out;
+}
+
+// For an 'e' at `e` that follows a digit: is it the exponent mark of a
+// number (1.5e-3) rather than the last letter of a name (x2e)?
+bool is_exponent_mark(std::string_view s, size_t e) {
+  for (size_t j = e; j > 0; --j) {
+    const int c = byte_at(s, j - 1);
+    if (is_digit(c) || c == '.') continue;
+    if (c == '-' || c == '+' || c == kEnDash) return true;
+    return !(is_letter(c) || c == '_');
+  }
+  return true;
+}
+
+// Each `sign` between two operands becomes `token`; the rest stay signs. The
+// byte before is read from the text as rewritten so far, so in 1--2 the
+// second '-' follows the token made of the first and stays a sign.
+std::string mark_between_operands(std::string_view s, char sign, std::string_view token) {
+  std::string out;
+  out.reserve(s.size() + s.size() / 2);
+  for (char c : s) {
+    if (c != sign) {
+      out += c;
+      continue;
+    }
+    bool stays_sign = false;
+    if (!out.empty()) {
+      const size_t last = out.size() - 1;
+      const int before = static_cast<unsigned char>(out[last]);
+      if (starts_operand_context(before)) {
+        stays_sign = true;
+      } else if (before == 'e' && last > 0) {
+        const int ahead = static_cast<unsigned char>(out[last - 1]);
+        stays_sign = (is_digit(ahead) || ahead == '-') && is_exponent_mark(out, last);
+      }
+    }
+    if (stays_sign) {
+      out += c;
+    } else {
+      out += token;
+    }
+  }
+  return out;
+}
+
+// Fences every `token` in parentheses of its own, left to right, so that
+// signs bind more loosely than '!' and '^' and a chain of powers groups from
+// the left. The operands are found again in the text as fenced so far.
+void fence_operator(std::string& s, std::string_view token, bool takes_right) {
+  size_t from = 0;
+  for (size_t t = s.find(token, from); t != std::string::npos; t = s.find(token, from)) {
+    size_t start = left_operand_start(s, t, scan_mode::translator);
+    while (start < t && (s[start] == '+' || s[start] == '-')) ++start;
+    const size_t after = t + token_length;
+    const size_t close = takes_right ? right_operand_end(s, after, scan_mode::translator) : after;
+    s.insert(close, 1, ')');
+    s.insert(start, 1, '(');
+    from = t + 2;
+  }
+}
+
+alg_string to_alg_string(const std::string& s) {
+  if (s.size() > std::numeric_limits<uint32_t>::max()) throw z_x_outofstringspace();
+  return alg_string(std::string_view(s));
+}
+
+}  // namespace
+
+void translate_formula(alg_string& text) {
+  static constexpr struct {
+    const char* symbol;
+    operator_id id;
+  } kSymbols[] = {
+      // Two-byte symbols before the one-byte symbols they contain.
+      {"!", operator_id::fac},  {"^", operator_id::exp},   {"*", operator_id::mul},
+      {"/", operator_id::div},  {"\\", operator_id::idv},  {"&", operator_id::cat},
+      {"<>", operator_id::neq}, {"<=", operator_id::leq},  {"=<", operator_id::leq},
+      {">=", operator_id::geq}, {"=>", operator_id::geq},  {"<", operator_id::lss},
+      {">", operator_id::grt},  {"==", operator_id::eql},  {"=", operator_id::eql},
+  };
+  try {
+    std::string s = "(" + encode_string_literals(text.view()) + ")";
+    for (const auto& sym : kSymbols) s = replace_symbol(s, sym.symbol, token_text(sym.id).view());
+    s = replace_words(s);
+    s = remove_spaces(s);
+    s = mark_between_operands(s, '-', token_text(operator_id::sub).view());
+    s = mark_between_operands(s, '+', token_text(operator_id::add).view());
+    fence_operator(s, token_text(operator_id::fac).view(), false);
+    fence_operator(s, token_text(operator_id::exp).view(), true);
+    text = to_alg_string(s);
+  } catch (const std::bad_alloc&) {
+    throw z_x_outofstringspace();
+  } catch (const std::length_error&) {
+    throw z_x_outofstringspace();
+  }
+}
+
+void extract_operands(const alg_string& text, uint32_t token_pos, scan_mode mode,
+                      alg_string& left, alg_string& right) {
+  const std::string_view s = text.view();
+  alg_string found_left;
+  alg_string found_right;
+  if (token_pos != 0) {
+    const size_t t = std::min<size_t>(token_pos - 1, s.size());
+    const size_t start = left_operand_start(s, t, mode);
+    const size_t r = after_token(s, t);
+    const size_t end = right_operand_end(s, r, mode);
+    found_left = alg_string(s.substr(start, t - start));
+    found_right = alg_string(s.substr(r, end - r));
+  }
+  // Built apart first: `left` or `right` may be `text` itself.
+  left = std::move(found_left);
+  right = std::move(found_right);
+}
+
+alg_string name_before(const alg_string& text, uint32_t open_pos) {
+  if (open_pos <= 1) return {};
+  const std::string_view s = text.view();
+  const size_t open = std::min<size_t>(open_pos - 1, s.size());
+  const size_t start = name_start(s, open);
+  return alg_string(s.substr(start, open - start));
+}
+
+alg_string replace_word(const alg_string& text, const alg_string& word,
+                        const alg_string& replacement) {
+  try {
+    return to_alg_string(replace_word_bytes(text.view(), word.view(), replacement.view()));
+  } catch (const std::bad_alloc&) {
+    throw z_x_outofstringspace();
+  } catch (const std::length_error&) {
+    throw z_x_outofstringspace();
+  }
+}
