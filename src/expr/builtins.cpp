@@ -198,11 +198,16 @@ constexpr bool name_before(const builtin_entry& a, const builtin_entry& b) {
 }
 static_assert(std::is_sorted(kBuiltins.begin(), kBuiltins.end(), name_before),
               "the built-in table is searched by bisection and must stay sorted");
+static_assert(std::all_of(kBuiltins.begin(), kBuiltins.end(),
+                          [](const builtin_entry& e) {
+                            return e.count == 0 || e.kinds.size() == e.count;
+                          }),
+              "a fixed-count built-in needs one kind letter per argument");
 
 const builtin_entry* find_builtin(std::string_view name) {
-  const auto* it = std::lower_bound(
-      kBuiltins.begin(), kBuiltins.end(), name,
-      [](const builtin_entry& e, std::string_view key) { return e.name < key; });
+  const auto* it =
+      std::lower_bound(kBuiltins.begin(), kBuiltins.end(), name,
+                       [](const builtin_entry& e, std::string_view key) { return e.name < key; });
   return it != kBuiltins.end() && it->name == name ? it : nullptr;
 }
 

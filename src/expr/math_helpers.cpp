@@ -36,9 +36,7 @@ double asinh(double x) noexcept { return std::log(x + std::sqrt(x * x + 1.0)); }
 double acosh(double x) noexcept { return std::log(x + std::sqrt(x * x - 1.0)); }
 double atanh(double x) noexcept { return std::log((x + 1.0) / (1.0 - x)) * 0.5; }
 
-double acsch(double x) noexcept {
-  return std::log((sgn(x) * std::sqrt(x * x + 1.0) + 1.0) / x);
-}
+double acsch(double x) noexcept { return std::log((sgn(x) * std::sqrt(x * x + 1.0) + 1.0) / x); }
 
 double asech(double x) noexcept { return std::log((std::sqrt(1.0 - x * x) + 1.0) / x); }
 double acoth(double x) noexcept { return std::log((x + 1.0) / (x - 1.0)) * 0.5; }

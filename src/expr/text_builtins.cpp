@@ -75,7 +75,8 @@ alg_value run_str(const args_t& args, uint32_t n, const alg_string& name) {
   if (n >= 4 && args[4].as_integer() != 0) t = group_thousands(t);
   if (n == 5 && args[5].as_integer() != 0) {
     const int first = t.char_at(1);
-    const uint32_t p = (first == '+' || first == '-' || first == static_cast<unsigned char>(en_dash)) ? 2 : 1;
+    const uint32_t p =
+        (first == '+' || first == '-' || first == static_cast<unsigned char>(en_dash)) ? 2 : 1;
     if (t.mid(p, 2) == "0.") t = t.left(p - 1) + t.from(p + 1);
   }
   return alg_value::of_text(t);
@@ -137,6 +138,11 @@ constexpr bool name_before(const text_builtin_entry& a, const text_builtin_entry
 }
 static_assert(std::is_sorted(kTextBuiltins.begin(), kTextBuiltins.end(), name_before),
               "the text built-in table is searched by bisection and must stay sorted");
+static_assert(std::all_of(kTextBuiltins.begin(), kTextBuiltins.end(),
+                          [](const text_builtin_entry& e) {
+                            return e.count == 0 || e.kinds.size() == e.count;
+                          }),
+              "a fixed-count built-in needs one kind letter per argument");
 
 const text_builtin_entry* find_text_builtin(std::string_view name) {
   const auto* it = std::lower_bound(

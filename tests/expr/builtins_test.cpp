@@ -63,6 +63,7 @@ struct CallCase {
   alg_value expected;
 };
 
+// clang-format off
 const CallCase kCallCases[] = {
     {"MaxTieKeepsFirst", "max", {I(2), I(7), R(7)}, I(7)},
     {"MinTieKeepsFirst", "min", {R(3.5), R(2), I(2)}, R(2)},
@@ -157,6 +158,7 @@ const CallCase kCallCases[] = {
     {"ChrNaN", "chr", {R(kNaN)}, T(std::string(1, '\0'))},
     {"ChrHuge", "chr", {R(1e300)}, T(std::string(1, '\0'))},
 };
+// clang-format on
 
 class BuiltinsCall : public ::testing::TestWithParam<CallCase> {};
 
@@ -175,6 +177,7 @@ struct FailureCase {
   std::string message;
 };
 
+// clang-format off
 const FailureCase kFailureCases[] = {
     {"TooMany", "sin", {I(1), I(2)}, "error while calling 'sin': too many parameters"},
     {"CountBeforeKind", "sin", {T("a"), T("b")}, "error while calling 'sin': too many parameters"},
@@ -208,6 +211,7 @@ const FailureCase kFailureCases[] = {
     {"InstrStartInteger", "instr", {R(1), T("a"), T("b")}, "error while evaluating 'instr': integer required"},
     {"InstrPatternString", "instr", {T("a"), I(1)}, "error while evaluating 'instr': string required"},
 };
+// clang-format on
 
 class BuiltinsFailure : public ::testing::TestWithParam<FailureCase> {};
 
@@ -231,6 +235,7 @@ struct WiringCase {
   std::function<double(double)> expected;
 };
 
+// clang-format off
 const WiringCase kWiringCases[] = {
     {"sin", [](double x) { return std::sin(x); }},   {"cos", [](double x) { return std::cos(x); }},
     {"tan", [](double x) { return std::tan(x); }},   {"csc", zmath::csc},
@@ -246,6 +251,7 @@ const WiringCase kWiringCases[] = {
     {"asech", zmath::asech},                          {"acoth", zmath::acoth},
     {"exp", [](double x) { return std::exp(x); }},   {"log10", [](double x) { return std::log10(x); }},
 };
+// clang-format on
 
 class BuiltinsWiring : public ::testing::TestWithParam<WiringCase> {};
 
@@ -258,6 +264,7 @@ INSTANTIATE_TEST_SUITE_P(Builtins, BuiltinsWiring, ::testing::ValuesIn(kWiringCa
                          [](const auto& info) { return std::string(info.param.fn); });
 
 TEST(Builtins, EveryNameIsKnown) {
+  // clang-format off
   const char* names[] = {
       "max",  "min",   "unique", "deg",   "rad",   "sin",  "cos",   "tan",   "csc",    "sec",
       "cot",  "asin",  "acos",   "atan",  "acsc",  "asec", "acot",  "sinh",  "cosh",   "tanh",
@@ -266,6 +273,7 @@ TEST(Builtins, EveryNameIsKnown) {
       "ceil", "ceiling", "floor", "round", "inv",  "combin", "perm", "rand", "int",    "left",
       "right", "mid",  "ucase",  "lcase", "ltrim", "rtrim", "trim", "str",   "val",    "len",
       "instr", "asc",  "chr"};
+  // clang-format on
   EXPECT_EQ(63u, std::size(names));
   alg_array<alg_value> args;
   args.dim(1, 1);

@@ -71,9 +71,7 @@ TEST_P(MathHelpersUnary, Value) {
 INSTANTIATE_TEST_SUITE_P(Helpers, MathHelpersUnary, ::testing::ValuesIn(kUnaryCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST(MathHelpers, SgnOfNegativeZeroIsPositiveZero) {
-  EXPECT_FALSE(std::signbit(zmath::sgn(-0.0)));
-}
+TEST(MathHelpers, SgnOfNegativeZeroIsPositiveZero) { EXPECT_FALSE(std::signbit(zmath::sgn(-0.0))); }
 
 struct RoundCase {
   const char* name;
