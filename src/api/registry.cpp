@@ -12,6 +12,16 @@
 #include "api/random_generator.h"
 #include "base/errors.h"
 
+#if defined(_WIN32)
+#ifndef WIN32_LEAN_AND_MEAN
+#define WIN32_LEAN_AND_MEAN
+#endif
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+#endif
+
 namespace {
 
 struct registry_entry {
@@ -31,7 +41,13 @@ bool seeded = false;
 // Unseeded creates are seeded from a high-resolution clock mixed with the
 // new id, so environments created within one millisecond still differ.
 uint32_t clock_seed(int32_t id) {
+#if defined(_WIN32)
+  // The kernel's millisecond tick count: coarse (about 16 ms), which is why
+  // the id is mixed in below.
+  const uint64_t ticks = GetTickCount();
+#else
   const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
+#endif
   uint64_t z = static_cast<uint64_t>(ticks) + 0x9E3779B97F4A7C15ull * static_cast<uint32_t>(id);
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
