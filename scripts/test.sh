@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Builds everything and runs every test.
+# Builds everything and runs every test (with the default preset, the
+# Windows DLL under Wine as well).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
@@ -7,3 +8,5 @@ preset="${1:-default}"
 cmake --preset "$preset" >/dev/null
 cmake --build --preset "$preset" -j"$(nproc)"
 ctest --preset "$preset"
+# The 32-bit Windows DLL, cross-built and tested under Wine.
+if [ "$preset" = default ]; then bash scripts/test-windows.sh; fi
