@@ -5,7 +5,8 @@
  *     resolves every function by its decorated name, its plain name and both
  *     ordinals, checks that all of them give one address and that nothing
  *     else is exported under the names and ordinals a host might try, then
- *     runs the conformance cases through the resolved functions.
+ *     runs the conformance cases through the resolved functions, and checks
+ *     that each thread draws from its own generator.
  *
  *   zekalg_host draw DLL COUNT OUTPUT READY START
  *     one side of the two-process test: loads the DLL, releases the
@@ -100,6 +101,56 @@ static int resolve_all(HMODULE module, FARPROC addresses[kExportCount]) {
   return failures;
 }
 
+/* Each thread has its own generator: a seed given on the main thread leaves
+ * another thread's state at its start value 1, while the seeded flag, being
+ * per process, keeps that thread from seeding from the clock. */
+static const char kThreeDraws[] = "r_a|1|9|1|0\nr_b|1|9|1|0\nr_c|1|9|1|0";
+
+static void solve_third_draw(const struct zekalg_functions* api, char* result, size_t size) {
+  char message[256];
+  int32_t length = sizeof message;
+  int32_t id = api->create_environment(0, kThreeDraws, message, &length);
+  length = (int32_t)size;
+  result[0] = '\0';
+  if (id <= 0 || api->solve_var(id, "c", result, &length) != 0) snprintf(result, size, "failed");
+  api->kill_environment(id);
+}
+
+struct thread_job {
+  const struct zekalg_functions* api;
+  char result[64];
+};
+
+static DWORD WINAPI draw_on_thread(LPVOID parameter) {
+  struct thread_job* job = (struct thread_job*)parameter;
+  solve_third_draw(job->api, job->result, sizeof job->result);
+  return 0;
+}
+
+static int check_thread_generators(const struct zekalg_functions* api) {
+  struct thread_job job;
+  char mine[64];
+  HANDLE thread;
+  job.api = api;
+  job.result[0] = '\0';
+  api->seed_environment(987654321);
+  thread = CreateThread(NULL, 0, draw_on_thread, &job, 0, NULL);
+  if (thread == NULL || WaitForSingleObject(thread, 60000) != WAIT_OBJECT_0) {
+    fprintf(stderr, "threads: the drawing thread did not run\n");
+    return 1;
+  }
+  CloseHandle(thread);
+  solve_third_draw(api, mine, sizeof mine);
+  /* State 1 draws 1, 6, 2; the seed draws 3, 8, 7. */
+  if (strcmp(job.result, "2") != 0 || strcmp(mine, "7") != 0) {
+    fprintf(stderr, "threads: expected 2 on the new thread and 7 on the seeded one, got %s and %s\n",
+            job.result, mine);
+    return 1;
+  }
+  printf("threads: one generator per thread\n");
+  return 0;
+}
+
 static int run_conformance(const char* dll, const char* cases) {
   FARPROC f[kExportCount];
   struct zekalg_functions api;
@@ -134,6 +185,7 @@ static int run_conformance(const char* dll, const char* cases) {
     }
   }
   printf("conformance: %d of %d cases passed\n", (int)suite.count - failures, (int)suite.count);
+  failures += check_thread_generators(&api);
   conformance_free(&suite);
   api.list_capabilities("done");
   FreeLibrary(module);
