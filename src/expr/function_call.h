@@ -17,5 +17,5 @@ void call_function(alg_environment& env, alg_string& text, uint32_t open, uint32
 // User-function expansions are counted per host call: a recursion that the
 // nesting limits cannot see (a solve hands each expansion back to the
 // caller's text) still ends, with a stack overflow naming the function.
-inline constexpr int64_t max_user_function_expansions = 100000;
+inline constexpr int64_t max_user_function_expansions = 10000;
 void reset_expansion_count();
