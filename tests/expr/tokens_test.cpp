@@ -18,7 +18,7 @@ struct row {
   bool right;
 };
 
-// Part 5.4's table, in its order.
+// The operator table, row by row, in its order.
 const row kTable[] = {
     {operator_id::fac, "~fac~", "!", 1, true, false},
     {operator_id::not_, "~not~", "not", 1, false, true},
