@@ -1,0 +1,32 @@
+// `zekalg check`: what an author should know before publishing an
+// algorithm, one diagnostic per line: "FILE:LINE: error|warning: text".
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "algorithm_file.h"
+#include "encoding.h"
+
+namespace cli {
+
+struct check_options {
+  std::string file;
+  encoding enc = encoding::utf8;
+  int creations = 300;  // trial creations that measure the conditions
+};
+
+struct diagnostic {
+  int line = 0;
+  bool error = true;
+  std::string text;  // engine bytes
+};
+
+// Every diagnostic of `file`, in line order.
+std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creations);
+
+// Prints the diagnostics and a count; returns 1 when one is an error.
+int run_check(const check_options& options, std::ostream& out);
+
+}  // namespace cli

@@ -1,0 +1,117 @@
+// The zekalg command: solve, sample, check and repl over an algorithm file.
+#include <unistd.h>
+
+#include <iostream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "algorithm_file.h"
+#include "check_command.h"
+#include "repl_command.h"
+#include "sample_command.h"
+#include "solve_command.h"
+#include "zekalg/zekalg.h"
+
+namespace {
+
+const std::map<std::string, cli::encoding> kEncodings{{"utf8", cli::encoding::utf8},
+                                                      {"utf-8", cli::encoding::utf8},
+                                                      {"cp1252", cli::encoding::cp1252}};
+
+void add_encoding(CLI::App* app, cli::encoding& target) {
+  app->add_option("--encoding", target,
+                  "Text encoding of files, arguments and output: utf8 (default; the engine's "
+                  "en dash shows as \u2013) or cp1252 (bytes pass unchanged)")
+      ->transform(CLI::CheckedTransformer(kEncodings, CLI::ignore_case));
+}
+
+// Seeds are 32-bit; negative values are taken as their unsigned bits.
+CLI::Option* add_seed(CLI::App* app, std::optional<int64_t>& target, const char* what) {
+  return app->add_option("--seed", target, what)->check(CLI::Range(-2147483648LL, 4294967295LL));
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  CLI::App app{"zekalg: solve, sample and check algorithms for algorithmic questions"};
+  app.set_version_flag("--version", std::to_string(ZEKALG_VERSION_MAJOR) + "." +
+                                        std::to_string(ZEKALG_VERSION_MINOR) + "." +
+                                        std::to_string(ZEKALG_VERSION_PATCH));
+  app.require_subcommand(1);
+
+  cli::solve_options solve;
+  CLI::App* solve_cmd = app.add_subcommand(
+      "solve", "Create an environment and print each request's result; with no request, "
+               "every variable in definition order as name = value");
+  solve_cmd->add_option("FILE", solve.file, "Algorithm file")->required();
+  solve_cmd->add_option("EXPR", solve.requests, "Variable names or formulas to solve");
+  add_seed(solve_cmd, solve.seed, "Seed the generator first, to bring back one variant");
+  solve_cmd->add_option("--base", solve.base_file, "Build on a base environment from this file");
+  add_encoding(solve_cmd, solve.enc);
+
+  cli::sample_options sample;
+  std::string vars;
+  CLI::App* sample_cmd = app.add_subcommand(
+      "sample", "Create COUNT variants, each from its own seed, and summarise them");
+  sample_cmd->add_option("FILE", sample.file, "Algorithm file")->required();
+  sample_cmd->add_option("-n,--count", sample.count, "Number of variants")
+      ->required()
+      ->check(CLI::Range(int64_t{1}, int64_t{100000000}));
+  add_seed(sample_cmd, sample.seed, "Seed of the whole sample (random when not given)");
+  sample_cmd->add_option("--format", sample.format, "Output format: table, csv or json")
+      ->transform(CLI::CheckedTransformer(
+          std::map<std::string, cli::sample_format>{{"table", cli::sample_format::table},
+                                                    {"csv", cli::sample_format::csv},
+                                                    {"json", cli::sample_format::json}},
+          CLI::ignore_case));
+  sample_cmd->add_option("--vars", vars, "Comma-separated variables to show (default: all)");
+  add_encoding(sample_cmd, sample.enc);
+
+  cli::check_options check;
+  CLI::App* check_cmd = app.add_subcommand(
+      "check", "Diagnose an algorithm before publishing it; exit status 1 on errors");
+  check_cmd->add_option("FILE", check.file, "Algorithm file")->required();
+  check_cmd->add_option("--creations", check.creations,
+                        "Trial creations that measure how often conditions fail")
+      ->check(CLI::Range(1, 100000));
+  add_encoding(check_cmd, check.enc);
+
+  cli::repl_options repl;
+  CLI::App* repl_cmd = app.add_subcommand(
+      "repl", "Interactive prompt: each line is solved in one environment");
+  repl_cmd->add_option("FILE", repl.file, "Algorithm file")->required();
+  add_seed(repl_cmd, repl.seed, "Seed the generator first");
+  add_encoding(repl_cmd, repl.enc);
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& e) {
+    const int code = app.exit(e);
+    return code == 0 ? 0 : 2;
+  }
+
+  try {
+    if (solve_cmd->parsed()) return cli::run_solve(solve, std::cout, std::cerr);
+    if (sample_cmd->parsed()) {
+      for (std::size_t start = 0; !vars.empty() && start <= vars.size();) {
+        const std::size_t comma = std::min(vars.find(',', start), vars.size());
+        if (comma > start) sample.vars.push_back(vars.substr(start, comma - start));
+        start = comma + 1;
+      }
+      sample.progress = isatty(STDERR_FILENO) != 0 && sample.count >= 2000;
+      return cli::run_sample(sample, std::cout, std::cerr);
+    }
+    if (check_cmd->parsed()) return cli::run_check(check, std::cout);
+    if (repl_cmd->parsed()) {
+      return cli::run_repl(repl, std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) != 0);
+    }
+  } catch (const cli::command_error& e) {
+    std::cerr << "zekalg: " << e.what() << '\n';
+    return 1;
+  } catch (const std::exception& e) {
+    std::cerr << "zekalg: " << e.what() << '\n';
+    return 1;
+  }
+  return 2;
+}

@@ -1,0 +1,34 @@
+// `zekalg solve`: one environment, each request's result (or every variable
+// in definition order as "name = value").
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <vector>
+
+#include "algorithm_file.h"
+#include "encoding.h"
+
+namespace cli {
+
+struct solve_options {
+  std::string file;
+  std::vector<std::string> requests;
+  std::optional<int64_t> seed;
+  std::string base_file;
+  encoding enc = encoding::utf8;
+};
+
+// Exit status: 0, or 1 when the engine failed (messages go to `err`).
+int run_solve(const solve_options& options, std::ostream& out, std::ostream& err);
+
+// The names of the variable lines (k_, q_, r_, l_ with a "|") in definition
+// order, each once (the first definition of a name is the one that counts).
+std::vector<std::string> variable_names(const algorithm_file& file);
+
+// A seed given on the command line: any 32-bit value, signed or unsigned.
+uint32_t seed_from_option(int64_t value);
+
+}  // namespace cli
