@@ -35,7 +35,14 @@ bool is_left_operand_byte(int c) { return is_name_byte(c) || is_sign(c); }
 // The bytes that end a function name when walking left from its '('.
 bool ends_name(int c) {
   switch (c) {
-    case ',': case '~': case '+': case '-': case '(': case ')': case '"': case '|':
+    case ',':
+    case '~':
+    case '+':
+    case '-':
+    case '(':
+    case ')':
+    case '"':
+    case '|':
       return true;
     default:
       return false;
@@ -48,7 +55,12 @@ bool is_word_delimiter(int c) { return c == ' ' || ends_name(c); }
 // could be subtracted from or added to.
 bool starts_operand_context(int c) {
   switch (c) {
-    case '+': case '-': case '(': case '~': case ',': case '|':
+    case '+':
+    case '-':
+    case '(':
+    case '~':
+    case ',':
+    case '|':
       return true;
     default:
       return false;
@@ -56,6 +68,7 @@ bool starts_operand_context(int c) {
 }
 
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 
 bool matches_ignoring_case(std::string_view s, size_t at, std::string_view word) {
   if (s.size() - at < word.size()) return false;
@@ -81,15 +94,14 @@ size_t left_operand_start(std::string_view s, size_t t, scan_mode mode) {
   if (t == 0) return 0;
   const int last = byte_at(s, t - 1);
   if (last == '"') {
-    for (size_t j = t - 1; j > 0; --j) {
-      if (s[j - 1] == '"') return j - 1;
-    }
-    return 0;
+    const size_t open = t >= 2 ? s.rfind('"', t - 2) : std::string_view::npos;
+    return open == std::string_view::npos ? 0 : open;
   }
   if (mode == scan_mode::translator && last == ')') {
+    const char* const bytes = s.data();
     size_t depth = 0;
     for (size_t j = t; j > 0; --j) {
-      const char c = s[j - 1];
+      const char c = bytes[j - 1];
       if (c == ')') {
         ++depth;
       } else if (c == '(' && --depth == 0) {
@@ -106,11 +118,12 @@ size_t left_operand_start(std::string_view s, size_t t, scan_mode mode) {
 
 // One past the ')' matching the '(' at `open`, or the end of the text.
 size_t group_end(std::string_view s, size_t open) {
+  const char* const bytes = s.data();
   size_t depth = 0;
   for (size_t j = open; j < s.size(); ++j) {
-    if (s[j] == '(') {
+    if (bytes[j] == '(') {
       ++depth;
-    } else if (s[j] == ')' && --depth == 0) {
+    } else if (bytes[j] == ')' && --depth == 0) {
       return j + 1;
     }
   }
@@ -156,18 +169,25 @@ size_t after_token(std::string_view s, size_t t) {
 
 std::string replace_word_bytes(std::string_view s, std::string_view word,
                                std::string_view replacement) {
-  std::string out;
   if (word.empty()) return std::string(s);  // an empty word would match everywhere
+  const char first[] = {ascii_lower(word[0]), ascii_upper(word[0])};
+  const std::string_view first_bytes(first, 2);
+  std::string out;
   out.reserve(s.size());
   size_t i = 0;
   while (i < s.size()) {
+    const size_t candidate = s.find_first_of(first_bytes, i);
+    if (candidate == std::string_view::npos) break;
+    out.append(s.substr(i, candidate - i));
+    i = candidate;
     if (!matches_ignoring_case(s, i, word)) {
       out += s[i++];
       continue;
     }
     // The byte before is read from the text as rewritten so far, so a
     // replacement just made counts as what precedes the next match.
-    const bool open_before = out.empty() || is_word_delimiter(static_cast<unsigned char>(out.back()));
+    const bool open_before =
+        out.empty() || is_word_delimiter(static_cast<unsigned char>(out.back()));
     const size_t after = i + word.size();
     const bool open_after = after == s.size() || is_word_delimiter(byte_at(s, after));
     if (open_before && open_after) {
@@ -177,6 +197,7 @@ std::string replace_word_bytes(std::string_view s, std::string_view word,
     }
     i = after;
   }
+  if (i < s.size()) out.append(s.substr(i));
   return out;
 }
 
@@ -220,14 +241,12 @@ std::string replace_symbol(std::string_view s, std::string_view symbol, std::str
   std::string out;
   out.reserve(s.size());
   size_t i = 0;
-  while (i < s.size()) {
-    if (s.compare(i, symbol.size(), symbol) == 0) {
-      out += token;
-      i += symbol.size();
-    } else {
-      out += s[i++];
-    }
+  for (size_t at = s.find(symbol); at != std::string_view::npos; at = s.find(symbol, i)) {
+    out.append(s.substr(i, at - i));
+    out += token;
+    i = at + symbol.size();
   }
+  out.append(s.substr(i));
   return out;
 }
 
@@ -278,9 +297,12 @@ std::string replace_words(std::string_view s) {
 std::string remove_spaces(std::string_view s) {
   std::string out;
   out.reserve(s.size());
-  for (char c : s) {
-    if (c != ' ') out += c;
+  size_t i = 0;
+  for (size_t at = s.find(' '); at != std::string_view::npos; at = s.find(' ', i)) {
+    out.append(s.substr(i, at - i));
+    i = at + 1;
   }
+  out.append(s.substr(i));
   return out;
 }
 
@@ -302,11 +324,10 @@ bool is_exponent_mark(std::string_view s, size_t e) {
 std::string mark_between_operands(std::string_view s, char sign, std::string_view token) {
   std::string out;
   out.reserve(s.size() + s.size() / 2);
-  for (char c : s) {
-    if (c != sign) {
-      out += c;
-      continue;
-    }
+  size_t i = 0;
+  for (size_t at = s.find(sign); at != std::string_view::npos; at = s.find(sign, i)) {
+    out.append(s.substr(i, at - i));
+    i = at + 1;
     bool stays_sign = false;
     if (!out.empty()) {
       const size_t last = out.size() - 1;
@@ -319,11 +340,12 @@ std::string mark_between_operands(std::string_view s, char sign, std::string_vie
       }
     }
     if (stays_sign) {
-      out += c;
+      out += sign;
     } else {
       out += token;
     }
   }
+  out.append(s.substr(i));
   return out;
 }
 
@@ -356,11 +378,11 @@ void translate_formula(alg_string& text) {
     operator_id id;
   } kSymbols[] = {
       // Two-byte symbols before the one-byte symbols they contain.
-      {"!", operator_id::fac},  {"^", operator_id::exp},   {"*", operator_id::mul},
-      {"/", operator_id::div},  {"\\", operator_id::idv},  {"&", operator_id::cat},
-      {"<>", operator_id::neq}, {"<=", operator_id::leq},  {"=<", operator_id::leq},
-      {">=", operator_id::geq}, {"=>", operator_id::geq},  {"<", operator_id::lss},
-      {">", operator_id::grt},  {"==", operator_id::eql},  {"=", operator_id::eql},
+      {"!", operator_id::fac},  {"^", operator_id::exp},  {"*", operator_id::mul},
+      {"/", operator_id::div},  {"\\", operator_id::idv}, {"&", operator_id::cat},
+      {"<>", operator_id::neq}, {"<=", operator_id::leq}, {"=<", operator_id::leq},
+      {">=", operator_id::geq}, {"=>", operator_id::geq}, {"<", operator_id::lss},
+      {">", operator_id::grt},  {"==", operator_id::eql}, {"=", operator_id::eql},
   };
   try {
     std::string s = "(" + encode_string_literals(text.view()) + ")";
@@ -379,8 +401,8 @@ void translate_formula(alg_string& text) {
   }
 }
 
-void extract_operands(const alg_string& text, uint32_t token_pos, scan_mode mode,
-                      alg_string& left, alg_string& right) {
+void extract_operands(const alg_string& text, uint32_t token_pos, scan_mode mode, alg_string& left,
+                      alg_string& right) {
   const std::string_view s = text.view();
   alg_string found_left;
   alg_string found_right;

@@ -9,22 +9,30 @@
 
 #include "base/alg_string.h"
 
-// Rewrites `text` in place into the operator form. Fails only when memory runs out.
+// Rewrites `text` in place into the operator form. Any bytes are accepted;
+// a broken formula comes out broken and fails when it is evaluated. A string
+// literal's content is never read as a word operator or as if/choose. Throws
+// z_x_outofstringspace only, when memory runs out.
 void translate_formula(alg_string& text);
 
 enum class scan_mode { translator, evaluator };
 
 // The operand texts around the token starting at 1-based `token_pos`: `left`
 // ends just before the token, `right` starts just after its fifth byte.
-// Either may come back empty.
+// Either may come back empty. A quote or parenthesis whose partner is missing
+// makes the operand run to the start (left) or the end (right) of the text.
+// Position 0 gives two empty operands. `left` and `right` may alias `text`.
 void extract_operands(const alg_string& text, uint32_t token_pos, scan_mode mode,
                       alg_string& left, alg_string& right);
 
 // The name directly before the '(' at 1-based `open_pos`, back to the nearest
-// delimiter (comma, '~', '+', '-', '(', ')', '"', '|') or the start.
+// delimiter (comma, '~', '+', '-', '(', ')', '"', '|') or the start. Empty for
+// positions 0 and 1; a position past the end reads back from the end.
 alg_string name_before(const alg_string& text, uint32_t open_pos);
 
 // `text` with every whole-word occurrence of `word` (ignoring case) replaced.
 // Word delimiters: comma, '~', '+', '-', '(', ')', '"', space, '|', or the ends.
+// The replacement is not searched again, and a match that is no whole word is
+// skipped as a whole. An empty word leaves the text as it is.
 alg_string replace_word(const alg_string& text, const alg_string& word,
                         const alg_string& replacement);

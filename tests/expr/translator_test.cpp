@@ -63,8 +63,7 @@ const FormulaCase kFormulaCases[] = {
     {"Choice", "Choose(2, a, b)", "(zek_choose(2,a,b))"},
     {"WordNeedsBoundary", "5mod3", "(5mod3)"},
     {"XorBeforeOr", "x xor y or z", "(x~xor~y~ior~z)"},
-    {"OtherWords", "not a and b eqv c imp d rem e",
-     "(~not~a~and~b~eqv~c~imp~d~rem~e)"},
+    {"OtherWords", "not a and b eqv c imp d rem e", "(~not~a~and~b~eqv~c~imp~d~rem~e)"},
     {"Division", "a / b \\ c", "(a~div~b~idv~c)"},
     {"Concatenation", "a & b", "(a~cat~b)"},
     {"Comparisons", "a<b>c", "(a~lss~b~grt~c)"},
@@ -81,8 +80,7 @@ const FormulaCase kFormulaCases[] = {
     {"LiteralHighByte", "\"\xE9\"", "(\"%E9\")"},
     {"UnclosedLiteral", "\"x\" & \"ab c", "(\"x\"~cat~\"abc)"},
     {"LiteralHoldingWordOperator", "\"mod\" & \"OR\"", "(\"mod\"~cat~\"OR\")"},
-    {"LiteralHoldingConditionalName", "if(a, \"if\", \"choose\")",
-     "(zek_if(a,\"if\",\"choose\"))"},
+    {"LiteralHoldingConditionalName", "if(a, \"if\", \"choose\")", "(zek_if(a,\"if\",\"choose\"))"},
 };
 
 class TranslateFormula : public testing::TestWithParam<FormulaCase> {};
@@ -119,7 +117,7 @@ const OperandCase kOperandCases[] = {
     {"UpperExponentSignInRight", "(1~add~2E+3)", 3, kEv, "1", "2E+3"},
     {"LeadingSignsInRight", "(1~sub~--2)", 3, kEv, "1", "--2"},
     {"SignAfterDigitEndsRight", "(1~add~2-3)", 3, kEv, "1", "2"},
-    {"EnDashLeadsRight", "(1~sub~\x96" "2)", 3, kEv, "1", "\x96" "2"},
+    {"EnDashLeadsRight", "(1~sub~" + kDash + "2)", 3, kEv, "1", kDash + "2"},
     {"SignsInLeft", "(-x~fac~)", 4, kEv, "-x", ""},
     {"SignsAndNameInLeft", "(a,-b_1.5~mul~c)", 10, kTr, "-b_1.5", "c"},
     {"TokenAtStart", "~fac~", 1, kTr, "", ""},
@@ -163,6 +161,7 @@ struct NameCase {
   std::string expected;
 };
 
+// clang-format off
 const NameCase kNameCases[] = {
     {"Call", "(sin(x))", 5, "sin"},
     {"CallAfterToken", "(1~add~f(x))", 9, "f"},
@@ -176,6 +175,7 @@ const NameCase kNameCases[] = {
     {"BackToStart", "zek_if(", 7, "zek_if"},
     {"PositionPastEnd", "ab", 9, "ab"},
 };
+// clang-format on
 
 class NameBefore : public testing::TestWithParam<NameCase> {};
 
@@ -183,8 +183,7 @@ TEST_P(NameBefore, ReadsBackToDelimiter) {
   EXPECT_EQ(B(name_before(S(GetParam().text), GetParam().open_pos)), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Groups, NameBefore, testing::ValuesIn(kNameCases),
-                         row_name<NameCase>);
+INSTANTIATE_TEST_SUITE_P(Groups, NameBefore, testing::ValuesIn(kNameCases), row_name<NameCase>);
 
 // ---------------------------------------------------------------------------
 
@@ -221,8 +220,7 @@ TEST_P(ReplaceWord, ReplacesWholeWords) {
   EXPECT_EQ(B(text), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Words, ReplaceWord, testing::ValuesIn(kWordCases),
-                         row_name<WordCase>);
+INSTANTIATE_TEST_SUITE_P(Words, ReplaceWord, testing::ValuesIn(kWordCases), row_name<WordCase>);
 
 // ---------------------------------------------------------------------------
 // Authors' formulas can be anything. These only ask that translation ends
@@ -275,11 +273,21 @@ TEST(TranslateRobustness, SeededMutationsOfValidFormulas) {
     for (int e = 0; e < edits && !text.empty(); ++e) {
       const size_t at = rng() % text.size();
       switch (rng() % 5) {
-        case 0: text.erase(at, 1); break;
-        case 1: text.insert(at, 1, random_byte()); break;
-        case 2: text[at] = random_byte(); break;
-        case 3: text.resize(at); break;
-        default: text.insert(at, text.substr(at, rng() % 8)); break;
+        case 0:
+          text.erase(at, 1);
+          break;
+        case 1:
+          text.insert(at, 1, random_byte());
+          break;
+        case 2:
+          text[at] = random_byte();
+          break;
+        case 3:
+          text.resize(at);
+          break;
+        default:
+          text.insert(at, text.substr(at, rng() % 8));
+          break;
       }
     }
     SCOPED_TRACE(text);
@@ -315,7 +323,8 @@ TEST(TranslateRobustness, LongTexts) {
 
 TEST(TranslateRobustness, ThousandsOfOperators) {
   std::string formula = "1";
-  for (int i = 0; i < 4000; ++i) formula += i % 3 == 0 ? " + x^2" : (i % 3 == 1 ? "*-y!" : " mod 7");
+  const char* const pieces[] = {" + x^2", "*-y!", " mod 7"};
+  for (int i = 0; i < 4000; ++i) formula += pieces[i % 3];
   alg_string text = S(formula);
   translate_formula(text);
   EXPECT_EQ(B(text).substr(0, 19), "(1~add~(x~exp~2)~mu");
