@@ -31,7 +31,8 @@
 #if defined(_WIN32)
 #  define ZEKALG_CALL __stdcall
 #  if defined(ZEKALG_BUILDING)
-#    define ZEKALG_API __declspec(dllexport)
+     /* The module-definition file alone names the exports and their ordinals. */
+#    define ZEKALG_API
 #  else
 #    define ZEKALG_API __declspec(dllimport)
 #  endif

@@ -190,13 +190,13 @@ std::string fixed_form(double x, int32_t n) {
 
   std::string text = sign + integral_digits(integer_part);
   if (fraction_was_zero) {
-    if (n > 0) text += "." + std::string(static_cast<std::size_t>(n), '0');
+    if (n > 0) text.append(1, '.').append(static_cast<std::size_t>(n), '0');
   } else if (n < 0) {
-    if (digits.find_first_not_of('0') != std::string::npos) text += "." + digits;
+    if (digits.find_first_not_of('0') != std::string::npos) text.append(1, '.').append(digits);
   } else if (n > 0) {
-    text += "." + digits;
+    text.append(1, '.').append(digits);
     if (digits.size() < static_cast<std::size_t>(n))
-      text += std::string(static_cast<std::size_t>(n) - digits.size(), '0');
+      text.append(static_cast<std::size_t>(n) - digits.size(), '0');
   }
   // n == 0: no fraction text (rounding to 0 decimals leaves no fraction).
   return text;
