@@ -367,7 +367,13 @@ double round_to(double x, int32_t n) {
   return r * std::pow(10.0, -static_cast<double>(n));
 }
 
+// Decimals beyond this would only pad zeros onto a text of that many bytes;
+// such a count is treated like the allocation that cannot be made, instead of
+// tying the host up building gigabytes of zeros.
+constexpr int32_t kMaxDecimals = 1000000;
+
 alg_string real_to_text(double x, int32_t n, bool exponent, bool dash) {
+  if (n > kMaxDecimals) throw z_x_outofstringspace();
   return allocating([&]() -> alg_string {
     std::string text;
     if (std::isnan(x)) {
