@@ -1,8 +1,695 @@
 #include "check_command.h"
 
-namespace cli {
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <functional>
+#include <map>
+#include <set>
 
-std::vector<diagnostic> check_algorithm(const algorithm_file&, int) { return {}; }
+#include "algorithm/definitions.h"
+#include "algorithm/drawing.h"
+#include "algorithm/environment.h"
+#include "algorithm/solver.h"
+#include "api/random_generator.h"
+#include "base/errors.h"
+#include "base/number_text.h"
+#include "expr/evaluator.h"
+#include "expr/function_call.h"
+#include "expr/translator.h"
+#include "sample_command.h"
+#include "value/literal_codec.h"
+
+namespace cli {
+namespace {
+
+// Argument counts of the built-ins (max unlimited = -1).
+struct builtin_arity {
+  const char* name;
+  int min;
+  int max;
+};
+
+constexpr auto kBuiltinArities = std::to_array<builtin_arity>({
+    {"abs", 1, 1},    {"acos", 1, 1},  {"acosh", 1, 1},   {"acot", 1, 1},   {"acoth", 1, 1},
+    {"acsc", 1, 1},   {"acsch", 1, 1}, {"asec", 1, 1},    {"asech", 1, 1},  {"asin", 1, 1},
+    {"asinh", 1, 1},  {"atan", 1, 1},  {"atanh", 1, 1},   {"ceil", 1, 1},   {"ceiling", 1, 1},
+    {"combin", 2, 2}, {"cos", 1, 1},   {"cosh", 1, 1},    {"cot", 1, 1},    {"coth", 1, 1},
+    {"csc", 1, 1},    {"csch", 1, 1},  {"deg", 1, 1},     {"exp", 1, 1},    {"floor", 1, 1},
+    {"int", 1, 1},    {"inv", 1, 1},   {"ln", 1, 1},      {"log", 1, 1},    {"log10", 1, 1},
+    {"logb", 2, 2},   {"logn", 2, 2},  {"max", 1, -1},    {"min", 1, -1},   {"perm", 2, 2},
+    {"pow", 2, 2},    {"rad", 1, 1},   {"rand", 2, 2},    {"round", 1, 2},  {"sec", 1, 1},
+    {"sech", 1, 1},   {"sgn", 1, 1},   {"sin", 1, 1},     {"sinh", 1, 1},   {"sqr", 1, 1},
+    {"sqrt", 1, 1},   {"tan", 1, 1},   {"tanh", 1, 1},    {"unique", 1, -1},
+    {"left", 2, 2},   {"right", 2, 2}, {"mid", 3, 3},     {"ucase", 1, 1},  {"lcase", 1, 1},
+    {"ltrim", 1, 1},  {"rtrim", 1, 1}, {"trim", 1, 1},    {"str", 1, 5},    {"val", 1, 1},
+    {"len", 1, 1},    {"instr", 2, 3}, {"asc", 1, 1},     {"chr", 1, 1},
+});
+
+const builtin_arity* find_builtin(const std::string& name) {
+  for (const builtin_arity& b : kBuiltinArities) {
+    if (name == b.name) return &b;
+  }
+  return nullptr;
+}
+
+constexpr std::array<const char*, 8> kReservedWords = {"pi", "e", "off", "false",
+                                                       "no", "on",  "true", "yes"};
+constexpr std::array<const char*, 10> kWordOperators = {"mod", "rem", "not", "eqv", "and",
+                                                        "xor", "or",  "imp", "if",  "choose"};
+// Evaluations nest at most this deep once an environment has been solved in.
+constexpr int kSolveNestingLimit = 20;
+constexpr double kOftenFails = 0.5;
+// Trial creations stop after this many attempts in all, so that a condition
+// that almost never holds cannot make the check take minutes.
+constexpr int64_t kAttemptBudget = 50000;
+
+bool is_name_byte(char c) {
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+         c == '_' || c == '.';
+}
+
+bool reads_as_number(const std::string& text) {
+  if (text.empty()) return false;
+  const alg_string t(text);
+  uint32_t used = 0;
+  text_to_int(t, &used);
+  if (used == t.length()) return true;
+  text_to_real(t, &used);
+  return used == t.length();
+}
+
+bool is_reserved(const std::string& lowered_name) {
+  return std::find(kReservedWords.begin(), kReservedWords.end(), lowered_name) !=
+         kReservedWords.end();
+}
+
+std::string quoted(const std::string& s) { return "'" + s + "'"; }
+
+// One definition line, taken apart.
+struct parsed_line {
+  int number = 0;
+  std::string text;
+  char kind = 0;  // k q r l c f, or 0
+  bool has_bar = false;
+  std::string name;     // as written
+  std::string key;      // lowered
+  std::vector<std::string> fields;  // translated, from field 1
+  std::string body;     // raw, after the first "|"
+  bool reachable = false;  // the definition a lookup finds
+};
+
+// A name or call found in a translated formula.
+struct formula_use {
+  std::set<std::string> names;  // lowered operand names
+  std::vector<std::pair<std::string, int>> calls;  // lowered name, argument count
+  std::vector<std::string> factorial_operands;     // lowered names before "!"
+};
+
+// Scans a formula in operator form for the names it reads and the calls it makes.
+formula_use scan_formula(const std::string& f) {
+  formula_use use;
+  std::size_t i = 0;
+  while (i < f.size()) {
+    const char c = f[i];
+    if (c == '"') {
+      const std::size_t close = f.find('"', i + 1);
+      i = close == std::string::npos ? f.size() : close + 1;
+      continue;
+    }
+    if (c == '~' && f.compare(i, 5, "~fac~") == 0) {
+      std::size_t s = i;
+      while (s > 0 && is_name_byte(f[s - 1])) --s;
+      if (s < i) use.factorial_operands.push_back(lowered(f.substr(s, i - s)));
+      i += 5;
+      continue;
+    }
+    if (c == '~') {
+      i += 5;
+      continue;
+    }
+    if (!is_name_byte(c)) {
+      ++i;
+      continue;
+    }
+    std::size_t end = i;
+    while (end < f.size() && is_name_byte(f[end])) ++end;
+    std::string run = f.substr(i, end - i);
+    if (end < f.size() && f[end] == '(') {
+      // Count the arguments at the top level of the call.
+      int depth = 0;
+      int args = 1;
+      for (std::size_t k = end; k < f.size(); ++k) {
+        if (f[k] == '"') {
+          const std::size_t close = f.find('"', k + 1);
+          if (close == std::string::npos) break;
+          k = close;
+        } else if (f[k] == '(') {
+          ++depth;
+        } else if (f[k] == ')') {
+          if (--depth == 0) break;
+        } else if (f[k] == ',' && depth == 1) {
+          ++args;
+        }
+      }
+      use.calls.emplace_back(lowered(run), args);
+    } else if (!reads_as_number(run)) {
+      // 1e-5 keeps its exponent sign after the "e": a number, not a name.
+      const bool exponent = run.size() >= 2 && (run.back() == 'e' || run.back() == 'E') &&
+                            std::isdigit(static_cast<unsigned char>(run.front())) &&
+                            end < f.size() && (f[end] == '-' || f[end] == '+');
+      if (!exponent) use.names.insert(lowered(run));
+    }
+    i = end;
+  }
+  return use;
+}
+
+std::string translated(const std::string& text) {
+  alg_string t(text);
+  translate_formula(t);
+  return std::string(t.view());
+}
+
+class checker {
+ public:
+  checker(const algorithm_file& file, int creations) : file_(file), creations_(creations) {}
+
+  std::vector<diagnostic> run() {
+    parse();
+    check_definitions();
+    check_formulas();
+    check_groups();
+    check_chains();
+    run_trials();
+    std::stable_sort(out_.begin(), out_.end(),
+                     [](const diagnostic& a, const diagnostic& b) { return a.line < b.line; });
+    return out_;
+  }
+
+ private:
+  void error(int line, std::string text) { out_.push_back({line, true, std::move(text)}); }
+  void warning(int line, std::string text) { out_.push_back({line, false, std::move(text)}); }
+
+  void parse() {
+    for (const definition_line& l : file_.lines) {
+      parsed_line p;
+      p.number = l.number;
+      p.text = l.text;
+      const std::string prefix = l.text.substr(0, 2);
+      if (prefix.size() == 2 && prefix[1] == '_' &&
+          std::string_view("kqrlcf").find(prefix[0]) != std::string_view::npos) {
+        p.kind = prefix[0];
+      }
+      const std::size_t bar = l.text.find('|');
+      p.has_bar = bar != std::string::npos;
+      if (p.kind != 0 && p.has_bar) {
+        p.name = l.text.substr(2, bar - 2);
+        p.key = lowered(p.name);
+        p.body = l.text.substr(bar + 1);
+        const alg_array<alg_string> fields = split_fields(alg_string(p.body));
+        for (uint32_t k = 1; k <= fields.high(); ++k) p.fields.emplace_back(fields[k].view());
+      }
+      lines_.push_back(std::move(p));
+    }
+  }
+
+  bool is_variable(const parsed_line& p) const {
+    return p.kind == 'k' || p.kind == 'q' || p.kind == 'r' || p.kind == 'l';
+  }
+
+  void check_definitions() {
+    std::map<std::string, const parsed_line*> first_variable;
+    std::map<std::string, const parsed_line*> first_function;
+    for (parsed_line& p : lines_) {
+      if (p.kind == 0) {
+        error(p.number, "defines nothing a lookup can reach: unknown prefix " +
+                            quoted(p.text.substr(0, 2)) +
+                            " (definitions start with k_, q_, r_, l_, c_ or f_)");
+        continue;
+      }
+      if (!p.has_bar) {
+        error(p.number, p.kind == 'c' || p.kind == 'f'
+                            ? "defines nothing a lookup can reach: no \"|\" after the name"
+                            : "defines nothing a lookup can reach: no \"|\" after the name, and "
+                              "every solve that reaches this line fails");
+        continue;
+      }
+      if (p.kind == 'c') continue;
+      const char* what = p.kind == 'f' ? "function" : "variable";
+      if (p.name.empty()) {
+        error(p.number, std::string("defines nothing a lookup can reach: the ") + what +
+                            " has no name");
+        continue;
+      }
+      const auto bad = std::find_if_not(p.name.begin(), p.name.end(), is_name_byte);
+      if (bad != p.name.end()) {
+        error(p.number, "defines nothing a lookup can reach: the name " + quoted(p.name) +
+                            " holds " + quoted(std::string(1, *bad)) +
+                            ", which a formula cannot spell as part of a name");
+        continue;
+      }
+      if (p.kind == 'f') {
+        if (find_builtin(p.key) != nullptr || p.key == "if" || p.key == "choose") {
+          error(p.number, "function " + quoted(p.name) +
+                              " is never called: the built-in of that name comes first");
+          continue;
+        }
+      } else if (is_reserved(p.key)) {
+        error(p.number, "defines nothing a lookup can reach: " + quoted(p.name) +
+                            " is a reserved word");
+        continue;
+      } else if (reads_as_number(p.name)) {
+        error(p.number, "defines nothing a lookup can reach: " + quoted(p.name) +
+                            " reads as a number in formulas");
+        continue;
+      }
+      auto& first = p.kind == 'f' ? first_function : first_variable;
+      const auto [it, inserted] = first.emplace(p.key, &p);
+      if (!inserted) {
+        const parsed_line& earlier = *it->second;
+        const std::string where = " (line " + std::to_string(earlier.number) + ")";
+        if (earlier.name == p.name) {
+          error(p.number, std::string("second definition of ") + what + " " + quoted(p.name) +
+                              where + "; lookups only ever find the first");
+        } else {
+          error(p.number, quoted(p.name) + " differs from " + quoted(earlier.name) + where +
+                              " only in letter case; names ignore case, so lookups only ever "
+                              "find the first");
+        }
+        continue;
+      }
+      p.reachable = true;
+      check_fields(p);
+    }
+  }
+
+  void check_fields(const parsed_line& p) {
+    const auto field = [&](std::size_t k) -> std::string {
+      return k <= p.fields.size() ? p.fields[k - 1] : std::string();
+    };
+    switch (p.kind) {
+      case 'k': {
+        const std::string body = p.body;
+        const bool text = body.size() >= 2 && body.front() == '"' && body.back() == '"';
+        if (!text && !reads_as_number(body)) {
+          error(p.number, "constant " + quoted(p.name) +
+                              " must be one literal (a number or a quoted text); use q_ for "
+                              "a formula");
+        }
+        break;
+      }
+      case 'q':
+        if (field(1).empty()) error(p.number, "formula variable " + quoted(p.name) + " has no formula");
+        break;
+      case 'r':
+        if (p.fields.size() < 2 || field(1).empty() || field(2).empty()) {
+          error(p.number, "random variable " + quoted(p.name) + " needs a low and a high bound");
+        }
+        break;
+      case 'l':
+        if (p.fields.size() == 2 && field(2).empty()) {
+          error(p.number, "list variable " + quoted(p.name) + " has no choices");
+        }
+        break;
+      default:
+        break;
+    }
+  }
+
+  // The translated formulas of a line and the single-operand fields.
+  std::vector<std::string> formulas_of(const parsed_line& p) const {
+    std::vector<std::string> f;
+    const auto add = [&](std::size_t from, std::size_t to) {
+      for (std::size_t k = from; k <= std::min(to, p.fields.size()); ++k) {
+        if (!p.fields[k - 1].empty()) f.push_back(p.fields[k - 1]);
+      }
+    };
+    switch (p.kind) {
+      case 'q': add(1, 4); break;
+      case 'r': add(1, 6); break;
+      case 'l': add(2, p.fields.size()); break;
+      case 'f': add(1, 1); break;
+      case 'c': f.push_back(translated(p.body)); break;
+      default: break;
+    }
+    return f;
+  }
+
+  const parsed_line* variable(const std::string& key) const {
+    for (const parsed_line& p : lines_) {
+      if (p.reachable && p.kind != 'f' && p.key == key) return &p;
+    }
+    return nullptr;
+  }
+  const parsed_line* function(const std::string& key) const {
+    for (const parsed_line& p : lines_) {
+      if (p.reachable && p.kind == 'f' && p.key == key) return &p;
+    }
+    return nullptr;
+  }
+
+  void check_formulas() {
+    for (const parsed_line& p : lines_) {
+      if (p.kind == 0 || !p.has_bar || (p.kind != 'c' && !p.reachable)) continue;
+      check_word_literals(p);
+      std::set<std::string> params;
+      if (p.kind == 'f') {
+        for (std::size_t k = 2; k <= p.fields.size(); ++k) params.insert(lowered(p.fields[k - 1]));
+      }
+      std::set<std::string> reported;
+      for (const std::string& f : formulas_of(p)) {
+        const formula_use use = scan_formula(f);
+        for (const std::string& n : use.names) {
+          if (is_reserved(n) || params.count(n) != 0 || variable(n) != nullptr) continue;
+          if (reported.insert(n).second) {
+            error(p.number, quoted(n) + " is used but defined nowhere");
+          }
+        }
+        for (const auto& [name, args] : use.calls) check_call(p, name, args, reported);
+        for (const std::string& n : use.factorial_operands) {
+          const parsed_line* v = variable(n);
+          if (v != nullptr && v->kind == 'r' && params.count(n) == 0) {
+            error(p.number, "'!' applied to random variable " + quoted(v->name) +
+                                ": drawn values are reals, so it fails with \"integer "
+                                "required\" (apply it to int(" + v->name + ") instead)");
+          }
+        }
+      }
+    }
+  }
+
+  void check_call(const parsed_line& p, const std::string& name, int args,
+                  std::set<std::string>& reported) {
+    if (name == "zek_if" || name == "zek_choose") return;
+    int min = 0;
+    int max = 0;
+    if (const builtin_arity* b = find_builtin(name)) {
+      min = b->min;
+      max = b->max;
+    } else if (const parsed_line* f = function(name)) {
+      min = max = static_cast<int>(f->fields.size()) - 1;
+    } else {
+      if (reported.insert(name + "(").second) {
+        error(p.number, "call of unknown function " + quoted(name));
+      }
+      return;
+    }
+    if (args >= min && (max < 0 || args <= max)) return;
+    std::string takes = std::to_string(min);
+    if (max < 0) takes += " or more";
+    else if (max != min) takes += " to " + std::to_string(max);
+    error(p.number, quoted(name) + " takes " + takes + " argument" +
+                        (max == 1 && min == 1 ? "" : "s") + ", called with " +
+                        std::to_string(args));
+  }
+
+  // The translator rewrites words inside quotes too: "and" becomes the operator.
+  void check_word_literals(const parsed_line& p) {
+    const std::string& b = p.body;
+    std::size_t open = b.find('"');
+    while (open != std::string::npos) {
+      std::size_t close = b.find('"', open + 1);
+      while (close != std::string::npos && b[close - 1] == '\\') close = b.find('"', close + 1);
+      if (close == std::string::npos) break;
+      const std::string content = b.substr(open + 1, close - open - 1);
+      const std::string low = lowered(content);
+      if (std::find(kWordOperators.begin(), kWordOperators.end(), low) != kWordOperators.end()) {
+        error(p.number, "the text \"" + content + "\" is read as the word operator " + low +
+                            ", not as text (write it as \"" + content.substr(0, 1) + "\" & \"" +
+                            content.substr(1) + "\")");
+      }
+      open = b.find('"', close + 1);
+    }
+  }
+
+  void check_groups() {
+    struct group_first {
+      const parsed_line* line;
+      std::size_t choices;
+    };
+    std::map<std::string, group_first> groups;
+    for (const parsed_line& p : lines_) {
+      if (p.kind != 'l' || !p.reachable || p.fields.size() < 2 || p.fields[0].empty()) continue;
+      const std::string key(decode_literal(alg_string(p.fields[0])).view());
+      const std::size_t choices = p.fields.size() - 1;
+      const auto [it, inserted] = groups.emplace(key, group_first{&p, choices});
+      if (inserted || it->second.choices == choices) continue;
+      error(p.number, "list " + quoted(p.name) + " has " + std::to_string(choices) +
+                          " choices but " + quoted(it->second.line->name) + " (line " +
+                          std::to_string(it->second.line->number) + ") of group " + quoted(key) +
+                          " has " + std::to_string(it->second.choices) +
+                          ": a shared position beyond the shorter list fails");
+    }
+  }
+
+  // Names a definition reads, through formula variables and functions.
+  std::set<std::string> direct_names(const parsed_line& p) const {
+    std::set<std::string> names;
+    for (const std::string& f : formulas_of(p)) {
+      const formula_use use = scan_formula(f);
+      names.insert(use.names.begin(), use.names.end());
+      for (const auto& call : use.calls) {
+        if (const parsed_line* fn = function(call.first); fn != nullptr && fn != &p) {
+          std::set<std::string> params;
+          for (std::size_t k = 2; k <= fn->fields.size(); ++k) params.insert(lowered(fn->fields[k - 1]));
+          for (const std::string& n : scan_formula(fn->fields[0]).names) {
+            if (params.count(n) == 0) names.insert(n);
+          }
+        }
+        if (call.first == "rand") names.insert("\x01rand");
+      }
+    }
+    return names;
+  }
+
+  void check_chains() {
+    // Conditions that only read list variables (and constants).
+    for (const parsed_line& p : lines_) {
+      if (p.kind != 'c' || !p.has_bar) continue;
+      std::set<std::string> seen;
+      const std::set<std::string> first = direct_names(p);
+      std::vector<std::string> todo(first.begin(), first.end());
+      bool random = false;
+      std::vector<std::string> lists;
+      while (!todo.empty()) {
+        const std::string n = todo.back();
+        todo.pop_back();
+        if (!seen.insert(n).second) continue;
+        if (n == "\x01rand") {
+          random = true;
+          continue;
+        }
+        const parsed_line* v = variable(n);
+        if (v == nullptr) continue;
+        if (v->kind == 'r') random = true;
+        if (v->kind == 'l') lists.push_back(v->name);
+        const std::set<std::string> more = direct_names(*v);
+        todo.insert(todo.end(), more.begin(), more.end());
+      }
+      if (!random && !lists.empty()) {
+        std::sort(lists.begin(), lists.end());
+        std::string names;
+        for (const std::string& n : lists) names += (names.empty() ? "" : ", ") + n;
+        warning(p.number, "condition depends only on list variables (" + names +
+                              "): their positions survive every attempt, so one unlucky pick "
+                              "fails the whole creation");
+      }
+    }
+
+    // Forward references: a solve resolves in definition order, and a
+    // variable that needs a later one nests one evaluation deeper.
+    std::set<std::string> done;
+    for (const parsed_line& p : lines_) {
+      if (!p.reachable || p.kind == 'f' || done.count(p.key) != 0) continue;
+      std::vector<std::string> chain;
+      std::vector<std::string> longest;
+      std::set<std::string> active;
+      bool cycle_reported = false;
+      std::function<void(const parsed_line&)> resolve = [&](const parsed_line& v) {
+        chain.push_back(v.name);
+        active.insert(v.key);
+        if (chain.size() > longest.size()) longest = chain;
+        for (const std::string& n : direct_names(v)) {
+          const parsed_line* u = variable(n);
+          if (u == nullptr || done.count(u->key) != 0) continue;
+          if (active.count(u->key) != 0) {
+            if (!cycle_reported) {
+              std::string path;
+              for (const std::string& c : chain) path += c + " -> ";
+              error(p.number, quoted(v.name) + " needs itself: " + path + u->name);
+              cycle_reported = true;
+            }
+            continue;
+          }
+          resolve(*u);
+        }
+        active.erase(v.key);
+        done.insert(v.key);
+        chain.pop_back();
+      };
+      resolve(p);
+      if (static_cast<int>(longest.size()) > kSolveNestingLimit) {
+        error(p.number, "a chain of " + std::to_string(longest.size()) +
+                            " forward references (" + longest.front() + " -> " + longest[1] +
+                            " -> ... -> " + longest.back() + ") is deeper than the nesting "
+                            "limit of " + std::to_string(kSolveNestingLimit) +
+                            " for solving; define variables after the ones they use");
+      }
+    }
+  }
+
+  // Trial creations with spread seeds, done the engine's way but counting
+  // per condition how many attempts it ended.
+  void run_trials() {
+    std::vector<const parsed_line*> conditions;
+    for (const parsed_line& p : lines_) {
+      if (p.kind == 'c' && p.has_bar) conditions.push_back(&p);
+    }
+    std::vector<int64_t> evaluated(conditions.size(), 0);
+    std::vector<int64_t> failed(conditions.size(), 0);
+    std::map<std::string, std::pair<int, uint32_t>> creation_errors;  // message -> count, seed
+    std::map<std::string, solve_failure> solve_errors;  // by message
+    std::set<std::string> grouping_reported;
+    const alg_string algorithm(file_.text);
+    int64_t attempts = 0;
+    int made = 0;
+    for (int trial = 1; trial <= creations_ && attempts < kAttemptBudget; ++trial) {
+      const uint32_t seed = row_seed(0x5EED, static_cast<uint64_t>(trial));
+      seed_generator(seed);
+      alg_environment env;
+      env.algorithm = algorithm;
+      ++made;
+      try {
+        reset_expansion_count();
+        bool satisfied = false;
+        alg_string failed_text;
+        for (int attempt = 1; attempt <= max_attempts && !satisfied; ++attempt) {
+          ++attempts;
+          load_definitions(env, algorithm);
+          satisfied = true;
+          std::size_t c = 0;
+          for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
+            const definition_record& record = env.definitions[i];
+            if (record.kind != 'c' || !record.has_separator) continue;
+            failed_text = record_body(record);
+            alg_string text = failed_text;
+            ++evaluated[c];
+            evaluate_text(env, text, false);
+            const alg_value value = operand_to_value(env, text, alg_string(), false);
+            if (!value.is_number()) throw z_x_number_required();
+            if (value.as_integer() == 0) {
+              ++failed[c];
+              satisfied = false;
+              break;
+            }
+            ++c;
+          }
+        }
+        if (!satisfied) throw z_x_condition_not_satisfied(failed_text);
+      } catch (const z_x_algorithm& e) {
+        auto& entry = creation_errors[std::string(e.message.view())];
+        if (entry.first++ == 0) entry.second = seed;
+        continue;
+      } catch (const z_x_exception&) {
+        auto& entry = creation_errors["Unknown error occurred."];
+        if (entry.first++ == 0) entry.second = seed;
+        continue;
+      }
+      solve_all(env, seed, solve_errors, grouping_reported);
+    }
+
+    for (std::size_t c = 0; c < conditions.size(); ++c) {
+      if (evaluated[c] == 0) continue;
+      const double share = static_cast<double>(failed[c]) / static_cast<double>(evaluated[c]);
+      if (share < kOftenFails) continue;
+      char text[160];
+      std::snprintf(text, sizeof text,
+                    "condition fails in %.0f%% of the attempts that reach it (%lld of %lld, "
+                    "over %d trial creations)",
+                    100.0 * share, static_cast<long long>(failed[c]),
+                    static_cast<long long>(evaluated[c]), made);
+      warning(conditions[c]->number, text);
+    }
+    for (const auto& [message, entry] : creation_errors) {
+      error(file_.line_of_message(message),
+            "creation fails in " + std::to_string(entry.first) + " of " + std::to_string(made) +
+                " trial creations: " + message + " (zekalg solve " + file_.path + " --seed " +
+                std::to_string(entry.second) + ")");
+    }
+    for (const auto& [message, entry] : solve_errors) {
+      const int line = file_.line_of_message(message);
+      // A variable that fails takes every solve of a later variable with it.
+      const std::string more =
+          entry.count > 1 ? " (and so do " + std::to_string(entry.count - 1) + " more)" : "";
+      error(line != 0 ? line : file_.line_of_name(entry.name),
+            "solving " + quoted(entry.name) + " fails" + more + ": " + message + " (zekalg solve " +
+                file_.path + " --seed " + std::to_string(entry.seed) + ")");
+    }
+  }
+
+  // One engine message from solving, with the first variable that got it and
+  // how many distinct variables did.
+  struct solve_failure {
+    std::string name;
+    uint32_t seed = 0;
+    int count = 0;
+    std::set<std::string> names;
+  };
+
+  void note_failure(std::map<std::string, solve_failure>& errors, const std::string& message,
+                    const parsed_line& p, uint32_t seed) {
+    solve_failure& f = errors[message];
+    if (f.names.empty()) {
+      f.name = p.name;
+      f.seed = seed;
+    }
+    if (f.names.insert(p.key).second) ++f.count;
+  }
+
+  void solve_all(alg_environment& env, uint32_t seed, std::map<std::string, solve_failure>& errors,
+                 std::set<std::string>& grouping_reported) {
+    for (const parsed_line& p : lines_) {
+      if (!p.reachable || p.kind == 'f') continue;
+      alg_string text;
+      try {
+        text = solve(env, alg_string(p.name), 0);
+      } catch (const z_x_algorithm& e) {
+        note_failure(errors, std::string(e.message.view()), p, seed);
+        continue;
+      } catch (const z_x_exception&) {
+        note_failure(errors, "Unknown error occurred.", p, seed);
+        continue;
+      }
+      // Past 10^10 the plain number form turns into exponent form, which
+      // grouping then cuts apart.
+      const format_settings& format = current_format();
+      if (!format.grouping || format.scientific || grouping_reported.count(p.key) != 0) continue;
+      for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
+        const definition_record& r = env.definitions[i];
+        if (r.name.view() != p.key || !r.computed || !r.value.is_number()) continue;
+        if (std::fabs(r.value.as_real()) >= 1e10) {
+          grouping_reported.insert(p.key);
+          warning(p.number, "value reaches 10^10 with grouping and no scientific format: it "
+                            "shows as " + std::string(text.view()) + " (zekalg solve " +
+                            file_.path + " --seed " + std::to_string(seed) + ")");
+        }
+        break;
+      }
+    }
+  }
+
+  const algorithm_file& file_;
+  int creations_;
+  std::vector<parsed_line> lines_;
+  std::vector<diagnostic> out_;
+};
+
+}  // namespace
+
+std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creations) {
+  return checker(file, creations).run();
+}
 
 int run_check(const check_options& options, std::ostream& out) {
   const algorithm_file file = load_algorithm_file(options.file, options.enc);
