@@ -72,7 +72,7 @@ alg_value evaluate_record(alg_environment& env, uint32_t index, const alg_string
   }
   if (record.in_progress) throw z_x_endlessloop(name);
   record.in_progress = true;
-  const alg_array<alg_string> fields = split_fields(record_body(record));
+  const alg_array<alg_string> fields = split_fields(env, record_body(record));
   alg_value value;
   switch (record.kind) {
     case 'k': value = evaluate_constant(env, fields, name); break;
@@ -126,9 +126,8 @@ void load_definitions(alg_environment& env, const alg_string& algorithm) {
   }
 }
 
-alg_array<alg_string> split_fields(const alg_string& body) {
-  alg_string text = body;
-  translate_formula(text);
+alg_array<alg_string> split_fields(alg_environment& env, const alg_string& body) {
+  alg_string text = translated(env, body);
   text = text.length() >= 2 ? text.mid(2, text.length() - 2) : alg_string();
   text += field_separator();
   alg_array<alg_string> fields;

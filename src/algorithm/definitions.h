@@ -24,7 +24,7 @@ void load_definitions(alg_environment& env, const alg_string& algorithm);
 
 // The fields of a definition body, translated, with base index 1. There is
 // always at least one field ("" for an empty body).
-alg_array<alg_string> split_fields(const alg_string& body);
+alg_array<alg_string> split_fields(alg_environment& env, const alg_string& body);
 
 // The value of `name`: a reserved word, a definition of this environment or,
 // failing that, of its base environments. Raises z_x_var_notdefined,

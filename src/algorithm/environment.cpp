@@ -1,5 +1,10 @@
 #include "algorithm/environment.h"
 
+#include <new>
+
+#include "base/errors.h"
+#include "expr/translator.h"
+
 void index_record(definition_record& record) {
   const alg_string& line = record.line;
   record.kind = 0;
@@ -15,4 +20,16 @@ void index_record(definition_record& record) {
   const uint32_t bar = line.find(1, alg_string("|"), false);
   record.has_separator = bar != 0;
   record.name = bar > 3 ? line.mid(3, bar - 3).lower() : alg_string();
+}
+
+const alg_string& translated(alg_environment& env, const alg_string& text) {
+  const std::string key(text.view());
+  if (auto it = env.translations.find(key); it != env.translations.end()) return it->second;
+  alg_string form = text;
+  translate_formula(form);
+  try {
+    return env.translations.emplace(key, std::move(form)).first->second;
+  } catch (const std::bad_alloc&) {
+    throw z_x_outofmemory();
+  }
 }

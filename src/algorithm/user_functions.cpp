@@ -22,7 +22,7 @@ bool clashes_with_token(const alg_string& parameter) {
 alg_string expand(alg_environment& env, const definition_record& record, const alg_string& name,
                   const alg_array<alg_value>& args, uint32_t n, bool reduce) {
   const alg_array<alg_string> fields = with_context(name, [&] {
-    return split_fields(record_body(record));
+    return split_fields(env, record_body(record));
   });
   const uint32_t j = fields.count();
   if (j == 0) throw z_x_baddefinition(name);

@@ -203,9 +203,39 @@ uint32_t alg_string::find(uint32_t start, const alg_string& pattern, bool ignore
     const size_t at = hay.find(needle, start - 1);
     return at == std::string_view::npos ? 0 : static_cast<uint32_t>(at + 1);
   }
-  auto eq = [](char a, char b) { return ascii_upper(a) == ascii_upper(b); };
-  auto it = std::search(hay.begin() + (start - 1), hay.end(), needle.begin(), needle.end(), eq);
-  return it == hay.end() ? 0 : static_cast<uint32_t>(it - hay.begin() + 1);
+  // The evaluator searches its whole working text for tokens and for
+  // "zek_if(" at every step, so this path is hot. Anchor on a byte of the
+  // pattern that has no case (the '~' of a token, the '(' of a call) and let
+  // memchr find the candidates; letters-only patterns fall back to a scan.
+  size_t anchor = 0;
+  while (anchor < needle.size() && ascii_upper(needle[anchor]) != ascii_lower(needle[anchor])) {
+    ++anchor;
+  }
+  auto matches_at = [&](size_t i) {
+    for (size_t k = 0; k < needle.size(); ++k) {
+      if (ascii_upper(hay[i + k]) != ascii_upper(needle[k])) return false;
+    }
+    return true;
+  };
+  const size_t first = start - 1;
+  if (needle.size() > hay.size() - first) return 0;
+  const size_t last = hay.size() - needle.size();  // last possible match position
+  if (anchor == needle.size()) {
+    for (size_t i = first; i <= last; ++i) {
+      if (matches_at(i)) return static_cast<uint32_t>(i + 1);
+    }
+    return 0;
+  }
+  const char key = needle[anchor];
+  size_t from = first + anchor;
+  while (from <= last + anchor) {
+    const void* hit = std::memchr(hay.data() + from, key, last + anchor - from + 1);
+    if (hit == nullptr) return 0;
+    const size_t at = static_cast<size_t>(static_cast<const char*>(hit) - hay.data());
+    if (matches_at(at - anchor)) return static_cast<uint32_t>(at - anchor + 1);
+    from = at + 1;
+  }
+  return 0;
 }
 
 bool alg_string::is_integer_text() const noexcept {

@@ -26,6 +26,30 @@ const alg_string& text_of(const char* s) {
   }
 }
 
+// The position of the leftmost token of the lowest level in `content`
+// (tokens matched without regard to case, the text read up to its first NUL,
+// as the searches of the level tables would), or 0 when there is none.
+uint32_t next_token(const alg_string& content) {
+  const std::string_view bytes(content.c_str());
+  uint32_t best = 0;
+  int best_level = operator_level_count + 1;
+  for (size_t at = bytes.find('~'); at != std::string_view::npos; at = bytes.find('~', at + 1)) {
+    if (at + token_length > bytes.size()) break;
+    char five[token_length];
+    for (uint32_t k = 0; k < token_length; ++k) {
+      const char c = bytes[at + k];
+      five[k] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    }
+    const operator_token* t = token_at(alg_string(five, token_length), 1);
+    if (t != nullptr && t->level < best_level) {
+      best_level = t->level;
+      best = static_cast<uint32_t>(at + 1);
+      if (best_level == 1) break;
+    }
+  }
+  return best;
+}
+
 // The row of the token at `pos`, matched without regard to case (the search
 // that found it ignores case too).
 const operator_token& token_here(const alg_string& text, uint32_t pos) {
@@ -170,9 +194,12 @@ void evaluate_text(alg_environment& env, alg_string& text, bool translated) {
 
 void reduce_group(alg_environment& env, alg_string& text, uint32_t open, uint32_t close) {
   alg_string content = text.mid(open + 1, close - open - 1);
-  for (int level = 1; level <= operator_level_count; ++level) {
-    const auto tokens = level_tokens(level);
-    for (uint32_t p = content.find_earliest(tokens); p != 0; p = content.find_earliest(tokens)) {
+  // Level by level, the leftmost token first. Applying an operator never
+  // brings a token back (literals hold no '~'), so always taking the leftmost
+  // token of the lowest level present is the same order, found in one pass.
+  uint32_t p;
+  while ((p = next_token(content)) != 0) {
+    {
       const operator_token& t = token_here(content, p);
       alg_string left, right;
       extract_operands(content, p, scan_mode::evaluator, left, right);

