@@ -207,7 +207,8 @@ class checker {
         p.name = l.text.substr(2, bar - 2);
         p.key = lowered(p.name);
         p.body = l.text.substr(bar + 1);
-        const alg_array<alg_string> fields = split_fields(alg_string(p.body));
+        alg_environment scratch;
+        const alg_array<alg_string> fields = split_fields(scratch, alg_string(p.body));
         for (uint32_t k = 1; k <= fields.high(); ++k) p.fields.emplace_back(fields[k].view());
       }
       lines_.push_back(std::move(p));
@@ -692,7 +693,10 @@ std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creation
 }
 
 int run_check(const check_options& options, std::ostream& out) {
-  const algorithm_file file = load_algorithm_file(options.file, options.enc);
+  return report_check(load_algorithm_file(options.file, options.enc), options, out);
+}
+
+int report_check(const algorithm_file& file, const check_options& options, std::ostream& out) {
   int errors = 0;
   int warnings = 0;
   for (const diagnostic& d : check_algorithm(file, options.creations)) {

@@ -28,5 +28,7 @@ std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creation
 
 // Prints the diagnostics and a count; returns 1 when one is an error.
 int run_check(const check_options& options, std::ostream& out);
+// The same for a file already loaded (options.file is not read).
+int report_check(const algorithm_file& file, const check_options& options, std::ostream& out);
 
 }  // namespace cli
