@@ -3,7 +3,8 @@
 # Usage: scripts/deps.sh [extra package ...]
 set -euo pipefail
 
-packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev pkg-config "$@")
+packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev pkg-config
+  libcli11-dev nlohmann-json3-dev libedit-dev "$@")
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -16,8 +16,26 @@
  * least L + 1 bytes. With S <= 0 or a null buffer nothing is written to the
  * buffer, and L is still stored. A null text argument reads as "".
  *
- * Threads: the engine takes no locks; make one call at a time. The random
- * generator's state belongs to the calling thread.
+ * Ownership: every pointer argument is borrowed for the duration of the call
+ * only; the engine keeps no pointer into caller memory and never allocates
+ * anything the caller must free. Environments belong to the engine until
+ * zekalg_kill_environment; an environment that is never killed lives until
+ * the process ends.
+ *
+ * Status codes: the solve functions return ZEKALG_OK (0),
+ * ZEKALG_ERROR_ALGORITHM (-1, the text is the engine's English message) or
+ * ZEKALG_ERROR_UNKNOWN (-2, the text is "Unknown error occurred."). Create
+ * returns a positive id, or -1 for every failure. No function ever lets an
+ * exception, signal or longjmp cross the interface.
+ *
+ * Threads: the engine takes no locks; make one call at a time per process
+ * (environments, the seeded flag and the result format settings are shared
+ * by the whole process). The random generator's state belongs to the
+ * calling thread, so seed and create on the same thread. Environment ids
+ * come from a counter shared by every process that loads the library.
+ *
+ * Version: ZEKALG_VERSION_MAJOR/MINOR/PATCH give the version of this header;
+ * a change of the major number breaks compatibility.
  */
 #ifndef ZEKALG_ZEKALG_H
 #define ZEKALG_ZEKALG_H
@@ -61,12 +79,20 @@ extern "C" {
  * names a live environment; 0 means none) and draws its variables until
  * every condition holds. Returns the new id (positive). On failure returns
  * -1 and delivers the message into `message` by the result text protocol;
- * on success `message` and `length` are left untouched.
+ * on success `message` and `length` are left untouched. `algorithm` is a
+ * NUL-terminated text of definition lines separated by line feeds (a
+ * carriage return before each is allowed). `length` must point to the size of
+ * `message`. A failed create still uses up an id. The base environment must
+ * stay alive while this one is used; killing it first makes this one forget
+ * its base.
  */
 ZEKALG_API int32_t ZEKALG_CALL zekalg_create_environment(int32_t base_id, const char* algorithm,
                                                          char* message, int32_t* length);
 
-/* Destroys environment `id`. Always returns 0, also for unknown ids. */
+/*
+ * Destroys environment `id` and everything it owns. Always returns 0, also
+ * for ids that name no live environment (so killing twice is harmless).
+ */
 ZEKALG_API int32_t ZEKALG_CALL zekalg_kill_environment(int32_t id);
 
 /*
@@ -74,12 +100,16 @@ ZEKALG_API int32_t ZEKALG_CALL zekalg_kill_environment(int32_t id);
  * delivers the formatted result into `result` by the result text protocol.
  * Returns ZEKALG_OK, ZEKALG_ERROR_ALGORITHM with the error message as text,
  * or ZEKALG_ERROR_UNKNOWN. An id that names no live environment gives the
- * empty text and ZEKALG_OK.
+ * empty text and ZEKALG_OK. A solve draws the variables that creation did
+ * not need (in definition order) and caches them, so later solves in the
+ * same environment see the same values. Numbers come with the decimals,
+ * exponent form and thousands grouping their definitions ask for, negative
+ * ones with byte 150 in front. `length` must point to the size of `result`.
  */
 ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var(int32_t id, const char* expression, char* result,
                                                 int32_t* length);
 
-/* The same as zekalg_solve_var. */
+/* The same as zekalg_solve_var, with the same results and status codes. */
 ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var16(int32_t id, const char* expression,
                                                   char* result, int32_t* length);
 
@@ -90,7 +120,7 @@ ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var16(int32_t id, const char* expres
  */
 ZEKALG_API void ZEKALG_CALL zekalg_seed_environment(int32_t seed);
 
-/* Accepts any text and does nothing else. */
+/* Accepts any text (or a null pointer) and does nothing else. */
 ZEKALG_API void ZEKALG_CALL zekalg_list_capabilities(const char* text);
 
 #ifdef __cplusplus
