@@ -149,13 +149,22 @@ alg_value resolve_name(alg_environment& env, const alg_string& name) {
       return w.is_real ? alg_value::of_real(w.real) : alg_value::of_integer(w.integer);
     }
   }
-  for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
-    const definition_record& r = env.definitions[i];
-    if (!is_variable_record(r) || !r.has_separator || !(r.name == lowered)) continue;
-    return with_context(name, [&] { return evaluate_record(env, i, name); });
+  // Down the chain of base environments, iteratively: hosts may build long
+  // chains. A definition found anywhere is evaluated with its own
+  // environment's table and caches; a failure is labelled with the name
+  // once, by the innermost lookup that catches it, which is what a nested
+  // lookup per base environment would give.
+  for (alg_environment* e = &env; e != nullptr; e = e->base) {
+    for (uint32_t i = 1; i <= e->definitions.high(); ++i) {
+      const definition_record& r = e->definitions[i];
+      if (!is_variable_record(r) || !r.has_separator || !(r.name == lowered)) continue;
+      return with_context(name, [&] { return evaluate_record(*e, i, name); });
+    }
   }
+  // Not defined anywhere: an environment with a base reports it through
+  // the base's lookup, so with the name in front.
   if (env.base != nullptr) {
-    return with_context(name, [&] { return resolve_name(*env.base, name); });
+    return with_context(name, [&]() -> alg_value { throw z_x_var_notdefined(name); });
   }
   throw z_x_var_notdefined(name);
 }

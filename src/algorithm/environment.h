@@ -38,6 +38,8 @@ struct alg_environment {
   // 0 after construction; a solve leaves it at 1. Chooses the nesting limit.
   uint8_t solving = 0;
   alg_environment* base = nullptr;
+  // Live environments built on this one (the registry keeps the count).
+  int32_t dependents = 0;
   int32_t call_depth = 0;
   int32_t reduction_depth = 0;
   // User-function expansions of the current export call (bounds recursion

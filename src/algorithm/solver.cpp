@@ -1,5 +1,7 @@
 #include "algorithm/solver.h"
 
+#include <vector>
+
 #include "algorithm/definitions.h"
 #include "base/errors.h"
 #include "base/number_text.h"
@@ -29,16 +31,24 @@ bool ten_thousand_option(alg_environment& env) {
 }  // namespace
 
 void evaluate_all(alg_environment& env, const alg_string& request) {
-  env.solving = 1;
-  if (env.base != nullptr) evaluate_all(*env.base, alg_string());
-  for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
-    const definition_record& record = env.definitions[i];
-    if (record.kind != 'k' && record.kind != 'q' && record.kind != 'r' && record.kind != 'l') {
-      continue;
+  // Base environments first, from the root of the chain down (iteratively:
+  // hosts may build long chains); only this environment stops at the request.
+  std::vector<alg_environment*> chain;
+  for (alg_environment* e = &env; e != nullptr; e = e->base) chain.push_back(e);
+  for (auto it = chain.rbegin(); it != chain.rend(); ++it) {
+    alg_environment& e = **it;
+    e.solving = 1;
+    const bool stop_at_request = &e == &env && !request.empty();
+    const alg_string wanted = stop_at_request ? request.lower() : alg_string();
+    for (uint32_t i = 1; i <= e.definitions.high(); ++i) {
+      const definition_record& record = e.definitions[i];
+      if (record.kind != 'k' && record.kind != 'q' && record.kind != 'r' && record.kind != 'l') {
+        continue;
+      }
+      const alg_string name = variable_name(record);
+      if (stop_at_request && name.lower() == wanted) return;
+      if (!e.definitions[i].computed) (void)resolve_name(e, name);
     }
-    const alg_string name = variable_name(record);
-    if (!request.empty() && name.lower() == request.lower()) return;
-    if (!env.definitions[i].computed) (void)resolve_name(env, name);
   }
 }
 

@@ -54,14 +54,26 @@ alg_string expand(alg_environment& env, const definition_record& record, const a
 
 alg_string call_user_function(alg_environment& env, const alg_string& name,
                               const alg_array<alg_value>& args, uint32_t n, bool reduce) {
-  for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
-    const definition_record& r = env.definitions[i];
-    if (r.kind != 'f' || !r.has_separator || !(r.name == name)) continue;
-    return expand(env, r, name, args, n, reduce);
+  // Down the chain of base environments, iteratively (hosts may build long
+  // chains). A function found in a base environment is always rewritten
+  // there; what it raises is labelled once more by the calling environment's
+  // guard, which changes nothing but an unlabelled parameter-count error
+  // raised by the base's own check.
+  for (alg_environment* e = &env; e != nullptr; e = e->base) {
+    for (uint32_t i = 1; i <= e->definitions.high(); ++i) {
+      const definition_record& r = e->definitions[i];
+      if (r.kind != 'f' || !r.has_separator || !(r.name == name)) continue;
+      if (e == &env) return expand(env, r, name, args, n, reduce);
+      try {
+        return expand(*e, r, name, args, n, false);
+      } catch (...) {
+        rethrow_with_context(name, true);
+      }
+    }
   }
   if (env.base == nullptr) throw z_x_func_notdefined(name);
   try {
-    return call_user_function(*env.base, name, args, n, false);
+    throw z_x_func_notdefined(name);
   } catch (...) {
     rethrow_with_context(name, true);
   }

@@ -4,6 +4,7 @@
 #include <list>
 #include <memory>
 #include <new>
+#include <unordered_map>
 
 #include "algorithm/drawing.h"
 #include "algorithm/environment.h"
@@ -29,11 +30,18 @@ struct registry_entry {
   std::unique_ptr<alg_environment> environment;
 };
 
+// Entries in creation order, with an index by id: the first entry with an id
+// is the one the registry answers for.
+struct registry {
+  std::list<registry_entry> entries;
+  std::unordered_map<int32_t, std::list<registry_entry>::iterator> by_id;
+};
+
 // Heap-allocated and never destroyed: at unload the entries are released
 // without destroying environments the host never killed.
-std::list<registry_entry>& entries() {
-  static auto* list = new std::list<registry_entry>();
-  return *list;
+registry& the_registry() {
+  static auto* r = new registry();
+  return *r;
 }
 
 bool seeded = false;
@@ -58,23 +66,31 @@ uint32_t clock_seed(int32_t id) {
 
 alg_environment* find_environment(int32_t id) {
   if (id == 0) return nullptr;
-  for (registry_entry& e : entries()) {
-    if (e.id == id) return e.environment.get();
-  }
-  return nullptr;
+  const registry& r = the_registry();
+  const auto it = r.by_id.find(id);
+  return it == r.by_id.end() ? nullptr : it->second->environment.get();
 }
 
-int32_t environment_count() { return static_cast<int32_t>(entries().size()); }
+int32_t environment_count() { return static_cast<int32_t>(the_registry().entries.size()); }
 
 int32_t create_environment(int32_t base_id, const alg_string& algorithm) {
   const int32_t id = next_environment_id();
   kill_environment(id);
   alg_environment* env = nullptr;
   try {
+    registry& r = the_registry();
     auto owned = std::make_unique<alg_environment>();
     env = owned.get();
+    r.entries.push_back(registry_entry{id, std::move(owned)});
+    try {
+      r.by_id.emplace(id, std::prev(r.entries.end()));
+    } catch (...) {
+      r.entries.pop_back();
+      throw;
+    }
     env->base = find_environment(base_id);
-    entries().push_back(registry_entry{id, std::move(owned)});
+    if (env->base == env) env->base = nullptr;  // never its own base
+    if (env->base != nullptr) ++env->base->dependents;
   } catch (const std::bad_alloc&) {
     throw z_x_outofmemory();
   }
@@ -90,18 +106,21 @@ int32_t create_environment(int32_t base_id, const alg_string& algorithm) {
 
 int32_t kill_environment(int32_t id) {
   if (id == 0) return 0;
-  auto& list = entries();
-  for (auto it = list.begin(); it != list.end(); ++it) {
-    if (it->id != id) continue;
-    alg_environment* dying = it->environment.get();
-    // Environments built on this one forget their base rather than keep a
-    // reference to a destroyed record.
-    for (registry_entry& e : list) {
+  registry& r = the_registry();
+  const auto found = r.by_id.find(id);
+  if (found == r.by_id.end()) return 0;
+  const auto entry = found->second;
+  alg_environment* dying = entry->environment.get();
+  // Environments built on this one forget their base rather than keep a
+  // reference to a destroyed record.
+  if (dying->dependents > 0) {
+    for (registry_entry& e : r.entries) {
       if (e.environment->base == dying) e.environment->base = nullptr;
     }
-    list.erase(it);
-    return 0;
   }
+  if (dying->base != nullptr) --dying->base->dependents;
+  r.by_id.erase(found);
+  r.entries.erase(entry);
   return 0;
 }
 

@@ -10,6 +10,7 @@
 #include "api/id_counter.h"
 #include "api/random_generator.h"
 #include "base/errors.h"
+#include "test_support.h"
 
 namespace {
 
@@ -63,6 +64,26 @@ TEST(Registry, BaseEnvironmentLinks) {
   EXPECT_EQ(find_environment(child)->base, nullptr);
   kill_environment(child);
   kill_environment(orphan);
+}
+
+TEST(Registry, LongChainsOfBaseEnvironments) {
+  // Lookups, solves and kills walk the chain without recursing per link.
+  constexpr int kLinks = 60000;
+  std::vector<int32_t> ids;
+  int32_t base = 0;
+  for (int i = 0; i < kLinks; ++i) {
+    base = create_environment(base, i == 0 ? "k_a|1\nf_g|x+1|x" : "k_b|2");
+    ids.push_back(base);
+  }
+  EXPECT_EQ(B(solve_in_environment(base, "a + g(1)", 0)), "3");
+  try {
+    (void)solve_in_environment(base, "zz", 0);
+    ADD_FAILURE() << "zz resolved";
+  } catch (const z_x_algorithm& e) {
+    EXPECT_EQ(B(e.message), "zz: variable 'zz' not defined");
+  }
+  for (auto it = ids.rbegin(); it != ids.rend(); ++it) kill_environment(*it);
+  EXPECT_EQ(find_environment(ids.front()), nullptr);
 }
 
 // The generator's sequence, worked out by hand from
