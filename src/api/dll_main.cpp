@@ -11,11 +11,11 @@
 #endif
 #include <windows.h>
 
+#include "api/registry.h"
 #include "expr/tokens.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
   (void)module;
-  (void)reserved;
   // Thread notifications stay on: the runtime's thread-local storage (the
   // generator's state) relies on them.
   switch (reason) {
@@ -29,9 +29,10 @@ extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) 
       }
       return TRUE;
     case DLL_PROCESS_DETACH:
-      // The registry's list is never destroyed, so environments the host
-      // did not kill stay untouched whether the process is ending or only
-      // unloading us.
+      // Unloaded by FreeLibrary (reserved is null; at process exit nothing
+      // needs freeing): the registry's entries are released, and the
+      // environments the host did not kill are left untouched.
+      if (reserved == nullptr) release_registry_entries();
       return TRUE;
     default:
       return TRUE;

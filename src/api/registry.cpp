@@ -124,6 +124,13 @@ int32_t kill_environment(int32_t id) {
   return 0;
 }
 
+void release_registry_entries() noexcept {
+  registry& r = the_registry();
+  for (registry_entry& e : r.entries) (void)e.environment.release();
+  r.by_id.clear();
+  r.entries.clear();
+}
+
 alg_string solve_in_environment(int32_t id, const alg_string& request, int32_t mode) {
   alg_environment* env = find_environment(id);
   if (env == nullptr) return {};

@@ -26,3 +26,7 @@ void seed_environment(uint32_t seed);
 alg_environment* find_environment(int32_t id);
 // Number of live environments in this process.
 int32_t environment_count();
+
+// At unload: frees the registry's entries. Environments the host never
+// killed are deliberately not destroyed (they are left as they are).
+void release_registry_entries() noexcept;
