@@ -83,6 +83,14 @@ std::string number_label(double x) {
   return buffer;
 }
 
+// Built by appending: GCC 12 warns falsely (-Wrestrict) about "x" + string.
+std::string enclosed(const char* before, const std::string& middle, const char* after) {
+  std::string text(before);
+  text += middle;
+  text += after;
+  return text;
+}
+
 constexpr int kBarWidth = 30;
 constexpr std::size_t kMaxBins = 10;
 
@@ -140,12 +148,12 @@ void summarise_variable(const std::string& name, const std::unordered_map<std::s
        << '\n';
     const std::size_t shown = std::min(texts.size(), kMaxBins);
     for (std::size_t k = 0; k < shown; ++k) {
-      lines.emplace_back("\"" + from_engine(texts[k].first, enc) + "\"", texts[k].second);
+      lines.emplace_back(enclosed("\"", from_engine(texts[k].first, enc), "\""), texts[k].second);
     }
     if (texts.size() > shown) {
       int64_t rest = 0;
       for (std::size_t k = shown; k < texts.size(); ++k) rest += texts[k].second;
-      lines.emplace_back("(" + std::to_string(texts.size() - shown) + " more)", rest);
+      lines.emplace_back(enclosed("(", std::to_string(texts.size() - shown), " more)"), rest);
     }
   }
   std::size_t label_width = 0;
