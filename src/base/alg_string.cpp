@@ -194,14 +194,16 @@ alg_string alg_string::cut_at_nul() const {
 uint32_t alg_string::find(uint32_t start, const alg_string& pattern, bool ignore_case) const {
   if (start > length()) return 0;
   if (start == 0) start = 1;
-  // Both sides are read as terminated texts.
-  std::string_view hay(bytes_.c_str());
+  // Both sides are read as terminated texts: the searched bytes run from
+  // `start` up to the first NUL at or after it, so a NUL before `start`
+  // does not hide what follows it.
+  const size_t offset = start - 1;
+  std::string_view hay(bytes_.c_str() + offset);
   std::string_view needle(pattern.bytes_.c_str());
-  if (start - 1 > hay.size()) return 0;
   if (needle.empty()) return start;
   if (!ignore_case) {
-    const size_t at = hay.find(needle, start - 1);
-    return at == std::string_view::npos ? 0 : static_cast<uint32_t>(at + 1);
+    const size_t at = hay.find(needle);
+    return at == std::string_view::npos ? 0 : static_cast<uint32_t>(offset + at + 1);
   }
   // The evaluator searches its whole working text for tokens and for
   // "zek_if(" at every step, so this path is hot. Anchor on a byte of the
@@ -217,22 +219,21 @@ uint32_t alg_string::find(uint32_t start, const alg_string& pattern, bool ignore
     }
     return true;
   };
-  const size_t first = start - 1;
-  if (needle.size() > hay.size() - first) return 0;
+  if (needle.size() > hay.size()) return 0;
   const size_t last = hay.size() - needle.size();  // last possible match position
   if (anchor == needle.size()) {
-    for (size_t i = first; i <= last; ++i) {
-      if (matches_at(i)) return static_cast<uint32_t>(i + 1);
+    for (size_t i = 0; i <= last; ++i) {
+      if (matches_at(i)) return static_cast<uint32_t>(offset + i + 1);
     }
     return 0;
   }
   const char key = needle[anchor];
-  size_t from = first + anchor;
+  size_t from = anchor;
   while (from <= last + anchor) {
     const void* hit = std::memchr(hay.data() + from, key, last + anchor - from + 1);
     if (hit == nullptr) return 0;
     const size_t at = static_cast<size_t>(static_cast<const char*>(hit) - hay.data());
-    if (matches_at(at - anchor)) return static_cast<uint32_t>(at - anchor + 1);
+    if (matches_at(at - anchor)) return static_cast<uint32_t>(offset + at - anchor + 1);
     from = at + 1;
   }
   return 0;

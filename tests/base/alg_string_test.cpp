@@ -86,6 +86,13 @@ TEST(AlgString, Find) {
   // The search stops at a NUL byte on either side.
   EXPECT_EQ(S(std::string("ab\0cd", 5)).find(1, "c", false), 0u);
   EXPECT_EQ(alg_string("abc").find(1, S(std::string("b\0z", 3)), false), 2u);
+  // The searched bytes start at the start position: a NUL before it does not
+  // end the search, and one at or after it does.
+  EXPECT_EQ(S(std::string("ab\0cd", 5)).find(4, "c", false), 4u);
+  EXPECT_EQ(S(std::string("ab\0cd", 5)).find(4, "C", true), 4u);
+  EXPECT_EQ(S(std::string("ab\0cdab", 7)).find(4, "AB", true), 6u);
+  EXPECT_EQ(S(std::string("ab\0cd", 5)).find(3, "c", false), 0u);
+  EXPECT_EQ(S(std::string("ab\0cd", 5)).find(3, "", false), 3u);
 }
 
 TEST(AlgString, FindEarliest) {

@@ -147,6 +147,7 @@ const CallCase kCallCases[] = {
     {"InstrEmptyPattern", "instr", {I(2), T("abc"), T("")}, R(2)},
     {"InstrEmptyPatternBeyond", "instr", {I(4), T("abc"), T("")}, R(0)},
     {"InstrHighBytesKeepCase", "instr", {T("a\xE9"), T("\xC9")}, R(0)},
+    {"InstrFromPastNulByte", "instr", {I(3), T(std::string("a\0bc", 4)), T("B")}, R(3)},
     {"Asc", "asc", {T("A")}, R(65)},
     {"AscEmpty", "asc", {T("")}, R(0)},
     {"AscHighByte", "asc", {T("\xE9x")}, R(233)},
