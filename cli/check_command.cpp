@@ -14,6 +14,7 @@
 #include "api/random_generator.h"
 #include "base/errors.h"
 #include "base/number_text.h"
+#include "expr/builtins.h"
 #include "expr/evaluator.h"
 #include "expr/function_call.h"
 #include "expr/translator.h"
@@ -22,36 +23,6 @@
 
 namespace cli {
 namespace {
-
-// Argument counts of the built-ins (max unlimited = -1).
-struct builtin_arity {
-  const char* name;
-  int min;
-  int max;
-};
-
-constexpr auto kBuiltinArities = std::to_array<builtin_arity>({
-    {"abs", 1, 1},    {"acos", 1, 1},  {"acosh", 1, 1},   {"acot", 1, 1},   {"acoth", 1, 1},
-    {"acsc", 1, 1},   {"acsch", 1, 1}, {"asec", 1, 1},    {"asech", 1, 1},  {"asin", 1, 1},
-    {"asinh", 1, 1},  {"atan", 1, 1},  {"atanh", 1, 1},   {"ceil", 1, 1},   {"ceiling", 1, 1},
-    {"combin", 2, 2}, {"cos", 1, 1},   {"cosh", 1, 1},    {"cot", 1, 1},    {"coth", 1, 1},
-    {"csc", 1, 1},    {"csch", 1, 1},  {"deg", 1, 1},     {"exp", 1, 1},    {"floor", 1, 1},
-    {"int", 1, 1},    {"inv", 1, 1},   {"ln", 1, 1},      {"log", 1, 1},    {"log10", 1, 1},
-    {"logb", 2, 2},   {"logn", 2, 2},  {"max", 1, -1},    {"min", 1, -1},   {"perm", 2, 2},
-    {"pow", 2, 2},    {"rad", 1, 1},   {"rand", 2, 2},    {"round", 1, 2},  {"sec", 1, 1},
-    {"sech", 1, 1},   {"sgn", 1, 1},   {"sin", 1, 1},     {"sinh", 1, 1},   {"sqr", 1, 1},
-    {"sqrt", 1, 1},   {"tan", 1, 1},   {"tanh", 1, 1},    {"unique", 1, -1},
-    {"left", 2, 2},   {"right", 2, 2}, {"mid", 3, 3},     {"ucase", 1, 1},  {"lcase", 1, 1},
-    {"ltrim", 1, 1},  {"rtrim", 1, 1}, {"trim", 1, 1},    {"str", 1, 5},    {"val", 1, 1},
-    {"len", 1, 1},    {"instr", 2, 3}, {"asc", 1, 1},     {"chr", 1, 1},
-});
-
-const builtin_arity* find_builtin(const std::string& name) {
-  for (const builtin_arity& b : kBuiltinArities) {
-    if (name == b.name) return &b;
-  }
-  return nullptr;
-}
 
 constexpr std::array<const char*, 8> kReservedWords = {"pi", "e", "off", "false",
                                                        "no", "on",  "true", "yes"};
@@ -251,7 +222,9 @@ class checker {
         continue;
       }
       if (p.kind == 'f') {
-        if (find_builtin(p.key) != nullptr || p.key == "if" || p.key == "choose") {
+        uint32_t least = 0;
+        uint32_t most = 0;
+        if (builtin_arity(p.key, least, most) || p.key == "if" || p.key == "choose") {
           error(p.number, "function " + quoted(p.name) +
                               " is never called: the built-in of that name comes first");
           continue;
@@ -385,9 +358,11 @@ class checker {
     if (name == "zek_if" || name == "zek_choose") return;
     int min = 0;
     int max = 0;
-    if (const builtin_arity* b = find_builtin(name)) {
-      min = b->min;
-      max = b->max;
+    uint32_t least = 0;
+    uint32_t most = 0;
+    if (builtin_arity(name, least, most)) {
+      min = static_cast<int>(least);
+      max = most == 0 ? -1 : static_cast<int>(most);
     } else if (const parsed_line* f = function(name)) {
       min = max = static_cast<int>(f->fields.size()) - 1;
     } else {

@@ -9,65 +9,52 @@
 
 namespace {
 
-// Runs an allocating step and turns allocation failure into the engine's own
-// string error; the target is only assigned after the step succeeded.
-template <typename F>
-auto allocating(F&& step) -> decltype(step()) {
-  try {
-    return step();
-  } catch (const std::bad_alloc&) {
-    throw z_x_outofstringspace();
-  } catch (const std::length_error&) {
-    throw z_x_outofstringspace();
-  }
-}
-
 char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 }  // namespace
 
 alg_string::alg_string(const char* text) {
-  if (text != nullptr) allocating([&] { bytes_.assign(text); });
+  if (text != nullptr) with_string_space([&] { bytes_.assign(text); });
 }
 
 alg_string::alg_string(const char* bytes, uint32_t length) {
-  if (bytes != nullptr) allocating([&] { bytes_.assign(bytes, length); });
+  if (bytes != nullptr) with_string_space([&] { bytes_.assign(bytes, length); });
 }
 
 alg_string::alg_string(std::string_view bytes) {
-  allocating([&] { bytes_.assign(bytes.data(), bytes.size()); });
+  with_string_space([&] { bytes_.assign(bytes.data(), bytes.size()); });
 }
 
 alg_string::alg_string(char byte) {
-  allocating([&] { bytes_.assign(1, byte); });
+  with_string_space([&] { bytes_.assign(1, byte); });
 }
 
 alg_string alg_string::fill(uint32_t count, char byte) {
   alg_string s;
-  allocating([&] { s.bytes_.assign(count, byte); });
+  with_string_space([&] { s.bytes_.assign(count, byte); });
   return s;
 }
 
 alg_string::alg_string(const alg_string& other) {
-  allocating([&] { bytes_ = other.bytes_; });
+  with_string_space([&] { bytes_ = other.bytes_; });
 }
 
 alg_string& alg_string::operator=(const alg_string& other) {
   if (this != &other) {
-    std::string copy = allocating([&] { return other.bytes_; });
+    std::string copy = with_string_space([&] { return other.bytes_; });
     bytes_.swap(copy);
   }
   return *this;
 }
 
 void alg_string::reserve(uint32_t capacity, uint32_t /*step*/) {
-  allocating([&] { bytes_.reserve(capacity); });
+  with_string_space([&] { bytes_.reserve(capacity); });
 }
 
 alg_string& alg_string::append(const alg_string& other) {
   if (other.empty()) return *this;
-  allocating([&] {
+  with_string_space([&] {
     if (&other == this) {
       std::string twice = bytes_ + bytes_;
       bytes_.swap(twice);
@@ -135,7 +122,7 @@ alg_string alg_string::splice(const alg_string& text, uint32_t pos, uint32_t cou
   if (pos == 0 || pos > length()) throw z_x_illegal_index();
   const uint32_t room = length() - pos + 1;
   if (count > room) count = room;
-  return allocating([&] {
+  return with_string_space([&] {
     std::string out;
     out.reserve(static_cast<size_t>(length()) - count + text.length());
     out.append(bytes_, 0, pos - 1);
@@ -252,7 +239,7 @@ bool alg_string::is_hex_text() const noexcept {
 
 alg_string operator+(const alg_string& a, const alg_string& b) {
   alg_string r;
-  allocating([&] {
+  with_string_space([&] {
     r.bytes_.reserve(a.bytes_.size() + b.bytes_.size());
     r.bytes_.append(a.bytes_).append(b.bytes_);
   });

@@ -25,31 +25,28 @@ void label(z_x_algorithm& e, const alg_string& name) {
   }
 }
 
+// The error as a plain z_x_algorithm (its class is not kept), labelled.
+z_x_algorithm labelled_plain(const z_x_algorithm& e, const alg_string& name) {
+  z_x_algorithm plain(e.message, e.context);
+  label(plain, name);
+  return plain;
+}
+
 }  // namespace
 
 void rethrow_with_context(const alg_string& name, bool keep_count_errors) {
   try {
     throw;
   } catch (z_x_toomanyparameters& e) {
-    if (!keep_count_errors) {
-      z_x_algorithm plain(e.message, e.context);
-      label(plain, name);
-      throw plain;
-    }
+    if (!keep_count_errors) throw labelled_plain(e, name);
     label(e, name);
     throw;
   } catch (z_x_toofewparameters& e) {
-    if (!keep_count_errors) {
-      z_x_algorithm plain(e.message, e.context);
-      label(plain, name);
-      throw plain;
-    }
+    if (!keep_count_errors) throw labelled_plain(e, name);
     label(e, name);
     throw;
   } catch (const z_x_algorithm& e) {
-    z_x_algorithm plain(e.message, e.context);
-    label(plain, name);
-    throw plain;
+    throw labelled_plain(e, name);
   } catch (...) {
     throw z_x_algorithm(name + ": unexpected error occurred", name);
   }

@@ -5,6 +5,8 @@
 #pragma once
 
 #include <exception>
+#include <new>
+#include <stdexcept>
 #include <utility>
 
 #include "base/alg_string.h"
@@ -88,6 +90,20 @@ ZEKALG_ALGORITHM_ERROR(z_x_condition_not_satisfied, z_x_algorithm, "condition ",
                        " could not be satisfied", "condition could not be satisfied")
 
 #undef ZEKALG_ALGORITHM_ERROR
+
+// Runs a step that builds text and turns a failed allocation into the
+// engine's own string error. Callers assign their result only after the step
+// succeeded, so a failure leaves the target as it was.
+template <typename F>
+auto with_string_space(F&& step) -> decltype(step()) {
+  try {
+    return step();
+  } catch (const std::bad_alloc&) {
+    throw z_x_outofstringspace();
+  } catch (const std::length_error&) {
+    throw z_x_outofstringspace();
+  }
+}
 
 // Has no X: always "factorial operand exceeds 170".
 class z_x_factorial_too_high : public z_x_algorithm {

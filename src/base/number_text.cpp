@@ -28,18 +28,6 @@ namespace {
 constexpr char kDashByte = en_dash;
 constexpr uint32_t kMaxFractionDigits = 41;
 
-// Working texts are std::string; a failed allocation (for instance a
-// thousand million requested decimals) leaves as the engine's string error.
-template <typename F>
-auto allocating(F&& step) -> decltype(step()) {
-  try {
-    return step();
-  } catch (const std::bad_alloc&) {
-    throw z_x_outofstringspace();
-  } catch (const std::length_error&) {
-    throw z_x_outofstringspace();
-  }
-}
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -205,7 +193,7 @@ std::string fixed_form(double x, int32_t n) {
 }  // namespace
 
 int32_t text_to_int(const alg_string& text, uint32_t* consumed) {
-  return allocating([&]() -> int32_t {
+  return with_string_space([&]() -> int32_t {
     const std::string copy = dashes_to_minus(text.view());
     bool digit_seen = false;
     std::size_t end = 0;
@@ -239,7 +227,7 @@ int32_t text_to_int(const alg_string& text, uint32_t* consumed) {
 }
 
 double text_to_real(const alg_string& text, uint32_t* consumed) {
-  return allocating([&]() -> double {
+  return with_string_space([&]() -> double {
     const std::string copy = dashes_to_minus(text.lower().view());
 
     double special = 0;
@@ -330,7 +318,7 @@ int32_t hex_to_int(const alg_string& text) {
 }
 
 alg_string int_to_text(int32_t value, bool dash) {
-  return allocating([&]() -> alg_string {
+  return with_string_space([&]() -> alg_string {
     if (value == 0) return alg_string("0");
     std::string text;
     if (value < 0) text += dash ? kDashByte : '-';
@@ -342,7 +330,7 @@ alg_string int_to_text(int32_t value, bool dash) {
 }
 
 alg_string int_to_hex(int32_t value, uint32_t width) {
-  return allocating([&]() -> alg_string {
+  return with_string_space([&]() -> alg_string {
     static constexpr char kHex[] = "0123456789ABCDEF";
     auto u = static_cast<uint32_t>(value);
     std::string digits;
@@ -374,7 +362,7 @@ constexpr int32_t kMaxDecimals = 1000000;
 
 alg_string real_to_text(double x, int32_t n, bool exponent, bool dash) {
   if (n > kMaxDecimals) throw z_x_outofstringspace();
-  return allocating([&]() -> alg_string {
+  return with_string_space([&]() -> alg_string {
     std::string text;
     if (std::isnan(x)) {
       text = "nan";
@@ -404,7 +392,7 @@ alg_string value_to_text(const alg_value& value, int32_t n, bool exponent, bool 
 }
 
 alg_string group_thousands(const alg_string& text) {
-  return allocating([&]() -> alg_string {
+  return with_string_space([&]() -> alg_string {
     std::string body(text.view());
     std::string sign;
     if (!body.empty() && (body[0] == '-' || body[0] == kDashByte)) {

@@ -24,6 +24,9 @@ struct builtin_entry {
   uint32_t count;
   std::string_view kinds;
   handler_t run;
+  // For a varying count: the fewest and most arguments (0: no limit).
+  uint32_t least = 0;
+  uint32_t most = 0;
 };
 
 double x_of(const args_t& args) { return args[1].as_real(); }
@@ -174,13 +177,13 @@ constexpr auto kBuiltins = std::to_array<builtin_entry>({
     {"log10", 1, "d", real_of_x<log10_of>},
     {"logb", 2, "dd", run_log_base},
     {"logn", 2, "dd", run_log_base},
-    {"max", 0, "", pick_extreme<values_greater>},
-    {"min", 0, "", pick_extreme<values_less>},
+    {"max", 0, "", pick_extreme<values_greater>, 1, 0},
+    {"min", 0, "", pick_extreme<values_less>, 1, 0},
     {"perm", 2, "ll", run_perm},
     {"pow", 2, "dd", run_pow},
     {"rad", 1, "d", real_of_x<rad>},
     {"rand", 2, "ll", run_rand},
-    {"round", 0, "", run_round},
+    {"round", 0, "", run_round, 1, 2},
     {"sec", 1, "d", real_of_x<zmath::sec>},
     {"sech", 1, "d", real_of_x<zmath::sech>},
     {"sgn", 1, "d", real_of_x<zmath::sgn>},
@@ -190,7 +193,7 @@ constexpr auto kBuiltins = std::to_array<builtin_entry>({
     {"sqrt", 1, "d", real_of_x<sqrt_of>},
     {"tan", 1, "d", real_of_x<tan_of>},
     {"tanh", 1, "d", real_of_x<tanh_of>},
-    {"unique", 0, "", run_unique},
+    {"unique", 0, "", run_unique, 1, 0},
 });
 
 constexpr bool name_before(const builtin_entry& a, const builtin_entry& b) {
@@ -212,6 +215,14 @@ const builtin_entry* find_builtin(std::string_view name) {
 }
 
 }  // namespace
+
+bool builtin_arity(std::string_view name, uint32_t& least, uint32_t& most) {
+  const builtin_entry* entry = find_builtin(name);
+  if (entry == nullptr) return text_builtin_arity(name, least, most);
+  least = entry->count != 0 ? entry->count : entry->least;
+  most = entry->count != 0 ? entry->count : entry->most;
+  return true;
+}
 
 bool call_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
                   alg_value& result) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "base/alg_array.h"
 #include "base/alg_string.h"
@@ -14,3 +15,7 @@
 // kind and value errors of the built-in.
 bool call_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
                   alg_value& result);
+
+// The argument counts the built-in `name` accepts: `least` to `most`, where a
+// `most` of 0 means no upper limit. False when no built-in has the name.
+bool builtin_arity(std::string_view name, uint32_t& least, uint32_t& most);

@@ -21,6 +21,9 @@ struct text_builtin_entry {
   uint32_t count;
   std::string_view kinds;
   handler_t run;
+  // For a varying count: the fewest and most arguments.
+  uint32_t least = 0;
+  uint32_t most = 0;
 };
 
 const alg_string& s_of(const args_t& args) { return args[1].text(); }
@@ -119,7 +122,7 @@ alg_value run_chr(const args_t& args, uint32_t, const alg_string&) {
 constexpr auto kTextBuiltins = std::to_array<text_builtin_entry>({
     {"asc", 1, "s", run_asc},
     {"chr", 1, "d", run_chr},
-    {"instr", 0, "", run_instr},
+    {"instr", 0, "", run_instr, 2, 3},
     {"lcase", 1, "s", run_lcase},
     {"left", 2, "sl", run_left},
     {"len", 1, "s", run_len},
@@ -127,7 +130,7 @@ constexpr auto kTextBuiltins = std::to_array<text_builtin_entry>({
     {"mid", 3, "sll", run_mid},
     {"right", 2, "sl", run_right},
     {"rtrim", 1, "s", run_rtrim},
-    {"str", 0, "", run_str},
+    {"str", 0, "", run_str, 1, 5},
     {"trim", 1, "s", run_trim},
     {"ucase", 1, "s", run_ucase},
     {"val", 1, "s", run_val},
@@ -152,6 +155,14 @@ const text_builtin_entry* find_text_builtin(std::string_view name) {
 }
 
 }  // namespace
+
+bool text_builtin_arity(std::string_view name, uint32_t& least, uint32_t& most) {
+  const text_builtin_entry* entry = find_text_builtin(name);
+  if (entry == nullptr) return false;
+  least = entry->count != 0 ? entry->count : entry->least;
+  most = entry->count != 0 ? entry->count : entry->most;
+  return true;
+}
 
 bool call_text_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
                        alg_value& result) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string_view>
 
 #include "base/alg_array.h"
 #include "base/alg_string.h"
@@ -10,3 +11,5 @@
 
 bool call_text_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
                        alg_value& result);
+
+bool text_builtin_arity(std::string_view name, uint32_t& least, uint32_t& most);

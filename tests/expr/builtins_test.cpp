@@ -330,3 +330,26 @@ TEST(BuiltinsRand, WholeRange) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(BuiltinArity, ReportsFixedAndVaryingCounts) {
+  struct row {
+    const char* name;
+    uint32_t least;
+    uint32_t most;
+  };
+  const row rows[] = {{"sin", 1, 1}, {"pow", 2, 2}, {"max", 1, 0},  {"unique", 1, 0},
+                      {"round", 1, 2}, {"mid", 3, 3}, {"str", 1, 5}, {"instr", 2, 3}};
+  for (const row& r : rows) {
+    uint32_t least = 99, most = 99;
+    ASSERT_TRUE(builtin_arity(r.name, least, most)) << r.name;
+    EXPECT_EQ(least, r.least) << r.name;
+    EXPECT_EQ(most, r.most) << r.name;
+  }
+  uint32_t least = 0, most = 0;
+  EXPECT_FALSE(builtin_arity("nosuch", least, most));
+  EXPECT_FALSE(builtin_arity("zek_if", least, most));
+}
+
+}  // namespace
