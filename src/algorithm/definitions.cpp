@@ -89,6 +89,15 @@ alg_value evaluate_record(alg_environment& env, uint32_t index, const alg_string
   return value;
 }
 
+// A first byte that ends both number scans at once: a letter other than the
+// exponent mark and the first letters of "inf" and "nan", or an underscore.
+bool starts_like_name(const alg_string& text) {
+  const int c = text.char_at(1);
+  const int lower = (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  if (lower == '_') return true;
+  return lower >= 'a' && lower <= 'z' && lower != 'e' && lower != 'i' && lower != 'n';
+}
+
 }  // namespace
 
 format_settings& current_format() { return g_format; }
@@ -180,11 +189,15 @@ alg_value operand_to_value(alg_environment& env, const alg_string& text,
     if (strict) throw z_x_baddefinition(context);
     return resolve_name(env, alg_string("e"));
   }
-  uint32_t consumed = 0;
-  const int32_t integer = text_to_int(text, &consumed);
-  if (consumed == length && length < 10) return alg_value::of_integer(integer);
-  const double real = text_to_real(text, &consumed);
-  if (consumed == length) return alg_value::of_real(real);
+  // Operands that start with a letter no number text can start with are
+  // names: the number readers would accept none of their bytes.
+  if (!starts_like_name(text)) {
+    uint32_t consumed = 0;
+    const int32_t integer = text_to_int(text, &consumed);
+    if (consumed == length && length < 10) return alg_value::of_integer(integer);
+    const double real = text_to_real(text, &consumed);
+    if (consumed == length) return alg_value::of_real(real);
+  }
   if (strict) throw z_x_baddefinition(context);
 
   // A name with optional signs in front; each sign applies to a number.

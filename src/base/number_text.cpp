@@ -43,6 +43,10 @@ std::string dashes_to_minus(std::string_view text) {
 // cancel, so '---5' is -5: the evaluator writes a negative result behind a
 // sign that was already in the text ("-" then "-2" gives "--2").
 std::string strip_signs(const std::string& number) {
+  // Most numbers have nothing to strip.
+  if (number.find_first_of(" +") == std::string::npos && number.find("--") == std::string::npos) {
+    return number;
+  }
   std::string kept;
   kept.reserve(number.size());
   for (char c : number)
@@ -74,6 +78,17 @@ std::string unsigned_digits(uint32_t magnitude) {
 // The exact decimal digits of a non-negative integral double.
 std::string integral_digits(double value) {
   if (value == 0.0) return "0";
+  // Below 2^64 the integral double converts exactly; the usual case.
+  if (value < 18446744073709551616.0) {
+    uint64_t magnitude = static_cast<uint64_t>(value);
+    char digits[24];
+    int at = 24;
+    while (magnitude != 0) {
+      digits[--at] = static_cast<char>('0' + magnitude % 10u);
+      magnitude /= 10u;
+    }
+    return std::string(digits + at, digits + 24);
+  }
   char buffer[400];  // DBL_MAX has 309 digits
   const int n = std::snprintf(buffer, sizeof buffer, "%.0f", value);
   if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return "0";
