@@ -3,6 +3,11 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdlib>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -14,8 +19,15 @@
 
 namespace {
 
-// Each test binary runs on a private counter segment (see tests/CMakeLists.txt),
-// and ctest runs one test per process, so ids here are not raced by others.
+// ctest may run several tests of this file at once, each in its own process:
+// every process counts on a segment of its own (removed again at exit), so
+// the tests that expect exact ids are not raced by the others.
+const bool kPrivateSegment = [] {
+  static const std::string name = "/zekalg-test-registry-" + std::to_string(getpid());
+  setenv("ZEKALG_ID_SEGMENT", name.c_str(), 1);
+  std::atexit([] { shm_unlink(name.c_str()); });
+  return true;
+}();
 
 TEST(Registry, IdsRunInOrderAndFailedCreatesUseUpTheirId) {
   set_environment_id_counter(0);

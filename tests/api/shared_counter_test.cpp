@@ -1,5 +1,6 @@
 // Two real processes draw environment ids from one counter.
 #include <gtest/gtest.h>
+#include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdio>
@@ -33,6 +34,7 @@ TEST(SharedCounter, StartsAfreshWhenNoProcessIsAttached) {
     EXPECT_EQ(read_ids(child), (std::vector<int>{1, 2, 3}));
     pclose(child);
   }
+  shm_unlink(segment.c_str());
 }
 
 TEST(SharedCounter, ConcurrentProcessesNeverShareAnId) {
@@ -58,6 +60,7 @@ TEST(SharedCounter, ConcurrentProcessesNeverShareAnId) {
   EXPECT_EQ(*all.begin(), mine);
   EXPECT_EQ(*all.rbegin(), mine + 2 * kEach);
   EXPECT_EQ(next_environment_id(), mine + 2 * kEach + 1);
+  shm_unlink(segment.c_str());
 }
 
 }  // namespace
