@@ -56,7 +56,10 @@ const algorithm_case kCases[] = {
     {"GroupingSkipsExponentForm", "q_big|20000000000|0|0|1", "big", ok("2e10")},
     {"ScientificSetting", "q_s|12345|2|1", "s", ok("1.23e4")},
     // Base environments are covered below; random and list variables.
+    // Seed 1 draws 41 then 18467: a = 1 + trunc(41/32768*9) = 1, b = 1 + 5 = 6.
     {"SeededDraws", "r_a|1|9\nr_b|1|9\nc_ok|a<>b\nq_s|a+b|0", "s", ok("7")},
+    {"SeededDrawFirst", "r_a|1|9\nr_b|1|9\nc_ok|a<>b", "a", ok("1")},
+    {"SeededDrawSecond", "r_a|1|9\nr_b|1|9\nc_ok|a<>b", "b", ok("6")},
     // A drawn real such as 1.0 is written back as 1 and read as an integer.
     {"IntegralDrawReadsBackAsInteger", "r_a|1|9", "a", ok("1")},
     {"FractionalDraw", "r_a|0|1|0.25|2", "a", ok("0.00")},
