@@ -9,25 +9,13 @@
 #include "base/number_cast.h"
 #include "expr/math_helpers.h"
 #include "expr/text_builtins.h"
+#include "expr/builtin_table.h"
 #include "value/checks.h"
 
 namespace {
 
-using args_t = alg_array<alg_value>;
-using handler_t = alg_value (*)(const args_t& args, uint32_t n, const alg_string& name);
-
-// One numeric or list built-in. A count of 0 marks a built-in that takes a
-// varying number of arguments and checks count and kinds itself; otherwise
-// the dispatcher checks the count and then one kind letter per argument.
-struct builtin_entry {
-  std::string_view name;
-  uint32_t count;
-  std::string_view kinds;
-  handler_t run;
-  // For a varying count: the fewest and most arguments (0: no limit).
-  uint32_t least = 0;
-  uint32_t most = 0;
-};
+using builtin_table::args_t;
+using builtin_table::entry;
 
 double x_of(const args_t& args) { return args[1].as_real(); }
 
@@ -144,7 +132,7 @@ alg_value run_int(const args_t& args, uint32_t, const alg_string&) {
   return alg_value::of_integer(static_cast<int32_t>(static_cast<uint32_t>(low)));
 }
 
-constexpr auto kBuiltins = std::to_array<builtin_entry>({
+constexpr auto kBuiltins = std::to_array<entry>({
     {"abs", 1, "d", real_of_x<abs_of>},
     {"acos", 1, "d", real_of_x<acos_of>},
     {"acosh", 1, "d", real_of_x<zmath::acosh>},
@@ -196,45 +184,18 @@ constexpr auto kBuiltins = std::to_array<builtin_entry>({
     {"unique", 0, "", run_unique, 1, 0},
 });
 
-constexpr bool name_before(const builtin_entry& a, const builtin_entry& b) {
-  return a.name < b.name;
-}
-static_assert(std::is_sorted(kBuiltins.begin(), kBuiltins.end(), name_before),
-              "the built-in table is searched by bisection and must stay sorted");
-static_assert(std::all_of(kBuiltins.begin(), kBuiltins.end(),
-                          [](const builtin_entry& e) {
-                            return e.count == 0 || e.kinds.size() == e.count;
-                          }),
-              "a fixed-count built-in needs one kind letter per argument");
-
-const builtin_entry* find_builtin(std::string_view name) {
-  const auto* it =
-      std::lower_bound(kBuiltins.begin(), kBuiltins.end(), name,
-                       [](const builtin_entry& e, std::string_view key) { return e.name < key; });
-  return it != kBuiltins.end() && it->name == name ? it : nullptr;
-}
+static_assert(builtin_table::well_formed(kBuiltins),
+              "the table is searched by bisection: sorted, one kind letter per argument");
 
 }  // namespace
 
 bool builtin_arity(std::string_view name, uint32_t& least, uint32_t& most) {
-  const builtin_entry* entry = find_builtin(name);
-  if (entry == nullptr) return text_builtin_arity(name, least, most);
-  least = entry->count != 0 ? entry->count : entry->least;
-  most = entry->count != 0 ? entry->count : entry->most;
-  return true;
+  return builtin_table::arity(kBuiltins, name, least, most) ||
+         text_builtin_arity(name, least, most);
 }
 
 bool call_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
                   alg_value& result) {
-  const builtin_entry* entry = find_builtin(name.view());
-  if (entry == nullptr) return call_text_builtin(name, args, n, result);
-  if (entry->count != 0) {
-    check_count(n, entry->count, name);
-    for (uint32_t i = 1; i <= n; ++i) {
-      const char code[2] = {entry->kinds[i - 1], '\0'};
-      check_kind(args[i], code, name);
-    }
-  }
-  result = entry->run(args, n, name);
-  return true;
+  return builtin_table::dispatch(kBuiltins, name, args, n, result) ||
+         call_text_builtin(name, args, n, result);
 }

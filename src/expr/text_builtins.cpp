@@ -6,25 +6,13 @@
 
 #include "base/errors.h"
 #include "base/number_text.h"
+#include "expr/builtin_table.h"
 #include "value/checks.h"
 
 namespace {
 
-using args_t = alg_array<alg_value>;
-using handler_t = alg_value (*)(const args_t& args, uint32_t n, const alg_string& name);
-
-// One text built-in. A count of 0 marks a built-in with a varying number of
-// arguments that checks count and kinds itself; otherwise the dispatcher
-// checks the count and then one kind letter per argument.
-struct text_builtin_entry {
-  std::string_view name;
-  uint32_t count;
-  std::string_view kinds;
-  handler_t run;
-  // For a varying count: the fewest and most arguments.
-  uint32_t least = 0;
-  uint32_t most = 0;
-};
+using builtin_table::args_t;
+using builtin_table::entry;
 
 const alg_string& s_of(const args_t& args) { return args[1].text(); }
 
@@ -119,7 +107,7 @@ alg_value run_chr(const args_t& args, uint32_t, const alg_string&) {
   return alg_value::of_text(alg_string(static_cast<char>(low)));
 }
 
-constexpr auto kTextBuiltins = std::to_array<text_builtin_entry>({
+constexpr auto kTextBuiltins = std::to_array<entry>({
     {"asc", 1, "s", run_asc},
     {"chr", 1, "d", run_chr},
     {"instr", 0, "", run_instr, 2, 3},
@@ -136,45 +124,16 @@ constexpr auto kTextBuiltins = std::to_array<text_builtin_entry>({
     {"val", 1, "s", run_val},
 });
 
-constexpr bool name_before(const text_builtin_entry& a, const text_builtin_entry& b) {
-  return a.name < b.name;
-}
-static_assert(std::is_sorted(kTextBuiltins.begin(), kTextBuiltins.end(), name_before),
-              "the text built-in table is searched by bisection and must stay sorted");
-static_assert(std::all_of(kTextBuiltins.begin(), kTextBuiltins.end(),
-                          [](const text_builtin_entry& e) {
-                            return e.count == 0 || e.kinds.size() == e.count;
-                          }),
-              "a fixed-count built-in needs one kind letter per argument");
-
-const text_builtin_entry* find_text_builtin(std::string_view name) {
-  const auto* it = std::lower_bound(
-      kTextBuiltins.begin(), kTextBuiltins.end(), name,
-      [](const text_builtin_entry& e, std::string_view key) { return e.name < key; });
-  return it != kTextBuiltins.end() && it->name == name ? it : nullptr;
-}
+static_assert(builtin_table::well_formed(kTextBuiltins),
+              "the table is searched by bisection: sorted, one kind letter per argument");
 
 }  // namespace
 
 bool text_builtin_arity(std::string_view name, uint32_t& least, uint32_t& most) {
-  const text_builtin_entry* entry = find_text_builtin(name);
-  if (entry == nullptr) return false;
-  least = entry->count != 0 ? entry->count : entry->least;
-  most = entry->count != 0 ? entry->count : entry->most;
-  return true;
+  return builtin_table::arity(kTextBuiltins, name, least, most);
 }
 
 bool call_text_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
                        alg_value& result) {
-  const text_builtin_entry* entry = find_text_builtin(name.view());
-  if (entry == nullptr) return false;
-  if (entry->count != 0) {
-    check_count(n, entry->count, name);
-    for (uint32_t i = 1; i <= n; ++i) {
-      const char code[2] = {entry->kinds[i - 1], '\0'};
-      check_kind(args[i], code, name);
-    }
-  }
-  result = entry->run(args, n, name);
-  return true;
+  return builtin_table::dispatch(kTextBuiltins, name, args, n, result);
 }
