@@ -135,8 +135,8 @@ void load_definitions(alg_environment& env, const alg_string& algorithm) {
   }
 }
 
-alg_array<alg_string> split_fields(alg_environment& env, const alg_string& body) {
-  alg_string text = translated(env, body);
+alg_array<alg_string> split_fields(alg_environment& /*env*/, const alg_string& body) {
+  alg_string text = translated(body);
   text = text.length() >= 2 ? text.mid(2, text.length() - 2) : alg_string();
   text += field_separator();
   alg_array<alg_string> fields;

@@ -45,7 +45,7 @@ bool check_conditions(alg_environment& env, alg_string& failed) {
     const definition_record& record = env.definitions[i];
     if (record.kind != 'c' || !record.has_separator) continue;
     failed = record_body(record);
-    alg_string text = translated(env, failed);
+    alg_string text = translated(failed);
     evaluate_text(env, text, true);
     const alg_value value = operand_to_value(env, text, alg_string(), false);
     if (!value.is_number()) throw z_x_number_required();

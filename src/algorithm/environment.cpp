@@ -1,6 +1,8 @@
 #include "algorithm/environment.h"
 
 #include <new>
+#include <string>
+#include <unordered_map>
 
 #include "base/errors.h"
 #include "expr/translator.h"
@@ -22,14 +24,18 @@ void index_record(definition_record& record) {
   record.name = bar > 3 ? line.mid(3, bar - 3).lower() : alg_string();
 }
 
-const alg_string& translated(alg_environment& env, const alg_string& text) {
+alg_string translated(const alg_string& text) {
+  constexpr size_t kMaxKept = 4096;
+  thread_local std::unordered_map<std::string, alg_string> kept;
   const std::string key(text.view());
-  if (auto it = env.translations.find(key); it != env.translations.end()) return it->second;
+  if (auto it = kept.find(key); it != kept.end()) return it->second;
   alg_string form = text;
   translate_formula(form);
   try {
-    return env.translations.emplace(key, std::move(form)).first->second;
+    if (kept.size() >= kMaxKept) kept.clear();
+    kept.emplace(key, form);
   } catch (const std::bad_alloc&) {
-    throw z_x_outofmemory();
+    // Keeping it is only an optimisation.
   }
+  return form;
 }

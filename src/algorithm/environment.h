@@ -4,8 +4,6 @@
 #pragma once
 
 #include <cstdint>
-#include <string>
-#include <unordered_map>
 
 #include "base/alg_array.h"
 #include "base/alg_hash.h"
@@ -49,11 +47,10 @@ struct alg_environment {
   alg_array<definition_record> definitions;
   // The algorithm text this environment was built from.
   alg_string algorithm;
-  // Operator forms of the definition bodies and conditions already
-  // translated: every attempt of a build reloads the same lines, and the
-  // translation of a text never changes.
-  std::unordered_map<std::string, alg_string> translations;
 };
 
-// The operator form of `text`, translated once per environment.
-const alg_string& translated(alg_environment& env, const alg_string& text);
+// The operator form of `text`. Every attempt of a build reloads the same
+// lines, and hosts create many environments from one algorithm and ask the
+// same requests, while the translation of a text never changes: recent
+// translations are kept (per thread, a bounded number).
+alg_string translated(const alg_string& text);

@@ -69,8 +69,8 @@ alg_string solve(alg_environment& env, const alg_string& request, int32_t mode) 
   }
 
   evaluate_all(env, request);
-  alg_string text = request;
-  evaluate_text(env, text, false);
+  alg_string text = translated(request);
+  evaluate_text(env, text, true);
   const alg_value value = operand_to_value(env, text, alg_string(), true);
 
   int32_t digits = format.digits;
