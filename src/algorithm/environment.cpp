@@ -1,5 +1,6 @@
 #include "algorithm/environment.h"
 
+#include <mutex>
 #include <new>
 #include <string>
 #include <unordered_map>
@@ -25,15 +26,24 @@ void index_record(definition_record& record) {
 }
 
 alg_string translated(const alg_string& text) {
+  // One store for the process, behind a lock: hosts are asked to make one
+  // call at a time, but a lock costs nothing next to a translation, and a
+  // per-thread store would need destructors at thread exit, which a DLL runs
+  // under the loader's lock.
   constexpr size_t kMaxKept = 4096;
-  thread_local std::unordered_map<std::string, alg_string> kept;
+  static std::mutex guard;
+  static auto* kept = new std::unordered_map<std::string, alg_string>();
   const std::string key(text.view());
-  if (auto it = kept.find(key); it != kept.end()) return it->second;
+  {
+    const std::lock_guard<std::mutex> lock(guard);
+    if (auto it = kept->find(key); it != kept->end()) return it->second;
+  }
   alg_string form = text;
   translate_formula(form);
   try {
-    if (kept.size() >= kMaxKept) kept.clear();
-    kept.emplace(key, form);
+    const std::lock_guard<std::mutex> lock(guard);
+    if (kept->size() >= kMaxKept) kept->clear();
+    kept->emplace(key, form);
   } catch (const std::bad_alloc&) {
     // Keeping it is only an optimisation.
   }

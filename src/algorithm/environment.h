@@ -52,5 +52,5 @@ struct alg_environment {
 // The operator form of `text`. Every attempt of a build reloads the same
 // lines, and hosts create many environments from one algorithm and ask the
 // same requests, while the translation of a text never changes: recent
-// translations are kept (per thread, a bounded number).
+// translations are kept (a bounded number).
 alg_string translated(const alg_string& text);
