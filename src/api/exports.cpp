@@ -40,11 +40,7 @@ int32_t guarded(char* buffer, int32_t size, int32_t* length, int32_t other, F&& 
   try {
     return body();
   } catch (const z_x_algorithm& e) {
-    try {
-      deliver(e.message, buffer, size, length);
-    } catch (...) {
-      deliver(kUnknownError, buffer, size, length);
-    }
+    deliver(e.message, buffer, size, length);
     return ZEKALG_ERROR_ALGORITHM;
   } catch (...) {
     deliver(kUnknownError, buffer, size, length);

@@ -15,24 +15,23 @@
 
 namespace {
 
-const alg_string& text_of(const char* s) {
-  // Small fixed texts used on every step; built once.
-  static const alg_string kIf("zek_if("), kChoose("zek_choose("), kClose(")"), kOpen("(");
-  switch (s[0]) {
-    case 'i': return kIf;
-    case 'c': return kChoose;
-    case ')': return kClose;
-    default: return kOpen;
-  }
-}
+// Small fixed texts used on every step; built once.
+const alg_string kIfCall("zek_if(");
+const alg_string kChooseCall("zek_choose(");
+const alg_string kOpen("(");
+const alg_string kClose(")");
 
-// The position of the leftmost token of the lowest level in `content`
-// (tokens matched without regard to case, the text read up to its first NUL,
-// as the searches of the level tables would), or 0 when there is none.
-uint32_t next_token(const alg_string& content) {
+struct token_found {
+  uint32_t pos = 0;  // 0: none
+  const operator_token* row = nullptr;
+};
+
+// The leftmost token of the lowest level in `content` (tokens matched
+// without regard to case, the text read up to its first NUL, as the
+// searches of the level tables would).
+token_found next_token(const alg_string& content) {
   const std::string_view bytes(content.c_str());
-  uint32_t best = 0;
-  int best_level = operator_level_count + 1;
+  token_found best;
   for (size_t at = bytes.find('~'); at != std::string_view::npos; at = bytes.find('~', at + 1)) {
     if (at + token_length > bytes.size()) break;
     char five[token_length];
@@ -40,22 +39,13 @@ uint32_t next_token(const alg_string& content) {
       const char c = bytes[at + k];
       five[k] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
     }
-    const operator_token* t = token_at(alg_string(five, token_length), 1);
-    if (t != nullptr && t->level < best_level) {
-      best_level = t->level;
-      best = static_cast<uint32_t>(at + 1);
-      if (best_level == 1) break;
+    const operator_token* t = token_named(std::string_view(five, token_length));
+    if (t != nullptr && (best.row == nullptr || t->level < best.row->level)) {
+      best = {static_cast<uint32_t>(at + 1), t};
+      if (t->level == 1) break;
     }
   }
   return best;
-}
-
-// The row of the token at `pos`, matched without regard to case (the search
-// that found it ignores case too).
-const operator_token& token_here(const alg_string& text, uint32_t pos) {
-  const alg_string five = text.mid(pos, token_length).lower();
-  const operator_token* t = token_at(five, 1);
-  return *t;  // pos came from a search for one of the tokens
 }
 
 alg_value integer(bool b) { return alg_value::of_integer(b ? 1 : 0); }
@@ -173,12 +163,12 @@ void evaluate_text(alg_environment& env, alg_string& text, bool translated) {
   enter(env, text);
   if (!translated) translate_formula(text);
   while (text.char_at(1) == '(') {
-    if (text.find(1, text_of("if"), true) != 0 || text.find(1, text_of("choose"), true) != 0) {
+    if (text.find(1, kIfCall, true) != 0 || text.find(1, kChooseCall, true) != 0) {
       resolve_conditional(env, text);
       continue;
     }
     // The innermost group: the first ")" and the nearest "(" before it.
-    const uint32_t close = text.find(1, text_of(")"), false);
+    const uint32_t close = text.find(1, kClose, false);
     if (close == 0) throw z_x_missing_operand(text);  // a "(" that is never closed
     uint32_t open = close - 1;
     while (open > 0 && text.char_at(open) != '(') --open;
@@ -197,32 +187,31 @@ void reduce_group(alg_environment& env, alg_string& text, uint32_t open, uint32_
   // Level by level, the leftmost token first. Applying an operator never
   // brings a token back (literals hold no '~'), so always taking the leftmost
   // token of the lowest level present is the same order, found in one pass.
-  uint32_t p;
-  while ((p = next_token(content)) != 0) {
-    {
-      const operator_token& t = token_here(content, p);
-      alg_string left, right;
-      extract_operands(content, p, scan_mode::evaluator, left, right);
-      if (!t.takes_left) left = alg_string();
-      if (!t.takes_right) right = alg_string();
-      const alg_string shown(t.shown);
-      alg_value a, b;
-      if (t.takes_left) a = operand_to_value(env, left, shown, false);
-      if (t.takes_right) b = operand_to_value(env, right, shown, false);
-      const alg_value result = apply(t, a, b);
-      const uint32_t start = p - left.length();
-      content = content.splice(literal_text(result), start,
-                               left.length() + token_length + right.length());
-    }
+  for (token_found found = next_token(content); found.row != nullptr;
+       found = next_token(content)) {
+    const uint32_t p = found.pos;
+    const operator_token& t = *found.row;
+    alg_string left, right;
+    extract_operands(content, p, scan_mode::evaluator, left, right);
+    if (!t.takes_left) left = alg_string();
+    if (!t.takes_right) right = alg_string();
+    const alg_string shown(t.shown);
+    alg_value a, b;
+    if (t.takes_left) a = operand_to_value(env, left, shown, false);
+    if (t.takes_right) b = operand_to_value(env, right, shown, false);
+    const alg_value result = apply(t, a, b);
+    const uint32_t start = p - left.length();
+    content = content.splice(literal_text(result), start,
+                             left.length() + token_length + right.length());
   }
   const alg_value value = operand_to_value(env, content, alg_string(), false);
   text = text.splice(literal_text(value), open, close - open + 1);
 }
 
 void resolve_conditional(alg_environment& env, alg_string& text) {
-  uint32_t at = text.find(1, text_of("if"), true);
+  uint32_t at = text.find(1, kIfCall, true);
   const bool conditional = at != 0;
-  if (!conditional) at = text.find(1, text_of("choose"), true);
+  if (!conditional) at = text.find(1, kChooseCall, true);
   const alg_string name(conditional ? "if" : "choose");
   const uint32_t open = at + (conditional ? 6 : 10);
 
@@ -250,7 +239,7 @@ void resolve_conditional(alg_environment& env, alg_string& text) {
   alg_array<alg_string> args;
   uint32_t start = open + 1;
   for (uint32_t comma : commas) {
-    args.push_back(text_of("(") + text.mid(start, comma - start) + text_of(")"));
+    args.push_back(kOpen + text.mid(start, comma - start) + kClose);
     start = comma + 1;
   }
   const uint32_t n = args.count();
@@ -275,7 +264,7 @@ void resolve_conditional(alg_environment& env, alg_string& text) {
 }
 
 alg_value evaluate_group(alg_environment& env, const alg_string& field) {
-  alg_string text = text_of("(") + field + text_of(")");
+  alg_string text = kOpen + field + kClose;
   evaluate_text(env, text, true);
   return operand_to_value(env, text, alg_string(), false);
 }

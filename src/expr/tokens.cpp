@@ -68,14 +68,17 @@ std::span<const alg_string> level_tokens(int level) {
 
 const alg_string& field_separator() { return strings().separator; }
 
-const operator_token* token_at(const alg_string& text, uint32_t pos) {
-  if (pos == 0 || static_cast<uint64_t>(pos) + token_length - 1 > text.length()) return nullptr;
-  const char* at = text.c_str() + (pos - 1);
-  if (at[0] != '~' || at[4] != '~') return nullptr;
+const operator_token* token_named(std::string_view five) {
+  if (five.size() != token_length || five[0] != '~' || five[4] != '~') return nullptr;
   for (const operator_token& t : kTokens) {
-    if (std::memcmp(at, t.token, token_length) == 0) return &t;
+    if (std::memcmp(five.data(), t.token, token_length) == 0) return &t;
   }
   return nullptr;
+}
+
+const operator_token* token_at(const alg_string& text, uint32_t pos) {
+  if (pos == 0 || static_cast<uint64_t>(pos) + token_length - 1 > text.length()) return nullptr;
+  return token_named(text.view().substr(pos - 1, token_length));
 }
 
 alg_string operators_to_text(const alg_string& text) {

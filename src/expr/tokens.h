@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <span>
+#include <string_view>
 
 #include "base/alg_string.h"
 
@@ -35,6 +36,8 @@ const alg_string& token_text(operator_id id);
 std::span<const alg_string> level_tokens(int level);
 // The row whose token starts at byte `pos` (1-based) of `text`, or nullptr.
 const operator_token* token_at(const alg_string& text, uint32_t pos);
+// The row whose token is exactly `five` (five bytes), or nullptr.
+const operator_token* token_named(std::string_view five);
 
 // The field separator of definition bodies.
 const alg_string& field_separator();
