@@ -9,14 +9,13 @@
 
 #include "algorithm/definitions.h"
 #include "algorithm/drawing.h"
-#include "algorithm/environment.h"
 #include "algorithm/solver.h"
-#include "api/random_generator.h"
+#include "api/engine_state.h"
 #include "base/errors.h"
-#include "base/number_text.h"
+#include "base/random_generator.h"
 #include "expr/builtins.h"
-#include "expr/evaluator.h"
-#include "expr/function_call.h"
+#include "expr/limits.h"
+#include "expr/operand.h"
 #include "expr/translator.h"
 #include "sample_command.h"
 #include "value/literal_codec.h"
@@ -24,12 +23,6 @@
 namespace cli {
 namespace {
 
-constexpr std::array<const char*, 8> kReservedWords = {"pi", "e", "off", "false",
-                                                       "no", "on",  "true", "yes"};
-constexpr std::array<const char*, 10> kWordOperators = {"mod", "rem", "not", "eqv", "and",
-                                                        "xor", "or",  "imp", "if",  "choose"};
-// Evaluations nest at most this deep once an environment has been solved in.
-constexpr int kSolveNestingLimit = 20;
 constexpr double kOftenFails = 0.5;
 // Trial creations stop after this many attempts in all, so that a condition
 // that almost never holds cannot make the check take minutes.
@@ -41,18 +34,13 @@ bool is_name_byte(char c) {
 }
 
 bool reads_as_number(const std::string& text) {
-  if (text.empty()) return false;
-  const alg_string t(text);
-  uint32_t used = 0;
-  text_to_int(t, &used);
-  if (used == t.length()) return true;
-  text_to_real(t, &used);
-  return used == t.length();
+  alg_value ignored;
+  return read_number(alg_string(text), ignored);
 }
 
 bool is_reserved(const std::string& lowered_name) {
-  return std::find(kReservedWords.begin(), kReservedWords.end(), lowered_name) !=
-         kReservedWords.end();
+  alg_value ignored;
+  return reserved_value(lowered_name, ignored);
 }
 
 std::string quoted(const std::string& s) { return "'" + s + "'"; }
@@ -137,10 +125,25 @@ formula_use scan_formula(const std::string& f) {
 }
 
 std::string translated(const std::string& text) {
-  alg_string t(text);
-  translate_formula(t);
-  return std::string(t.view());
+  return std::string(the_engine().translations.translated(alg_string(text)).view());
 }
+
+// Counts, per condition, how often the engine's own build loop checked it
+// and how often it failed.
+class condition_counter final : public build_observer {
+ public:
+  explicit condition_counter(std::size_t conditions)
+      : evaluated(conditions, 0), failed(conditions, 0) {}
+  void attempt_started() override { ++attempts; }
+  void condition_reached(uint32_t position) override { ++evaluated.at(position); }
+  void condition_checked(uint32_t position, bool held) override {
+    if (!held) ++failed.at(position);
+  }
+
+  int64_t attempts = 0;
+  std::vector<int64_t> evaluated;
+  std::vector<int64_t> failed;
+};
 
 class checker {
  public:
@@ -167,19 +170,16 @@ class checker {
       parsed_line p;
       p.number = l.number;
       p.text = l.text;
-      const std::string prefix = l.text.substr(0, 2);
-      if (prefix.size() == 2 && prefix[1] == '_' &&
-          std::string_view("kqrlcf").find(prefix[0]) != std::string_view::npos) {
-        p.kind = prefix[0];
-      }
-      const std::size_t bar = l.text.find('|');
-      p.has_bar = bar != std::string::npos;
+      const definition_record record = parse_definition_line(alg_string(l.text));
+      p.kind = record.kind;
+      p.has_bar = record.has_separator;
       if (p.kind != 0 && p.has_bar) {
+        const std::size_t bar = l.text.find('|');
         p.name = l.text.substr(2, bar - 2);
         p.key = lowered(p.name);
         p.body = l.text.substr(bar + 1);
-        alg_environment scratch;
-        const alg_array<alg_string> fields = split_fields(scratch, alg_string(p.body));
+        const alg_array<alg_string> fields =
+            split_fields(the_engine().translations, alg_string(p.body));
         for (uint32_t k = 1; k <= fields.high(); ++k) p.fields.emplace_back(fields[k].view());
       }
       lines_.push_back(std::move(p));
@@ -382,20 +382,10 @@ class checker {
 
   // The translator rewrites words inside quotes too: "and" becomes the operator.
   void check_word_literals(const parsed_line& p) {
-    const std::string& b = p.body;
-    std::size_t open = b.find('"');
-    while (open != std::string::npos) {
-      std::size_t close = b.find('"', open + 1);
-      while (close != std::string::npos && b[close - 1] == '\\') close = b.find('"', close + 1);
-      if (close == std::string::npos) break;
-      const std::string content = b.substr(open + 1, close - open - 1);
-      const std::string low = lowered(content);
-      if (std::find(kWordOperators.begin(), kWordOperators.end(), low) != kWordOperators.end()) {
-        error(p.number, "the text \"" + content + "\" is read as the word operator " + low +
-                            ", not as text (write it as \"" + content.substr(0, 1) + "\" & \"" +
-                            content.substr(1) + "\")");
-      }
-      open = b.find('"', close + 1);
+    for (const word_literal& w : literals_read_as_words(p.body)) {
+      error(p.number, "the text \"" + w.content + "\" is read as the word operator " + w.word +
+                          ", not as text (write it as \"" + w.content.substr(0, 1) + "\" & \"" +
+                          w.content.substr(1) + "\")");
     }
   }
 
@@ -505,11 +495,11 @@ class checker {
         chain.pop_back();
       };
       resolve(p);
-      if (static_cast<int>(longest.size()) > kSolveNestingLimit) {
+      if (static_cast<int>(longest.size()) > solve_nesting_limit) {
         error(p.number, "a chain of " + std::to_string(longest.size()) +
                             " forward references (" + longest.front() + " -> " + longest[1] +
                             " -> ... -> " + longest.back() + ") is deeper than the nesting "
-                            "limit of " + std::to_string(kSolveNestingLimit) +
+                            "limit of " + std::to_string(solve_nesting_limit) +
                             " for solving; define variables after the ones they use");
       }
     }
@@ -522,47 +512,19 @@ class checker {
     for (const parsed_line& p : lines_) {
       if (p.kind == 'c' && p.has_bar) conditions.push_back(&p);
     }
-    std::vector<int64_t> evaluated(conditions.size(), 0);
-    std::vector<int64_t> failed(conditions.size(), 0);
+    condition_counter counts(conditions.size());
     std::map<std::string, std::pair<int, uint32_t>> creation_errors;  // message -> count, seed
     std::map<std::string, solve_failure> solve_errors;  // by message
     std::set<std::string> grouping_reported;
     const alg_string algorithm(file_.text);
-    int64_t attempts = 0;
     int made = 0;
-    for (int trial = 1; trial <= creations_ && attempts < kAttemptBudget; ++trial) {
+    for (int trial = 1; trial <= creations_ && counts.attempts < kAttemptBudget; ++trial) {
       const uint32_t seed = row_seed(0x5EED, static_cast<uint64_t>(trial));
       seed_generator(seed);
       alg_environment env;
-      env.algorithm = algorithm;
       ++made;
       try {
-        reset_expansion_count();
-        bool satisfied = false;
-        alg_string failed_text;
-        for (int attempt = 1; attempt <= max_attempts && !satisfied; ++attempt) {
-          ++attempts;
-          load_definitions(env, algorithm);
-          satisfied = true;
-          std::size_t c = 0;
-          for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
-            const definition_record& record = env.definitions[i];
-            if (record.kind != 'c' || !record.has_separator) continue;
-            failed_text = record_body(record);
-            alg_string text = failed_text;
-            ++evaluated[c];
-            evaluate_text(env, text, false);
-            const alg_value value = operand_to_value(env, text, alg_string(), false);
-            if (!value.is_number()) throw z_x_number_required();
-            if (value.as_integer() == 0) {
-              ++failed[c];
-              satisfied = false;
-              break;
-            }
-            ++c;
-          }
-        }
-        if (!satisfied) throw z_x_condition_not_satisfied(failed_text);
+        initialise_environment(env, algorithm, the_engine().translations, &counts);
       } catch (const z_x_algorithm& e) {
         auto& entry = creation_errors[std::string(e.message.view())];
         if (entry.first++ == 0) entry.second = seed;
@@ -574,6 +536,8 @@ class checker {
       }
       solve_all(env, seed, solve_errors, grouping_reported);
     }
+    const std::vector<int64_t>& evaluated = counts.evaluated;
+    const std::vector<int64_t>& failed = counts.failed;
 
     for (std::size_t c = 0; c < conditions.size(); ++c) {
       if (evaluated[c] == 0) continue;
@@ -628,8 +592,9 @@ class checker {
     for (const parsed_line& p : lines_) {
       if (!p.reachable || p.kind == 'f') continue;
       alg_string text;
+      format_settings format;
       try {
-        text = solve(env, alg_string(p.name), 0);
+        text = solve(env, alg_string(p.name), 0, the_engine().translations, &format);
       } catch (const z_x_algorithm& e) {
         note_failure(errors, std::string(e.message.view()), p, seed);
         continue;
@@ -639,11 +604,10 @@ class checker {
       }
       // Past 10^10 the plain number form turns into exponent form, which
       // grouping then cuts apart.
-      const format_settings& format = current_format();
       if (!format.grouping || format.scientific || grouping_reported.count(p.key) != 0) continue;
       for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
         const definition_record& r = env.definitions[i];
-        if (r.name.view() != p.key || !r.computed || !r.value.is_number()) continue;
+        if (r.name.view() != p.key || !r.is_computed() || !r.value.is_number()) continue;
         if (std::fabs(r.value.as_real()) >= 1e10) {
           grouping_reported.insert(p.key);
           warning(p.number, "value reaches 10^10 with grouping and no scientific format: it "

@@ -5,39 +5,64 @@
 
 #include <cstdint>
 
-#include "algorithm/environment.h"
 #include "base/alg_array.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
 
-// The result format left by the last completed variable resolution
-// (process-wide; a solve resets it and reads it).
+class env_frame;
+class translation_store;
+
+// One definition line and its cached result. The fields read off the line
+// never change after loading; `value` and the format are written once,
+// before `computed` is published (see environment.h).
+struct definition_record {
+  alg_string line;
+  alg_value value;
+  bool computed = false;  // read and written through std::atomic_ref
+  int32_t digits = -1;    // -1: not given
+  bool scientific = false;
+  bool grouping = false;
+
+  // Read off `line` when it is loaded, so lookups need not re-parse it:
+  // the kind letter of an exact "k_", "q_", "r_", "l_", "c_" or "f_" prefix
+  // (0 for any other start), whether the line has a "|", and the lowered
+  // bytes between the prefix and the first "|".
+  char kind = 0;
+  bool has_separator = false;
+  alg_string name;
+
+  // Whether the value is there to read (acquire: the value is complete).
+  bool is_computed() const noexcept;
+  bool is_variable() const noexcept {
+    return kind == 'k' || kind == 'q' || kind == 'r' || kind == 'l';
+  }
+};
+
+// The result format of a variable: set by its definition, handed to the
+// solve whose request resolved it last.
 struct format_settings {
   int32_t digits = -1;
   bool scientific = false;
   bool grouping = false;
 };
-format_settings& current_format();
 
-// Replaces the definition table with one fresh record per non-empty line.
-void load_definitions(alg_environment& env, const alg_string& algorithm);
+// A record for one definition line (no line break in it).
+definition_record parse_definition_line(const alg_string& line);
+
+// Replaces `table` with one fresh record per non-empty line of `algorithm`
+// (lines end at a line feed; carriage returns around them are dropped).
+void load_definitions(alg_array<definition_record>& table, const alg_string& algorithm);
+
+// The bytes of a record's line after the first "|" (empty when there is none).
+alg_string record_body(const definition_record& record);
 
 // The fields of a definition body, translated, with base index 1. There is
 // always at least one field ("" for an empty body).
-alg_array<alg_string> split_fields(alg_environment& env, const alg_string& body);
+alg_array<alg_string> split_fields(translation_store& store, const alg_string& body);
 
-// The value of `name`: a reserved word, a definition of this environment or,
-// failing that, of its base environments. Raises z_x_var_notdefined,
-// z_x_endlessloop and whatever evaluating the definition raises (labelled).
-alg_value resolve_name(alg_environment& env, const alg_string& name);
-
-// The value of one operand text: a quoted literal, a number or a (signed)
-// name. `context` names the operator in messages. Strict readers accept
-// literals only.
-alg_value operand_to_value(alg_environment& env, const alg_string& text,
-                           const alg_string& context, bool strict);
-
-// The two-byte prefix of a record ("k_", "q_", ...) matched exactly.
-bool has_prefix(const definition_record& record, const char* prefix);
-// The bytes of a record's line after the first "|" (empty when there is none).
-alg_string record_body(const definition_record& record);
+// The value of `name`: a reserved word, a definition of the frame's
+// environment or, failing that, of its base environments. Leaves the
+// variable's format in the call's format settings. Raises
+// z_x_var_notdefined, z_x_endlessloop and whatever evaluating the
+// definition raises (labelled).
+alg_value resolve_name(env_frame& frame, const alg_string& name);

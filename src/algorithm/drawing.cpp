@@ -2,68 +2,78 @@
 
 #include <cmath>
 
-#include "algorithm/definitions.h"
-#include "api/random_generator.h"
 #include "base/errors.h"
 #include "base/number_text.h"
+#include "base/random_generator.h"
 #include "expr/evaluator.h"
-#include "expr/function_call.h"
+#include "expr/operand.h"
+#include "expr/translation_store.h"
 #include "value/checks.h"
 #include "value/literal_codec.h"
 
 namespace {
 
 // A bound or step: a formula field that must give a number.
-double number_field(alg_environment& env, const alg_string& field) {
-  const alg_value v = evaluate_group(env, field);
+double number_field(env_frame& frame, const alg_string& field) {
+  const alg_value v = evaluate_group(frame, field);
   check_kind(v, "d", alg_string());
   return v.as_real();
 }
 
-int32_t integer_operand(alg_environment& env, const alg_string& field) {
-  const alg_value v = operand_to_value(env, field, alg_string(), false);
+int32_t integer_operand(env_frame& frame, const alg_string& field) {
+  const alg_value v = operand_to_value(frame, field, alg_string(), false);
   check_kind(v, "l", alg_string());
   return v.as_integer();
 }
 
 }  // namespace
 
-void initialise_environment(alg_environment& env, const alg_string& algorithm) {
+void initialise_environment(alg_environment& env, const alg_string& algorithm,
+                            translation_store& translations, build_observer* observer) {
   env.algorithm = algorithm;
-  reset_expansion_count();
+  call_context call(env, translations);
+  call.observer = observer;
+  env_frame frame(call, 0);
   alg_string failed;
   for (int attempt = 1; attempt <= max_attempts; ++attempt) {
-    load_definitions(env, algorithm);
-    if (check_conditions(env, failed)) return;
+    if (observer != nullptr) observer->attempt_started();
+    load_definitions(env.definitions, algorithm);
+    if (check_conditions(frame, failed)) return;
   }
   throw z_x_condition_not_satisfied(failed);
 }
 
-bool check_conditions(alg_environment& env, alg_string& failed) {
+bool check_conditions(env_frame& frame, alg_string& failed) {
   failed = alg_string();
+  call_context& call = frame.call();
+  const alg_environment& env = frame.environment();
+  uint32_t position = 0;
   for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
     const definition_record& record = env.definitions[i];
     if (record.kind != 'c' || !record.has_separator) continue;
     failed = record_body(record);
-    alg_string text = translated(failed);
-    evaluate_text(env, text, true);
-    const alg_value value = operand_to_value(env, text, alg_string(), false);
+    if (call.observer != nullptr) call.observer->condition_reached(position);
+    alg_string text = call.translations().translated(failed);
+    evaluate_text(frame, text, true);
+    const alg_value value = operand_to_value(frame, text, alg_string(), false);
     if (!value.is_number()) throw z_x_number_required();
-    if (value.as_integer() == 0) return false;
+    const bool held = value.as_integer() != 0;
+    if (call.observer != nullptr) call.observer->condition_checked(position++, held);
+    if (!held) return false;
   }
   return true;
 }
 
-alg_value draw_random(alg_environment& env, definition_record& record,
+alg_value draw_random(env_frame& frame, definition_record& record,
                       const alg_array<alg_string>& fields, const alg_string& name) {
   const uint32_t count = fields.count();
   if (count < 2 || fields[1].empty() || fields[2].empty()) throw z_x_baddefinition(name);
-  const double a = number_field(env, fields[1]);
-  const double b = number_field(env, fields[2]);
-  const double step = (count >= 3 && !fields[3].empty()) ? number_field(env, fields[3]) : 1.0;
-  if (count >= 4 && !fields[4].empty()) record.digits = integer_operand(env, fields[4]);
-  if (count >= 5 && !fields[5].empty()) record.scientific = integer_operand(env, fields[5]) != 0;
-  if (count >= 6 && !fields[6].empty()) record.grouping = integer_operand(env, fields[6]) != 0;
+  const double a = number_field(frame, fields[1]);
+  const double b = number_field(frame, fields[2]);
+  const double step = (count >= 3 && !fields[3].empty()) ? number_field(frame, fields[3]) : 1.0;
+  if (count >= 4 && !fields[4].empty()) record.digits = integer_operand(frame, fields[4]);
+  if (count >= 5 && !fields[5].empty()) record.scientific = integer_operand(frame, fields[5]) != 0;
+  if (count >= 6 && !fields[6].empty()) record.grouping = integer_operand(frame, fields[6]) != 0;
 
   const double lo = a > b ? b : a;
   const double hi = a > b ? a : b;
@@ -82,13 +92,13 @@ alg_value draw_random(alg_environment& env, definition_record& record,
   return alg_value::of_real(k * s + lo);
 }
 
-alg_value pick_from_list(alg_environment& env, definition_record& /*record*/,
-                         const alg_array<alg_string>& fields, const alg_string& name) {
+alg_value pick_from_list(env_frame& frame, const alg_array<alg_string>& fields,
+                         const alg_string& name) {
   const uint32_t m = fields.count();
   const alg_string key = (m >= 2 && !fields[1].empty())
                              ? decode_literal(fields[1])
                              : alg_string("_zek_gname_") + name.lower() + "_";
-  alg_string& position = env.group_choices.find_or_add(key);
+  alg_string& position = frame.environment().group_choices.find_or_add(key);
   int32_t k = text_to_int(position);
   if (k == 0) {
     k = m < 3 ? 1 : random_between(1, static_cast<int32_t>(m) - 1);
@@ -96,5 +106,5 @@ alg_value pick_from_list(alg_environment& env, definition_record& /*record*/,
   } else if (k < 0 || static_cast<uint32_t>(k) > m - 1) {
     throw z_x_outofrange(name);
   }
-  return evaluate_group(env, fields[static_cast<uint32_t>(k) + 1]);
+  return evaluate_group(frame, fields[static_cast<uint32_t>(k) + 1]);
 }

@@ -2,27 +2,29 @@
 // environment: load the definitions, check the conditions in table order and
 // start over with fresh draws until every condition holds (1000 attempts).
 // Only what the conditions need is drawn here; the rest is drawn by the
-// first solve that needs it.
+// first solve that needs it. Draws come from the calling thread's generator.
 #pragma once
 
-#include "algorithm/environment.h"
+#include "algorithm/call_context.h"
 #include "base/alg_array.h"
 
 inline constexpr int max_attempts = 1000;
 
-// Builds `env` from the algorithm text. Raises z_x_condition_not_satisfied
-// when no attempt succeeds, or the first error raised while an attempt runs
-// (errors are not retried; only a false condition is).
-void initialise_environment(alg_environment& env, const alg_string& algorithm);
+// Builds `env` (not yet seen by any other call) from the algorithm text.
+// Raises z_x_condition_not_satisfied when no attempt succeeds, or the first
+// error raised while an attempt runs (errors are not retried; only a false
+// condition is). `observer`, when given, hears of every attempt and check.
+void initialise_environment(alg_environment& env, const alg_string& algorithm,
+                            translation_store& translations, build_observer* observer = nullptr);
 
 // True when every condition holds; otherwise false with `failed` set to the
 // body of the first condition that does not.
-bool check_conditions(alg_environment& env, alg_string& failed);
+bool check_conditions(env_frame& frame, alg_string& failed);
 
 // The value of an "r_" line: a real drawn from low..high in steps (one draw).
-alg_value draw_random(alg_environment& env, definition_record& record,
+alg_value draw_random(env_frame& frame, definition_record& record,
                       const alg_array<alg_string>& fields, const alg_string& name);
 // The value of an "l_" line: the choice at its group's position, which is
 // fixed by the first variable of the group and survives every attempt.
-alg_value pick_from_list(alg_environment& env, definition_record& record,
-                         const alg_array<alg_string>& fields, const alg_string& name);
+alg_value pick_from_list(env_frame& frame, const alg_array<alg_string>& fields,
+                         const alg_string& name);

@@ -4,11 +4,17 @@
 
 #include <cstdint>
 
-#include "algorithm/environment.h"
+#include "algorithm/call_context.h"
 
-// The display text of `request` in `env`; raises any error of the evaluation.
-alg_string solve(alg_environment& env, const alg_string& request, int32_t mode);
+// The display text of `request` in `env` (which the caller keeps alive);
+// raises any error of the evaluation. `mode` (0 or 1, the two solve
+// exports) is what the environment's solving flag holds until the walk
+// through the definitions reaches it. `format`, when given, receives the
+// result format the solve used.
+alg_string solve(alg_environment& env, const alg_string& request, int32_t mode,
+                 translation_store& translations, format_settings* format = nullptr);
 
 // Resolves, in definition order (base environments first), every variable
-// defined ahead of `request`; an empty request resolves them all.
-void evaluate_all(alg_environment& env, const alg_string& request);
+// defined ahead of `request` in the call's environment; an empty request
+// resolves them all.
+void evaluate_all(call_context& call, const alg_string& request);

@@ -3,7 +3,7 @@
 #include "algorithm/definitions.h"
 #include "base/errors.h"
 #include "expr/evaluator.h"
-#include "expr/tokens.h"
+#include "base/tokens.h"
 #include "expr/translator.h"
 
 namespace {
@@ -19,10 +19,10 @@ bool clashes_with_token(const alg_string& parameter) {
   return false;
 }
 
-alg_string expand(alg_environment& env, const definition_record& record, const alg_string& name,
+alg_string expand(env_frame& frame, const definition_record& record, const alg_string& name,
                   const alg_array<alg_value>& args, uint32_t n, bool reduce) {
   const alg_array<alg_string> fields = with_context(name, [&] {
-    return split_fields(env, record_body(record));
+    return split_fields(frame.call().translations(), record_body(record));
   });
   const uint32_t j = fields.count();
   if (j == 0) throw z_x_baddefinition(name);
@@ -38,11 +38,11 @@ alg_string expand(alg_environment& env, const definition_record& record, const a
       if (parameter.empty()) continue;  // an empty name stands nowhere in the formula
       text = replace_word(text, parameter, literal_text(args[k]));
     }
-    if (!reduce || env.solving == 0) {
+    if (!reduce || frame.environment().solving.load(std::memory_order_relaxed) == 0) {
       // The fields lost their outer parentheses; the formula is rewritten as
       // one whole group in the environment that defines the function.
       text = alg_string("(") + text + ")";
-      evaluate_text(env, text, true);
+      evaluate_text(frame, text, true);
     }
     return alg_string("(") + text + ")";
   } catch (...) {
@@ -52,26 +52,29 @@ alg_string expand(alg_environment& env, const definition_record& record, const a
 
 }  // namespace
 
-alg_string call_user_function(alg_environment& env, const alg_string& name,
+alg_string call_user_function(env_frame& frame, const alg_string& name,
                               const alg_array<alg_value>& args, uint32_t n, bool reduce) {
   // Down the chain of base environments, iteratively (hosts may build long
   // chains). A function found in a base environment is always rewritten
   // there; what it raises is labelled once more by the calling environment's
   // guard, which changes nothing but an unlabelled parameter-count error
   // raised by the base's own check.
-  for (alg_environment* e = &env; e != nullptr; e = e->base) {
-    for (uint32_t i = 1; i <= e->definitions.high(); ++i) {
-      const definition_record& r = e->definitions[i];
+  call_context& call = frame.call();
+  for (uint32_t p = frame.position(); call.reaches(p); ++p) {
+    const alg_environment& e = call.environment(p);
+    for (uint32_t i = 1; i <= e.definitions.high(); ++i) {
+      const definition_record& r = e.definitions[i];
       if (r.kind != 'f' || !r.has_separator || !(r.name == name)) continue;
-      if (e == &env) return expand(env, r, name, args, n, reduce);
+      if (p == frame.position()) return expand(frame, r, name, args, n, reduce);
       try {
-        return expand(*e, r, name, args, n, false);
+        env_frame found(call, p);
+        return expand(found, r, name, args, n, false);
       } catch (...) {
         rethrow_with_context(name, true);
       }
     }
   }
-  if (env.base == nullptr) throw z_x_func_notdefined(name);
+  if (!frame.has_base()) throw z_x_func_notdefined(name);
   try {
     throw z_x_func_notdefined(name);
   } catch (...) {

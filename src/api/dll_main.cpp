@@ -12,7 +12,7 @@
 #include <windows.h>
 
 #include "api/registry.h"
-#include "expr/tokens.h"
+#include "base/tokens.h"
 
 extern "C" BOOL WINAPI DllMain(HINSTANCE module, DWORD reason, LPVOID reserved) {
   (void)module;

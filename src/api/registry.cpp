@@ -1,17 +1,15 @@
 #include "api/registry.h"
 
 #include <chrono>
-#include <list>
-#include <memory>
+#include <mutex>
 #include <new>
-#include <unordered_map>
 
 #include "algorithm/drawing.h"
-#include "algorithm/environment.h"
 #include "algorithm/solver.h"
+#include "api/engine_state.h"
 #include "api/id_counter.h"
-#include "api/random_generator.h"
 #include "base/errors.h"
+#include "base/random_generator.h"
 
 #if defined(_WIN32)
 #ifndef WIN32_LEAN_AND_MEAN
@@ -24,27 +22,6 @@
 #endif
 
 namespace {
-
-struct registry_entry {
-  int32_t id;
-  std::unique_ptr<alg_environment> environment;
-};
-
-// Entries in creation order, with an index by id: the first entry with an id
-// is the one the registry answers for.
-struct registry {
-  std::list<registry_entry> entries;
-  std::unordered_map<int32_t, std::list<registry_entry>::iterator> by_id;
-};
-
-// Heap-allocated and never destroyed: at unload the entries are released
-// without destroying environments the host never killed.
-registry& the_registry() {
-  static auto* r = new registry();
-  return *r;
-}
-
-bool seeded = false;
 
 // Unseeded creates are seeded from a high-resolution clock mixed with the
 // new id, so environments created within one millisecond still differ.
@@ -64,80 +41,83 @@ uint32_t clock_seed(int32_t id) {
 
 }  // namespace
 
-alg_environment* find_environment(int32_t id) {
-  if (id == 0) return nullptr;
-  const registry& r = the_registry();
-  const auto it = r.by_id.find(id);
-  return it == r.by_id.end() ? nullptr : it->second->environment.get();
+engine_state& the_engine() {
+  static auto* state = new engine_state();
+  return *state;
 }
 
-int32_t environment_count() { return static_cast<int32_t>(the_registry().entries.size()); }
+std::shared_ptr<alg_environment> find_environment(int32_t id) {
+  if (id == 0) return nullptr;
+  engine_state& engine = the_engine();
+  const std::shared_lock<std::shared_mutex> lock(engine.registry_guard);
+  const auto it = engine.environments.find(id);
+  return it == engine.environments.end() ? nullptr : it->second;
+}
+
+int32_t environment_count() {
+  engine_state& engine = the_engine();
+  const std::shared_lock<std::shared_mutex> lock(engine.registry_guard);
+  return static_cast<int32_t>(engine.environments.size());
+}
 
 int32_t create_environment(int32_t base_id, const alg_string& algorithm) {
   const int32_t id = next_environment_id();
   kill_environment(id);
-  alg_environment* env = nullptr;
+  engine_state& engine = the_engine();
+  std::shared_ptr<alg_environment> env;
   try {
-    registry& r = the_registry();
-    auto owned = std::make_unique<alg_environment>();
-    env = owned.get();
-    r.entries.push_back(registry_entry{id, std::move(owned)});
-    try {
-      r.by_id.emplace(id, std::prev(r.entries.end()));
-    } catch (...) {
-      r.entries.pop_back();
-      throw;
-    }
-    env->base = find_environment(base_id);
-    if (env->base == env) env->base = nullptr;  // never its own base
-    if (env->base != nullptr) ++env->base->dependents;
+    env = std::make_shared<alg_environment>();
   } catch (const std::bad_alloc&) {
     throw z_x_outofmemory();
   }
-  if (!seeded) seed_generator(clock_seed(id));
+  env->base = find_environment(base_id);
+  if (!generator_seeded()) seed_generator(clock_seed(id));
+  // Built before it is listed: no other call can see it half-built, and a
+  // failed build leaves nothing to remove.
+  initialise_environment(*env, algorithm, engine.translations);
   try {
-    initialise_environment(*env, algorithm);
-  } catch (...) {
-    kill_environment(id);
-    throw;
+    const std::unique_lock<std::shared_mutex> lock(engine.registry_guard);
+    engine.environments.insert_or_assign(id, std::move(env));
+  } catch (const std::bad_alloc&) {
+    throw z_x_outofmemory();
   }
   return id;
 }
 
 int32_t kill_environment(int32_t id) {
   if (id == 0) return 0;
-  registry& r = the_registry();
-  const auto found = r.by_id.find(id);
-  if (found == r.by_id.end()) return 0;
-  const auto entry = found->second;
-  alg_environment* dying = entry->environment.get();
-  // Environments built on this one forget their base rather than keep a
-  // reference to a destroyed record.
-  if (dying->dependents > 0) {
-    for (registry_entry& e : r.entries) {
-      if (e.environment->base == dying) e.environment->base = nullptr;
-    }
+  engine_state& engine = the_engine();
+  std::shared_ptr<alg_environment> dying;
+  {
+    const std::unique_lock<std::shared_mutex> lock(engine.registry_guard);
+    const auto found = engine.environments.find(id);
+    if (found == engine.environments.end()) return 0;
+    dying = std::move(found->second);
+    engine.environments.erase(found);
   }
-  if (dying->base != nullptr) --dying->base->dependents;
-  r.by_id.erase(found);
-  r.entries.erase(entry);
-  return 0;
+  // Environments built on this one forget it as their base; calls running
+  // in it or above it keep it until they end.
+  dying->killed.store(true, std::memory_order_release);
+  return 0;  // the environment goes with the last holder of `dying`
 }
 
 void release_registry_entries() noexcept {
-  registry& r = the_registry();
-  for (registry_entry& e : r.entries) (void)e.environment.release();
-  r.by_id.clear();
-  r.entries.clear();
+  engine_state& engine = the_engine();
+  const std::unique_lock<std::shared_mutex> lock(engine.registry_guard);
+  // The entries go, the environments stay: each reference is left behind.
+  for (auto& entry : engine.environments) {
+    (void)new (std::nothrow) std::shared_ptr<alg_environment>(std::move(entry.second));
+  }
+  engine.environments.clear();
 }
 
 alg_string solve_in_environment(int32_t id, const alg_string& request, int32_t mode) {
-  alg_environment* env = find_environment(id);
+  const std::shared_ptr<alg_environment> env = find_environment(id);
   if (env == nullptr) return {};
-  return solve(*env, request, mode);
+  return solve(*env, request, mode, the_engine().translations);
 }
 
 void seed_environment(uint32_t seed) {
   seed_generator(seed);
-  seeded = true;
+  mark_generator_seeded();
 }

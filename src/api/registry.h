@@ -1,10 +1,11 @@
 // The environment registry: every live environment of this process under its
 // id, and the seeding rule for creation. Ids that name no live environment
 // are never errors: kill ignores them, solve answers the empty text, create
-// treats such a base id as no base.
+// treats such a base id as no base. Every function is safe from any thread.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "base/alg_string.h"
 
@@ -14,16 +15,18 @@ struct alg_environment;
 // live environment) and returns its new id. Raises whatever building raises;
 // a failed build leaves no environment behind, but its id is used up.
 int32_t create_environment(int32_t base_id, const alg_string& algorithm);
-// Destroys the environment with `id`, if any. Always returns 0.
+// Unlists the environment with `id`, if any; it is destroyed when the last
+// call using it ends. Always returns 0.
 int32_t kill_environment(int32_t id);
 // The result text of `request` in environment `id`; the empty text when the
 // id names no live environment. `mode` is 0 or 1 (the two solve exports).
 alg_string solve_in_environment(int32_t id, const alg_string& request, int32_t mode);
-// Seeds this thread's generator and stops the clock seeding of later creates.
+// Seeds the calling thread's generator and stops the clock seeding of that
+// thread's later creates.
 void seed_environment(uint32_t seed);
 
 // The live environment with `id`, or nullptr.
-alg_environment* find_environment(int32_t id);
+std::shared_ptr<alg_environment> find_environment(int32_t id);
 // Number of live environments in this process.
 int32_t environment_count();
 

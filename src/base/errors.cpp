@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "expr/tokens.h"
+#include "base/tokens.h"
 
 z_x_algorithm::z_x_algorithm(const alg_string& x, const char* before, const char* after,
                              const char* short_form) {

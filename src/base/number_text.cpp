@@ -392,20 +392,6 @@ alg_string real_to_text(double x, int32_t n, bool exponent, bool dash) {
   });
 }
 
-alg_string value_to_text(const alg_value& value, int32_t n, bool exponent, bool dash) {
-  switch (value.kind()) {
-    case value_kind::integer:
-      if (exponent || n >= 0)
-        return real_to_text(static_cast<double>(value.as_integer()), n, exponent, dash);
-      return int_to_text(value.as_integer(), dash);
-    case value_kind::real:
-      return real_to_text(value.as_real(), n, exponent, dash);
-    case value_kind::text:
-      return value.text();
-  }
-  return alg_string();
-}
-
 alg_string group_thousands(const alg_string& text) {
   return with_string_space([&]() -> alg_string {
     std::string body(text.view());

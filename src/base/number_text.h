@@ -32,7 +32,6 @@
 
 #include "base/alg_string.h"
 
-class alg_value;
 
 inline constexpr char en_dash = static_cast<char>(150);
 
@@ -55,7 +54,6 @@ double round_to(double x, int32_t n);
 // The exponent form is used when `exponent` is set or x > 10^10 - 1 (a test
 // on x itself: a negative value takes the fixed form whatever its size).
 alg_string real_to_text(double x, int32_t n, bool exponent, bool dash);
-alg_string value_to_text(const alg_value& value, int32_t n, bool exponent, bool dash);
 
 // Commas between groups of three digits before the first '.' or 'e'; a
 // leading '-' or en dash stays in front; a text that already holds a ',' is

@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string_view>
 
-#include "api/random_generator.h"
+#include "base/random_generator.h"
 #include "base/number_cast.h"
 #include "expr/math_helpers.h"
 #include "expr/text_builtins.h"

@@ -3,13 +3,14 @@
 #include <cmath>
 #include <vector>
 
-#include "algorithm/definitions.h"
 #include "base/alg_array.h"
 #include "base/errors.h"
 #include "base/number_cast.h"
+#include "base/tokens.h"
 #include "expr/function_call.h"
 #include "expr/math_helpers.h"
-#include "expr/tokens.h"
+#include "expr/operand.h"
+#include "base/tokens.h"
 #include "expr/translator.h"
 #include "value/checks.h"
 
@@ -148,23 +149,20 @@ alg_value apply(const operator_token& t, const alg_value& a, const alg_value& b)
   return {};
 }
 
-// Raises the environment's reduction depth for one evaluate_text and lowers
-// it again only on the normal way out (a failed solve leaves it raised; the
-// next solve resets it).
-void enter(alg_environment& env, const alg_string& text) {
-  ++env.reduction_depth;
-  const int32_t limit = env.solving != 0 ? 20 : 100;
-  if (env.reduction_depth > limit) throw z_x_stack_overflow(text);
+// Raises the scope's reduction depth for one evaluate_text; it is lowered
+// again only on the normal way out (a failed call leaves it raised).
+void enter(scope& s, const alg_string& text) {
+  if (++s.depths().reductions > s.nesting_limit()) throw z_x_stack_overflow(text);
 }
 
 }  // namespace
 
-void evaluate_text(alg_environment& env, alg_string& text, bool translated) {
-  enter(env, text);
+void evaluate_text(scope& s, alg_string& text, bool translated) {
+  enter(s, text);
   if (!translated) translate_formula(text);
   while (text.char_at(1) == '(') {
     if (text.find(1, kIfCall, true) != 0 || text.find(1, kChooseCall, true) != 0) {
-      resolve_conditional(env, text);
+      resolve_conditional(s, text);
       continue;
     }
     // The innermost group: the first ")" and the nearest "(" before it.
@@ -174,15 +172,15 @@ void evaluate_text(alg_environment& env, alg_string& text, bool translated) {
     while (open > 0 && text.char_at(open) != '(') --open;
     const alg_string name = name_before(text, open).lower();
     if (!name.empty()) {
-      call_function(env, text, open, close, name);
+      call_function(s, text, open, close, name);
     } else {
-      reduce_group(env, text, open, close);
+      reduce_group(s, text, open, close);
     }
   }
-  --env.reduction_depth;
+  --s.depths().reductions;
 }
 
-void reduce_group(alg_environment& env, alg_string& text, uint32_t open, uint32_t close) {
+void reduce_group(scope& s, alg_string& text, uint32_t open, uint32_t close) {
   alg_string content = text.mid(open + 1, close - open - 1);
   // Level by level, the leftmost token first. Applying an operator never
   // brings a token back (literals hold no '~'), so always taking the leftmost
@@ -197,18 +195,18 @@ void reduce_group(alg_environment& env, alg_string& text, uint32_t open, uint32_
     if (!t.takes_right) right = alg_string();
     const alg_string shown(t.shown);
     alg_value a, b;
-    if (t.takes_left) a = operand_to_value(env, left, shown, false);
-    if (t.takes_right) b = operand_to_value(env, right, shown, false);
+    if (t.takes_left) a = operand_to_value(s, left, shown, false);
+    if (t.takes_right) b = operand_to_value(s, right, shown, false);
     const alg_value result = apply(t, a, b);
     const uint32_t start = p - left.length();
     content = content.splice(literal_text(result), start,
                              left.length() + token_length + right.length());
   }
-  const alg_value value = operand_to_value(env, content, alg_string(), false);
+  const alg_value value = operand_to_value(s, content, alg_string(), false);
   text = text.splice(literal_text(value), open, close - open + 1);
 }
 
-void resolve_conditional(alg_environment& env, alg_string& text) {
+void resolve_conditional(scope& s, alg_string& text) {
   uint32_t at = text.find(1, kIfCall, true);
   const bool conditional = at != 0;
   if (!conditional) at = text.find(1, kChooseCall, true);
@@ -246,8 +244,8 @@ void resolve_conditional(alg_environment& env, alg_string& text) {
   if (n < 2) throw z_x_toofewparameters(name);
 
   alg_string first = args[1];
-  evaluate_text(env, first, true);
-  const alg_value selector = operand_to_value(env, first, name, false);
+  evaluate_text(s, first, true);
+  const alg_value selector = operand_to_value(s, first, name, false);
   check_kind(selector, "d", name);
 
   uint32_t chosen;
@@ -263,8 +261,8 @@ void resolve_conditional(alg_environment& env, alg_string& text) {
   text = text.splice(args[chosen], at, close - at + 1);
 }
 
-alg_value evaluate_group(alg_environment& env, const alg_string& field) {
+alg_value evaluate_group(scope& s, const alg_string& field) {
   alg_string text = kOpen + field + kClose;
-  evaluate_text(env, text, true);
-  return operand_to_value(env, text, alg_string(), false);
+  evaluate_text(s, text, true);
+  return operand_to_value(s, text, alg_string(), false);
 }

@@ -6,24 +6,24 @@
 
 #include <cstdint>
 
-#include "algorithm/environment.h"
 #include "base/alg_string.h"
+#include "expr/scope.h"
 #include "value/alg_value.h"
 
 // Rewrites `text` until it no longer begins with "(" (translating it first
-// unless `translated`). Raises z_x_stack_overflow past the nesting limit
-// (100 while the environment is built, 20 once it has served a solve).
-void evaluate_text(alg_environment& env, alg_string& text, bool translated);
+// unless `translated`). Raises z_x_stack_overflow past the scope's nesting
+// limit.
+void evaluate_text(scope& s, alg_string& text, bool translated);
 
 // Computes the operators between the "(" at `open` and its ")" at `close`
 // (no parenthesis between them) and replaces the whole group by the literal
 // of its value.
-void reduce_group(alg_environment& env, alg_string& text, uint32_t open, uint32_t close);
+void reduce_group(scope& s, alg_string& text, uint32_t open, uint32_t close);
 
 // Replaces the first zek_if( call (or, when there is none, the first
 // zek_choose( call) by its chosen argument, without computing the others.
-void resolve_conditional(alg_environment& env, alg_string& text);
+void resolve_conditional(scope& s, alg_string& text);
 
 // The value of one field in operator form: "(" field ")" rewritten and read
 // by the (non-strict) operand reader.
-alg_value evaluate_group(alg_environment& env, const alg_string& field);
+alg_value evaluate_group(scope& s, const alg_string& field);

@@ -1,25 +1,13 @@
 #include "expr/function_call.h"
 
-#include "algorithm/definitions.h"
-#include "algorithm/user_functions.h"
 #include "base/alg_array.h"
 #include "base/errors.h"
 #include "expr/builtins.h"
 #include "expr/evaluator.h"
+#include "expr/limits.h"
+#include "expr/operand.h"
 
-namespace {
-
-int64_t g_expansions = 0;
-
-// Lowers the environment's call depth when a user function returns normally;
-// a failed call leaves it raised until the next solve resets it.
-constexpr int32_t kMaxCallDepth = 50;
-
-}  // namespace
-
-void reset_expansion_count() { g_expansions = 0; }
-
-void call_function(alg_environment& env, alg_string& text, uint32_t open, uint32_t close,
+void call_function(scope& s, alg_string& text, uint32_t open, uint32_t close,
                    const alg_string& name) {
   // Split at every comma; no parenthesis and no encoded literal holds one.
   alg_array<alg_string> args;
@@ -37,8 +25,8 @@ void call_function(alg_environment& env, alg_string& text, uint32_t open, uint32
   alg_array<alg_value> values;
   values.dim(1, n);
   for (uint32_t k = 1; k <= n; ++k) {
-    reduce_group(env, args[k], 1, args[k].length());
-    values[k] = operand_to_value(env, args[k], name, false);
+    reduce_group(s, args[k], 1, args[k].length());
+    values[k] = operand_to_value(s, args[k], name, false);
   }
 
   const uint32_t from = open - name.length();
@@ -47,10 +35,11 @@ void call_function(alg_environment& env, alg_string& text, uint32_t open, uint32
     text = text.splice(literal_text(result), from, close - from + 1);
     return;
   }
-  if (++env.call_depth > kMaxCallDepth || ++g_expansions > max_user_function_expansions) {
+  // The call depth is lowered only when the call returns normally.
+  if (++s.depths().calls > max_call_depth || ++s.expansions() > max_user_function_expansions) {
     throw z_x_stack_overflow(name);
   }
-  const alg_string out = call_user_function(env, name, values, n, true);
+  const alg_string out = s.call_user_function(name, values, n);
   text = text.splice(out, from, close - from + 1);
-  --env.call_depth;
+  --s.depths().calls;
 }

@@ -8,9 +8,10 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "base/errors.h"
-#include "expr/tokens.h"
+#include "base/tokens.h"
 #include "value/literal_codec.h"
 
 // The passes below work on std::string with 0-based indices and build each
@@ -213,26 +214,40 @@ bool quote_is_escaped(std::string_view s, size_t quote) {
   return run % 2 == 1;
 }
 
-// Encodes the content of every closed string literal; an unclosed literal
-// and everything after it stay as written.
-std::string encode_string_literals(std::string_view s) {
-  std::string out;
-  out.reserve(s.size() + 2);
-  size_t copied = 0;
+// Calls `visit(open, close)` with the positions of the quotes of every
+// closed string literal, left to right; an unclosed literal ends the walk.
+template <typename F>
+void for_each_literal(std::string_view s, F&& visit) {
   size_t open = s.find('"');
   while (open != std::string_view::npos) {
     size_t close = s.find('"', open + 1);
     while (close != std::string_view::npos && quote_is_escaped(s, close)) {
       close = s.find('"', close + 1);
     }
-    if (close == std::string_view::npos) break;
-    const alg_string content(s.substr(open + 1, close - open - 1));
+    if (close == std::string_view::npos) return;
+    visit(open, close);
+    open = close + 1 < s.size() ? s.find('"', close + 1) : std::string_view::npos;
+  }
+}
+
+// The encoded form of the literal content between the quotes at `open` and
+// `close`.
+alg_string encoded_content(std::string_view s, size_t open, size_t close) {
+  return encode_literal(unescape_literal(alg_string(s.substr(open + 1, close - open - 1))));
+}
+
+// Encodes the content of every closed string literal; an unclosed literal
+// and everything after it stay as written.
+std::string encode_string_literals(std::string_view s) {
+  std::string out;
+  out.reserve(s.size() + 2);
+  size_t copied = 0;
+  for_each_literal(s, [&](size_t open, size_t close) {
     out.append(s.substr(copied, open + 1 - copied));
-    out += encode_literal(unescape_literal(content)).str();
+    out += encoded_content(s, open, close).str();
     out += '"';
     copied = close + 1;
-    open = copied < s.size() ? s.find('"', copied) : std::string_view::npos;
-  }
+  });
   out.append(s.substr(copied));
   return out;
 }
@@ -251,31 +266,30 @@ std::string replace_symbol(std::string_view s, std::string_view symbol, std::str
 }
 
 struct word_rewrite {
-  const char* word;
-  std::string_view replacement;
+  std::string_view word;
+  std::string_view call;  // the conditional's name, or empty for an operator
+  operator_id id;
+
+  std::string_view replacement() const { return call.empty() ? token_text(id).view() : call; }
 };
 
-// Word operators and the conditional names, each over the whole text. The
-// quotes of a literal count as word boundaries, so a literal whose whole
-// content is such a word ("or", "if") is rewritten like the word: authors
-// meet this as a known trap of the language, and the check command warns
-// about it.
+// Word operators and the conditional names, in the order they are rewritten.
+// xor comes before or: the "or" in "~xor~" follows an 'x' and is no word.
+constexpr word_rewrite kWordRewrites[] = {
+    {"mod", {}, operator_id::mod},   {"rem", {}, operator_id::rem},
+    {"not", {}, operator_id::not_},  {"eqv", {}, operator_id::eqv},
+    {"and", {}, operator_id::and_},  {"xor", {}, operator_id::xor_},
+    {"or", {}, operator_id::ior},    {"imp", {}, operator_id::imp},
+    {"if", "zek_if", operator_id::fac}, {"choose", "zek_choose", operator_id::fac},
+};
+
+// Each word over the whole text. The quotes of a literal count as word
+// boundaries, so a literal whose whole content is such a word ("or", "if")
+// is rewritten like the word: authors meet this as a known trap of the
+// language, and the check command warns about it.
 std::string replace_words(std::string_view s) {
-  const word_rewrite rewrites[] = {
-      {"mod", token_text(operator_id::mod).view()},
-      {"rem", token_text(operator_id::rem).view()},
-      {"not", token_text(operator_id::not_).view()},
-      {"eqv", token_text(operator_id::eqv).view()},
-      {"and", token_text(operator_id::and_).view()},
-      // xor before or: the "or" in "~xor~" follows an 'x' and is no word.
-      {"xor", token_text(operator_id::xor_).view()},
-      {"or", token_text(operator_id::ior).view()},
-      {"imp", token_text(operator_id::imp).view()},
-      {"if", "zek_if"},
-      {"choose", "zek_choose"},
-  };
   std::string out(s);
-  for (const word_rewrite& r : rewrites) out = replace_word_bytes(out, r.word, r.replacement);
+  for (const word_rewrite& r : kWordRewrites) out = replace_word_bytes(out, r.word, r.replacement());
   return out;
 }
 
@@ -422,4 +436,18 @@ alg_string replace_word(const alg_string& text, const alg_string& word,
   } catch (const std::length_error&) {
     throw z_x_outofstringspace();
   }
+}
+
+std::vector<word_literal> literals_read_as_words(std::string_view formula) {
+  std::vector<word_literal> found;
+  for_each_literal(formula, [&](size_t open, size_t close) {
+    const alg_string encoded = encoded_content(formula, open, close);
+    for (const word_rewrite& r : kWordRewrites) {
+      if (encoded.length() == r.word.size() && matches_ignoring_case(encoded.view(), 0, r.word)) {
+        found.push_back({std::string(formula.substr(open + 1, close - open - 1)),
+                         std::string(r.word)});
+      }
+    }
+  });
+  return found;
 }

@@ -6,6 +6,9 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
 
 #include "base/alg_string.h"
 
@@ -36,3 +39,12 @@ alg_string name_before(const alg_string& text, uint32_t open_pos);
 // skipped as a whole. An empty word leaves the text as it is.
 alg_string replace_word(const alg_string& text, const alg_string& word,
                         const alg_string& replacement);
+
+// A string literal of a formula whose whole content the translator reads as
+// a word operator or as if/choose instead of as text.
+struct word_literal {
+  std::string content;  // as written between the quotes
+  std::string word;     // the word it is read as, in lower case
+};
+// Every such literal of `formula` (as an author writes it), left to right.
+std::vector<word_literal> literals_read_as_words(std::string_view formula);

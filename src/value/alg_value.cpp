@@ -29,6 +29,20 @@ double alg_value::as_real() const {
   return 0.0;
 }
 
+alg_string value_to_text(const alg_value& value, int32_t n, bool exponent, bool dash) {
+  switch (value.kind()) {
+    case value_kind::integer:
+      if (exponent || n >= 0)
+        return real_to_text(static_cast<double>(value.as_integer()), n, exponent, dash);
+      return int_to_text(value.as_integer(), dash);
+    case value_kind::real:
+      return real_to_text(value.as_real(), n, exponent, dash);
+    case value_kind::text:
+      return value.text();
+  }
+  return alg_string();
+}
+
 alg_string literal_text(const alg_value& v) {
   switch (v.kind()) {
     case value_kind::integer:

@@ -41,6 +41,11 @@ class alg_value {
   value_kind kind_ = value_kind::text;
 };
 
+// The display text of a value: numbers by real_to_text with `n` decimals
+// (an integer without decimals or exponent keeps its plain digits), a text
+// as it is.
+alg_string value_to_text(const alg_value& value, int32_t n, bool exponent, bool dash);
+
 // The text by which a value is written back into formula text: integer
 // digits, the plain real form, or a double-quoted encoded text.
 alg_string literal_text(const alg_value& v);

@@ -13,7 +13,7 @@
 
 #include "algorithm/environment.h"
 #include "api/id_counter.h"
-#include "api/random_generator.h"
+#include "base/random_generator.h"
 #include "base/errors.h"
 #include "test_support.h"
 
@@ -43,14 +43,12 @@ TEST(Registry, CounterWrapsToOneAndKillsTheStaleHolder) {
   set_environment_id_counter(0);
   const int32_t first = create_environment(0, "k_a|1");
   ASSERT_EQ(first, 1);
-  alg_environment* old_env = find_environment(1);
   set_environment_id_counter(2147483645);
   EXPECT_EQ(create_environment(0, "k_a|1"), 2147483646);
   const int before = environment_count();
   EXPECT_EQ(create_environment(0, "k_a|2"), 1);  // the stale environment 1 is killed first
   EXPECT_EQ(environment_count(), before);
   EXPECT_NE(find_environment(1), nullptr);
-  (void)old_env;
   kill_environment(1);
   kill_environment(2147483646);
 }
@@ -69,11 +67,12 @@ TEST(Registry, BaseEnvironmentLinks) {
   const int32_t base = create_environment(0, "k_a|1");
   const int32_t child = create_environment(base, "k_b|2");
   const int32_t orphan = create_environment(2147480000, "k_b|2");
-  EXPECT_EQ(find_environment(child)->base, find_environment(base));
-  EXPECT_EQ(find_environment(orphan)->base, nullptr);
+  EXPECT_EQ(find_environment(child)->live_base(), find_environment(base).get());
+  EXPECT_EQ(find_environment(orphan)->live_base(), nullptr);
   // Killing a base makes its children forget it instead of dangling.
   kill_environment(base);
-  EXPECT_EQ(find_environment(child)->base, nullptr);
+  EXPECT_EQ(find_environment(child)->live_base(), nullptr);
+  EXPECT_EQ(B(solve_in_environment(child, "b", 0)), "2");
   kill_environment(child);
   kill_environment(orphan);
 }
@@ -94,7 +93,9 @@ TEST(Registry, LongChainsOfBaseEnvironments) {
   } catch (const z_x_algorithm& e) {
     EXPECT_EQ(B(e.message), "zz: variable 'zz' not defined");
   }
-  for (auto it = ids.rbegin(); it != ids.rend(); ++it) kill_environment(*it);
+  // Killed root first, each link lives on in the one above it, until the
+  // last kill lets go of the whole chain at once.
+  for (const int32_t id : ids) kill_environment(id);
   EXPECT_EQ(find_environment(ids.front()), nullptr);
 }
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "api/random_generator.h"
+#include "base/random_generator.h"
 #include "base/errors.h"
 #include "expr/math_helpers.h"
 #include "test_support.h"

@@ -1,4 +1,4 @@
-#include "api/random_generator.h"
+#include "base/random_generator.h"
 
 #include <cmath>
 
@@ -6,9 +6,14 @@
 
 namespace {
 thread_local uint32_t generator_state = 1;
-}
+thread_local bool generator_seeded_by_host = false;
+}  // namespace
 
 void seed_generator(uint32_t seed) noexcept { generator_state = seed; }
+
+bool generator_seeded() noexcept { return generator_seeded_by_host; }
+
+void mark_generator_seeded() noexcept { generator_seeded_by_host = true; }
 
 int32_t random_draw() noexcept {
   generator_state = generator_state * 214013u + 2531011u;

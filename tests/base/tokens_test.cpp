@@ -1,4 +1,4 @@
-#include "expr/tokens.h"
+#include "base/tokens.h"
 
 #include <gtest/gtest.h>
 

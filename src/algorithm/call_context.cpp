@@ -1,0 +1,45 @@
+#include "algorithm/call_context.h"
+
+#include "algorithm/user_functions.h"
+#include "expr/limits.h"
+
+call_context::call_context(alg_environment& env, translation_store& translations)
+    : translations_(translations) {
+  chain_.push_back(&env);
+  depths_.emplace_back();
+}
+
+bool call_context::reaches(uint32_t position) {
+  while (position >= chain_.size()) {
+    alg_environment* next = chain_.back()->live_base();
+    if (next == nullptr) return false;
+    chain_.push_back(next);
+    depths_.emplace_back();
+  }
+  return true;
+}
+
+uint32_t call_context::chain_length() {
+  while (reaches(static_cast<uint32_t>(chain_.size()))) {
+  }
+  return static_cast<uint32_t>(chain_.size());
+}
+
+bool call_context::being_evaluated(uint32_t position, uint32_t record) const noexcept {
+  for (auto it = marks_.rbegin(); it != marks_.rend(); ++it) {
+    if (it->first == position && it->second == record) return true;
+  }
+  return false;
+}
+
+alg_value env_frame::value_of(const alg_string& name) { return resolve_name(*this, name); }
+
+alg_string env_frame::call_user_function(const alg_string& name, const alg_array<alg_value>& args,
+                                         uint32_t n) {
+  return ::call_user_function(*this, name, args, n, true);
+}
+
+int32_t env_frame::nesting_limit() const {
+  return environment().solving.load(std::memory_order_relaxed) != 0 ? solve_nesting_limit
+                                                                     : build_nesting_limit;
+}

@@ -1,0 +1,103 @@
+// call_context: everything one host call owns while it runs in an
+// environment, so that calls on other threads never see it: the chain of
+// environments it sees (fixed when it starts, so a base killed meanwhile
+// and read as far as the call needs: a base killed meanwhile stays in view
+// once the call has reached it; the chain is held alive by its first
+// environment), the nesting depths of each, the
+// definitions being evaluated, the result format left by the last variable
+// it resolved, and its count of user-function expansions.
+//
+// env_frame: one environment of that chain as the evaluator's scope.
+#pragma once
+
+#include <cstdint>
+#include <deque>
+#include <utility>
+#include <vector>
+
+#include "algorithm/definitions.h"
+#include "algorithm/environment.h"
+#include "expr/scope.h"
+
+class translation_store;
+
+// Told about each attempt of a build and each condition it checks; lets a
+// tool measure conditions with the engine's own loop.
+class build_observer {
+ public:
+  virtual void attempt_started() {}
+  // The condition at `position` (0 for the first "c_" line) is about to be
+  // evaluated; then, unless the evaluation fails, whether it held.
+  virtual void condition_reached(uint32_t position) { (void)position; }
+  virtual void condition_checked(uint32_t position, bool held) { (void)position, (void)held; }
+
+ protected:
+  ~build_observer() = default;
+};
+
+class call_context {
+ public:
+  // A call in `env`, which the caller keeps alive; its chain runs down the
+  // live base environments.
+  call_context(alg_environment& env, translation_store& translations);
+
+  translation_store& translations() const noexcept { return translations_; }
+  // Whether the chain has an environment at `position` (0 is the call's own).
+  bool reaches(uint32_t position);
+  // The length of the whole chain.
+  uint32_t chain_length();
+  // The environment at `position`, which the chain reaches.
+  alg_environment& environment(uint32_t position) const noexcept { return *chain_[position]; }
+  nesting_depths& depths(uint32_t position) noexcept { return depths_[position]; }
+  int64_t& expansions() noexcept { return expansions_; }
+  format_settings& format() noexcept { return format_; }
+  build_observer* observer = nullptr;
+
+  // Marks the definition `record` of the environment at `position` as being
+  // evaluated by this call until the guard goes; false when it already is
+  // (the definition refers to itself).
+  class evaluation_mark {
+   public:
+    evaluation_mark(call_context& call, uint32_t position, uint32_t record) : call_(call) {
+      call_.marks_.emplace_back(position, record);
+    }
+    ~evaluation_mark() { call_.marks_.pop_back(); }
+    evaluation_mark(const evaluation_mark&) = delete;
+    evaluation_mark& operator=(const evaluation_mark&) = delete;
+
+   private:
+    call_context& call_;
+  };
+  bool being_evaluated(uint32_t position, uint32_t record) const noexcept;
+
+ private:
+  translation_store& translations_;
+  std::vector<alg_environment*> chain_;
+  std::deque<nesting_depths> depths_;  // one per environment reached; never moved
+  std::vector<std::pair<uint32_t, uint32_t>> marks_;
+  int64_t expansions_ = 0;
+  format_settings format_;
+};
+
+// An environment of a call's chain, as the scope its formulas see.
+class env_frame final : public scope {
+ public:
+  env_frame(call_context& call, uint32_t position) noexcept : call_(call), position_(position) {}
+
+  call_context& call() const noexcept { return call_; }
+  uint32_t position() const noexcept { return position_; }
+  alg_environment& environment() const noexcept { return call_.environment(position_); }
+  // Whether the chain goes on below this environment.
+  bool has_base() const { return call_.reaches(position_ + 1); }
+
+  alg_value value_of(const alg_string& name) override;
+  alg_string call_user_function(const alg_string& name, const alg_array<alg_value>& args,
+                                uint32_t n) override;
+  nesting_depths& depths() override { return call_.depths(position_); }
+  int32_t nesting_limit() const override;
+  int64_t& expansions() override { return call_.expansions(); }
+
+ private:
+  call_context& call_;
+  uint32_t position_;
+};

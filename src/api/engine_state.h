@@ -1,0 +1,37 @@
+// The engine's process-wide state, all of it in one place. Everything else
+// belongs to one call (algorithm/call_context.h: the chain of environments a
+// call sees, its depths, marks, result format and expansion count) or to
+// one thread (base/random_generator.h: the generator's state and whether the
+// thread has seeded it). Hosts call the exports from any thread at any
+// time, so each shared part says what guards it:
+//
+// - the registry: the live environments of this process by id, behind
+//   `registry_guard` (shared for lookups, exclusive to add or remove). An
+//   environment is shared-owned: a call holds it for its whole length, so a
+//   kill only unlists it and marks it killed, and it goes when the last
+//   call or environment built on it lets go. Each environment guards its
+//   own first computations (algorithm/environment.h).
+// - the translation store: behind locks of its own (expr/translation_store.h).
+// - the environment id counter: shared with every other process that has the
+//   engine loaded, advanced atomically (api/id_counter.h).
+// - the constant strings (the operator tokens and the field separator,
+//   base/tokens.h): built at load and only read afterwards.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <shared_mutex>
+#include <unordered_map>
+
+#include "algorithm/environment.h"
+#include "expr/translation_store.h"
+
+struct engine_state {
+  std::shared_mutex registry_guard;
+  std::unordered_map<int32_t, std::shared_ptr<alg_environment>> environments;
+  translation_store translations;
+};
+
+// The one engine state of the process; never destroyed, so that unloading
+// the library leaves environments the host never killed as they are.
+engine_state& the_engine();

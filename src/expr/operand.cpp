@@ -1,0 +1,98 @@
+#include "expr/operand.h"
+
+#include <array>
+
+#include "base/errors.h"
+#include "base/number_cast.h"
+#include "base/number_text.h"
+#include "value/checks.h"
+#include "value/literal_codec.h"
+
+namespace {
+
+constexpr std::array<reserved_word, 8> kReservedWords{{
+    {"pi", true, 3.141592653589793, 0},
+    {"e", true, 2.718281828459045, 0},
+    {"off", false, 0, 0},
+    {"false", false, 0, 0},
+    {"no", false, 0, 0},
+    {"on", false, 0, 1},
+    {"true", false, 0, 1},
+    {"yes", false, 0, 1},
+}};
+
+// A first byte that ends both number scans at once: a letter other than the
+// exponent mark and the first letters of "inf" and "nan", or an underscore.
+bool starts_like_name(const alg_string& text) {
+  const int c = text.char_at(1);
+  const int lower = (c >= 'A' && c <= 'Z') ? c + 32 : c;
+  if (lower == '_') return true;
+  return lower >= 'a' && lower <= 'z' && lower != 'e' && lower != 'i' && lower != 'n';
+}
+
+}  // namespace
+
+std::span<const reserved_word> reserved_words() { return kReservedWords; }
+
+bool reserved_value(std::string_view lowered, alg_value& value) {
+  for (const reserved_word& w : kReservedWords) {
+    if (lowered == w.word) {
+      value = w.is_real ? alg_value::of_real(w.real) : alg_value::of_integer(w.integer);
+      return true;
+    }
+  }
+  return false;
+}
+
+bool read_number(const alg_string& text, alg_value& value) {
+  // Operands that start with a letter no number text can start with are
+  // names: the number readers would accept none of their bytes.
+  if (text.empty() || starts_like_name(text)) return false;
+  const uint32_t length = text.length();
+  uint32_t consumed = 0;
+  const int32_t integer = text_to_int(text, &consumed);
+  if (consumed == length && length < 10) {
+    value = alg_value::of_integer(integer);
+    return true;
+  }
+  const double real = text_to_real(text, &consumed);
+  if (consumed != length) return false;
+  value = alg_value::of_real(real);
+  return true;
+}
+
+alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& context,
+                           bool strict) {
+  const uint32_t length = text.length();
+  if (length == 0) throw z_x_missing_operand(context);
+  if (text.char_at(1) == '"' && text.char_at(length) == '"') {
+    return alg_value::of_text(decode_literal(length >= 2 ? text.mid(2, length - 2) : alg_string()));
+  }
+  if (length == 1 && (text.char_at(1) == 'e' || text.char_at(1) == 'E')) {
+    if (strict) throw z_x_baddefinition(context);
+    return s.value_of(alg_string("e"));
+  }
+  alg_value number;
+  if (read_number(text, number)) return number;
+  if (strict) throw z_x_baddefinition(context);
+
+  // A name with optional signs in front; each sign applies to a number.
+  uint32_t signs = 0;
+  while (signs < length) {
+    const int c = text.char_at(signs + 1);
+    if (c != '+' && c != '-' && c != static_cast<unsigned char>(en_dash)) break;
+    ++signs;
+  }
+  alg_value value = s.value_of(text.from(signs + 1));
+  for (uint32_t i = 1; i <= signs; ++i) {
+    const alg_string sign = text.mid(i, 1);
+    check_kind(value, "d", sign);
+    if (sign.char_at(1) == '+') continue;
+    if (value.is_integer()) {
+      value.set_integer(wrap_neg(value.as_integer()));
+    } else {
+      value.set_real(-value.as_real());
+    }
+  }
+  return value;
+}

@@ -1,0 +1,35 @@
+// Operands: how one operand text of a formula in operator form reads as a
+// value (a quoted literal, a number, or a signed name the scope resolves),
+// and the reserved words every formula knows.
+#pragma once
+
+#include <span>
+#include <string_view>
+
+#include "base/alg_string.h"
+#include "expr/scope.h"
+#include "value/alg_value.h"
+
+struct reserved_word {
+  std::string_view word;  // lower case
+  bool is_real;
+  double real;
+  int32_t integer;
+};
+
+// pi, e and the truth words; names are matched without regard to case and
+// before any definition.
+std::span<const reserved_word> reserved_words();
+// The value of a reserved word given in lower case, or false.
+bool reserved_value(std::string_view lowered, alg_value& value);
+
+// Whether `text` reads whole as a number (an integer of up to nine bytes,
+// else a real), and its value.
+bool read_number(const alg_string& text, alg_value& value);
+
+// The value of one operand text. `context` names the operator in messages.
+// Strict readers accept literals only (z_x_baddefinition otherwise). Raises
+// z_x_missing_operand for an empty operand, the kind error of a sign before
+// a text, and whatever the scope raises for a name.
+alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& context,
+                           bool strict);

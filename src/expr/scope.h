@@ -1,0 +1,40 @@
+// scope: what a formula sees around it. The evaluator keeps no state of its
+// own; the value of a name, the call of a function that is no built-in and
+// the nesting counters of the current host call all come from the scope it
+// is handed. algorithm/ implements it for an environment within one call.
+#pragma once
+
+#include <cstdint>
+
+#include "base/alg_array.h"
+#include "base/alg_string.h"
+#include "value/alg_value.h"
+
+// How deeply one environment's evaluations and user-function calls are
+// nested in the current host call. A failed evaluation leaves them raised;
+// they start at 0 with every call.
+struct nesting_depths {
+  int32_t reductions = 0;
+  int32_t calls = 0;
+};
+
+class scope {
+ public:
+  // The value of `name` as written (any case; reserved words included).
+  // Raises z_x_var_notdefined and whatever evaluating its definition raises.
+  virtual alg_value value_of(const alg_string& name) = 0;
+  // The text that takes the place of a call of the user function `name`
+  // (lower case) with args[1..n]. Raises z_x_func_notdefined, the count
+  // errors and whatever rewriting the function raises.
+  virtual alg_string call_user_function(const alg_string& name, const alg_array<alg_value>& args,
+                                        uint32_t n) = 0;
+  // This environment's depths in the current call.
+  virtual nesting_depths& depths() = 0;
+  // The reduction nesting limit of this environment (see limits.h).
+  virtual int32_t nesting_limit() const = 0;
+  // User-function expansions made so far by the current host call.
+  virtual int64_t& expansions() = 0;
+
+ protected:
+  ~scope() = default;
+};

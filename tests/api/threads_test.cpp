@@ -1,0 +1,207 @@
+// The exports from many threads at once, with no lock on the host's side:
+// each thread's seeded draws, the result format of each call, environments
+// sharing one base, and a base killed while other threads still build on it.
+// Run under the ThreadSanitizer build (preset tsan) as well.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <barrier>
+#include <set>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "test_support.h"
+#include "zekalg/zekalg.h"
+
+namespace {
+
+struct algorithm {
+  const char* text;
+  std::vector<const char*> requests;  // every variable, then formulas
+};
+
+// Random, formula, condition, list and function lines, with decimals,
+// exponent form, grouping and negative numbers in the results.
+const algorithm kStandalone[] = {
+    {"r_a|1|9\nr_b|1|9\nc_ok|a<>b\nq_s|a+b|0\nq_r|a/b|3\nf_sq|x*x|x\nq_t|sq(a)",
+     {"a", "b", "s", "r", "t", "sq(b) + r", "a/b"}},
+    {"l_p|g|10|20|30\nl_q|g|40|50|60\nr_k|0|1|0.25|2\nq_v|p*k+q|4\nc_c|q-p=30",
+     {"p", "q", "k", "v", "v*2"}},
+    {"r_n|-50|50\nq_p|n^2|2|1\nq_big|n*123456.789|2|0|1\nf_f|if(x<=0, 0, f(x-1)+1)|x\n"
+     "q_d|f(abs(n) mod 5)",
+     {"n", "p", "big", "d", "n/7"}},
+};
+
+// The shared base: every variable is drawn before the threads start, so
+// environments built on it see the same values on any thread.
+const char kBase[] = "k_m|7\nr_z|1|100\nf_cube|x*x*x|x\nq_w|m*z|2";
+const std::vector<const char*> kBaseRequests = {"m", "z", "w", "cube(m) + w"};
+
+// Built on the base and reaching into it.
+const algorithm kDerived = {"r_c|1|5\nc_c|c<>2\nq_u|cube(c)+m|1\nq_y|w/c|5",
+                            {"c", "u", "y", "u + z", "cube(2)"}};
+// Built on the base id without reaching into it: the same answers with the
+// base alive or killed.
+const algorithm kBaseFree = {"r_c|1|5\nl_h||2|4|8\nq_u|c*h|0\nc_c|u>2", {"c", "h", "u", "u/3"}};
+// What an environment built on kDerived answers without going to its base.
+const std::vector<const char*> kOwnCached = {"c", "u", "y", "u*2"};
+
+constexpr int kThreads = 8;
+constexpr int kRoundsBefore = 30;  // rounds that use the base
+constexpr int kRoundsAfter = 30;   // rounds while, and after, the base is killed
+constexpr int kKillerThread = 3;
+
+using transcript = std::vector<std::string>;
+
+// Seeds far apart: neighbouring seeds start with nearly the same draws.
+int32_t seed_of(int thread, int round) {
+  return static_cast<int32_t>(2654435761u * static_cast<uint32_t>(100 * thread + round + 1));
+}
+
+void note(transcript& out, int32_t id, const char* request) {
+  const engine_answer a = solve_in(id, request);
+  out.push_back(std::string(request) + " -> " + std::to_string(a.status) + " " + a.text);
+}
+
+int32_t create_noted(transcript& out, const char* text, int32_t base = 0) {
+  std::string message;
+  const int32_t id = create_env(text, &message, base);
+  if (id < 0) out.push_back("not created: " + message);
+  return id;
+}
+
+void run_algorithm(transcript& out, const algorithm& alg, int32_t base = 0) {
+  const int32_t id = create_noted(out, alg.text, base);
+  if (id < 0) return;
+  for (const char* request : alg.requests) note(out, id, request);
+  zekalg_kill_environment(id);
+}
+
+struct thread_record {
+  transcript answers;         // the same on any thread
+  transcript base_afterwards;  // the base's answer in the later rounds
+};
+
+// One thread's work. With `phases`, the threads wait for each other after
+// the rounds that use the base, and the killer thread kills it early in the
+// later rounds; without, nothing is killed.
+thread_record work(int thread, int32_t base, std::barrier<>* phases) {
+  thread_record r;
+  int32_t kept = -1;  // built on the base, used after the base is gone
+  for (int round = 0; round < kRoundsBefore; ++round) {
+    zekalg_seed_environment(seed_of(thread, round));
+    run_algorithm(r.answers, kStandalone[(thread + round) % 3]);
+    const int32_t id = create_noted(r.answers, kDerived.text, base);
+    if (id < 0) continue;
+    for (const char* request : kDerived.requests) note(r.answers, id, request);
+    note(r.answers, base, kBaseRequests[(thread + round) % kBaseRequests.size()]);
+    zekalg_kill_environment(kept);
+    kept = id;
+  }
+  if (phases != nullptr) phases->arrive_and_wait();
+  for (int round = 0; round < kRoundsAfter; ++round) {
+    if (phases != nullptr && thread == kKillerThread && round == 2) zekalg_kill_environment(base);
+    zekalg_seed_environment(seed_of(thread, 50 + round));
+    run_algorithm(r.answers, kBaseFree, base);
+    run_algorithm(r.answers, kStandalone[(thread + round) % 3]);
+    note(r.answers, kept, kOwnCached[round % kOwnCached.size()]);
+    r.base_afterwards.push_back(solve_in(base, "cube(m) + w").text);
+  }
+  zekalg_kill_environment(kept);
+  return r;
+}
+
+TEST(Threads, SeededThreadsDrawAsIfAlone) {
+  zekalg_seed_environment(4242);
+  const int32_t base = create_env(kBase);
+  ASSERT_GT(base, 0);
+  for (const char* request : kBaseRequests) ASSERT_EQ(solve_in(base, request).status, 0);
+  const std::string base_answer = solve_in(base, "cube(m) + w").text;
+
+  std::array<thread_record, kThreads> expected;
+  for (int t = 0; t < kThreads; ++t) expected[t] = work(t, base, nullptr);
+
+  std::array<thread_record, kThreads> actual;
+  std::barrier phases(kThreads);
+  {
+    std::vector<std::jthread> threads;
+    for (int t = 0; t < kThreads; ++t) {
+      threads.emplace_back([&, t] { actual[t] = work(t, base, &phases); });
+    }
+  }
+
+  for (int t = 0; t < kThreads; ++t) {
+    ASSERT_EQ(actual[t].answers.size(), expected[t].answers.size()) << "thread " << t;
+    for (size_t i = 0; i < expected[t].answers.size(); ++i) {
+      ASSERT_EQ(actual[t].answers[i], expected[t].answers[i]) << "thread " << t << ", answer " << i;
+    }
+    // The base answers until its kill takes effect, then never again.
+    const transcript& seen = actual[t].base_afterwards;
+    const auto gone = std::find(seen.begin(), seen.end(), "");
+    EXPECT_EQ(std::count(seen.begin(), gone, base_answer), gone - seen.begin()) << "thread " << t;
+    EXPECT_EQ(std::count(gone, seen.end(), ""), seen.end() - gone) << "thread " << t;
+  }
+  EXPECT_EQ(actual[kKillerThread].base_afterwards.back(), "");
+  // The killed base is unknown now: its id solves to nothing, and builds
+  // environments without a base.
+  EXPECT_EQ(solve_in(base, "m"), ok(""));
+  const int32_t orphan = create_env("k_a|1", nullptr, base);
+  ASSERT_GT(orphan, 0);
+  EXPECT_EQ(solve_in(orphan, "m"), failed("variable 'm' not defined"));
+  zekalg_kill_environment(orphan);
+}
+
+// A thread that never seeds draws from the clock, whatever other threads
+// seeded: four such threads drawing from a million values all agreeing
+// would be a shared or fixed start.
+TEST(Threads, UnseededThreadsDrawFromTheClock) {
+  zekalg_seed_environment(1);
+  std::array<std::string, 4> drawn;
+  {
+    std::vector<std::jthread> threads;
+    for (size_t t = 0; t < drawn.size(); ++t) {
+      threads.emplace_back([&drawn, t] {
+        const int32_t id = create_env("r_a|1|1000000");
+        drawn[t] = solve_in(id, "a").text;
+        zekalg_kill_environment(id);
+      });
+    }
+  }
+  const std::set<std::string> distinct(drawn.begin(), drawn.end());
+  EXPECT_GT(distinct.size(), 1u) << drawn[0];
+}
+
+// The decimals of a result come from the call that produced it, never from
+// a call running meanwhile on another thread.
+TEST(Threads, ResultFormatBelongsToTheCall) {
+  struct expectation {
+    const char* algorithm;
+    std::vector<std::pair<const char*, std::string>> answers;
+  };
+  const expectation kJobs[] = {
+      {"k_a|1\nk_b|6\nq_r|a/b|3", {{"r", "0.167"}, {"r*2", "0.333"}, {"a/b", "0.166667"}}},
+      {"k_a|1\nk_b|3\nq_r|a/b|6", {{"r", "0.333333"}, {"r*2", "0.666667"}}},
+      {"q_x|-12345.5|1|0|1", {{"x", kDash + "12,345.5"}, {"x*0+2", "2.0"}}},
+  };
+  std::atomic<int> wrong{0};
+  {
+    std::vector<std::jthread> threads;
+    for (const expectation& job : kJobs) {
+      threads.emplace_back([&job, &wrong] {
+        const int32_t id = create_env(job.algorithm);
+        for (int i = 0; i < 300; ++i) {
+          for (const auto& [request, text] : job.answers) {
+            if (solve_in(id, request) != ok(text)) ++wrong;
+          }
+        }
+        zekalg_kill_environment(id);
+      });
+    }
+  }
+  EXPECT_EQ(wrong.load(), 0);
+}
+
+}  // namespace
