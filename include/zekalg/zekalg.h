@@ -28,11 +28,18 @@
  * returns a positive id, or -1 for every failure. No function ever lets an
  * exception, signal or longjmp cross the interface.
  *
- * Threads: the engine takes no locks; make one call at a time per process
- * (environments, the seeded flag and the result format settings are shared
- * by the whole process). The random generator's state belongs to the
- * calling thread, so seed and create on the same thread. Environment ids
- * come from a counter shared by every process that loads the library.
+ * Threads: every function may be called from any thread at any time, with
+ * no lock in the host. Calls on environments that share nothing run in
+ * parallel, and so do calls on many environments built on one shared base
+ * environment: a base is locked only while one of its values is computed
+ * for the first time. Killing an environment (or a base) that another
+ * thread is using is safe: the kill takes effect when the last call using
+ * it ends, and later calls see the id as unknown. The random generator and
+ * the seeded state belong to the calling thread: a thread that called
+ * zekalg_seed_environment draws exactly the sequence of that seed on its own
+ * creates, whatever other threads do; a thread that never seeded creates
+ * from the clock. Environment ids come from a counter shared by every
+ * process that loads the library.
  *
  * Version: ZEKALG_VERSION_MAJOR/MINOR/PATCH give the version of this header;
  * a change of the major number breaks compatibility.
@@ -114,9 +121,10 @@ ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var16(int32_t id, const char* expres
                                                   char* result, int32_t* length);
 
 /*
- * Seeds this thread's random generator with `seed` (read as unsigned 32-bit).
- * From then on creation no longer seeds from the clock, so the same seed and
- * algorithm draw the same values again.
+ * Seeds the calling thread's random generator with `seed` (read as unsigned
+ * 32-bit). From then on creates on this thread no longer seed from the
+ * clock, so the same seed and algorithm draw the same values again. Other
+ * threads are not affected.
  */
 ZEKALG_API void ZEKALG_CALL zekalg_seed_environment(int32_t seed);
 

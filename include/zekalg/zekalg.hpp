@@ -7,7 +7,9 @@
  * Texts are the engine's single bytes (Windows-1252, byte 150 as minus),
  * passed through unchanged.
  *
- * The thread rules of zekalg.h apply: one engine call at a time per process.
+ * The thread rules of zekalg.h apply: any call from any thread; one
+ * zekalg::environment object itself is not to be moved or destroyed while
+ * another thread uses it.
  */
 #ifndef ZEKALG_ZEKALG_HPP
 #define ZEKALG_ZEKALG_HPP
@@ -33,7 +35,7 @@ class error : public std::runtime_error {
   int32_t status_;
 };
 
-// Seeds this thread's generator: every later create draws reproducibly.
+// Seeds the calling thread's generator: its later creates draw reproducibly.
 inline void seed(uint32_t value) noexcept {
   zekalg_seed_environment(static_cast<int32_t>(value));
 }
