@@ -5,16 +5,14 @@
 
 call_context::call_context(alg_environment& env, translation_store& translations)
     : translations_(translations) {
-  chain_.push_back(&env);
-  depths_.emplace_back();
+  chain_.push_back({&env, {}});
 }
 
 bool call_context::reaches(uint32_t position) {
   while (position >= chain_.size()) {
-    alg_environment* next = chain_.back()->live_base();
+    alg_environment* next = chain_.back().environment->live_base();
     if (next == nullptr) return false;
-    chain_.push_back(next);
-    depths_.emplace_back();
+    chain_.push_back({next, {}});
   }
   return true;
 }
@@ -26,8 +24,8 @@ uint32_t call_context::chain_length() {
 }
 
 bool call_context::being_evaluated(uint32_t position, uint32_t record) const noexcept {
-  for (auto it = marks_.rbegin(); it != marks_.rend(); ++it) {
-    if (it->first == position && it->second == record) return true;
+  for (size_t i = marks_.size(); i-- > 0;) {
+    if (marks_[i].position == position && marks_[i].record == record) return true;
   }
   return false;
 }

@@ -10,9 +10,9 @@
 // env_frame: one environment of that chain as the evaluator's scope.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
-#include <deque>
-#include <utility>
 #include <vector>
 
 #include "algorithm/definitions.h"
@@ -20,6 +20,34 @@
 #include "expr/scope.h"
 
 class translation_store;
+
+// A stack whose first N elements live inside it, so that the short chains
+// and shallow evaluations of almost every call allocate nothing. A push may
+// move the elements past the first N: hold no reference across one.
+template <typename T, size_t N>
+class inline_stack {
+ public:
+  size_t size() const noexcept { return size_; }
+  T& operator[](size_t i) noexcept { return i < N ? inline_[i] : more_[i - N]; }
+  const T& operator[](size_t i) const noexcept { return i < N ? inline_[i] : more_[i - N]; }
+  T& back() noexcept { return (*this)[size_ - 1]; }
+  void push_back(const T& value) {
+    if (size_ < N) {
+      inline_[size_] = value;
+    } else {
+      more_.push_back(value);
+    }
+    ++size_;
+  }
+  void pop_back() noexcept {
+    if (--size_ >= N) more_.pop_back();
+  }
+
+ private:
+  std::array<T, N> inline_{};
+  std::vector<T> more_;
+  size_t size_ = 0;
+};
 
 // Told about each attempt of a build and each condition it checks; lets a
 // tool measure conditions with the engine's own loop.
@@ -47,8 +75,10 @@ class call_context {
   // The length of the whole chain.
   uint32_t chain_length();
   // The environment at `position`, which the chain reaches.
-  alg_environment& environment(uint32_t position) const noexcept { return *chain_[position]; }
-  nesting_depths& depths(uint32_t position) noexcept { return depths_[position]; }
+  alg_environment& environment(uint32_t position) const noexcept {
+    return *chain_[position].environment;
+  }
+  nesting_depths& depths(uint32_t position) noexcept { return chain_[position].depths; }
   int64_t& expansions() noexcept { return expansions_; }
   format_settings& format() noexcept { return format_; }
   build_observer* observer = nullptr;
@@ -59,7 +89,7 @@ class call_context {
   class evaluation_mark {
    public:
     evaluation_mark(call_context& call, uint32_t position, uint32_t record) : call_(call) {
-      call_.marks_.emplace_back(position, record);
+      call_.marks_.push_back({position, record});
     }
     ~evaluation_mark() { call_.marks_.pop_back(); }
     evaluation_mark(const evaluation_mark&) = delete;
@@ -72,9 +102,16 @@ class call_context {
 
  private:
   translation_store& translations_;
-  std::vector<alg_environment*> chain_;
-  std::deque<nesting_depths> depths_;  // one per environment reached; never moved
-  std::vector<std::pair<uint32_t, uint32_t>> marks_;
+  struct link {
+    alg_environment* environment;
+    nesting_depths depths;
+  };
+  struct mark {
+    uint32_t position;
+    uint32_t record;
+  };
+  inline_stack<link, 4> chain_;  // the environments reached so far
+  inline_stack<mark, 16> marks_;
   int64_t expansions_ = 0;
   format_settings format_;
 };

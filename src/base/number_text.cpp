@@ -21,7 +21,6 @@
 
 #include "base/errors.h"
 #include "base/number_cast.h"
-#include "value/alg_value.h"
 
 namespace {
 

@@ -28,7 +28,8 @@ class scope {
   // errors and whatever rewriting the function raises.
   virtual alg_string call_user_function(const alg_string& name, const alg_array<alg_value>& args,
                                         uint32_t n) = 0;
-  // This environment's depths in the current call.
+  // This environment's depths in the current call; hold no reference to
+  // them across another call into the scope.
   virtual nesting_depths& depths() = 0;
   // The reduction nesting limit of this environment (see limits.h).
   virtual int32_t nesting_limit() const = 0;
