@@ -5,8 +5,10 @@
 // thread has seeded it). Hosts call the exports from any thread at any
 // time, so each shared part says what guards it:
 //
-// - the registry: the live environments of this process by id, behind
-//   `registry_guard` (shared for lookups, exclusive to add or remove). An
+// - the registry: the live environments of this process by id, dealt out
+//   to shards by id, each behind its own lock (shared for lookups,
+//   exclusive to add or remove), so that threads working on different
+//   environments do not touch the same lock. An
 //   environment is shared-owned: a call holds it for its whole length, so a
 //   kill only unlists it and marks it killed, and it goes when the last
 //   call or environment built on it lets go. Each environment guards its
@@ -18,6 +20,7 @@
 //   base/tokens.h): built at load and only read afterwards.
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <shared_mutex>
@@ -27,9 +30,17 @@
 #include "expr/translation_store.h"
 
 struct engine_state {
-  std::shared_mutex registry_guard;
-  std::unordered_map<int32_t, std::shared_ptr<alg_environment>> environments;
+  struct alignas(64) registry_shard {
+    std::shared_mutex guard;
+    std::unordered_map<int32_t, std::shared_ptr<alg_environment>> environments;
+  };
+  static constexpr size_t kRegistryShards = 16;
+  std::array<registry_shard, kRegistryShards> registry;
   translation_store translations;
+
+  registry_shard& shard_of(int32_t id) {
+    return registry[static_cast<uint32_t>(id) % kRegistryShards];
+  }
 };
 
 // The one engine state of the process; never destroyed, so that unloading

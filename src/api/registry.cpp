@@ -48,16 +48,19 @@ engine_state& the_engine() {
 
 std::shared_ptr<alg_environment> find_environment(int32_t id) {
   if (id == 0) return nullptr;
-  engine_state& engine = the_engine();
-  const std::shared_lock<std::shared_mutex> lock(engine.registry_guard);
-  const auto it = engine.environments.find(id);
-  return it == engine.environments.end() ? nullptr : it->second;
+  engine_state::registry_shard& shard = the_engine().shard_of(id);
+  const std::shared_lock<std::shared_mutex> lock(shard.guard);
+  const auto it = shard.environments.find(id);
+  return it == shard.environments.end() ? nullptr : it->second;
 }
 
 int32_t environment_count() {
-  engine_state& engine = the_engine();
-  const std::shared_lock<std::shared_mutex> lock(engine.registry_guard);
-  return static_cast<int32_t>(engine.environments.size());
+  size_t count = 0;
+  for (engine_state::registry_shard& shard : the_engine().registry) {
+    const std::shared_lock<std::shared_mutex> lock(shard.guard);
+    count += shard.environments.size();
+  }
+  return static_cast<int32_t>(count);
 }
 
 int32_t create_environment(int32_t base_id, const alg_string& algorithm) {
@@ -76,8 +79,9 @@ int32_t create_environment(int32_t base_id, const alg_string& algorithm) {
   // failed build leaves nothing to remove.
   initialise_environment(*env, algorithm, engine.translations);
   try {
-    const std::unique_lock<std::shared_mutex> lock(engine.registry_guard);
-    engine.environments.insert_or_assign(id, std::move(env));
+    engine_state::registry_shard& shard = engine.shard_of(id);
+    const std::unique_lock<std::shared_mutex> lock(shard.guard);
+    shard.environments.insert_or_assign(id, std::move(env));
   } catch (const std::bad_alloc&) {
     throw z_x_outofmemory();
   }
@@ -86,14 +90,14 @@ int32_t create_environment(int32_t base_id, const alg_string& algorithm) {
 
 int32_t kill_environment(int32_t id) {
   if (id == 0) return 0;
-  engine_state& engine = the_engine();
+  engine_state::registry_shard& shard = the_engine().shard_of(id);
   std::shared_ptr<alg_environment> dying;
   {
-    const std::unique_lock<std::shared_mutex> lock(engine.registry_guard);
-    const auto found = engine.environments.find(id);
-    if (found == engine.environments.end()) return 0;
+    const std::unique_lock<std::shared_mutex> lock(shard.guard);
+    const auto found = shard.environments.find(id);
+    if (found == shard.environments.end()) return 0;
     dying = std::move(found->second);
-    engine.environments.erase(found);
+    shard.environments.erase(found);
   }
   // Environments built on this one forget it as their base; calls running
   // in it or above it keep it until they end.
@@ -102,13 +106,14 @@ int32_t kill_environment(int32_t id) {
 }
 
 void release_registry_entries() noexcept {
-  engine_state& engine = the_engine();
-  const std::unique_lock<std::shared_mutex> lock(engine.registry_guard);
   // The entries go, the environments stay: each reference is left behind.
-  for (auto& entry : engine.environments) {
-    (void)new (std::nothrow) std::shared_ptr<alg_environment>(std::move(entry.second));
+  for (engine_state::registry_shard& shard : the_engine().registry) {
+    const std::unique_lock<std::shared_mutex> lock(shard.guard);
+    for (auto& entry : shard.environments) {
+      (void)new (std::nothrow) std::shared_ptr<alg_environment>(std::move(entry.second));
+    }
+    shard.environments.clear();
   }
-  engine.environments.clear();
 }
 
 alg_string solve_in_environment(int32_t id, const alg_string& request, int32_t mode) {

@@ -5,18 +5,24 @@
 
 #include "expr/translator.h"
 
+translation_store::shard& translation_store::shard_of_this_thread() {
+  // A plain thread-local number: nothing to destroy when the thread ends.
+  thread_local uint32_t slot = UINT32_MAX;
+  if (slot == UINT32_MAX) slot = threads_seen_.fetch_add(1, std::memory_order_relaxed) % kShards;
+  return shards_[slot];
+}
+
 alg_string translation_store::translated(const alg_string& text) {
   const std::string_view key = text.view();
-  const size_t hash = view_hash{}(key);
-  shard& s = shards_[hash % kShards];
+  shard& s = shard_of_this_thread();
   {
-    const std::shared_lock<std::shared_mutex> lock(s.guard);
+    const std::lock_guard<std::mutex> lock(s.guard);
     if (auto it = s.kept.find(key); it != s.kept.end()) return it->second;
   }
   alg_string form = text;
   translate_formula(form);
   try {
-    const std::unique_lock<std::shared_mutex> lock(s.guard);
+    const std::lock_guard<std::mutex> lock(s.guard);
     if (s.kept.size() >= kMaxKeptPerShard) s.kept.clear();
     s.kept.emplace(std::string(key), form);
   } catch (const std::bad_alloc&) {

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
-#include <shared_mutex>
+#include <mutex>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -25,14 +27,17 @@ class translation_store {
     using is_transparent = void;
     size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
   };
-  // Texts spread over shards by hash, each behind a lock that readers share,
-  // so threads working on different texts, or reading the same ones, do not
-  // wait for each other. A full shard is emptied: the store is bounded.
-  struct shard {
-    std::shared_mutex guard;
+  // Each thread keeps to one shard (threads are dealt out to the shards in
+  // turn), so threads hardly ever take the same lock, or even touch the same
+  // memory, however much they share their texts. A full shard is emptied:
+  // the store is bounded.
+  struct alignas(64) shard {
+    std::mutex guard;
     std::unordered_map<std::string, alg_string, view_hash, std::equal_to<>> kept;
   };
   static constexpr size_t kShards = 16;
-  static constexpr size_t kMaxKeptPerShard = 256;
+  static constexpr size_t kMaxKeptPerShard = 1024;
+  shard& shard_of_this_thread();
   std::array<shard, kShards> shards_;
+  std::atomic<uint32_t> threads_seen_{0};
 };
