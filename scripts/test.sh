@@ -6,7 +6,32 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 preset="${1:-default}"
 cmake --preset "$preset" >/dev/null
-cmake --build --preset "$preset" -j"$(nproc)"
-ctest --preset "$preset"
+
+# ThreadSanitizer's runtime places its shadow memory at fixed addresses; on
+# kernels that randomise mmap addresses with more bits than it knows, its
+# programs stop at start-up ("unexpected memory mapping"). The build runs
+# test programs too (to list their tests), so then both run with address
+# space randomisation off.
+run=()
+if [ "$preset" = tsan ]; then
+  probe_dir="$(mktemp -d)"
+  trap 'rm -rf "$probe_dir"' EXIT
+  compiler="$(sed -n 's/^CMAKE_CXX_COMPILER:[A-Z]*=//p' build/tsan/CMakeCache.txt)"
+  echo 'int main() { return 0; }' >"$probe_dir/probe.cpp"
+  "${compiler:-c++}" -fsanitize=thread "$probe_dir/probe.cpp" -o "$probe_dir/probe"
+  if ! "$probe_dir/probe" >/dev/null 2>&1; then
+    if setarch "$(uname -m)" -R "$probe_dir/probe" >/dev/null 2>&1; then
+      echo "tsan: running with address space randomisation off (setarch -R)"
+      run=(setarch "$(uname -m)" -R)
+    else
+      echo "tsan: ThreadSanitizer programs cannot run here:" >&2
+      "$probe_dir/probe" || true
+      exit 1
+    fi
+  fi
+fi
+
+${run[@]+"${run[@]}"} cmake --build --preset "$preset" -j"$(nproc)"
+${run[@]+"${run[@]}"} ctest --preset "$preset"
 # The 32-bit Windows DLL, cross-built and tested under Wine.
 if [ "$preset" = default ]; then bash scripts/test-windows.sh; fi
