@@ -8,12 +8,13 @@
 // - the registry: the live environments of this process by id, dealt out
 //   to shards by id, each behind its own lock (shared for lookups,
 //   exclusive to add or remove), so that threads working on different
-//   environments do not touch the same lock. An
-//   environment is shared-owned: a call holds it for its whole length, so a
-//   kill only unlists it and marks it killed, and it goes when the last
-//   call or environment built on it lets go. Each environment guards its
-//   own first computations (algorithm/environment.h).
-// - the translation store: behind locks of its own (expr/translation_store.h).
+//   environments do not touch the same lock. An environment is
+//   shared-owned: a call holds it for its whole length, so a kill only
+//   unlists it and marks it killed, and it goes when the last call or
+//   environment built on it lets go. Each environment guards its own first
+//   computations (algorithm/environment.h).
+// - the translation store: shards behind locks of their own, one shard per
+//   thread as far as they go round (expr/translation_store.h).
 // - the environment id counter: shared with every other process that has the
 //   engine loaded, advanced atomically (api/id_counter.h).
 // - the constant strings (the operator tokens and the field separator,
