@@ -105,6 +105,17 @@ alg_string record_body(const definition_record& record) {
   return bar == 0 ? alg_string() : record.line.from(bar + 1);
 }
 
+void clear_values(alg_array<definition_record>& table) noexcept {
+  for (uint32_t i = 1; i <= table.high(); ++i) {
+    definition_record& r = table[i];
+    r.value = alg_value();
+    r.computed = false;
+    r.digits = -1;
+    r.scientific = false;
+    r.grouping = false;
+  }
+}
+
 void load_definitions(alg_array<definition_record>& table, const alg_string& algorithm) {
   table.clear();
   const std::string_view text = algorithm.view();
@@ -150,13 +161,10 @@ alg_value resolve_name(env_frame& frame, const alg_string& name) {
   // lookup per base environment would give.
   call_context& call = frame.call();
   for (uint32_t p = frame.position(); call.reaches(p); ++p) {
-    const alg_environment& e = call.environment(p);
-    for (uint32_t i = 1; i <= e.definitions.high(); ++i) {
-      const definition_record& r = e.definitions[i];
-      if (!r.is_variable() || !r.has_separator || !(r.name == lowered)) continue;
-      env_frame found(call, p);
-      return with_context(name, [&] { return evaluate_record(found, i, name); });
-    }
+    const uint32_t i = call.environment(p).find_definition(lowered.view(), false);
+    if (i == 0) continue;
+    env_frame found(call, p);
+    return with_context(name, [&] { return evaluate_record(found, i, name); });
   }
   // Not defined anywhere: an environment with a base reports it through
   // the base's lookup, so with the name in front.

@@ -53,6 +53,9 @@ definition_record parse_definition_line(const alg_string& line);
 // (lines end at a line feed; carriage returns around them are dropped).
 void load_definitions(alg_array<definition_record>& table, const alg_string& algorithm);
 
+// Forgets every computed value and format, as a fresh load would.
+void clear_values(alg_array<definition_record>& table) noexcept;
+
 // The bytes of a record's line after the first "|" (empty when there is none).
 alg_string record_body(const definition_record& record);
 

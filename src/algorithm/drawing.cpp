@@ -34,10 +34,13 @@ void initialise_environment(alg_environment& env, const alg_string& algorithm,
   call_context call(env, translations);
   call.observer = observer;
   env_frame frame(call, 0);
+  // The lines are read once; each attempt starts again from fresh values.
+  load_definitions(env.definitions, algorithm);
+  env.index_definitions();
   alg_string failed;
   for (int attempt = 1; attempt <= max_attempts; ++attempt) {
     if (observer != nullptr) observer->attempt_started();
-    load_definitions(env.definitions, algorithm);
+    if (attempt > 1) clear_values(env.definitions);
     if (check_conditions(frame, failed)) return;
   }
   throw z_x_condition_not_satisfied(failed);

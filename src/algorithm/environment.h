@@ -14,8 +14,12 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
+#include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "algorithm/definitions.h"
 #include "base/alg_array.h"
@@ -29,6 +33,12 @@ struct alg_environment {
   // Lets go of the base chain one link at a time: hosts build chains far
   // longer than the stack would allow destructors to nest.
   ~alg_environment();
+
+  // Builds the name indexes of a freshly loaded table.
+  void index_definitions();
+  // The index of the first variable (or, with `function`, function) record
+  // named `lowered`, or 0.
+  uint32_t find_definition(std::string_view lowered, bool function) const;
 
   // The base environment while it is alive (not killed), else nullptr.
   alg_environment* live_base() const noexcept {
@@ -46,6 +56,17 @@ struct alg_environment {
   std::recursive_mutex guard;
   alg_hash group_choices;
   alg_array<definition_record> definitions;
+  // The record a lookup of a (lowered) variable or function name finds: the
+  // first in table order. Filled by index_definitions for long tables only;
+  // short ones are searched in order, which finds the same record.
+  struct name_hash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
+  };
+  using name_index = std::unordered_map<std::string, uint32_t, name_hash, std::equal_to<>>;
+  name_index variable_index;
+  name_index function_index;
+  bool indexed = false;
   // The algorithm text this environment was built from.
   alg_string algorithm;
 };

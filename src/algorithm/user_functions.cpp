@@ -62,16 +62,15 @@ alg_string call_user_function(env_frame& frame, const alg_string& name,
   call_context& call = frame.call();
   for (uint32_t p = frame.position(); call.reaches(p); ++p) {
     const alg_environment& e = call.environment(p);
-    for (uint32_t i = 1; i <= e.definitions.high(); ++i) {
-      const definition_record& r = e.definitions[i];
-      if (r.kind != 'f' || !r.has_separator || !(r.name == name)) continue;
-      if (p == frame.position()) return expand(frame, r, name, args, n, reduce);
-      try {
-        env_frame found(call, p);
-        return expand(found, r, name, args, n, false);
-      } catch (...) {
-        rethrow_with_context(name, true);
-      }
+    const uint32_t i = e.find_definition(name.view(), true);
+    if (i == 0) continue;
+    const definition_record& r = e.definitions[i];
+    if (p == frame.position()) return expand(frame, r, name, args, n, reduce);
+    try {
+      env_frame found(call, p);
+      return expand(found, r, name, args, n, false);
+    } catch (...) {
+      rethrow_with_context(name, true);
     }
   }
   if (!frame.has_base()) throw z_x_func_notdefined(name);

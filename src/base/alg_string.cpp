@@ -12,17 +12,29 @@ namespace {
 char ascii_upper(char c) { return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c; }
 char ascii_lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
+size_t find_bytes(std::string_view hay, std::string_view needle, bool ignore_case);
+
+// Refuses a text of `length` bytes before any memory is taken for it.
+void ensure_room(size_t length) {
+  if (length > max_text_length) throw z_x_outofstringspace();
+}
+
 }  // namespace
 
 alg_string::alg_string(const char* text) {
-  if (text != nullptr) with_string_space([&] { bytes_.assign(text); });
+  if (text == nullptr) return;
+  ensure_room(std::strlen(text));
+  with_string_space([&] { bytes_.assign(text); });
 }
 
 alg_string::alg_string(const char* bytes, uint32_t length) {
-  if (bytes != nullptr) with_string_space([&] { bytes_.assign(bytes, length); });
+  if (bytes == nullptr) return;
+  ensure_room(length);
+  with_string_space([&] { bytes_.assign(bytes, length); });
 }
 
 alg_string::alg_string(std::string_view bytes) {
+  ensure_room(bytes.size());
   with_string_space([&] { bytes_.assign(bytes.data(), bytes.size()); });
 }
 
@@ -32,6 +44,7 @@ alg_string::alg_string(char byte) {
 
 alg_string alg_string::fill(uint32_t count, char byte) {
   alg_string s;
+  ensure_room(count);
   with_string_space([&] { s.bytes_.assign(count, byte); });
   return s;
 }
@@ -49,11 +62,13 @@ alg_string& alg_string::operator=(const alg_string& other) {
 }
 
 void alg_string::reserve(uint32_t capacity, uint32_t /*step*/) {
+  ensure_room(capacity);
   with_string_space([&] { bytes_.reserve(capacity); });
 }
 
 alg_string& alg_string::append(const alg_string& other) {
   if (other.empty()) return *this;
+  ensure_room(static_cast<size_t>(length()) + other.length());
   with_string_space([&] {
     if (&other == this) {
       std::string twice = bytes_ + bytes_;
@@ -122,6 +137,7 @@ alg_string alg_string::splice(const alg_string& text, uint32_t pos, uint32_t cou
   if (pos == 0 || pos > length()) throw z_x_illegal_index();
   const uint32_t room = length() - pos + 1;
   if (count > room) count = room;
+  ensure_room(static_cast<size_t>(length()) - count + text.length());
   return with_string_space([&] {
     std::string out;
     out.reserve(static_cast<size_t>(length()) - count + text.length());
@@ -136,16 +152,36 @@ alg_string alg_string::splice(const alg_string& text, uint32_t pos, uint32_t cou
 
 alg_string alg_string::replace_all(const alg_string& find_text, const alg_string& replacement,
                                    bool ignore_case) const {
-  alg_string copy(*this);
-  if (find_text.empty()) return copy;  // would never end; callers never ask for it
-  uint32_t p = copy.find(1, find_text, ignore_case);
-  while (p != 0) {
-    copy = copy.splice(replacement, p, find_text.length());
-    const uint64_t next = static_cast<uint64_t>(p) + replacement.length();
-    if (next > copy.length()) break;
-    p = copy.find(static_cast<uint32_t>(next), find_text, ignore_case);
-  }
-  return copy;
+  if (find_text.empty()) return *this;  // would never end; callers never ask for it
+  // One pass: the replacement is never searched again, so every search runs
+  // over original bytes, from the end of the previous match up to the first
+  // NUL at or after it (as find reads a text).
+  const std::string_view needle(find_text.bytes_.c_str());
+  return with_string_space([&] {
+    std::string out;
+    size_t copied = 0;  // original bytes up to here are in `out`
+    size_t stop = std::string::npos;  // the first NUL (or the end) at or after `copied`
+    while (copied < bytes_.size()) {
+      if (stop == std::string::npos || stop < copied) {
+        stop = copied;
+        while (stop < bytes_.size() && bytes_[stop] != '\0') ++stop;
+      }
+      const size_t at = find_bytes(std::string_view(bytes_).substr(copied, stop - copied), needle,
+                               ignore_case);
+      if (at == std::string_view::npos) break;
+      const size_t match = copied + at;
+      const size_t removed = std::min<size_t>(find_text.length(), bytes_.size() - match);
+      ensure_room(out.size() + (match - copied) + replacement.length() +
+                  (bytes_.size() - match - removed));
+      out.append(bytes_, copied, match - copied);
+      out.append(replacement.bytes_);
+      copied = match + removed;
+    }
+    out.append(bytes_, copied, std::string::npos);
+    alg_string r;
+    r.bytes_.swap(out);
+    return r;
+  });
 }
 
 alg_string alg_string::upper() const {
@@ -178,20 +214,12 @@ alg_string alg_string::cut_at_nul() const {
   return alg_string(std::string_view(bytes_.c_str()));
 }
 
-uint32_t alg_string::find(uint32_t start, const alg_string& pattern, bool ignore_case) const {
-  if (start > length()) return 0;
-  if (start == 0) start = 1;
-  // Both sides are read as terminated texts: the searched bytes run from
-  // `start` up to the first NUL at or after it, so a NUL before `start`
-  // does not hide what follows it.
-  const size_t offset = start - 1;
-  std::string_view hay(bytes_.c_str() + offset);
-  std::string_view needle(pattern.bytes_.c_str());
-  if (needle.empty()) return start;
-  if (!ignore_case) {
-    const size_t at = hay.find(needle);
-    return at == std::string_view::npos ? 0 : static_cast<uint32_t>(offset + at + 1);
-  }
+namespace {
+
+// The first position of `needle` in `hay` (both plain byte views), or npos.
+size_t find_bytes(std::string_view hay, std::string_view needle, bool ignore_case) {
+  if (needle.empty()) return 0;
+  if (!ignore_case) return hay.find(needle);
   // The evaluator searches its whole working text for tokens and for
   // "zek_if(" at every step, so this path is hot. Anchor on a byte of the
   // pattern that has no case (the '~' of a token, the '(' of a call) and let
@@ -206,24 +234,38 @@ uint32_t alg_string::find(uint32_t start, const alg_string& pattern, bool ignore
     }
     return true;
   };
-  if (needle.size() > hay.size()) return 0;
+  if (needle.size() > hay.size()) return std::string_view::npos;
   const size_t last = hay.size() - needle.size();  // last possible match position
   if (anchor == needle.size()) {
     for (size_t i = 0; i <= last; ++i) {
-      if (matches_at(i)) return static_cast<uint32_t>(offset + i + 1);
+      if (matches_at(i)) return i;
     }
-    return 0;
+    return std::string_view::npos;
   }
   const char key = needle[anchor];
   size_t from = anchor;
   while (from <= last + anchor) {
     const void* hit = std::memchr(hay.data() + from, key, last + anchor - from + 1);
-    if (hit == nullptr) return 0;
+    if (hit == nullptr) return std::string_view::npos;
     const size_t at = static_cast<size_t>(static_cast<const char*>(hit) - hay.data());
-    if (matches_at(at - anchor)) return static_cast<uint32_t>(offset + at - anchor + 1);
+    if (matches_at(at - anchor)) return at - anchor;
     from = at + 1;
   }
-  return 0;
+  return std::string_view::npos;
+}
+
+}  // namespace
+
+uint32_t alg_string::find(uint32_t start, const alg_string& pattern, bool ignore_case) const {
+  if (start > length()) return 0;
+  if (start == 0) start = 1;
+  // Both sides are read as terminated texts: the searched bytes run from
+  // `start` up to the first NUL at or after it, so a NUL before `start`
+  // does not hide what follows it.
+  const size_t offset = start - 1;
+  const size_t at = find_bytes(std::string_view(bytes_.c_str() + offset),
+                           std::string_view(pattern.bytes_.c_str()), ignore_case);
+  return at == std::string_view::npos ? 0 : static_cast<uint32_t>(offset + at + 1);
 }
 
 bool alg_string::is_integer_text() const noexcept {
@@ -239,6 +281,7 @@ bool alg_string::is_hex_text() const noexcept {
 
 alg_string operator+(const alg_string& a, const alg_string& b) {
   alg_string r;
+  ensure_room(static_cast<size_t>(a.length()) + b.length());
   with_string_space([&] {
     r.bytes_.reserve(a.bytes_.size() + b.bytes_.size());
     r.bytes_.append(a.bytes_).append(b.bytes_);

@@ -8,6 +8,12 @@
 #include <string>
 #include <string_view>
 
+// No text the engine builds is longer than this: the texts of real
+// algorithms are a few kilobytes, and a text that keeps doubling (through
+// formulas or functions) fails here, quickly, with z_x_outofstringspace,
+// instead of taking gigabytes first.
+inline constexpr uint32_t max_text_length = 1u << 20;
+
 class alg_string {
  public:
   alg_string() = default;
