@@ -32,7 +32,10 @@ constexpr uint32_t kLastId = 2147483646u;
 // counts on its own: its ids stay unique within it and nothing fails.
 struct shared_block {
   uint32_t next;
-  uint32_t retired;  // the name is gone: whoever opened it just before reopens
+  // Set by the last process out once the name is gone, so that whoever
+  // opened the object just before reopens by name. (Comparing with a fresh
+  // open of the name would not do: closing that descriptor drops our lock.)
+  uint32_t retired;
 };
 constexpr off_t kBlockSize = sizeof(shared_block);
 

@@ -1,6 +1,7 @@
 // The environment id counter, shared by every process that has the engine
 // loaded so that ids are unique across processes. It starts at 0 when the
 // first such process attaches and is forgotten when the last one is gone.
+// A process that cannot share it safely counts on its own instead.
 #pragma once
 
 #include <cstdint>

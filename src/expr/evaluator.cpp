@@ -155,6 +155,155 @@ void enter(scope& s, const alg_string& text) {
   if (++s.depths().reductions > s.nesting_limit()) throw z_x_stack_overflow(text);
 }
 
+// Long groups (sums of hundreds of terms, text joined piece by piece) would
+// cost time quadratic in their length if the text were rewritten for every
+// operator. Below, the same steps run on the group's operands kept apart:
+// each operator reads the operands the rewriting would read, in the same
+// order, and leaves the same text. That holds while every operand is one
+// the evaluator's operand scans take whole (see clean_operand); when a step
+// would leave one that is not, the group goes back to text and the step by
+// step rewriting carries on from exactly there.
+constexpr uint32_t kSweepFrom = 64;
+
+bool is_sign_byte(unsigned char c) { return c == '+' || c == '-' || c == 150; }
+bool is_name_byte(unsigned char c) {
+  return c == '.' || c == '_' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
+         (c >= 'A' && c <= 'Z');
+}
+
+// Whether the operand scans around tokens take exactly `text`: a quoted
+// literal with no other quote, or signs and name bytes where a sign after a
+// name byte follows the 'e' of an exponent. The empty operand counts too.
+bool clean_operand(std::string_view text) {
+  if (text.empty()) return true;
+  if (text.front() == '"') return text.size() >= 2 && text.find('"', 1) == text.size() - 1;
+  bool name_seen = false;
+  for (size_t j = 0; j < text.size(); ++j) {
+    const auto c = static_cast<unsigned char>(text[j]);
+    if (is_sign_byte(c)) {
+      if (name_seen && text[j - 1] != 'e' && text[j - 1] != 'E') return false;
+    } else if (is_name_byte(c)) {
+      name_seen = true;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+// One operand of the sweep: its text, or, for a text value it produced, the
+// value itself (reading a text literal back gives exactly the text it was
+// written from, so the literal is only written when it is needed).
+struct operand_cell {
+  alg_string text;
+  alg_value value;
+  bool has_value = false;
+  uint32_t next_token = 0;  // index + 1 of the token to its right; 0 at the end
+
+  const alg_string& written() {
+    if (has_value) {
+      text = literal_text(value);
+      has_value = false;
+    }
+    return text;
+  }
+  alg_value read(scope& s, const alg_string& context) {
+    if (has_value) return std::move(value);
+    return operand_to_value(s, text, context, false);
+  }
+};
+
+struct sweep_token {
+  const operator_token* row;
+  uint32_t left;      // the cell to its left
+  uint32_t right;     // the cell to its right
+  std::string_view bytes;  // as written in the group
+};
+
+bool reduce_operators_in_one_sweep(scope& s, alg_string& content, alg_value& result) {
+  const std::string_view bytes = content.view();
+  // The rewriting reads a group up to its first NUL.
+  if (bytes.find('\0') != std::string_view::npos) return false;
+  std::vector<sweep_token> tokens;
+  std::vector<operand_cell> cells;
+  size_t cell_start = 0;
+  for (size_t at = bytes.find('~'); at != std::string_view::npos; at = bytes.find('~', at + 1)) {
+    if (at + token_length > bytes.size()) return false;
+    char five[token_length];
+    for (uint32_t k = 0; k < token_length; ++k) {
+      const char c = bytes[at + k];
+      five[k] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+    }
+    const operator_token* row = token_named(std::string_view(five, token_length));
+    // A '~' that starts no token, or tokens that share a '~', are left to
+    // the rewriting.
+    if (row == nullptr || at < cell_start) return false;
+    const std::string_view cell = bytes.substr(cell_start, at - cell_start);
+    if (!clean_operand(cell)) return false;
+    cells.push_back({alg_string(cell), {}, false, static_cast<uint32_t>(tokens.size() + 1)});
+    tokens.push_back({row, static_cast<uint32_t>(cells.size() - 1),
+                      static_cast<uint32_t>(cells.size()), bytes.substr(at, token_length)});
+    cell_start = at + token_length;
+    at += token_length - 1;  // the closing '~' is checked by the next search
+  }
+  const std::string_view last = bytes.substr(cell_start);
+  if (!clean_operand(last)) return false;
+  cells.push_back({alg_string(last), {}, false, 0});
+
+  for (int level = 1; level <= operator_level_count; ++level) {
+    for (uint32_t k = 0; k < tokens.size(); ++k) {
+      sweep_token& tok = tokens[k];
+      if (tok.row == nullptr || tok.row->level != level) continue;
+      const operator_token& t = *tok.row;
+      operand_cell& left = cells[tok.left];
+      operand_cell& right = cells[tok.right];
+      const alg_string shown(t.shown);
+      alg_value a, b;
+      if (t.takes_left) a = left.read(s, shown);
+      if (t.takes_right) b = right.read(s, shown);
+      operand_cell merged;
+      if (t.id == operator_id::cat) {
+        check_kind(a, "s", shown);
+        check_kind(b, "s", shown);
+        a.append_text(b.text());
+        merged.value = std::move(a);
+        merged.has_value = true;
+      } else {
+        const alg_value value = apply(t, a, b);
+        if (value.is_text()) {
+          merged.value = value;
+          merged.has_value = true;
+        } else {
+          merged.text = literal_text(value);
+        }
+      }
+      // An operator without a left (or right) operand leaves the cell on
+      // that side in place, next to its result.
+      if (!t.takes_left) merged.text = left.written() + merged.written();
+      if (!t.takes_right) merged.text = merged.written() + right.written();
+      merged.next_token = right.next_token;
+      left = std::move(merged);
+      if (left.next_token != 0) tokens[left.next_token - 1].left = tok.left;
+      tok.row = nullptr;
+      if (!left.has_value && !clean_operand(left.text.view())) {
+        // Back to text: the cells and the tokens still to apply, as written.
+        alg_string rest;
+        for (uint32_t c = 0;;) {
+          rest += cells[c].written();
+          const uint32_t next = cells[c].next_token;
+          if (next == 0) break;
+          rest += alg_string(tokens[next - 1].bytes);
+          c = tokens[next - 1].right;
+        }
+        content = rest;
+        return false;
+      }
+    }
+  }
+  result = cells[0].read(s, alg_string());
+  return true;
+}
+
 }  // namespace
 
 void evaluate_text(scope& s, alg_string& text, bool translated) {
@@ -182,6 +331,11 @@ void evaluate_text(scope& s, alg_string& text, bool translated) {
 
 void reduce_group(scope& s, alg_string& text, uint32_t open, uint32_t close) {
   alg_string content = text.mid(open + 1, close - open - 1);
+  const alg_value value = reduce_operators(s, content);
+  text = text.splice(literal_text(value), open, close - open + 1);
+}
+
+alg_value reduce_operators_stepwise(scope& s, alg_string& content) {
   // Level by level, the leftmost token first. Applying an operator never
   // brings a token back (literals hold no '~'), so always taking the leftmost
   // token of the lowest level present is the same order, found in one pass.
@@ -202,8 +356,15 @@ void reduce_group(scope& s, alg_string& text, uint32_t open, uint32_t close) {
     content = content.splice(literal_text(result), start,
                              left.length() + token_length + right.length());
   }
-  const alg_value value = operand_to_value(s, content, alg_string(), false);
-  text = text.splice(literal_text(value), open, close - open + 1);
+  return operand_to_value(s, content, alg_string(), false);
+}
+
+alg_value reduce_operators(scope& s, alg_string& content) {
+  alg_value value;
+  if (content.length() >= kSweepFrom && reduce_operators_in_one_sweep(s, content, value)) {
+    return value;
+  }
+  return reduce_operators_stepwise(s, content);
 }
 
 void resolve_conditional(scope& s, alg_string& text) {

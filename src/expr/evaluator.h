@@ -24,6 +24,15 @@ void reduce_group(scope& s, alg_string& text, uint32_t open, uint32_t close);
 // zek_choose( call) by its chosen argument, without computing the others.
 void resolve_conditional(scope& s, alg_string& text);
 
+// The value of the operators of a group's content (no parentheses in it):
+// each applied in turn, the lowest level first, leftmost first, its operands
+// and token replaced by the literal of its result, until one operand is left.
+// `content` may be rewritten on the way. The stepwise form rewrites the text
+// for every operator; the other takes long groups in one sweep over their
+// operands, with the same result, the same errors and the same lookups.
+alg_value reduce_operators(scope& s, alg_string& content);
+alg_value reduce_operators_stepwise(scope& s, alg_string& content);
+
 // The value of one field in operator form: "(" field ")" rewritten and read
 // by the (non-strict) operand reader.
 alg_value evaluate_group(scope& s, const alg_string& field);

@@ -19,6 +19,8 @@ class alg_value {
   void set_integer(int32_t v) noexcept { integer_ = v; kind_ = value_kind::integer; }
   void set_real(double v) noexcept { real_ = v; kind_ = value_kind::real; }
   void set_text(const alg_string& v) { text_ = v; kind_ = value_kind::text; }
+  // Appends to the payload of a text value in place.
+  void append_text(const alg_string& more) { text_ += more; }
 
   value_kind kind() const noexcept { return kind_; }
   bool is_integer() const noexcept { return kind_ == value_kind::integer; }
