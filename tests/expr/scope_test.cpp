@@ -6,9 +6,12 @@
 #include <gtest/gtest.h>
 
 #include <map>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "base/errors.h"
+#include "base/tokens.h"
 #include "expr/evaluator.h"
 #include "test_support.h"
 
@@ -20,8 +23,11 @@ class fake_scope final : public scope {
   int32_t limit = 20;
   int name_lookups = 0;
 
+  std::vector<std::string> looked_up;
+
   alg_value value_of(const alg_string& name) override {
     ++name_lookups;
+    looked_up.push_back(B(name));
     const auto it = names.find(B(name.lower()));
     if (it == names.end()) throw z_x_var_notdefined(name);
     return it->second;
@@ -81,5 +87,46 @@ TEST_P(ScopeCase, Evaluates) {
 
 INSTANTIATE_TEST_SUITE_P(Evaluator, ScopeCase, testing::ValuesIn(kCases),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Long groups go through the one-sweep form: it must give what rewriting the
+// text step by step gives (the value or the error, and the same lookups in
+// the same order), also for operands the sweep hands back to the rewriting.
+TEST(ScopeSweep, GivesWhatStepwiseRewritingGives) {
+  const std::vector<std::string> operands = {
+      "1", "2", "-3", "0", "2.5", "1e+20", "-1.5e-7", "inf", "a", "b", "-a", "zz", "pi",
+      "\"ab\"", "\"\"", "\"a%20b\"", "", "2147483647", "1234567890",
+      // operands the operand scans do not take whole
+      "1,2", "\"a", "a\"b\"", "3-", "x(", "~"};
+  std::mt19937 rng(2026);
+  auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+  const auto tokens = operator_tokens();
+  for (int round = 0; round < 4000; ++round) {
+    std::string content;
+    const size_t terms = 8 + pick(40);
+    for (size_t i = 0; i < terms; ++i) {
+      content += operands[pick(round % 3 == 0 ? operands.size() : operands.size() - 6)];
+      if (i + 1 == terms) break;
+      std::string token = tokens[pick(tokens.size())].token;
+      if (pick(20) == 0) token[1] = static_cast<char>(token[1] - 32);  // ~Add~
+      content += token;
+    }
+    while (content.size() < 64) content = "1~add~" + content;
+    const auto outcome = [&](bool stepwise) {
+      fake_scope s;
+      s.names = {{"a", alg_value::of_integer(4)}, {"b", alg_value::of_text(S("x y"))}};
+      alg_string text(S(content));
+      std::string got;
+      try {
+        const alg_value v = stepwise ? reduce_operators_stepwise(s, text) : reduce_operators(s, text);
+        got = B(literal_text(v));
+      } catch (const z_x_algorithm& e) {
+        got = "error: " + B(e.message);
+      }
+      for (const std::string& n : s.looked_up) got += "|" + n;
+      return got;
+    };
+    ASSERT_EQ(outcome(false), outcome(true)) << content;
+  }
+}
 
 }  // namespace
