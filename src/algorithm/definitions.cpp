@@ -60,7 +60,11 @@ alg_value evaluate_record(env_frame& frame, uint32_t index, const alg_string& na
   }
   if (call.being_evaluated(frame.position(), index)) throw z_x_endlessloop(name);
   const call_context::evaluation_mark mark(call, frame.position(), index);
-  const alg_array<alg_string> fields = split_fields(call.translations(), record_body(record));
+  if (!record.has_fields) {
+    record.fields = split_fields(call.translations(), record_body(record));
+    record.has_fields = true;
+  }
+  const alg_array<alg_string>& fields = record.fields;
   alg_value value;
   switch (record.kind) {
     case 'k': value = evaluate_constant(frame, fields, name); break;

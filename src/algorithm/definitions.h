@@ -31,6 +31,11 @@ struct definition_record {
   bool has_separator = false;
   alg_string name;
 
+  // The translated fields of the body, kept from the first evaluation for
+  // the next attempts of a build (written under the environment's guard).
+  alg_array<alg_string> fields;
+  bool has_fields = false;
+
   // Whether the value is there to read (acquire: the value is complete).
   bool is_computed() const noexcept;
   bool is_variable() const noexcept {

@@ -304,16 +304,120 @@ bool reduce_operators_in_one_sweep(scope& s, alg_string& content, alg_value& res
   return true;
 }
 
+// Groups in one left-to-right pass. Rewriting always takes the first ")"
+// and the nearest "(" before it, which is what a reader meets who keeps what
+// it has read in `out` and computes each group at its ")": nothing before
+// that ")" is left to compute, and a result holds no parenthesis. So every
+// byte is read once instead of the whole text being searched and copied
+// for every group. A user function's text goes back in front of what is
+// left to read, as the rewriting splices it. Where the rewriting would do
+// anything else (a conditional comes back with a function's text, a ")"
+// without "(", a "(" never closed, a NUL byte), the text as it stands is
+// handed back to it: false. True when the text is done.
+bool is_name_end(char c) {
+  switch (c) {
+    case ',': case '~': case '+': case '-': case '(': case ')': case '"': case '|':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool holds_conditional(const alg_string& text) {
+  return text.find(1, kIfCall, true) != 0 || text.find(1, kChooseCall, true) != 0;
+}
+
+bool reduce_groups_in_one_pass(scope& s, alg_string& text) {
+  if (text.view().find('\0') != std::string_view::npos) return false;
+  struct segment {
+    alg_string bytes;
+    size_t next = 0;
+  };
+  std::vector<segment> unread;  // the top is read first
+  unread.push_back({text, 0});
+  std::string out;
+  std::vector<size_t> opens;  // positions in `out` of the "(" not yet closed
+  auto rest_of_text = [&] {
+    std::string all = out;
+    for (auto it = unread.rbegin(); it != unread.rend(); ++it) {
+      all.append(it->bytes.view().substr(it->next));
+    }
+    text = alg_string(std::string_view(all));
+  };
+  auto starts_with_open = [&] {
+    if (!out.empty()) return out[0] == '(';
+    for (auto it = unread.rbegin(); it != unread.rend(); ++it) {
+      if (it->next < it->bytes.length()) return it->bytes.view()[it->next] == '(';
+    }
+    return false;
+  };
+  while (true) {
+    while (!unread.empty() && unread.back().next >= unread.back().bytes.length()) unread.pop_back();
+    if (unread.empty()) {
+      rest_of_text();
+      // A "(" still open: the rewriting reports it.
+      return opens.empty();
+    }
+    segment& top = unread.back();
+    const char c = top.bytes.view()[top.next++];
+    out.push_back(c);
+    if (c == '(') {
+      opens.push_back(out.size() - 1);
+      continue;
+    }
+    if (c != ')') continue;
+    if (opens.empty()) {
+      rest_of_text();
+      return false;
+    }
+    const size_t open = opens.back();
+    opens.pop_back();
+    size_t name_start = open;
+    while (name_start > 0 && !is_name_end(out[name_start - 1])) --name_start;
+    if (name_start < open) {
+      const alg_string name = alg_string(std::string_view(out).substr(name_start, open - name_start)).lower();
+      alg_string call(std::string_view(out).substr(name_start));
+      out.resize(name_start);
+      call_function(s, call, static_cast<uint32_t>(open - name_start + 1), call.length(), name);
+      if (call.view().find('(') != std::string_view::npos) {
+        // A user function's text, to be read again.
+        if (holds_conditional(call) || call.view().find('\0') != std::string_view::npos) {
+          unread.push_back({call, 0});
+          rest_of_text();
+          return false;
+        }
+        unread.push_back({call, 0});
+      } else {
+        out.append(call.view());
+      }
+    } else {
+      alg_string content(std::string_view(out).substr(open + 1, out.size() - open - 2));
+      const alg_value value = reduce_operators(s, content);
+      out.resize(open);
+      out.append(literal_text(value).view());
+    }
+    // The rewriting goes on only while the text starts with a "(".
+    if (!starts_with_open()) {
+      rest_of_text();
+      return true;
+    }
+  }
+}
+
 }  // namespace
 
 void evaluate_text(scope& s, alg_string& text, bool translated) {
   enter(s, text);
   if (!translated) translate_formula(text);
   while (text.char_at(1) == '(') {
-    if (text.find(1, kIfCall, true) != 0 || text.find(1, kChooseCall, true) != 0) {
+    if (holds_conditional(text)) {
       resolve_conditional(s, text);
       continue;
     }
+    if (reduce_groups_in_one_pass(s, text)) break;
+    // Handed back: a conditional first, else one step of the rewriting.
+    if (holds_conditional(text)) continue;
+    if (text.char_at(1) != '(') break;
     // The innermost group: the first ")" and the nearest "(" before it.
     const uint32_t close = text.find(1, kClose, false);
     if (close == 0) throw z_x_missing_operand(text);  // a "(" that is never closed
