@@ -1,6 +1,7 @@
 #include "algorithm/call_context.h"
 
 #include "algorithm/user_functions.h"
+#include "base/errors.h"
 #include "expr/limits.h"
 
 call_context::call_context(alg_environment& env, translation_store& translations)
@@ -21,6 +22,11 @@ uint32_t call_context::chain_length() {
   while (reaches(static_cast<uint32_t>(chain_.size()))) {
   }
   return static_cast<uint32_t>(chain_.size());
+}
+
+void call_context::spend(uint64_t bytes) {
+  work_ += bytes;
+  if (work_ > static_cast<uint64_t>(max_work_per_call)) throw z_x_work_limit();
 }
 
 bool call_context::being_evaluated(uint32_t position, uint32_t record) const noexcept {

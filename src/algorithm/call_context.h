@@ -80,6 +80,7 @@ class call_context {
   }
   nesting_depths& depths(uint32_t position) noexcept { return chain_[position].depths; }
   int64_t& expansions() noexcept { return expansions_; }
+  void spend(uint64_t bytes);
   format_settings& format() noexcept { return format_; }
   build_observer* observer = nullptr;
 
@@ -113,6 +114,7 @@ class call_context {
   inline_stack<link, 4> chain_;  // the environments reached so far
   inline_stack<mark, 16> marks_;
   int64_t expansions_ = 0;
+  uint64_t work_ = 0;
   format_settings format_;
 };
 
@@ -133,6 +135,7 @@ class env_frame final : public scope {
   nesting_depths& depths() override { return call_.depths(position_); }
   int32_t nesting_limit() const override;
   int64_t& expansions() override { return call_.expansions(); }
+  void spend(uint64_t bytes) override { call_.spend(bytes); }
 
  private:
   call_context& call_;

@@ -36,6 +36,7 @@ alg_string expand(env_frame& frame, const definition_record& record, const alg_s
       const alg_string& parameter = fields[k + 1];
       if (clashes_with_token(parameter)) throw z_x_baddefinition(name);
       if (parameter.empty()) continue;  // an empty name stands nowhere in the formula
+      frame.spend(text.length());
       text = replace_word(text, parameter, literal_text(args[k]));
     }
     if (!reduce || frame.environment().solving.load(std::memory_order_relaxed) == 0) {

@@ -16,6 +16,11 @@ z_x_algorithm::z_x_algorithm(const alg_string& x, const char* before, const char
 z_x_factorial_too_high::z_x_factorial_too_high()
     : z_x_algorithm(alg_string("factorial operand exceeds 170"), alg_string()) {}
 
+z_x_work_limit::z_x_work_limit()
+    : z_x_algorithm(alg_string("work limit reached: more than 256 MiB of formula text "
+                               "rewritten in one call"),
+                    alg_string()) {}
+
 namespace {
 
 void label(z_x_algorithm& e, const alg_string& name) {

@@ -111,6 +111,13 @@ class z_x_factorial_too_high : public z_x_algorithm {
   z_x_factorial_too_high();
 };
 
+// Has no X: a host call did more evaluation work than any real algorithm
+// needs (see expr/limits.h), and was stopped.
+class z_x_work_limit : public z_x_algorithm {
+ public:
+  z_x_work_limit();
+};
+
 // The context handlers shared by named-variable evaluation and user-function
 // calls. They run `body`; an algorithm error without context gets `name` as
 // its context and "name: " in front of its message and travels on as a plain

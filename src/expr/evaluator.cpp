@@ -153,6 +153,7 @@ alg_value apply(const operator_token& t, const alg_value& a, const alg_value& b)
 // again only on the normal way out (a failed call leaves it raised).
 void enter(scope& s, const alg_string& text) {
   if (++s.depths().reductions > s.nesting_limit()) throw z_x_stack_overflow(text);
+  s.spend(text.length());
 }
 
 // Long groups (sums of hundreds of terms, text joined piece by piece) would
@@ -221,6 +222,7 @@ struct sweep_token {
 };
 
 bool reduce_operators_in_one_sweep(scope& s, alg_string& content, alg_value& result) {
+  s.spend(content.length());
   const std::string_view bytes = content.view();
   // The rewriting reads a group up to its first NUL.
   if (bytes.find('\0') != std::string_view::npos) return false;
@@ -265,6 +267,7 @@ bool reduce_operators_in_one_sweep(scope& s, alg_string& content, alg_value& res
       if (t.id == operator_id::cat) {
         check_kind(a, "s", shown);
         check_kind(b, "s", shown);
+        s.spend(b.text().length());
         a.append_text(b.text());
         merged.value = std::move(a);
         merged.has_value = true;
@@ -386,15 +389,19 @@ bool reduce_groups_in_one_pass(scope& s, alg_string& text) {
           rest_of_text();
           return false;
         }
+        s.spend(call.length());
         unread.push_back({call, 0});
       } else {
+        s.spend(call.length());
         out.append(call.view());
       }
     } else {
       alg_string content(std::string_view(out).substr(open + 1, out.size() - open - 2));
       const alg_value value = reduce_operators(s, content);
+      const alg_string literal = literal_text(value);
+      s.spend(literal.length());
       out.resize(open);
-      out.append(literal_text(value).view());
+      out.append(literal.view());
     }
     // The rewriting goes on only while the text starts with a "(".
     if (!starts_with_open()) {
@@ -411,6 +418,7 @@ void evaluate_text(scope& s, alg_string& text, bool translated) {
   if (!translated) translate_formula(text);
   while (text.char_at(1) == '(') {
     if (holds_conditional(text)) {
+      s.spend(text.length());
       resolve_conditional(s, text);
       continue;
     }
@@ -419,6 +427,7 @@ void evaluate_text(scope& s, alg_string& text, bool translated) {
     if (holds_conditional(text)) continue;
     if (text.char_at(1) != '(') break;
     // The innermost group: the first ")" and the nearest "(" before it.
+    s.spend(text.length());
     const uint32_t close = text.find(1, kClose, false);
     if (close == 0) throw z_x_missing_operand(text);  // a "(" that is never closed
     uint32_t open = close - 1;
@@ -445,6 +454,7 @@ alg_value reduce_operators_stepwise(scope& s, alg_string& content) {
   // token of the lowest level present is the same order, found in one pass.
   for (token_found found = next_token(content); found.row != nullptr;
        found = next_token(content)) {
+    s.spend(content.length());
     const uint32_t p = found.pos;
     const operator_token& t = *found.row;
     alg_string left, right;

@@ -84,6 +84,8 @@ alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& c
     ++signs;
   }
   alg_value value = s.value_of(text.from(signs + 1));
+  // A name hands over a copy of its value.
+  if (value.is_text()) s.spend(value.text().length());
   for (uint32_t i = 1; i <= signs; ++i) {
     const alg_string sign = text.mid(i, 1);
     check_kind(value, "d", sign);

@@ -35,6 +35,9 @@ class scope {
   virtual int32_t nesting_limit() const = 0;
   // User-function expansions made so far by the current host call.
   virtual int64_t& expansions() = 0;
+  // Counts `bytes` of text rewritten towards the call's work limit; raises
+  // z_x_work_limit past it.
+  virtual void spend(uint64_t bytes) = 0;
 
  protected:
   ~scope() = default;

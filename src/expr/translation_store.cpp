@@ -14,6 +14,11 @@ translation_store::shard& translation_store::shard_of_this_thread() {
 
 alg_string translation_store::translated(const alg_string& text) {
   const std::string_view key = text.view();
+  if (key.size() > kMaxKeptText) {
+    alg_string form = text;
+    translate_formula(form);
+    return form;
+  }
   shard& s = shard_of_this_thread();
   {
     const std::lock_guard<std::mutex> lock(s.guard);
@@ -21,10 +26,15 @@ alg_string translation_store::translated(const alg_string& text) {
   }
   alg_string form = text;
   translate_formula(form);
+  const size_t bytes = key.size() + form.length();
+  if (bytes > kMaxKeptText) return form;
   try {
     const std::lock_guard<std::mutex> lock(s.guard);
-    if (s.kept.size() >= kMaxKeptPerShard) s.kept.clear();
-    s.kept.emplace(std::string(key), form);
+    if (s.kept.size() >= kMaxKeptPerShard || s.bytes + bytes > kMaxBytesPerShard) {
+      s.kept.clear();
+      s.bytes = 0;
+    }
+    if (s.kept.emplace(std::string(key), form).second) s.bytes += bytes;
   } catch (const std::bad_alloc&) {
     // Keeping it is only an optimisation.
   }

@@ -29,14 +29,19 @@ class translation_store {
   };
   // Each thread keeps to one shard (threads are dealt out to the shards in
   // turn), so threads hardly ever take the same lock, or even touch the same
-  // memory, however much they share their texts. A full shard is emptied:
-  // the store is bounded.
+  // memory, however much they share their texts. The store is bounded in
+  // entries and in bytes: a full shard is emptied, and a long text (which
+  // costs little to translate next to what it costs to evaluate) is not
+  // kept at all.
   struct alignas(64) shard {
     std::mutex guard;
     std::unordered_map<std::string, alg_string, view_hash, std::equal_to<>> kept;
+    size_t bytes = 0;
   };
   static constexpr size_t kShards = 16;
   static constexpr size_t kMaxKeptPerShard = 1024;
+  static constexpr size_t kMaxBytesPerShard = size_t{1} << 20;
+  static constexpr size_t kMaxKeptText = 4096;
   shard& shard_of_this_thread();
   std::array<shard, kShards> shards_;
   std::atomic<uint32_t> threads_seen_{0};

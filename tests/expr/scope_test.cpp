@@ -41,6 +41,7 @@ class fake_scope final : public scope {
   nesting_depths& depths() override { return depths_; }
   int32_t nesting_limit() const override { return limit; }
   int64_t& expansions() override { return expansions_; }
+  void spend(uint64_t) override {}
 
  private:
   nesting_depths depths_;

@@ -5,10 +5,13 @@
 #include <cstdint>
 #include <random>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
+#include "base/tokens.h"
 #include "test_support.h"
+#include "value/literal_codec.h"
 
 namespace {
 
@@ -22,6 +25,215 @@ std::string translated(const std::string& formula) {
   translate_formula(text);
   return B(text);
 }
+
+// ---------------------------------------------------------------------------
+// The simple reference form of translate_formula: the translator as it was
+// before fencing went into one sweep, with every '(' and ')' inserted into
+// the text in turn and every operand found again by walking the text. It is
+// quadratic on long formulas and is kept here, and only here, to check the
+// translator against byte for byte.
+
+namespace reference_form {
+
+constexpr int kEnDash = 150;
+
+int byte_at(std::string_view s, size_t i) { return static_cast<unsigned char>(s[i]); }
+bool is_digit(int c) { return c >= '0' && c <= '9'; }
+bool is_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool is_name_byte(int c) { return c == '.' || c == '_' || is_digit(c) || is_letter(c); }
+bool is_sign(int c) { return c == '+' || c == '-' || c == kEnDash; }
+bool ends_name(int c) { return std::string_view(",~+-()\"|").find(static_cast<char>(c)) != std::string_view::npos; }
+bool starts_operand_context(int c) { return std::string_view("+-(~,|").find(static_cast<char>(c)) != std::string_view::npos; }
+char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
+
+size_t name_start(std::string_view s, size_t open) {
+  size_t j = open;
+  while (j > 0 && !ends_name(byte_at(s, j - 1))) --j;
+  return j;
+}
+
+size_t left_operand_start(std::string_view s, size_t t) {
+  if (t == 0) return 0;
+  if (s[t - 1] == '"') {
+    const size_t open = t >= 2 ? s.rfind('"', t - 2) : std::string_view::npos;
+    return open == std::string_view::npos ? 0 : open;
+  }
+  if (s[t - 1] == ')') {
+    size_t depth = 0;
+    for (size_t j = t; j > 0; --j) {
+      if (s[j - 1] == ')') {
+        ++depth;
+      } else if (s[j - 1] == '(' && --depth == 0) {
+        return name_start(s, j - 1);
+      }
+    }
+    return 0;
+  }
+  size_t j = t;
+  while (j > 0 && (is_name_byte(byte_at(s, j - 1)) || is_sign(byte_at(s, j - 1)))) --j;
+  return j;
+}
+
+size_t right_operand_end(std::string_view s, size_t r) {
+  const size_t n = s.size();
+  if (r >= n) return n;
+  if (s[r] == '"') {
+    const size_t close = s.find('"', r + 1);
+    return close == std::string_view::npos ? n : close + 1;
+  }
+  bool name_seen = false;
+  size_t j = r;
+  while (j < n) {
+    const int c = byte_at(s, j);
+    if (is_sign(c)) {
+      if (name_seen && !(j > r && (s[j - 1] == 'e' || s[j - 1] == 'E'))) break;
+      ++j;
+    } else if (is_name_byte(c)) {
+      name_seen = true;
+      ++j;
+    } else if (c == '(') {
+      size_t depth = 0;
+      for (size_t k = j; k < n; ++k) {
+        if (s[k] == '(') {
+          ++depth;
+        } else if (s[k] == ')' && --depth == 0) {
+          return k + 1;
+        }
+      }
+      return n;
+    } else {
+      break;
+    }
+  }
+  return j;
+}
+
+std::string replace_word_bytes(std::string_view s, std::string_view word, std::string_view with) {
+  std::string out;
+  size_t i = 0;
+  while (i < s.size()) {
+    bool match = s.size() - i >= word.size();
+    for (size_t k = 0; match && k < word.size(); ++k) match = lower(s[i + k]) == lower(word[k]);
+    if (!match) {
+      out += s[i++];
+      continue;
+    }
+    const auto delimits = [](int c) { return c == ' ' || ends_name(c); };
+    const bool open_after = i + word.size() == s.size() || delimits(byte_at(s, i + word.size()));
+    if ((out.empty() || delimits(static_cast<unsigned char>(out.back()))) && open_after) {
+      out += with;
+    } else {
+      out.append(s.substr(i, word.size()));
+    }
+    i += word.size();
+  }
+  return out;
+}
+
+bool quote_is_escaped(std::string_view s, size_t quote) {
+  size_t run = 0;
+  while (run < quote && s[quote - 1 - run] == '\\') ++run;
+  return run % 2 == 1;
+}
+
+std::string encode_string_literals(std::string_view s) {
+  std::string out;
+  size_t copied = 0;
+  size_t open = s.find('"');
+  while (open != std::string_view::npos) {
+    size_t close = s.find('"', open + 1);
+    while (close != std::string_view::npos && quote_is_escaped(s, close)) close = s.find('"', close + 1);
+    if (close == std::string_view::npos) break;
+    out.append(s.substr(copied, open + 1 - copied));
+    out += encode_literal(unescape_literal(alg_string(s.substr(open + 1, close - open - 1)))).str();
+    out += '"';
+    copied = close + 1;
+    open = close + 1 < s.size() ? s.find('"', close + 1) : std::string_view::npos;
+  }
+  return out.append(s.substr(copied));
+}
+
+std::string replace_all(std::string_view s, std::string_view find, std::string_view with) {
+  std::string out;
+  size_t i = 0;
+  for (size_t at = s.find(find); at != std::string_view::npos; at = s.find(find, i)) {
+    out.append(s.substr(i, at - i)).append(with);
+    i = at + find.size();
+  }
+  return out.append(s.substr(i));
+}
+
+bool is_exponent_mark(std::string_view s, size_t e) {
+  for (size_t j = e; j > 0; --j) {
+    const int c = byte_at(s, j - 1);
+    if (is_digit(c) || c == '.') continue;
+    if (is_sign(c)) return true;
+    return !(is_letter(c) || c == '_');
+  }
+  return true;
+}
+
+std::string mark_between_operands(std::string_view s, char sign, std::string_view token) {
+  std::string out;
+  for (const char c : s) {
+    bool stays_sign = c != sign;
+    if (!stays_sign && !out.empty()) {
+      const size_t last = out.size() - 1;
+      const int before = static_cast<unsigned char>(out[last]);
+      if (starts_operand_context(before)) {
+        stays_sign = true;
+      } else if (before == 'e' && last > 0) {
+        const int ahead = static_cast<unsigned char>(out[last - 1]);
+        stays_sign = (is_digit(ahead) || ahead == '-') && is_exponent_mark(out, last);
+      }
+    }
+    if (stays_sign) {
+      out += c;
+    } else {
+      out += token;
+    }
+  }
+  return out;
+}
+
+void fence_operator(std::string& s, std::string_view token, bool takes_right) {
+  for (size_t t = s.find(token); t != std::string::npos; t = s.find(token, t + 2)) {
+    size_t start = left_operand_start(s, t);
+    while (start < t && (s[start] == '+' || s[start] == '-')) ++start;
+    const size_t close = takes_right ? right_operand_end(s, t + token_length) : t + token_length;
+    s.insert(close, 1, ')');
+    s.insert(start, 1, '(');
+  }
+}
+
+std::string translate(const std::string& formula) {
+  const auto tok = [](operator_id id) { return token_text(id).view(); };
+  const std::pair<const char*, operator_id> symbols[] = {
+      {"!", operator_id::fac},  {"^", operator_id::exp},  {"*", operator_id::mul},
+      {"/", operator_id::div},  {"\\", operator_id::idv}, {"&", operator_id::cat},
+      {"<>", operator_id::neq}, {"<=", operator_id::leq}, {"=<", operator_id::leq},
+      {">=", operator_id::geq}, {"=>", operator_id::geq}, {"<", operator_id::lss},
+      {">", operator_id::grt},  {"==", operator_id::eql}, {"=", operator_id::eql},
+  };
+  const std::pair<const char*, std::string_view> words[] = {
+      {"mod", tok(operator_id::mod)}, {"rem", tok(operator_id::rem)},
+      {"not", tok(operator_id::not_)}, {"eqv", tok(operator_id::eqv)},
+      {"and", tok(operator_id::and_)}, {"xor", tok(operator_id::xor_)},
+      {"or", tok(operator_id::ior)},  {"imp", tok(operator_id::imp)},
+      {"if", "zek_if"},               {"choose", "zek_choose"},
+  };
+  std::string s = "(" + encode_string_literals(formula) + ")";
+  for (const auto& [symbol, id] : symbols) s = replace_all(s, symbol, tok(id));
+  for (const auto& [word, with] : words) s = replace_word_bytes(s, word, with);
+  s = replace_all(s, " ", "");
+  s = mark_between_operands(s, '-', tok(operator_id::sub));
+  s = mark_between_operands(s, '+', tok(operator_id::add));
+  fence_operator(s, tok(operator_id::fac), false);
+  fence_operator(s, tok(operator_id::exp), true);
+  return s;
+}
+
+}  // namespace reference_form
 
 // ---------------------------------------------------------------------------
 
@@ -312,6 +524,85 @@ TEST(TranslateRobustness, ThousandsOfOperators) {
   alg_string text = S(formula);
   translate_formula(text);
   EXPECT_EQ(B(text).substr(0, 19), "(1~add~(x~exp~2)~mu");
+}
+
+
+// ---------------------------------------------------------------------------
+// The translator against the reference form, byte for byte: stored results
+// depend on the operator form, so no formula may come out differently.
+
+std::string repeated(const std::string& piece, int count) {
+  std::string out;
+  for (int i = 0; i < count; ++i) out += piece;
+  return out;
+}
+
+TEST(TranslateAsReference, SeededRandomFormulas) {
+  // Pieces that reach every rule: numbers and exponents, names, every symbol
+  // and sign, word operators in mixed case, written tokens, quotes and escapes.
+  const char* const pieces[] = {
+      "0", "1", "12", "3.5", ".", "e", "E", "x", "a", "_", "f", " ", "  ", "+", "-", "\x96",
+      "*", "/", "\\", "^", "!", "&", "<", ">", "=", "<>", "<=", "=<", ">=", "=>", "==", ",",
+      "(", ")", "((", "))", "\"", "\\\"", "\\\\", "~", "|", "$", "1e-5", "2E+3", "x2e-", "mod",
+      "MOD", "Rem", "not", "eqV", "aNd", "oR", "Xor", "imp", "if(", "IF", "choose(", "Choose",
+      "~fac~", "~exp~", "exp~", "fac~", "sin(x)", "\"a b\"", "\"or\"", "-(", "e-", "!^", "^-"};
+  // Fewer pieces, so that quotes, groups and fenced operators meet often.
+  const char* const fence_pieces[] = {"(", ")", "\"", "\\\"", "!", "^", "x", "1", "-", "e",
+                                      "f(", "$", "~exp~", "+", " "};
+  std::mt19937 rng(20240917u);
+  size_t total_bytes = 0;
+  for (int round = 0; round < 20000; ++round) {
+    const bool fence_only = round % 3 == 0;
+    const int count = static_cast<int>(rng() % (round % 10 == 0 ? 80 : 24));
+    std::string formula;
+    for (int i = 0; i < count; ++i) {
+      const uint32_t roll = rng() % 64;
+      if (roll == 0) {
+        formula += '\0';
+      } else if (roll == 1) {
+        formula += static_cast<char>(128 + rng() % 128);
+      } else if (fence_only) {
+        formula += fence_pieces[rng() % std::size(fence_pieces)];
+      } else {
+        formula += pieces[rng() % std::size(pieces)];
+      }
+    }
+    total_bytes += formula.size();
+    ASSERT_EQ(translated(formula), reference_form::translate(formula)) << testing::PrintToString(formula);
+  }
+  EXPECT_GT(total_bytes, 200000u);
+}
+
+TEST(TranslateAsReference, LongChainsAndGroups) {
+  std::mt19937 rng(99u);
+  std::string random_fences;
+  const std::string alphabet = "()\"\\!^x1-e$~ ";
+  for (int i = 0; i < 6000; ++i) random_fences += alphabet[rng() % alphabet.size()];
+  const std::string formulas[] = {
+      "1" + repeated("^1", 2000),
+      "1" + repeated("!", 2000),
+      "\"a\"" + repeated("&\"a\"", 1000),
+      "1" + repeated(" and 1", 1000),
+      "1" + repeated("+1", 2000),
+      repeated("if(1,", 500) + "1" + repeated(",0)", 500),
+      repeated("(", 1000) + "2" + repeated("^", 500) + repeated(")", 1000),
+      repeated("(", 1000) + "1!" + repeated(")!", 1000),
+      "(1)" + repeated("^(1)", 1000),
+      "x" + repeated("!^2!", 500),
+      repeated("f(x)^", 1000),
+      repeated("2^(", 1000) + "1" + repeated(")", 1000),
+      repeated(")!", 1000),
+      repeated("1^(", 1000),
+      repeated("x)^", 1000) + repeated("(", 500),
+      "\"" + repeated("(\\\"!", 500),
+      "\"" + repeated("a\\\"^(\\\")^", 500),
+      std::string(1000, '$') + "(1)" + repeated("!^1", 500),
+      repeated("1e", 1000) + "-1" + repeated("e-", 1000),
+      random_fences,
+  };
+  for (const std::string& formula : formulas) {
+    ASSERT_EQ(translated(formula), reference_form::translate(formula)) << formula.substr(0, 40);
+  }
 }
 
 }  // namespace
