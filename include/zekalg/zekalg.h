@@ -15,6 +15,14 @@
  * when the returned length is S or more: call again with a buffer of at
  * least L + 1 bytes. With S <= 0 or a null buffer nothing is written to the
  * buffer, and L is still stored. A null text argument reads as "".
+ * A result may contain NUL bytes (a formula can build one with chr(0)):
+ * the returned length, not strlen, gives its size.
+ *
+ * Bounds: every call does bounded work. No text the engine builds is longer
+ * than 1 MiB (past it the call fails: "Unknown error occurred.", or
+ * "NAME: unexpected error occurred" inside a variable), and a call that
+ * rewrites more than 256 MiB of formula text stops with "work limit
+ * reached: ...". Real algorithms stay far below both.
  *
  * Ownership: every pointer argument is borrowed for the duration of the call
  * only; the engine keeps no pointer into caller memory and never allocates

@@ -63,9 +63,24 @@ int32_t environment_count() {
   return static_cast<int32_t>(count);
 }
 
+namespace {
+
+// The next id that no live environment of this process holds. The counter
+// only comes back to a live id after it wrapped, or when another process
+// started it afresh: taking the next one never destroys a live environment.
+int32_t free_environment_id() {
+  int32_t id = next_environment_id();
+  if (find_environment(id) == nullptr) return id;
+  for (int32_t tries = environment_count(); tries > 0 && find_environment(id) != nullptr; --tries) {
+    id = next_environment_id();
+  }
+  return id;
+}
+
+}  // namespace
+
 int32_t create_environment(int32_t base_id, const alg_string& algorithm) {
-  const int32_t id = next_environment_id();
-  kill_environment(id);
+  const int32_t id = free_environment_id();
   engine_state& engine = the_engine();
   std::shared_ptr<alg_environment> env;
   try {
