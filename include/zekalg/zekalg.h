@@ -21,7 +21,7 @@
  * Bounds: every call does bounded work. No text the engine builds is longer
  * than 1 MiB (past it the call fails: "Unknown error occurred.", or
  * "NAME: unexpected error occurred" inside a variable), and a call that
- * rewrites more than 256 MiB of formula text stops with "work limit
+ * rewrites more than 64 MiB of formula text stops with "work limit
  * reached: ...". Real algorithms stay far below both.
  *
  * Ownership: every pointer argument is borrowed for the duration of the call

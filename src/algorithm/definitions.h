@@ -31,8 +31,9 @@ struct definition_record {
   bool has_separator = false;
   alg_string name;
 
-  // The translated fields of the body, kept from the first evaluation for
-  // the next attempts of a build (written under the environment's guard).
+  // The translated fields of the body (of a condition: its whole translated
+  // body), kept from the first evaluation for the next attempts of a build
+  // (written under the environment's guard).
   alg_array<alg_string> fields;
   bool has_fields = false;
 

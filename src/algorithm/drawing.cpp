@@ -49,14 +49,20 @@ void initialise_environment(alg_environment& env, const alg_string& algorithm,
 bool check_conditions(env_frame& frame, alg_string& failed) {
   failed = alg_string();
   call_context& call = frame.call();
-  const alg_environment& env = frame.environment();
+  alg_environment& env = frame.environment();
   uint32_t position = 0;
   for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
-    const definition_record& record = env.definitions[i];
+    definition_record& record = env.definitions[i];
     if (record.kind != 'c' || !record.has_separator) continue;
     failed = record_body(record);
     if (call.observer != nullptr) call.observer->condition_reached(position);
-    alg_string text = call.translations().translated(failed);
+    // Translated once per build (the environment is the build's own).
+    if (!record.has_fields) {
+      record.fields.clear();
+      record.fields.push_back(call.translations().translated(failed));
+      record.has_fields = true;
+    }
+    alg_string text = record.fields[1];
     evaluate_text(frame, text, true);
     const alg_value value = operand_to_value(frame, text, alg_string(), false);
     if (!value.is_number()) throw z_x_number_required();

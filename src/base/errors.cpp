@@ -17,7 +17,7 @@ z_x_factorial_too_high::z_x_factorial_too_high()
     : z_x_algorithm(alg_string("factorial operand exceeds 170"), alg_string()) {}
 
 z_x_work_limit::z_x_work_limit()
-    : z_x_algorithm(alg_string("work limit reached: more than 256 MiB of formula text "
+    : z_x_algorithm(alg_string("work limit reached: more than 64 MiB of formula text "
                                "rewritten in one call"),
                     alg_string()) {}
 

@@ -537,6 +537,19 @@ void resolve_conditional(scope& s, alg_string& text) {
 }
 
 alg_value evaluate_group(scope& s, const alg_string& field) {
+  // A field with no parenthesis of its own (a bound, a step, a plain
+  // formula) is one group: what evaluate_text would do with it, without
+  // building and scanning the text around it.
+  const std::string_view bytes = field.view();
+  if (bytes.find_first_of(std::string_view("()\0", 3)) == std::string_view::npos) {
+    if (++s.depths().reductions > s.nesting_limit()) throw z_x_stack_overflow(kOpen + field + kClose);
+    s.spend(field.length() + 2);
+    alg_string content = field;
+    const alg_string literal = literal_text(reduce_operators(s, content));
+    s.spend(literal.length());
+    --s.depths().reductions;
+    return operand_to_value(s, literal, alg_string(), false);
+  }
   alg_string text = kOpen + field + kClose;
   evaluate_text(s, text, true);
   return operand_to_value(s, text, alg_string(), false);

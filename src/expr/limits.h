@@ -18,7 +18,7 @@ inline constexpr int32_t max_call_depth = 50;
 inline constexpr int64_t max_user_function_expansions = 10000;
 
 // Bytes of formula text one host call may rewrite, all attempts of a build
-// and all expansions included. Real algorithms stay far below it (a few
-// megabytes for a build that rejects most of its 1000 attempts); what
-// passes it stops with z_x_work_limit in well under a second.
-inline constexpr int64_t max_work_per_call = int64_t{256} << 20;
+// and all expansions included. Real algorithms stay far below it (about a
+// megabyte for a build that rejects most of its 1000 attempts); what passes
+// it stops with z_x_work_limit in well under a second.
+inline constexpr int64_t max_work_per_call = int64_t{64} << 20;

@@ -171,14 +171,18 @@ size_t after_token(std::string_view s, size_t t) {
 std::string replace_word_bytes(std::string_view s, std::string_view word,
                                std::string_view replacement) {
   if (word.empty()) return std::string(s);  // an empty word would match everywhere
-  const char first[] = {ascii_lower(word[0]), ascii_upper(word[0])};
-  const std::string_view first_bytes(first, 2);
+  const char lower_first = ascii_lower(word[0]);
+  const char upper_first = ascii_upper(word[0]);
   std::string out;
   out.reserve(s.size());
   size_t i = 0;
   while (i < s.size()) {
-    const size_t candidate = s.find_first_of(first_bytes, i);
-    if (candidate == std::string_view::npos) break;
+    // A plain loop: find_first_of looks each byte up in the set with a call.
+    size_t candidate = i;
+    while (candidate < s.size() && s[candidate] != lower_first && s[candidate] != upper_first) {
+      ++candidate;
+    }
+    if (candidate == s.size()) break;
     out.append(s.substr(i, candidate - i));
     i = candidate;
     if (!matches_ignoring_case(s, i, word)) {
@@ -350,18 +354,294 @@ std::string mark_between_operands(std::string_view s, char sign, std::string_vie
 
 // Fences every `token` in parentheses of its own, left to right, so that
 // signs bind more loosely than '!' and '^' and a chain of powers groups from
-// the left. The operands are found again in the text as fenced so far.
-void fence_operator(std::string& s, std::string_view token, bool takes_right) {
-  size_t from = 0;
-  for (size_t t = s.find(token, from); t != std::string::npos; t = s.find(token, from)) {
-    size_t start = left_operand_start(s, t, scan_mode::translator);
-    while (start < t && (s[start] == '+' || s[start] == '-')) ++start;
-    const size_t after = t + token_length;
-    const size_t close = takes_right ? right_operand_end(s, after, scan_mode::translator) : after;
-    s.insert(close, 1, ')');
-    s.insert(start, 1, '(');
-    from = t + 2;
+// the left. Each pair goes in where it would if the operands were found
+// again, token after token, in the text as fenced so far (left_operand_start,
+// right_operand_end); that form is what stored results depend on.
+//
+// Done pair after pair on one std::string, that is quadratic: every insert
+// moves the rest of the text, and in 2^3^4^... the left operand is the whole
+// fenced chain before it. So the text is held as a list of bytes, a pair goes
+// in at once, and every parenthesis knows its partner in the text as it
+// stands. Most pairs enclose a balanced stretch and change no partner. The
+// others (a group that is never closed, or a quote in an unclosed literal)
+// change only the partners of the enclosed parentheses that pair outside the
+// stretch, and those are found without walking far: see enclose().
+class fence_sweep {
+ public:
+  fence_sweep(std::string_view text, size_t tokens, bool takes_right)
+      : takes_right_(takes_right) {
+    const size_t nodes = text.size() + 2 * tokens;
+    if (nodes >= kNone) throw z_x_outofstringspace();
+    const auto base_size = static_cast<uint32_t>(text.size());
+    byte_.reserve(nodes);
+    prev_.reserve(nodes);
+    next_.reserve(nodes);
+    link_.reserve(nodes);
+    byte_.assign(text.begin(), text.end());
+    std::vector<uint32_t> opens;
+    for (uint32_t i = 0; i < base_size; ++i) {
+      prev_.push_back(i == 0 ? kNone : i - 1);
+      next_.push_back(i + 1 == base_size ? kNone : i + 1);
+      link_.push_back(kNone);
+      if (byte_[i] == '"') {
+        link_[i] = static_cast<uint32_t>(quotes_.size());
+        quotes_.push_back(i);
+      } else if (byte_[i] == '(') {
+        opens.push_back(i);
+      } else if (byte_[i] == ')' && !opens.empty()) {
+        join(opens.back(), i);
+        opens.pop_back();
+      }
+    }
+    head_ = base_size == 0 ? kNone : 0;
+    tail_ = base_size == 0 ? kNone : base_size - 1;
+    first_lone_close_ = next_lone(head_, ')', next_);
+    last_lone_open_ = next_lone(tail_, '(', prev_);
   }
+
+  // Fences the token whose first byte is byte `t` of the text as it was given.
+  void fence(uint32_t t) {
+    const uint32_t token_end = t + token_length - 1;
+    const uint32_t before = prev_[t];
+    part left = part::plain;
+    uint32_t start = t;
+    if (before != kNone && byte_[before] == '"') {
+      const uint32_t rank = link_[before];
+      start = rank == 0 ? head_ : quotes_[rank - 1];
+      left = part::scanned;
+    } else if (before != kNone && byte_[before] == ')') {
+      const uint32_t open = link_[before];
+      start = open == kNone ? head_ : name_start(open);
+      left = open == kNone ? part::lone : part::balanced;
+    } else {
+      while (prev_[start] != kNone && is_left_operand_byte(at(prev_[start]))) start = prev_[start];
+      while (start != t && (byte_[start] == '+' || byte_[start] == '-')) start = next_[start];
+    }
+
+    part right = part::plain;
+    uint32_t last = token_end;  // the last byte inside the pair
+    const uint32_t r = next_[token_end];
+    if (takes_right_ && r != kNone) {
+      if (byte_[r] == '"') {
+        const uint32_t rank = link_[r] + 1;
+        last = rank < quotes_.size() ? quotes_[rank] : tail_;
+        right = part::scanned;
+      } else {
+        right = right_operand(r, last);
+      }
+    }
+    enclose(start, left, before, r, last, right);
+  }
+
+  std::string text() const {
+    std::string out;
+    out.reserve(byte_.size());
+    for (uint32_t j = head_; j != kNone; j = next_[j]) out += byte_[j];
+    return out;
+  }
+
+ private:
+  static constexpr uint32_t kNone = std::numeric_limits<uint32_t>::max();
+
+  // What stands between a pair's '(' and its token, or its token and its ')'.
+  enum class part {
+    plain,     // no parenthesis
+    balanced,  // a group with its partner, and what has no parenthesis
+    lone,      // from a group without partner to the start or the end of the text
+    scanned,   // any bytes (up to or from a quote): walked through
+  };
+
+  int at(uint32_t node) const { return static_cast<unsigned char>(byte_[node]); }
+
+  void join(uint32_t a, uint32_t b) {
+    if (a != kNone) link_[a] = b;
+    if (b != kNone) link_[b] = a;
+  }
+
+  // `from` itself or the nearest parenthesis `paren` without partner in
+  // the direction of `step` (next_ or prev_).
+  uint32_t next_lone(uint32_t from, char paren, const std::vector<uint32_t>& step) const {
+    uint32_t j = from;
+    while (j != kNone && !(byte_[j] == paren && link_[j] == kNone)) j = step[j];
+    return j;
+  }
+
+  // As right_operand_end from node `r`, which is no quote. Sets `last` to
+  // the last byte of the operand, or leaves it when the operand is empty.
+  part right_operand(uint32_t r, uint32_t& last) const {
+    bool name_seen = false;
+    uint32_t j = r;
+    while (j != kNone) {
+      const int c = at(j);
+      if (is_sign(c)) {
+        const bool after_e = j != r && (byte_[prev_[j]] == 'e' || byte_[prev_[j]] == 'E');
+        if (name_seen && !after_e) break;
+      } else if (is_name_byte(c)) {
+        name_seen = true;
+      } else if (c == '(') {
+        last = link_[j] == kNone ? tail_ : link_[j];
+        return link_[j] == kNone ? part::lone : part::balanced;
+      } else {
+        break;
+      }
+      last = j;
+      j = next_[j];
+    }
+    return part::plain;
+  }
+
+  // As name_start for the '(' at `open`. Kept per '(', as one group may be
+  // the left operand again after the partners around it have changed. A name
+  // once read stays as it is: later pairs go in before whole operands,
+  // before quotes or at the start, or to the right of the token that read it.
+  uint32_t name_start(uint32_t open) {
+    if (prev_[open] == kNone || ends_name(at(prev_[open]))) return open;
+    if (name_starts_.empty()) name_starts_.assign(byte_.capacity(), kNone);
+    if (name_starts_[open] == kNone) {
+      uint32_t j = open;
+      while (prev_[j] != kNone && !ends_name(at(prev_[j]))) j = prev_[j];
+      name_starts_[open] = j;
+    }
+    return name_starts_[open];
+  }
+
+  uint32_t add_node(char byte) {
+    byte_.push_back(byte);
+    prev_.push_back(kNone);
+    next_.push_back(kNone);
+    link_.push_back(kNone);
+    return static_cast<uint32_t>(byte_.size() - 1);
+  }
+
+  // Puts `node` between `a` and `b` (neighbours; either may be kNone).
+  void link_between(uint32_t node, uint32_t a, uint32_t b) {
+    prev_[node] = a;
+    next_[node] = b;
+    if (a == kNone) {
+      head_ = node;
+    } else {
+      next_[a] = node;
+    }
+    if (b == kNone) {
+      tail_ = node;
+    } else {
+      prev_[b] = node;
+    }
+  }
+
+  // Appends the parentheses from `from` to `to` (inclusive) to `found_` and
+  // marks them as inside the pair.
+  void collect(uint32_t from, uint32_t to) {
+    if (inside_.empty()) inside_.assign(byte_.capacity(), 0);
+    for (uint32_t j = from;; j = next_[j]) {
+      if (byte_[j] == '(' || byte_[j] == ')') {
+        inside_[j] = mark_;
+        found_.push_back(j);
+      }
+      if (j == to) break;
+    }
+  }
+
+  // Puts '(' before `start` and ')' after `last`, and gives every
+  // parenthesis its partner in the text that results. Only the enclosed
+  // parentheses whose partner lies outside the pair (or who have none) can
+  // change partner: say the ')' among them are x1..xa and the '(' are
+  // o1..ob, left to right. Then the new '(' takes x1, each x(i) the former
+  // partner of x(i-1), the new ')' takes ob, the former partner of each o(k)
+  // takes o(k-1), and the former partner of xa (or the new '(' when a is 0)
+  // takes the former partner of o1 (or the new ')' when b is 0).
+  //
+  // A balanced or plain part holds no such parenthesis. A lone part that
+  // reaches the start holds no such '(' (nothing is open at its ')'), and of
+  // its ')' only the first ')' of the text without partner changes: the
+  // others have no partner and keep none. Likewise a lone part that reaches
+  // the end: of its '(' only the last one without partner changes, and it
+  // holds no such ')'. Scanned parts lie between two neighbouring quotes
+  // (once per pass from the start or to the end), each walked at most once
+  // on either side of a token, so all the walking is linear.
+  void enclose(uint32_t start, part left, uint32_t left_last, uint32_t right_first,
+               uint32_t last, part right) {
+    std::vector<uint32_t>& xs = xs_;
+    std::vector<uint32_t>& os = os_;
+    xs.clear();
+    os.clear();
+    if (left == part::lone) xs.push_back(first_lone_close_);
+    if (left == part::scanned || right == part::scanned) {
+      ++mark_;
+      found_.clear();
+      if (left == part::scanned) collect(start, left_last);
+      if (right == part::scanned) collect(right_first, last);
+      for (const uint32_t j : found_) {
+        const uint32_t partner = link_[j];
+        if (partner == kNone || inside_[partner] != mark_) (byte_[j] == ')' ? xs : os).push_back(j);
+      }
+    }
+    if (right == part::lone) os.push_back(last_lone_open_);
+
+    const uint32_t open = add_node('(');
+    const uint32_t close = add_node(')');
+    uint32_t taker = open;  // takes the former partner of o1, or the new ')'
+    if (!xs.empty()) {
+      uint32_t freed = open;
+      for (const uint32_t x : xs) {
+        const uint32_t former = link_[x];
+        join(freed, x);
+        freed = former;
+      }
+      taker = freed;
+    }
+    if (os.empty()) {
+      join(taker, close);
+    } else {
+      uint32_t freed = close;
+      for (size_t k = os.size(); k-- > 0;) {
+        const uint32_t former = link_[os[k]];
+        join(freed, os[k]);
+        freed = former;
+      }
+      join(taker, freed);
+    }
+
+    link_between(close, last, next_[last]);
+    link_between(open, prev_[start], start);
+    if (first_lone_close_ != kNone && link_[first_lone_close_] != kNone) {
+      first_lone_close_ = next_lone(first_lone_close_, ')', next_);
+    }
+    if (last_lone_open_ != kNone && link_[last_lone_open_] != kNone) {
+      last_lone_open_ = next_lone(last_lone_open_, '(', prev_);
+    }
+  }
+
+  bool takes_right_;
+  std::vector<char> byte_;
+  std::vector<uint32_t> prev_;
+  std::vector<uint32_t> next_;
+  // A parenthesis's partner (kNone for none); a quote's rank in quotes_.
+  std::vector<uint32_t> link_;
+  std::vector<uint32_t> quotes_;
+  std::vector<uint32_t> name_starts_;  // per '(' once looked up, kNone unknown
+  std::vector<uint32_t> inside_;       // == mark_ for parentheses in the current pair
+  uint32_t mark_ = 0;
+  std::vector<uint32_t> found_;
+  std::vector<uint32_t> xs_;
+  std::vector<uint32_t> os_;
+  uint32_t head_;
+  uint32_t tail_;
+  uint32_t first_lone_close_;  // the first ')' without partner, or kNone
+  uint32_t last_lone_open_;    // the last '(' without partner, or kNone
+};
+
+std::string fence_operator(std::string s, std::string_view token, bool takes_right) {
+  // A token written into the formula counts like any other; two that
+  // overlap (~exp~exp~) are one, as fencing the first breaks the second.
+  std::vector<uint32_t> tokens;
+  for (size_t t = s.find(token); t != std::string::npos; t = s.find(token, t + token_length)) {
+    tokens.push_back(static_cast<uint32_t>(t));
+  }
+  if (tokens.empty()) return s;
+  fence_sweep sweep(s, tokens.size(), takes_right);
+  for (const uint32_t t : tokens) sweep.fence(t);
+  return sweep.text();
 }
 
 alg_string to_alg_string(const std::string& s) {
@@ -391,8 +671,8 @@ void translate_formula(alg_string& text) {
     s = remove_spaces(s);
     s = mark_between_operands(s, '-', token_text(operator_id::sub).view());
     s = mark_between_operands(s, '+', token_text(operator_id::add).view());
-    fence_operator(s, token_text(operator_id::fac).view(), false);
-    fence_operator(s, token_text(operator_id::exp).view(), true);
+    s = fence_operator(std::move(s), token_text(operator_id::fac).view(), false);
+    s = fence_operator(std::move(s), token_text(operator_id::exp).view(), true);
     text = to_alg_string(s);
   } catch (const std::bad_alloc&) {
     throw z_x_outofstringspace();

@@ -1,5 +1,8 @@
 #include "value/literal_codec.h"
 
+#include <algorithm>
+#include <string>
+
 #include "base/number_text.h"
 
 namespace {
@@ -11,39 +14,61 @@ bool is_ascii_alnum(int c) noexcept {
 }  // namespace
 
 alg_string encode_literal(const alg_string& text) {
-  alg_string out;
-  out.reserve(text.length(), 16);
-  for (uint32_t i = 1; i <= text.length(); ++i) {
-    const int c = text.char_at(i);
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string out;
+  out.reserve(text.length());
+  for (const char byte : text.view()) {
+    const auto c = static_cast<unsigned char>(byte);
     if (is_ascii_alnum(c)) {
-      out += static_cast<char>(c);
+      out += byte;
     } else {
       out += '%';
-      out += int_to_hex(c, 2);
+      out += kHex[c >> 4];
+      out += kHex[c & 0xF];
     }
   }
-  return out;
+  return alg_string(std::string_view(out));
 }
+
+namespace {
+
+// One digit as hex_to_int weighs it: 0-9, a-f or A-F, anything else 0.
+uint32_t hex_digit(char c) {
+  if (c >= '0' && c <= '9') return static_cast<uint32_t>(c - '0');
+  if (c >= 'a' && c <= 'f') return static_cast<uint32_t>(c - 'a' + 10);
+  if (c >= 'A' && c <= 'F') return static_cast<uint32_t>(c - 'A' + 10);
+  return 0;
+}
+
+}  // namespace
 
 // A '%' reads the (up to) two bytes after it as hex; a '%' cut short at the
 // end of the text takes the one byte that is there, and a '%' that is the last
-// byte stays as it is. Never reads past the end.
+// byte stays as it is. Never reads past the end. The digits are read as
+// hex_to_int reads a text: up to a NUL, any other byte counting as 0.
 alg_string decode_literal(const alg_string& text) {
-  alg_string out;
-  const uint32_t n = text.length();
-  uint32_t i = 1;
-  while (i <= n) {
-    const int c = text.char_at(i);
-    if (c == '%' && i < n) {
-      const alg_string digits = text.mid(i + 1, 2);  // mid clips at the end
-      out += static_cast<char>(hex_to_int(digits) & 0xFF);
-      i += 1 + digits.length();
+  const std::string_view in = text.view();
+  std::string out;
+  out.reserve(in.size());
+  size_t i = 0;
+  while (i < in.size()) {
+    const char c = in[i];
+    if (c == '%' && i + 1 < in.size()) {
+      const size_t digits = std::min<size_t>(2, in.size() - i - 1);
+      const char first = in[i + 1];
+      uint32_t value = 0;
+      if (first != '\0') {
+        value = hex_digit(first);
+        if (digits == 2 && in[i + 2] != '\0') value = value * 16 + hex_digit(in[i + 2]);
+      }
+      out += static_cast<char>(value & 0xFF);
+      i += 1 + digits;
     } else {
-      out += c == '+' ? ' ' : static_cast<char>(c);
+      out += c == '+' ? ' ' : c;
       ++i;
     }
   }
-  return out;
+  return alg_string(std::string_view(out));
 }
 
 // \\ \0 \xHH \t \n; a backslash before any other byte is dropped and the byte

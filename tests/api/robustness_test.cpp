@@ -116,4 +116,63 @@ TEST(Robustness, HostileShapes) {
   zekalg_kill_environment(id);
 }
 
+// Inputs that once took minutes or gigabytes now end quickly, with their
+// result or an error in the engine's words (the bench shows the speed).
+std::string repeated(const std::string& piece, int times) {
+  std::string s;
+  for (int i = 0; i < times; ++i) s += piece;
+  return s;
+}
+
+std::string doubling(int lines) {
+  std::string s = "q_t0|\"ab\"\n";
+  for (int i = 1; i <= lines; ++i) {
+    s += "q_t" + std::to_string(i) + "|t" + std::to_string(i - 1) + "&t" + std::to_string(i - 1) + "\n";
+  }
+  return s;
+}
+
+struct hostile_case {
+  const char* name;
+  std::string algorithm;
+  std::string request;
+  engine_answer expected;
+};
+
+std::vector<hostile_case> hostile_cases() {
+  std::string many_constants;
+  for (int i = 0; i < 60000; ++i) many_constants += "k_c" + std::to_string(i) + "|" + std::to_string(i) + "\n";
+  std::string draws;
+  std::string sum;
+  for (int i = 0; i < 1000; ++i) {
+    draws += "r_v" + std::to_string(i) + "|1|9\n";
+    sum += (i ? "+v" : "v") + std::to_string(i);
+  }
+  return {
+      {"TextDoubledThirtyTimes", doubling(30), "t30", failed("t19: unexpected error occurred")},
+      {"FunctionDoublingNestedFortyDeep", "f_d|x&x|x", repeated("d(", 40) + "\"ab\"" + repeated(")", 40),
+       failed("d: unexpected error occurred")},
+      {"SumOfManyTerms", "", "1" + repeated("+1", 100000), ok("100001")},
+      {"ManyWordOperators", "", "1" + repeated(" and 1", 20000), ok("1")},
+      {"TextJoinedPieceByPiece", "", "\"a\"" + repeated("&\"a\"", 100000), ok(repeated("a", 100001))},
+      {"AlgorithmOfAMegabyteThatNeverHolds", many_constants + "r_a|1|9\nc_never|a>100", "a",
+       not_created("condition a>100 could not be satisfied")},
+      {"ThousandDrawsThatNeverHold", draws + "c_never|" + sum + "<0", "v1",
+       not_created("condition " + sum + "<0 could not be satisfied")},
+      {"WorkLimit", doubling(18), "1" + repeated("+len(t18)", 150),
+       failed("work limit reached: more than 64 MiB of formula text rewritten in one call")},
+  };
+}
+
+class Hostile : public testing::TestWithParam<hostile_case> {};
+
+TEST_P(Hostile, EndsWithResultOrError) {
+  const hostile_case& c = GetParam();
+  engine_answer got = solve_once(c.algorithm, c.request);
+  EXPECT_EQ(got, c.expected) << got.text.substr(0, 200);
+}
+
+INSTANTIATE_TEST_SUITE_P(Inputs, Hostile, testing::ValuesIn(hostile_cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 }  // namespace
