@@ -68,6 +68,42 @@ void BM_TranslateFormula(benchmark::State& state) {
 }
 BENCHMARK(BM_TranslateFormula)->Range(1, 256)->Complexity();
 
+// Long requests: the time per operator stays about the same from 1,000 to
+// 100,000 operators (the ns per item of each row), for each kind of chain.
+void solve_long(benchmark::State& state, const char* first, const char* piece) {
+  std::string request = first;
+  for (int64_t i = 0; i < state.range(0); ++i) request += piece;
+  char buffer[64];
+  int32_t length = sizeof buffer;
+  const int32_t id = zekalg_create_environment(0, "k_x|1", buffer, &length);
+  for (auto _ : state) {
+    length = sizeof buffer;
+    const int32_t status = zekalg_solve_var(id, request.c_str(), buffer, &length);
+    if (status != 0) state.SkipWithError(buffer);
+  }
+  zekalg_kill_environment(id);
+  state.SetItemsProcessed(state.iterations() * state.range(0));
+  state.SetComplexityN(state.range(0));
+}
+
+void BM_LongSum(benchmark::State& state) { solve_long(state, "x", "+1"); }
+BENCHMARK(BM_LongSum)->RangeMultiplier(10)->Range(1000, 100000)->Complexity();
+
+void BM_LongAnd(benchmark::State& state) { solve_long(state, "x", " and 1"); }
+BENCHMARK(BM_LongAnd)->RangeMultiplier(10)->Range(1000, 100000)->Complexity();
+
+void BM_LongPower(benchmark::State& state) { solve_long(state, "x", "^1"); }
+BENCHMARK(BM_LongPower)->RangeMultiplier(10)->Range(1000, 100000)->Complexity();
+
+void BM_LongFactorial(benchmark::State& state) { solve_long(state, "x", "!"); }
+BENCHMARK(BM_LongFactorial)->RangeMultiplier(10)->Range(1000, 100000)->Complexity();
+
+void BM_LongJoin(benchmark::State& state) { solve_long(state, "\"a\"", "&\"a\""); }
+BENCHMARK(BM_LongJoin)->RangeMultiplier(10)->Range(1000, 100000)->Complexity();
+
+void BM_LongGroups(benchmark::State& state) { solve_long(state, "x", "+(1)"); }
+BENCHMARK(BM_LongGroups)->RangeMultiplier(10)->Range(1000, 100000)->Complexity();
+
 void BM_RealToText(benchmark::State& state) {
   double x = 0.1;
   for (auto _ : state) {
