@@ -411,6 +411,161 @@ bool reduce_groups_in_one_pass(scope& s, alg_string& text) {
   }
 }
 
+// The argument a conditional (or, with `conditional` false, a choice)
+// takes: args[1..n] are its arguments, each in parentheses. Evaluates the
+// first and raises the count, kind and range errors in the order the
+// language has them.
+uint32_t choose_argument(scope& s, bool conditional, const alg_array<alg_string>& args) {
+  const alg_string name(conditional ? "if" : "choose");
+  const uint32_t n = args.count();
+  if (n < 2) throw z_x_toofewparameters(name);
+  alg_string first = args[1];
+  evaluate_text(s, first, true);
+  const alg_value selector = operand_to_value(s, first, name, false);
+  check_kind(selector, "d", name);
+  if (conditional) {
+    if (n < 3) throw z_x_toofewparameters(name);
+    if (n > 3) throw z_x_toomanyparameters(name);
+    return truth(selector) ? 2 : 3;
+  }
+  const int32_t k = selector.as_integer();
+  if (k < 1 || static_cast<uint32_t>(k) >= n) throw z_x_outofrange(name);
+  return static_cast<uint32_t>(k) + 1;
+}
+
+// Conditionals in one left-to-right pass. The rewriting takes the first
+// "zek_if(" in the whole text (and only when there is none, the first
+// "zek_choose("), puts the chosen argument in its place and searches again
+// from the start; deeply nested or long formulas then cost time quadratic
+// in their length. Nothing before the call it took can hold another one, so
+// a reader can keep what it has passed in `out` and go on from the chosen
+// argument, checking at each "(" whether `out` now ends with a call's name
+// (a name may also meet the "(" put in front of a chosen argument). The
+// parentheses of the text are paired once, beforehand: an argument is
+// balanced, so its pairs stay as they were. All the conditionals are done
+// first, then the choices, as the rewriting does.
+class conditional_reader {
+ public:
+  conditional_reader(scope& s, std::string base) : s_(s), base_(std::move(base)) {
+    pair_.assign(base_.size(), std::string::npos);
+    std::vector<size_t> open;
+    for (size_t i = 0; i < base_.size(); ++i) {
+      if (base_[i] == '(') {
+        open.push_back(i);
+      } else if (base_[i] == ')' && !open.empty()) {
+        pair_[open.back()] = i;
+        open.pop_back();
+      }
+    }
+  }
+
+  // Reads the whole text, resolving the calls of the phase (and, in the
+  // phase of choices, the conditionals that meet a "(" put in front of an
+  // argument); returns what is left.
+  std::string run(bool choices) {
+    s_.spend(base_.size());
+    pending_.push_back({0, base_.size(), 0});
+    while (!pending_.empty()) {
+      piece& top = pending_.back();
+      if (top.next >= top.to) {
+        pending_.pop_back();
+        continue;
+      }
+      const size_t at = top.next++;
+      const bool wrapped = top.literal != 0;
+      const char c = wrapped ? top.literal : base_[at];
+      const bool conditional = c == '(' && ends_with(kIfCall);
+      if (!conditional && !(c == '(' && choices && ends_with(kChooseCall))) {
+        out_.push_back(c);
+        continue;
+      }
+      // A call. Its arguments lie between `inner` and `close`: for a "("
+      // put in front of an argument, that argument (the ")" after it is
+      // pushed below it), else up to the ")" paired with this one.
+      const size_t inner = wrapped ? top.inner_from : at + 1;
+      const size_t close = wrapped ? top.inner_to : pair_[at];
+      if (close == std::string::npos) {
+        throw z_x_missing_operand(alg_string(conditional ? "if" : "choose"));
+      }
+      out_.resize(out_.size() - (conditional ? 6 : 10));
+      std::vector<std::pair<size_t, size_t>> ranges;
+      size_t from = inner;
+      for (size_t j = inner; j < close; ++j) {
+        if (base_[j] == '(' && pair_[j] != std::string::npos && pair_[j] < close) {
+          j = pair_[j];
+        } else if (base_[j] == ',') {
+          ranges.emplace_back(from, j);
+          from = j + 1;
+        }
+      }
+      ranges.emplace_back(from, close);
+      alg_array<alg_string> args;
+      for (const auto& [a, b] : ranges) {
+        args.push_back(kOpen + alg_string(std::string_view(base_).substr(a, b - a)) + kClose);
+      }
+      const uint32_t chosen = choose_argument(s_, conditional, args);
+      // Go on past the call: the rest of its range, or below the "(", the
+      // argument and the ")" it was made of.
+      if (wrapped) {
+        pending_.resize(pending_.size() - 3);
+      } else {
+        pending_.back().next = close + 1;
+      }
+      push_argument(ranges[chosen - 1].first, ranges[chosen - 1].second);
+    }
+    return std::move(out_);
+  }
+
+ private:
+  // What is left to read: a range of the text, or one parenthesis put
+  // around an argument (`literal`), which for a "(" remembers the argument.
+  struct piece {
+    size_t next;
+    size_t to;
+    char literal;
+    size_t inner_from = 0;
+    size_t inner_to = 0;
+  };
+
+  // The argument base_[a, b) in parentheses, to be read next.
+  void push_argument(size_t a, size_t b) {
+    s_.spend(b - a + 2);
+    pending_.push_back({0, 1, ')'});
+    pending_.push_back({a, b, 0});
+    pending_.push_back({0, 1, '(', a, b});
+  }
+
+  bool ends_with(const alg_string& call) const {
+    const std::string_view name = call.view().substr(0, call.length() - 1);  // without "("
+    if (out_.size() < name.size()) return false;
+    const std::string_view tail = std::string_view(out_).substr(out_.size() - name.size());
+    for (size_t k = 0; k < name.size(); ++k) {
+      const char c = tail[k];
+      if (((c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c) != name[k]) return false;
+    }
+    return true;
+  }
+
+  scope& s_;
+  std::string base_;
+  std::vector<size_t> pair_;
+  std::vector<piece> pending_;
+  std::string out_;
+};
+
+}  // namespace
+
+bool resolve_conditionals_in_one_pass(scope& s, alg_string& text) {
+  // The searches of the rewriting stop at a NUL byte.
+  if (text.view().find('\0') != std::string_view::npos) return false;
+  std::string rest = conditional_reader(s, std::string(text.view())).run(false);
+  if (rest.find('_') != std::string::npos) rest = conditional_reader(s, std::move(rest)).run(true);
+  text = alg_string(std::string_view(rest));
+  return true;
+}
+
+namespace {
+
 }  // namespace
 
 void evaluate_text(scope& s, alg_string& text, bool translated) {
@@ -418,6 +573,7 @@ void evaluate_text(scope& s, alg_string& text, bool translated) {
   if (!translated) translate_formula(text);
   while (text.char_at(1) == '(') {
     if (holds_conditional(text)) {
+      if (resolve_conditionals_in_one_pass(s, text)) continue;
       s.spend(text.length());
       resolve_conditional(s, text);
       continue;
@@ -485,7 +641,6 @@ void resolve_conditional(scope& s, alg_string& text) {
   uint32_t at = text.find(1, kIfCall, true);
   const bool conditional = at != 0;
   if (!conditional) at = text.find(1, kChooseCall, true);
-  const alg_string name(conditional ? "if" : "choose");
   const uint32_t open = at + (conditional ? 6 : 10);
 
   // The matching ")" and the commas outside inner parentheses.
@@ -506,7 +661,7 @@ void resolve_conditional(scope& s, alg_string& text) {
     }
   }
   // A call whose ")" never comes cannot be split into its arguments.
-  if (close == 0) throw z_x_missing_operand(name);
+  if (close == 0) throw z_x_missing_operand(alg_string(conditional ? "if" : "choose"));
   commas.push_back(close);
 
   alg_array<alg_string> args;
@@ -515,25 +670,7 @@ void resolve_conditional(scope& s, alg_string& text) {
     args.push_back(kOpen + text.mid(start, comma - start) + kClose);
     start = comma + 1;
   }
-  const uint32_t n = args.count();
-  if (n < 2) throw z_x_toofewparameters(name);
-
-  alg_string first = args[1];
-  evaluate_text(s, first, true);
-  const alg_value selector = operand_to_value(s, first, name, false);
-  check_kind(selector, "d", name);
-
-  uint32_t chosen;
-  if (conditional) {
-    if (n < 3) throw z_x_toofewparameters(name);
-    if (n > 3) throw z_x_toomanyparameters(name);
-    chosen = truth(selector) ? 2 : 3;
-  } else {
-    const int32_t k = selector.as_integer();
-    if (k < 1 || static_cast<uint32_t>(k) >= n) throw z_x_outofrange(name);
-    chosen = static_cast<uint32_t>(k) + 1;
-  }
-  text = text.splice(args[chosen], at, close - at + 1);
+  text = text.splice(args[choose_argument(s, conditional, args)], at, close - at + 1);
 }
 
 alg_value evaluate_group(scope& s, const alg_string& field) {

@@ -20,6 +20,11 @@ void evaluate_text(scope& s, alg_string& text, bool translated);
 // of its value.
 void reduce_group(scope& s, alg_string& text, uint32_t open, uint32_t close);
 
+// Resolves every conditional and choice of `text`, as repeating
+// resolve_conditional while the text holds one would, in one pass. False,
+// with the text untouched, when it holds a NUL byte.
+bool resolve_conditionals_in_one_pass(scope& s, alg_string& text);
+
 // Replaces the first zek_if( call (or, when there is none, the first
 // zek_choose( call) by its chosen argument, without computing the others.
 void resolve_conditional(scope& s, alg_string& text);

@@ -556,9 +556,10 @@ class fence_sweep {
   // its ')' only the first ')' of the text without partner changes: the
   // others have no partner and keep none. Likewise a lone part that reaches
   // the end: of its '(' only the last one without partner changes, and it
-  // holds no such ')'. Scanned parts lie between two neighbouring quotes
-  // (once per pass from the start or to the end), each walked at most once
-  // on either side of a token, so all the walking is linear.
+  // holds no such ')'. A scanned part runs between two neighbouring quotes
+  // (or, once per pass, from the start to the first quote or from the last
+  // quote to the end), and each such stretch is walked at most once on
+  // either side of a token, so all the walking is linear.
   void enclose(uint32_t start, part left, uint32_t left_last, uint32_t right_first,
                uint32_t last, part right) {
     std::vector<uint32_t>& xs = xs_;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <map>
 #include <random>
 #include <string>
@@ -127,6 +128,50 @@ TEST(ScopeSweep, GivesWhatStepwiseRewritingGives) {
       return got;
     };
     ASSERT_EQ(outcome(false), outcome(true)) << content;
+  }
+}
+
+// Conditionals and choices resolved in one pass must leave what resolving
+// them one at a time leaves, evaluating the same selectors in the same
+// order; also with names that meet the "(" of a chosen argument, unpaired
+// parentheses and calls inside unchosen arguments.
+TEST(ScopeConditionals, OnePassGivesWhatOneAtATimeGives) {
+  const std::vector<std::string> atoms = {"1", "0", "2", "a", "b", "zz", "\"t\"", "3~add~a", ""};
+  const std::vector<std::string> calls = {"zek_if(", "zek_choose(", "ZEK_IF(", "zek_if", "zek_", "("};
+  std::mt19937 rng(7);
+  auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+  std::function<std::string(int)> gen = [&](int depth) -> std::string {
+    if (depth > 4 || pick(3) == 0) return atoms[pick(atoms.size())];
+    std::string call = calls[pick(calls.size())];
+    const size_t n = 1 + pick(4);
+    for (size_t i = 0; i < n; ++i) call += (i ? "," : "") + gen(depth + 1);
+    if (pick(12) != 0) call += ")";
+    return call + (pick(4) == 0 ? "~mul~" + gen(depth + 1) : "");
+  };
+  for (int round = 0; round < 20000; ++round) {
+    const std::string text = "(" + gen(0) + ")";
+    const auto outcome = [&](bool one_pass) {
+      fake_scope s;
+      s.names = {{"a", alg_value::of_integer(1)}, {"b", alg_value::of_integer(2)}};
+      alg_string t(S(text));
+      std::string got;
+      try {
+        if (one_pass) {
+          EXPECT_TRUE(resolve_conditionals_in_one_pass(s, t));
+        } else {
+          while (t.char_at(1) == '(' && (t.find(1, S("zek_if("), true) != 0 ||
+                                         t.find(1, S("zek_choose("), true) != 0)) {
+            resolve_conditional(s, t);
+          }
+        }
+        got = B(t);
+      } catch (const z_x_algorithm& e) {
+        got = "error: " + B(e.message);
+      }
+      for (const std::string& n : s.looked_up) got += "|" + n;
+      return got;
+    };
+    ASSERT_EQ(outcome(true), outcome(false)) << text;
   }
 }
 
