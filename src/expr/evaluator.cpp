@@ -411,15 +411,13 @@ bool reduce_groups_in_one_pass(scope& s, alg_string& text) {
   }
 }
 
-// The argument a conditional (or, with `conditional` false, a choice)
-// takes: args[1..n] are its arguments, each in parentheses. Evaluates the
-// first and raises the count, kind and range errors in the order the
-// language has them.
-uint32_t choose_argument(scope& s, bool conditional, const alg_array<alg_string>& args) {
+// The argument (1..n) a conditional (or, with `conditional` false, a
+// choice) of n arguments takes; `first` is its first argument in
+// parentheses. Evaluates it and raises the count, kind and range errors in
+// the order the language has them.
+uint32_t choose_argument(scope& s, bool conditional, alg_string first, uint32_t n) {
   const alg_string name(conditional ? "if" : "choose");
-  const uint32_t n = args.count();
   if (n < 2) throw z_x_toofewparameters(name);
-  alg_string first = args[1];
   evaluate_text(s, first, true);
   const alg_value selector = operand_to_value(s, first, name, false);
   check_kind(selector, "d", name);
@@ -463,9 +461,13 @@ class conditional_reader {
   // phase of choices, the conditionals that meet a "(" put in front of an
   // argument); returns what is left.
   std::string run(bool choices) {
-    s_.spend(base_.size());
     pending_.push_back({0, base_.size(), 0});
     while (!pending_.empty()) {
+      // The bytes read count towards the call's work, a batch at a time.
+      if (++read_ >= kBatch) {
+        s_.spend(read_);
+        read_ = 0;
+      }
       piece& top = pending_.back();
       if (top.next >= top.to) {
         pending_.pop_back();
@@ -499,11 +501,17 @@ class conditional_reader {
         }
       }
       ranges.emplace_back(from, close);
-      alg_array<alg_string> args;
+      read_ += ranges.size();
+      // Only the first argument is needed as a text (each would fit, as
+      // the text they come from does, with room for the parentheses).
       for (const auto& [a, b] : ranges) {
-        args.push_back(kOpen + alg_string(std::string_view(base_).substr(a, b - a)) + kClose);
+        if (b - a + 2 > max_text_length) throw z_x_outofstringspace();
       }
-      const uint32_t chosen = choose_argument(s_, conditional, args);
+      const alg_string first = kOpen +
+          alg_string(std::string_view(base_).substr(ranges[0].first, ranges[0].second - ranges[0].first)) +
+          kClose;
+      const uint32_t chosen =
+          choose_argument(s_, conditional, first, static_cast<uint32_t>(ranges.size()));
       // Go on past the call: the rest of its range, or below the "(", the
       // argument and the ")" it was made of.
       if (wrapped) {
@@ -513,6 +521,7 @@ class conditional_reader {
       }
       push_argument(ranges[chosen - 1].first, ranges[chosen - 1].second);
     }
+    s_.spend(read_);
     return std::move(out_);
   }
 
@@ -529,7 +538,6 @@ class conditional_reader {
 
   // The argument base_[a, b) in parentheses, to be read next.
   void push_argument(size_t a, size_t b) {
-    s_.spend(b - a + 2);
     pending_.push_back({0, 1, ')'});
     pending_.push_back({a, b, 0});
     pending_.push_back({0, 1, '(', a, b});
@@ -546,7 +554,9 @@ class conditional_reader {
     return true;
   }
 
+  static constexpr uint64_t kBatch = 4096;
   scope& s_;
+  uint64_t read_ = 0;
   std::string base_;
   std::vector<size_t> pair_;
   std::vector<piece> pending_;
@@ -670,7 +680,8 @@ void resolve_conditional(scope& s, alg_string& text) {
     args.push_back(kOpen + text.mid(start, comma - start) + kClose);
     start = comma + 1;
   }
-  text = text.splice(args[choose_argument(s, conditional, args)], at, close - at + 1);
+  text = text.splice(args[choose_argument(s, conditional, args[1], args.count())], at,
+                     close - at + 1);
 }
 
 alg_value evaluate_group(scope& s, const alg_string& field) {

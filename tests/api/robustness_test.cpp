@@ -154,6 +154,8 @@ std::vector<hostile_case> hostile_cases() {
        failed("d: unexpected error occurred")},
       {"SumOfManyTerms", "", "1" + repeated("+1", 100000), ok("100001")},
       {"ManyWordOperators", "", "1" + repeated(" and 1", 20000), ok("1")},
+      {"ConditionalsNestedDeep", "", repeated("if(1,", 20000) + "1" + repeated(",0)", 20000), ok("1")},
+      {"ManyGroups", "", "1" + repeated("+(1)", 100000), ok("100001")},
       {"TextJoinedPieceByPiece", "", "\"a\"" + repeated("&\"a\"", 100000), ok(repeated("a", 100001))},
       {"AlgorithmOfAMegabyteThatNeverHolds", many_constants + "r_a|1|9\nc_never|a>100", "a",
        not_created("condition a>100 could not be satisfied")},

@@ -42,8 +42,9 @@ bool is_digit(int c) { return c >= '0' && c <= '9'; }
 bool is_letter(int c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
 bool is_name_byte(int c) { return c == '.' || c == '_' || is_digit(c) || is_letter(c); }
 bool is_sign(int c) { return c == '+' || c == '-' || c == kEnDash; }
-bool ends_name(int c) { return std::string_view(",~+-()\"|").find(static_cast<char>(c)) != std::string_view::npos; }
-bool starts_operand_context(int c) { return std::string_view("+-(~,|").find(static_cast<char>(c)) != std::string_view::npos; }
+bool one_of(std::string_view set, int c) { return set.find(static_cast<char>(c)) != set.npos; }
+bool ends_name(int c) { return one_of(",~+-()\"|", c); }
+bool starts_operand_context(int c) { return one_of("+-(~,|", c); }
 char lower(char c) { return (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c; }
 
 size_t name_start(std::string_view s, size_t open) {
@@ -142,7 +143,9 @@ std::string encode_string_literals(std::string_view s) {
   size_t open = s.find('"');
   while (open != std::string_view::npos) {
     size_t close = s.find('"', open + 1);
-    while (close != std::string_view::npos && quote_is_escaped(s, close)) close = s.find('"', close + 1);
+    while (close != std::string_view::npos && quote_is_escaped(s, close)) {
+      close = s.find('"', close + 1);
+    }
     if (close == std::string_view::npos) break;
     out.append(s.substr(copied, open + 1 - copied));
     out += encode_literal(unescape_literal(alg_string(s.substr(open + 1, close - open - 1)))).str();
@@ -526,7 +529,6 @@ TEST(TranslateRobustness, ThousandsOfOperators) {
   EXPECT_EQ(B(text).substr(0, 19), "(1~add~(x~exp~2)~mu");
 }
 
-
 // ---------------------------------------------------------------------------
 // The translator against the reference form, byte for byte: stored results
 // depend on the operator form, so no formula may come out differently.
@@ -548,7 +550,7 @@ TEST(TranslateAsReference, SeededRandomFormulas) {
       "~fac~", "~exp~", "exp~", "fac~", "sin(x)", "\"a b\"", "\"or\"", "-(", "e-", "!^", "^-"};
   // Fewer pieces, so that quotes, groups and fenced operators meet often.
   const char* const fence_pieces[] = {"(", ")", "\"", "\\\"", "!", "^", "x", "1", "-", "e",
-                                      "f(", "$", "~exp~", "+", " "};
+                                      "fn(", "$", "~exp~", "+", " ", ")!", "\"^"};
   std::mt19937 rng(20240917u);
   size_t total_bytes = 0;
   for (int round = 0; round < 20000; ++round) {
@@ -568,7 +570,8 @@ TEST(TranslateAsReference, SeededRandomFormulas) {
       }
     }
     total_bytes += formula.size();
-    ASSERT_EQ(translated(formula), reference_form::translate(formula)) << testing::PrintToString(formula);
+    ASSERT_EQ(translated(formula), reference_form::translate(formula))
+        << testing::PrintToString(formula);
   }
   EXPECT_GT(total_bytes, 200000u);
 }
