@@ -326,6 +326,19 @@ bool is_name_end(char c) {
   }
 }
 
+// Every ")" closes a "(" before it, and every "(" is closed.
+bool balanced(std::string_view text) {
+  int64_t depth = 0;
+  for (const char c : text) {
+    if (c == '(') {
+      ++depth;
+    } else if (c == ')' && --depth < 0) {
+      return false;
+    }
+  }
+  return depth == 0;
+}
+
 bool holds_conditional(const alg_string& text) {
   return text.find(1, kIfCall, true) != 0 || text.find(1, kChooseCall, true) != 0;
 }
@@ -383,8 +396,16 @@ bool reduce_groups_in_one_pass(scope& s, alg_string& text) {
       out.resize(name_start);
       call_function(s, call, static_cast<uint32_t>(open - name_start + 1), call.length(), name);
       if (call.view().find('(') != std::string_view::npos) {
-        // A user function's text, to be read again.
-        if (holds_conditional(call) || call.view().find('\0') != std::string_view::npos) {
+        // A user function's text, to be read again. Its conditionals are
+        // the only ones in the whole text, so when it is balanced they are
+        // resolved as the rewriting would resolve them, before any group.
+        if (holds_conditional(call) &&
+            (!balanced(call.view()) || !resolve_conditionals_in_one_pass(s, call))) {
+          unread.push_back({call, 0});
+          rest_of_text();
+          return false;
+        }
+        if (call.view().find('\0') != std::string_view::npos) {
           unread.push_back({call, 0});
           rest_of_text();
           return false;
