@@ -24,7 +24,7 @@ for target in fuzz_algorithm fuzz_request fuzz_base; do
   cp fuzz/corpus/"$target"/* "$corpus"/
   echo "== $target: ${seconds}s, corpus $corpus"
   status=0
-  nice -n 19 "$out/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=30 \
+  nice -n 19 "$out/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=60 \
     -rss_limit_mb=2048 -dict=fuzz/zekalg.dict -artifact_prefix="$artifacts/" \
     -print_final_stats=1 "$corpus" >"$log" 2>&1 || status=$?
   grep -aE '^#[0-9]+[[:space:]]+DONE|^stat::(average_exec_per_sec|peak_rss_mb)' "$log" || true
