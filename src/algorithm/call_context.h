@@ -1,11 +1,10 @@
 // call_context: everything one host call owns while it runs in an
 // environment, so that calls on other threads never see it: the chain of
-// environments it sees (fixed when it starts, so a base killed meanwhile
-// and read as far as the call needs: a base killed meanwhile stays in view
-// once the call has reached it; the chain is held alive by its first
-// environment), the nesting depths of each, the
+// environments it sees (read as far as the call needs; a base killed
+// meanwhile stays in view once the call has reached it, and the chain is
+// held alive by its first environment), the nesting depths of each, the
 // definitions being evaluated, the result format left by the last variable
-// it resolved, and its count of user-function expansions.
+// it resolved, its count of user-function expansions and its work.
 //
 // env_frame: one environment of that chain as the evaluator's scope.
 #pragma once
@@ -85,8 +84,8 @@ class call_context {
   build_observer* observer = nullptr;
 
   // Marks the definition `record` of the environment at `position` as being
-  // evaluated by this call until the guard goes; false when it already is
-  // (the definition refers to itself).
+  // evaluated by this call until the mark goes; being_evaluated tells
+  // whether it already is (the definition refers to itself).
   class evaluation_mark {
    public:
     evaluation_mark(call_context& call, uint32_t position, uint32_t record) : call_(call) {

@@ -62,32 +62,23 @@ std::string strip_signs(const std::string& number) {
   return out;
 }
 
-// Digits of the magnitude of a 32-bit integer (no sign).
-std::string unsigned_digits(uint32_t magnitude) {
+// Decimal digits of an unsigned magnitude (no sign).
+std::string unsigned_digits(uint64_t magnitude) {
   if (magnitude == 0) return "0";
-  char buffer[16];
-  int at = 16;
+  char buffer[24];
+  int at = 24;
   while (magnitude != 0) {
     buffer[--at] = static_cast<char>('0' + magnitude % 10u);
     magnitude /= 10u;
   }
-  return std::string(buffer + at, buffer + 16);
+  return std::string(buffer + at, buffer + 24);
 }
 
 // The exact decimal digits of a non-negative integral double.
 std::string integral_digits(double value) {
   if (value == 0.0) return "0";
   // Below 2^64 the integral double converts exactly; the usual case.
-  if (value < 18446744073709551616.0) {
-    uint64_t magnitude = static_cast<uint64_t>(value);
-    char digits[24];
-    int at = 24;
-    while (magnitude != 0) {
-      digits[--at] = static_cast<char>('0' + magnitude % 10u);
-      magnitude /= 10u;
-    }
-    return std::string(digits + at, digits + 24);
-  }
+  if (value < 18446744073709551616.0) return unsigned_digits(static_cast<uint64_t>(value));
   char buffer[400];  // DBL_MAX has 309 digits
   const int n = std::snprintf(buffer, sizeof buffer, "%.0f", value);
   if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return "0";

@@ -10,7 +10,6 @@
 #include "expr/function_call.h"
 #include "expr/math_helpers.h"
 #include "expr/operand.h"
-#include "base/tokens.h"
 #include "expr/translator.h"
 #include "value/checks.h"
 
@@ -27,6 +26,17 @@ struct token_found {
   const operator_token* row = nullptr;
 };
 
+// The row of the token whose five bytes start at `at` (at + 5 <= size),
+// matched without regard to case, or nullptr.
+const operator_token* token_starting_at(std::string_view bytes, size_t at) {
+  char five[token_length];
+  for (uint32_t k = 0; k < token_length; ++k) {
+    const char c = bytes[at + k];
+    five[k] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  }
+  return token_named(std::string_view(five, token_length));
+}
+
 // The leftmost token of the lowest level in `content` (tokens matched
 // without regard to case, the text read up to its first NUL, as the
 // searches of the level tables would).
@@ -35,12 +45,7 @@ token_found next_token(const alg_string& content) {
   token_found best;
   for (size_t at = bytes.find('~'); at != std::string_view::npos; at = bytes.find('~', at + 1)) {
     if (at + token_length > bytes.size()) break;
-    char five[token_length];
-    for (uint32_t k = 0; k < token_length; ++k) {
-      const char c = bytes[at + k];
-      five[k] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    }
-    const operator_token* t = token_named(std::string_view(five, token_length));
+    const operator_token* t = token_starting_at(bytes, at);
     if (t != nullptr && (best.row == nullptr || t->level < best.row->level)) {
       best = {static_cast<uint32_t>(at + 1), t};
       if (t->level == 1) break;
@@ -161,36 +166,10 @@ void enter(scope& s, const alg_string& text) {
 // operator. Below, the same steps run on the group's operands kept apart:
 // each operator reads the operands the rewriting would read, in the same
 // order, and leaves the same text. That holds while every operand is one
-// the evaluator's operand scans take whole (see clean_operand); when a step
+// the evaluator's operand scans take whole (is_whole_operand); when a step
 // would leave one that is not, the group goes back to text and the step by
 // step rewriting carries on from exactly there.
 constexpr uint32_t kSweepFrom = 64;
-
-bool is_sign_byte(unsigned char c) { return c == '+' || c == '-' || c == 150; }
-bool is_name_byte(unsigned char c) {
-  return c == '.' || c == '_' || (c >= '0' && c <= '9') || (c >= 'a' && c <= 'z') ||
-         (c >= 'A' && c <= 'Z');
-}
-
-// Whether the operand scans around tokens take exactly `text`: a quoted
-// literal with no other quote, or signs and name bytes where a sign after a
-// name byte follows the 'e' of an exponent. The empty operand counts too.
-bool clean_operand(std::string_view text) {
-  if (text.empty()) return true;
-  if (text.front() == '"') return text.size() >= 2 && text.find('"', 1) == text.size() - 1;
-  bool name_seen = false;
-  for (size_t j = 0; j < text.size(); ++j) {
-    const auto c = static_cast<unsigned char>(text[j]);
-    if (is_sign_byte(c)) {
-      if (name_seen && text[j - 1] != 'e' && text[j - 1] != 'E') return false;
-    } else if (is_name_byte(c)) {
-      name_seen = true;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
 
 // One operand of the sweep: its text, or, for a text value it produced, the
 // value itself (reading a text literal back gives exactly the text it was
@@ -231,17 +210,12 @@ bool reduce_operators_in_one_sweep(scope& s, alg_string& content, alg_value& res
   size_t cell_start = 0;
   for (size_t at = bytes.find('~'); at != std::string_view::npos; at = bytes.find('~', at + 1)) {
     if (at + token_length > bytes.size()) return false;
-    char five[token_length];
-    for (uint32_t k = 0; k < token_length; ++k) {
-      const char c = bytes[at + k];
-      five[k] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-    }
-    const operator_token* row = token_named(std::string_view(five, token_length));
+    const operator_token* row = token_starting_at(bytes, at);
     // A '~' that starts no token, or tokens that share a '~', are left to
     // the rewriting.
     if (row == nullptr || at < cell_start) return false;
     const std::string_view cell = bytes.substr(cell_start, at - cell_start);
-    if (!clean_operand(cell)) return false;
+    if (!is_whole_operand(cell)) return false;
     cells.push_back({alg_string(cell), {}, false, static_cast<uint32_t>(tokens.size() + 1)});
     tokens.push_back({row, static_cast<uint32_t>(cells.size() - 1),
                       static_cast<uint32_t>(cells.size()), bytes.substr(at, token_length)});
@@ -249,7 +223,7 @@ bool reduce_operators_in_one_sweep(scope& s, alg_string& content, alg_value& res
     at += token_length - 1;  // the closing '~' is checked by the next search
   }
   const std::string_view last = bytes.substr(cell_start);
-  if (!clean_operand(last)) return false;
+  if (!is_whole_operand(last)) return false;
   cells.push_back({alg_string(last), {}, false, 0});
 
   for (int level = 1; level <= operator_level_count; ++level) {
@@ -288,7 +262,7 @@ bool reduce_operators_in_one_sweep(scope& s, alg_string& content, alg_value& res
       left = std::move(merged);
       if (left.next_token != 0) tokens[left.next_token - 1].left = tok.left;
       tok.row = nullptr;
-      if (!left.has_value && !clean_operand(left.text.view())) {
+      if (!left.has_value && !is_whole_operand(left.text.view())) {
         // Back to text: the cells and the tokens still to apply, as written.
         alg_string rest;
         for (uint32_t c = 0;;) {
@@ -317,14 +291,6 @@ bool reduce_operators_in_one_sweep(scope& s, alg_string& content, alg_value& res
 // anything else (a conditional comes back with a function's text, a ")"
 // without "(", a "(" never closed, a NUL byte), the text as it stands is
 // handed back to it: false. True when the text is done.
-bool is_name_end(char c) {
-  switch (c) {
-    case ',': case '~': case '+': case '-': case '(': case ')': case '"': case '|':
-      return true;
-    default:
-      return false;
-  }
-}
 
 // Every ")" closes a "(" before it, and every "(" is closed.
 bool balanced(std::string_view text) {
@@ -388,30 +354,26 @@ bool reduce_groups_in_one_pass(scope& s, alg_string& text) {
     }
     const size_t open = opens.back();
     opens.pop_back();
-    size_t name_start = open;
-    while (name_start > 0 && !is_name_end(out[name_start - 1])) --name_start;
-    if (name_start < open) {
-      const alg_string name = alg_string(std::string_view(out).substr(name_start, open - name_start)).lower();
-      alg_string call(std::string_view(out).substr(name_start));
-      out.resize(name_start);
-      call_function(s, call, static_cast<uint32_t>(open - name_start + 1), call.length(), name);
+    const size_t from = name_start(out, open);
+    if (from < open) {
+      const alg_string name = alg_string(std::string_view(out).substr(from, open - from)).lower();
+      alg_string call(std::string_view(out).substr(from));
+      out.resize(from);
+      call_function(s, call, static_cast<uint32_t>(open - from + 1), call.length(), name);
       if (call.view().find('(') != std::string_view::npos) {
         // A user function's text, to be read again. Its conditionals are
         // the only ones in the whole text, so when it is balanced they are
         // resolved as the rewriting would resolve them, before any group.
-        if (holds_conditional(call) &&
-            (!balanced(call.view()) || !resolve_conditionals_in_one_pass(s, call))) {
-          unread.push_back({call, 0});
-          rest_of_text();
-          return false;
-        }
-        if (call.view().find('\0') != std::string_view::npos) {
-          unread.push_back({call, 0});
+        const bool handed_back =
+            call.view().find('\0') != std::string_view::npos ||
+            (holds_conditional(call) &&
+             (!balanced(call.view()) || !resolve_conditionals_in_one_pass(s, call)));
+        unread.push_back({call, 0});
+        if (handed_back) {
           rest_of_text();
           return false;
         }
         s.spend(call.length());
-        unread.push_back({call, 0});
       } else {
         s.spend(call.length());
         out.append(call.view());
@@ -594,10 +556,6 @@ bool resolve_conditionals_in_one_pass(scope& s, alg_string& text) {
   text = alg_string(std::string_view(rest));
   return true;
 }
-
-namespace {
-
-}  // namespace
 
 void evaluate_text(scope& s, alg_string& text, bool translated) {
   enter(s, text);

@@ -82,12 +82,33 @@ bool matches_ignoring_case(std::string_view s, size_t at, std::string_view word)
 // ---------------------------------------------------------------------------
 // Scanners
 
-// Start of the name that directly precedes the byte at `open`.
+}  // namespace
+
 size_t name_start(std::string_view s, size_t open) {
   size_t j = open;
   while (j > 0 && !ends_name(byte_at(s, j - 1))) --j;
   return j;
 }
+
+bool is_whole_operand(std::string_view text) {
+  if (text.empty()) return true;
+  if (text.front() == '"') return text.size() >= 2 && text.find('"', 1) == text.size() - 1;
+  bool name_seen = false;
+  for (size_t j = 0; j < text.size(); ++j) {
+    const int c = byte_at(text, j);
+    if (is_sign(c)) {
+      // Signs lead an operand, and follow the 'e' of an exponent (1e-5).
+      if (name_seen && text[j - 1] != 'e' && text[j - 1] != 'E') return false;
+    } else if (is_name_byte(c)) {
+      name_seen = true;
+    } else {
+      return false;
+    }
+  }
+  return true;
+}
+
+namespace {
 
 // Start of the left operand of a token at `t` (t <= size). Walks that find
 // no partner quote or parenthesis stop at the start of the text.

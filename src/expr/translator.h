@@ -28,6 +28,16 @@ enum class scan_mode { translator, evaluator };
 void extract_operands(const alg_string& text, uint32_t token_pos, scan_mode mode,
                       alg_string& left, alg_string& right);
 
+// Where the name directly before the byte at 0-based `open` starts (back to
+// the nearest delimiter listed at name_before, or 0).
+size_t name_start(std::string_view text, size_t open);
+
+// Whether the operand scans around tokens (evaluator mode) take exactly
+// `text` when it stands between two tokens: the empty text, a quoted literal
+// with no other quote, or signs and name bytes where a sign after a name
+// byte follows the 'e' of an exponent.
+bool is_whole_operand(std::string_view text);
+
 // The name directly before the '(' at 1-based `open_pos`, back to the nearest
 // delimiter (comma, '~', '+', '-', '(', ')', '"', '|') or the start. Empty for
 // positions 0 and 1; a position past the end reads back from the end.
