@@ -5,6 +5,7 @@
 #include <cmath>
 #include <functional>
 #include <map>
+#include <optional>
 #include <set>
 
 #include "algorithm/definitions.h"
@@ -13,6 +14,7 @@
 #include "api/engine_state.h"
 #include "base/errors.h"
 #include "base/random_generator.h"
+#include "base/tokens.h"
 #include "expr/builtins.h"
 #include "expr/limits.h"
 #include "expr/operand.h"
@@ -44,6 +46,59 @@ bool is_reserved(const std::string& lowered_name) {
 }
 
 std::string quoted(const std::string& s) { return "'" + s + "'"; }
+
+bool is_builtin(const std::string& lowered_name) {
+  uint32_t least = 0;
+  uint32_t most = 0;
+  return builtin_arity(lowered_name, least, most) || lowered_name == "if" ||
+         lowered_name == "choose";
+}
+
+// A word operator's shown form ("and", "mod"), or nullptr.
+const char* word_operator(const std::string& lowered_name) {
+  for (const operator_token& t : operator_tokens()) {
+    if (lowered_name == t.shown) return t.shown;
+  }
+  return nullptr;
+}
+
+struct name_trap {
+  std::string text;
+  bool unreachable;  // no lookup ever finds the definition
+};
+
+// What goes wrong with a definition of kind `kind` ('f' for functions) named
+// `name`, when its name is taken by the language.
+std::optional<name_trap> trap_of(char kind, const std::string& name) {
+  const std::string key = lowered(name);
+  if (kind == 'f') {
+    if (is_builtin(key)) {
+      return name_trap{"function " + quoted(name) +
+                           " is never called: the built-in of that name comes first",
+                       true};
+    }
+  } else if (is_reserved(key)) {
+    alg_value value;
+    reserved_value(key, value);
+    return name_trap{"defines nothing a lookup can reach: " + quoted(name) +
+                         " is a reserved word (every formula and request reads it as " +
+                         std::string(value_to_text(value, value.is_integer() ? -1 : 6, false,
+                                                   false).view()) +
+                         "); choose another name",
+                     true};
+  } else if (is_builtin(key)) {
+    return name_trap{quoted(name) + " is also the name of a built-in function: " + name +
+                         "(...) calls the built-in, and readers of the formula may take one "
+                         "for the other; choose another name",
+                     false};
+  }
+  if (const char* word = word_operator(key)) {
+    return name_trap{"defines nothing a lookup can reach: " + quoted(name) +
+                         " is the word operator " + word + " in formulas; choose another name",
+                     true};
+  }
+  return std::nullopt;
+}
 
 // One definition line, taken apart.
 struct parsed_line {
@@ -147,7 +202,8 @@ class condition_counter final : public build_observer {
 
 class checker {
  public:
-  checker(const algorithm_file& file, int creations) : file_(file), creations_(creations) {}
+  checker(const algorithm_file& file, int creations, const algorithm_file* base)
+      : file_(file), creations_(creations), base_(base) {}
 
   std::vector<diagnostic> run() {
     parse();
@@ -221,19 +277,11 @@ class checker {
                             ", which a formula cannot spell as part of a name");
         continue;
       }
-      if (p.kind == 'f') {
-        uint32_t least = 0;
-        uint32_t most = 0;
-        if (builtin_arity(p.key, least, most) || p.key == "if" || p.key == "choose") {
-          error(p.number, "function " + quoted(p.name) +
-                              " is never called: the built-in of that name comes first");
-          continue;
-        }
-      } else if (is_reserved(p.key)) {
-        error(p.number, "defines nothing a lookup can reach: " + quoted(p.name) +
-                            " is a reserved word");
-        continue;
-      } else if (reads_as_number(p.name)) {
+      if (const std::optional<name_trap> trap = trap_of(p.kind, p.name)) {
+        error(p.number, trap->text);
+        if (trap->unreachable) continue;
+      }
+      if (p.kind != 'f' && reads_as_number(p.name)) {
         error(p.number, "defines nothing a lookup can reach: " + quoted(p.name) +
                             " reads as a number in formulas");
         continue;
@@ -621,14 +669,29 @@ class checker {
 
   const algorithm_file& file_;
   int creations_;
+  const algorithm_file* base_;
   std::vector<parsed_line> lines_;
   std::vector<diagnostic> out_;
 };
 
 }  // namespace
 
-std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creations) {
-  return checker(file, creations).run();
+std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creations,
+                                        const algorithm_file* base) {
+  return checker(file, creations, base).run();
+}
+
+std::vector<diagnostic> name_traps(const algorithm_file& file) {
+  std::vector<diagnostic> traps;
+  for (const definition_line& l : file.lines) {
+    const definition_record record = parse_definition_line(alg_string(l.text));
+    if (record.kind == 0 || record.kind == 'c' || !record.has_separator) continue;
+    const std::string name = l.text.substr(2, l.text.find('|') - 2);
+    if (const std::optional<name_trap> trap = trap_of(record.kind, name)) {
+      traps.push_back({l.number, false, trap->text});
+    }
+  }
+  return traps;
 }
 
 int run_check(const check_options& options, std::ostream& out) {

@@ -13,6 +13,7 @@ namespace cli {
 
 struct check_options {
   std::string file;
+  std::string base_file;  // the algorithm is written for a base environment from this file
   encoding enc = encoding::utf8;
   int creations = 300;  // trial creations that measure the conditions
 };
@@ -23,8 +24,15 @@ struct diagnostic {
   std::string text;  // engine bytes
 };
 
-// Every diagnostic of `file`, in line order.
-std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creations);
+// Every diagnostic of `file`, in line order; `base`, when given, is the
+// algorithm of the base environment it is written for.
+std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creations,
+                                        const algorithm_file* base = nullptr);
+
+// The definitions whose names a formula cannot reach as the author meant
+// (a reserved name such as e or pi, a built-in's name): errors for `check`,
+// warnings that `solve` and `sample` print before they start.
+std::vector<diagnostic> name_traps(const algorithm_file& file);
 
 // Prints the diagnostics and a count; returns 1 when one is an error.
 int run_check(const check_options& options, std::ostream& out);

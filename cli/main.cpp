@@ -65,6 +65,8 @@ int main(int argc, char** argv) {
                                                     {"csv", cli::sample_format::csv},
                                                     {"json", cli::sample_format::json}},
           CLI::ignore_case));
+  sample_cmd->add_option("--base", sample.base_file,
+                         "Build every variant on one base environment from this file");
   sample_cmd->add_option("--vars", vars, "Comma-separated variables to show (default: all)");
   add_encoding(sample_cmd, sample.enc);
 
@@ -75,6 +77,8 @@ int main(int argc, char** argv) {
   check_cmd->add_option("--creations", check.creations,
                         "Trial creations that measure how often conditions fail")
       ->check(CLI::Range(1, 100000));
+  check_cmd->add_option("--base", check.base_file,
+                        "The algorithm is written for a base environment from this file");
   add_encoding(check_cmd, check.enc);
 
   cli::repl_options repl;
@@ -82,6 +86,7 @@ int main(int argc, char** argv) {
       "repl", "Interactive prompt: each line is solved in one environment");
   repl_cmd->add_option("FILE", repl.file, "Algorithm file")->required();
   add_seed(repl_cmd, repl.seed, "Seed the generator first");
+  repl_cmd->add_option("--base", repl.base_file, "Build on a base environment from this file");
   add_encoding(repl_cmd, repl.enc);
 
   try {

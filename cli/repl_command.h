@@ -15,6 +15,7 @@ namespace cli {
 struct repl_options {
   std::string file;
   std::optional<int64_t> seed;
+  std::string base_file;  // build on a base environment from this file
   encoding enc = encoding::utf8;
 };
 

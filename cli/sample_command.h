@@ -18,6 +18,7 @@ struct sample_options {
   std::string file;
   int64_t count = 10;
   std::optional<int64_t> seed;
+  std::string base_file;  // each variant builds on one base environment from this file
   sample_format format = sample_format::table;
   std::vector<std::string> vars;  // empty: every variable
   encoding enc = encoding::utf8;
