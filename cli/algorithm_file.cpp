@@ -19,6 +19,16 @@ bool is_variable_prefix(const std::string& line) {
          (line[0] == 'k' || line[0] == 'q' || line[0] == 'r' || line[0] == 'l');
 }
 
+// Not UTF-8 but plausible Windows-1252: no byte the code page leaves
+// undefined, and no control character but tabs and line ends.
+bool looks_like_cp1252(const std::string& raw) {
+  return std::none_of(raw.begin(), raw.end(), [](char ch) {
+    const auto c = static_cast<unsigned char>(ch);
+    return c == 0x81 || c == 0x8D || c == 0x8F || c == 0x90 || c == 0x9D ||
+           (c < 0x20 && c != '\t' && c != '\n' && c != '\r') || c == 0x7F;
+  });
+}
+
 }  // namespace
 
 std::string lowered(std::string text) {
@@ -72,7 +82,12 @@ algorithm_file load_algorithm_file(const std::string& path, encoding enc) {
   try {
     file.text = to_engine(raw, enc);
   } catch (const encoding_error& e) {
-    throw command_error(path + ":" + std::to_string(line_at(raw, e.offset)) + ": " + e.what());
+    std::string hint;
+    if (enc == encoding::utf8 && looks_like_cp1252(raw)) {
+      hint = " (the file reads as Windows-1252 text: try --encoding cp1252)";
+    }
+    throw command_error(path + ":" + std::to_string(line_at(raw, e.offset)) + ": " + e.what() +
+                        hint);
   }
   file.lines = split_definition_lines(file.text);
   return file;

@@ -16,6 +16,7 @@
 #include "base/random_generator.h"
 #include "base/tokens.h"
 #include "expr/builtins.h"
+#include "expr/evaluator.h"
 #include "expr/limits.h"
 #include "expr/operand.h"
 #include "expr/translator.h"
@@ -29,6 +30,8 @@ constexpr double kOftenFails = 0.5;
 // Trial creations stop after this many attempts in all, so that a condition
 // that almost never holds cannot make the check take minutes.
 constexpr int64_t kAttemptBudget = 50000;
+// A draw takes one of this many values, whatever the range.
+constexpr int kDistinctDraws = 32768;
 
 bool is_name_byte(char c) {
   return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
@@ -113,6 +116,8 @@ struct parsed_line {
   bool reachable = false;  // the definition a lookup finds
 };
 
+
+
 // A name or call found in a translated formula.
 struct formula_use {
   std::set<std::string> names;  // lowered operand names
@@ -189,13 +194,23 @@ class condition_counter final : public build_observer {
  public:
   explicit condition_counter(std::size_t conditions)
       : evaluated(conditions, 0), failed(conditions, 0) {}
-  void attempt_started() override { ++attempts; }
-  void condition_reached(uint32_t position) override { ++evaluated.at(position); }
+  void attempt_started() override {
+    ++attempts;
+    in_evaluation = -1;
+  }
+  void condition_reached(uint32_t position) override {
+    ++evaluated.at(position);
+    in_evaluation = static_cast<int64_t>(position);
+  }
   void condition_checked(uint32_t position, bool held) override {
     if (!held) ++failed.at(position);
+    in_evaluation = -1;
   }
 
   int64_t attempts = 0;
+  // The condition whose evaluation has started and not finished: after an
+  // error, the one that raised it.
+  int64_t in_evaluation = -1;
   std::vector<int64_t> evaluated;
   std::vector<int64_t> failed;
 };
@@ -207,8 +222,13 @@ class checker {
 
   std::vector<diagnostic> run() {
     parse();
+    if (lines_.empty()) {
+      warning(0, "the algorithm is empty: it defines nothing to solve");
+      return out_;
+    }
     check_definitions();
     check_formulas();
+    check_not_equal();
     check_groups();
     check_chains();
     run_trials();
@@ -222,6 +242,7 @@ class checker {
   void warning(int line, std::string text) { out_.push_back({line, false, std::move(text)}); }
 
   void parse() {
+    if (base_ != nullptr) parse_base();
     for (const definition_line& l : file_.lines) {
       parsed_line p;
       p.number = l.number;
@@ -239,6 +260,28 @@ class checker {
         for (uint32_t k = 1; k <= fields.high(); ++k) p.fields.emplace_back(fields[k].view());
       }
       lines_.push_back(std::move(p));
+    }
+  }
+
+  // The base's definitions, for lookups only: the first definition of each
+  // name is the one a lookup in the base finds.
+  void parse_base() {
+    std::set<std::string> seen;
+    for (const definition_line& l : base_->lines) {
+      const definition_record record = parse_definition_line(alg_string(l.text));
+      if (record.kind == 0 || record.kind == 'c' || !record.has_separator) continue;
+      parsed_line p;
+      p.number = l.number;
+      p.kind = record.kind;
+      p.has_bar = true;
+      const std::size_t bar = l.text.find('|');
+      p.name = l.text.substr(2, bar - 2);
+      p.key = lowered(p.name);
+      const alg_array<alg_string> fields =
+          split_fields(the_engine().translations, alg_string(l.text.substr(bar + 1)));
+      for (uint32_t k = 1; k <= fields.high(); ++k) p.fields.emplace_back(fields[k].view());
+      p.reachable = seen.insert((p.kind == 'f' ? "f" : "v") + p.key).second;
+      base_lines_.push_back(std::move(p));
     }
   }
 
@@ -358,17 +401,20 @@ class checker {
     return f;
   }
 
-  const parsed_line* variable(const std::string& key) const {
-    for (const parsed_line& p : lines_) {
-      if (p.reachable && p.kind != 'f' && p.key == key) return &p;
+  // The definition a lookup of `key` finds: this algorithm's own first,
+  // then the base's.
+  const parsed_line* find(const std::string& key, bool function) const {
+    for (const std::vector<parsed_line>* table : {&lines_, &base_lines_}) {
+      for (const parsed_line& p : *table) {
+        if (p.reachable && (p.kind == 'f') == function && p.key == key) return &p;
+      }
     }
     return nullptr;
   }
-  const parsed_line* function(const std::string& key) const {
-    for (const parsed_line& p : lines_) {
-      if (p.reachable && p.kind == 'f' && p.key == key) return &p;
-    }
-    return nullptr;
+  const parsed_line* variable(const std::string& key) const { return find(key, false); }
+  const parsed_line* function(const std::string& key) const { return find(key, true); }
+  bool in_base(const parsed_line& p) const {
+    return !base_lines_.empty() && &p >= &base_lines_.front() && &p <= &base_lines_.back();
   }
 
   void check_formulas() {
@@ -426,6 +472,21 @@ class checker {
     error(p.number, quoted(name) + " takes " + takes + " argument" +
                         (max == 1 && min == 1 ? "" : "s") + ", called with " +
                         std::to_string(args));
+  }
+
+  // "!=" reads as a factorial and "=": a <> b is "not equal".
+  void check_not_equal() {
+    for (const parsed_line& p : lines_) {
+      if (p.kind == 0 || !p.has_bar) continue;
+      bool quoted_text = false;
+      for (std::size_t i = 0; i + 1 < p.body.size(); ++i) {
+        if (p.body[i] == '"') quoted_text = !quoted_text;
+        if (quoted_text || p.body[i] != '!' || p.body[i + 1] != '=') continue;
+        warning(p.number, "'!=' reads as '!' (factorial) followed by '='; to test \"not equal\" "
+                          "write '<>'");
+        break;
+      }
+    }
   }
 
   // The translator rewrites words inside quotes too: "and" becomes the operator.
@@ -526,7 +587,7 @@ class checker {
         if (chain.size() > longest.size()) longest = chain;
         for (const std::string& n : direct_names(v)) {
           const parsed_line* u = variable(n);
-          if (u == nullptr || done.count(u->key) != 0) continue;
+          if (u == nullptr || in_base(*u) || done.count(u->key) != 0) continue;
           if (active.count(u->key) != 0) {
             if (!cycle_reported) {
               std::string path;
@@ -561,26 +622,68 @@ class checker {
       if (p.kind == 'c' && p.has_bar) conditions.push_back(&p);
     }
     condition_counter counts(conditions.size());
-    std::map<std::string, std::pair<int, uint32_t>> creation_errors;  // message -> count, seed
+    struct creation_failure {
+      int count = 0;
+      uint32_t seed = 0;
+      int line = 0;
+    };
+    std::map<std::string, creation_failure> creation_errors;  // by message
+    std::map<std::string, creation_failure> base_errors;      // by message
+    creation_failure unsatisfied;  // no attempt satisfied every condition
+    std::string unsatisfied_message;
     std::map<std::string, solve_failure> solve_errors;  // by message
     std::set<std::string> grouping_reported;
     const alg_string algorithm(file_.text);
     int made = 0;
+    bool ranges_checked = false;
     for (int trial = 1; trial <= creations_ && counts.attempts < kAttemptBudget; ++trial) {
       const uint32_t seed = row_seed(0x5EED, static_cast<uint64_t>(trial));
       seed_generator(seed);
-      alg_environment env;
       ++made;
+      // As `zekalg solve --base` does: after the seed, the base, then this
+      // algorithm on it.
+      std::shared_ptr<alg_environment> base;
+      if (base_ != nullptr) {
+        base = std::make_shared<alg_environment>();
+        try {
+          initialise_environment(*base, alg_string(base_->text), the_engine().translations);
+        } catch (const z_x_exception& e) {
+          const std::string message =
+              dynamic_cast<const z_x_algorithm*>(&e) != nullptr
+                  ? std::string(static_cast<const z_x_algorithm&>(e).message.view())
+                  : "Unknown error occurred.";
+          creation_failure& entry = base_errors[message];
+          if (entry.count++ == 0) entry.seed = seed;
+          continue;
+        }
+      }
+      alg_environment env;
+      env.base = base;
       try {
         initialise_environment(env, algorithm, the_engine().translations, &counts);
-      } catch (const z_x_algorithm& e) {
-        auto& entry = creation_errors[std::string(e.message.view())];
-        if (entry.first++ == 0) entry.second = seed;
+      } catch (const z_x_exception& e) {
+        const auto* engine_error = dynamic_cast<const z_x_algorithm*>(&e);
+        const std::string message =
+            engine_error != nullptr ? std::string(engine_error->message.view())
+                                    : "Unknown error occurred.";
+        creation_failure& entry = dynamic_cast<const z_x_condition_not_satisfied*>(&e) != nullptr
+                                      ? unsatisfied
+                                      : creation_errors[message];
+        if (entry.count++ == 0) {
+          entry.seed = seed;
+          // A message names its variable; otherwise the condition being
+          // evaluated raised it.
+          entry.line = file_.line_of_message(message);
+          if (entry.line == 0 && counts.in_evaluation >= 0) {
+            entry.line = conditions[static_cast<std::size_t>(counts.in_evaluation)]->number;
+          }
+          if (&entry == &unsatisfied) unsatisfied_message = message;
+        }
         continue;
-      } catch (const z_x_exception&) {
-        auto& entry = creation_errors["Unknown error occurred."];
-        if (entry.first++ == 0) entry.second = seed;
-        continue;
+      }
+      if (!ranges_checked) {
+        ranges_checked = true;
+        check_ranges(env);
       }
       solve_all(env, seed, solve_errors, grouping_reported);
     }
@@ -599,11 +702,43 @@ class checker {
                     static_cast<long long>(evaluated[c]), made);
       warning(conditions[c]->number, text);
     }
+    const std::string solve_hint = " (zekalg solve " + file_.path +
+                                   (base_ != nullptr ? " --base " + base_->path : "") + " --seed ";
+    for (const auto& [message, entry] : base_errors) {
+      error(0, "the base " + base_->path + " fails to build in " + std::to_string(entry.count) +
+                   " of " + std::to_string(made) + " trial creations: " + message + solve_hint +
+                   std::to_string(entry.seed) + ")");
+    }
+    if (unsatisfied.count > 0) {
+      // The engine names the condition that failed last; the one to look at
+      // is the one that fails the largest share of the attempts reaching it
+      // (conditions after it are reached less often, not held more often).
+      const auto share = [&](std::size_t c) {
+        return evaluated[c] == 0 ? 0.0
+                                 : static_cast<double>(failed[c]) / static_cast<double>(evaluated[c]);
+      };
+      std::size_t worst = 0;
+      for (std::size_t c = 1; c < conditions.size(); ++c) {
+        if (share(c) > share(worst) || (share(c) == share(worst) && failed[c] > failed[worst])) {
+          worst = c;
+        }
+      }
+      const bool known = !conditions.empty() && failed[worst] > 0;
+      error(known ? conditions[worst]->number : unsatisfied.line,
+            "creation fails in " + std::to_string(unsatisfied.count) + " of " +
+                std::to_string(made) + " trial creations: no attempt of " +
+                std::to_string(max_attempts) + " satisfies every condition" +
+                (known ? "; this condition fails most often (in " + std::to_string(failed[worst]) +
+                             " of " + std::to_string(evaluated[worst]) +
+                             " attempts that reach it)"
+                       : "") +
+                "; solving reports \"" + unsatisfied_message + "\"" + solve_hint +
+                std::to_string(unsatisfied.seed) + ")");
+    }
     for (const auto& [message, entry] : creation_errors) {
-      error(file_.line_of_message(message),
-            "creation fails in " + std::to_string(entry.first) + " of " + std::to_string(made) +
-                " trial creations: " + message + " (zekalg solve " + file_.path + " --seed " +
-                std::to_string(entry.second) + ")");
+      error(entry.line, "creation fails in " + std::to_string(entry.count) + " of " +
+                            std::to_string(made) + " trial creations: " + message + solve_hint +
+                            std::to_string(entry.seed) + ")");
     }
     for (const auto& [message, entry] : solve_errors) {
       const int line = file_.line_of_message(message);
@@ -611,8 +746,56 @@ class checker {
       const std::string more =
           entry.count > 1 ? " (and so do " + std::to_string(entry.count - 1) + " more)" : "";
       error(line != 0 ? line : file_.line_of_name(entry.name),
-            "solving " + quoted(entry.name) + " fails" + more + ": " + message + " (zekalg solve " +
-                file_.path + " --seed " + std::to_string(entry.seed) + ")");
+            "solving " + quoted(entry.name) + " fails" + more + ": " + message + solve_hint +
+                std::to_string(entry.seed) + ")");
+    }
+  }
+
+  // A range of more steps than the generator has distinct draws reaches only
+  // some of its values. The bounds may be formulas: they are evaluated in a
+  // built environment.
+  void check_ranges(alg_environment& env) {
+    for (const parsed_line& p : lines_) {
+      if (p.kind != 'r' || !p.reachable) continue;
+      std::vector<std::string> raw;
+      for (std::size_t start = 0;;) {
+        const std::size_t bar = p.body.find('|', start);
+        raw.push_back(p.body.substr(start, bar == std::string::npos ? bar : bar - start));
+        if (bar == std::string::npos) break;
+        start = bar + 1;
+      }
+      if (raw.size() < 2 || raw[0].empty() || raw[1].empty()) continue;
+      const auto number = [&](const std::string& text, double& x) {
+        try {
+          call_context call(env, the_engine().translations);
+          env_frame frame(call, 0);
+          alg_string rewritten = the_engine().translations.translated(alg_string("(" + text + ")"));
+          evaluate_text(frame, rewritten, true);
+          const alg_value v = operand_to_value(frame, rewritten, alg_string(), false);
+          if (!v.is_number()) return false;
+          x = v.as_real();
+          return std::isfinite(x);
+        } catch (const z_x_exception&) {
+          return false;
+        }
+      };
+      double low = 0;
+      double high = 0;
+      double step = 1;
+      if (!number(raw[0], low) || !number(raw[1], high)) continue;
+      if (raw.size() >= 3 && !raw[2].empty() && !number(raw[2], step)) continue;
+      step = std::fabs(step);
+      if (step == 0) continue;
+      const double steps = std::trunc(std::fabs(high - low) / step) + 1;
+      if (steps <= static_cast<double>(kDistinctDraws)) continue;
+      char text[320];
+      std::snprintf(text, sizeof text,
+                    "the range has %.0f values but the generator makes only %d distinct draws: "
+                    "%.2g%% of its values can ever appear, about one in every %.0f (narrow the "
+                    "range, widen the step, or build the number from smaller draws)",
+                    steps, kDistinctDraws, 100.0 * kDistinctDraws / steps,
+                    std::ceil(steps / kDistinctDraws));
+      warning(p.number, text);
     }
   }
 
@@ -671,6 +854,7 @@ class checker {
   int creations_;
   const algorithm_file* base_;
   std::vector<parsed_line> lines_;
+  std::vector<parsed_line> base_lines_;
   std::vector<diagnostic> out_;
 };
 
@@ -699,9 +883,11 @@ int run_check(const check_options& options, std::ostream& out) {
 }
 
 int report_check(const algorithm_file& file, const check_options& options, std::ostream& out) {
+  std::optional<algorithm_file> base;
+  if (!options.base_file.empty()) base = load_algorithm_file(options.base_file, options.enc);
   int errors = 0;
   int warnings = 0;
-  for (const diagnostic& d : check_algorithm(file, options.creations)) {
+  for (const diagnostic& d : check_algorithm(file, options.creations, base ? &*base : nullptr)) {
     (d.error ? errors : warnings)++;
     out << file.where(d.line) << (d.error ? "error: " : "warning: ")
         << from_engine(d.text, options.enc) << '\n';

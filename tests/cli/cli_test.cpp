@@ -102,7 +102,10 @@ TEST(AlgorithmFile, ErrorsNameFileAndLine) {
       EXPECT_EQ(e.what(), path + expected) << name;
     }
   };
-  expect_error("bad_utf8.alg", "r_a|1|9\nq_b|a\xFF\n", ":2: invalid UTF-8");
+  expect_error("bad_utf8.alg", "r_a|1|9\nq_b|a\xFF\n",
+               ":2: invalid UTF-8 (the file reads as Windows-1252 text: try --encoding cp1252)");
+  // 0x81 has no character in Windows-1252 either.
+  expect_error("binary.alg", "r_a|1|9\nq_b|a\xFF\x81\n", ":2: invalid UTF-8");
   expect_error("nul.alg", std::string("r_a|1|9\n\nq_\0b", 13), ":3: a NUL byte (is this a text file?)");
   expect_error("no_byte.alg", "k_t|\"\xE2\x88\x9A\"",
                ":1: character U+221A has no Windows-1252 byte (use --encoding cp1252 for raw "
@@ -367,6 +370,35 @@ const check_case kChecks[] = {
       "solve algorithm.alg --seed 166854045)"}},
     {"ExponentIsNoName", "q_x|2e-3*1e5|3\n", {}},
     {"ListOnlyConditionWithRandomIsFine", "l_a|g|1|2\nr_b|1|9\nc_x|a+b>2\n", {}},
+    {"Empty", "", {"0: warning: the algorithm is empty: it defines nothing to solve"}},
+    {"NotEqualIsFactorial", "k_a|3\nc_x|a!=6\nq_t|\"a!=b\"\n",
+     {"2: warning: '!=' reads as '!' (factorial) followed by '='; to test \"not equal\" write "
+      "'<>'"}},
+    {"RangeWiderThanTheGenerator", "r_p|1000|1000000\nr_q|0|32767\n",
+     {"1: warning: the range has 999001 values but the generator makes only 32768 distinct "
+      "draws: 3.3% of its values can ever appear, about one in every 31 (narrow the range, "
+      "widen the step, or build the number from smaller draws)"}},
+    {"NamesTakenByTheLanguage", "q_e|2|0\nq_mid|3|0\nq_and|2|0\n",
+     {"1: error: defines nothing a lookup can reach: 'e' is a reserved word (every formula and "
+      "request reads it as 2.718282); choose another name",
+      "2: error: 'mid' is also the name of a built-in function: mid(...) calls the built-in, "
+      "and readers of the formula may take one for the other; choose another name",
+      "3: error: defines nothing a lookup can reach: 'and' is the word operator and in "
+      "formulas; choose another name"}},
+    // The engine names the condition that failed last (a>b); the one that
+    // fails every attempt reaching it is the one to fix.
+    {"MostFailingCondition", "r_a|1|6\nr_b|1|6\nc_x|a>b\nc_y|a+b>11\n",
+     {"3: warning: condition fails in 58% of the attempts that reach it (11674 of 20000, over "
+      "20 trial creations)",
+      "4: warning: condition fails in 100% of the attempts that reach it (8326 of 8326, over 20 "
+      "trial creations)",
+      "4: error: creation fails in 20 of 20 trial creations: no attempt of 1000 satisfies every "
+      "condition; this condition fails most often (in 8326 of 8326 attempts that reach it); "
+      "solving reports \"condition a>b could not be satisfied\" (zekalg solve algorithm.alg "
+      "--seed 166854045)"}},
+    {"ErrorInConditionHasItsLine", "r_a|1|6\nc_x|a/0\n",
+     {"2: error: creation fails in 20 of 20 trial creations: error while evaluating '/': "
+      "division by zero (zekalg solve algorithm.alg --seed 166854045)"}},
 };
 
 class CheckDiagnostics : public testing::TestWithParam<check_case> {};
@@ -385,5 +417,23 @@ TEST_P(CheckDiagnostics, Exactly) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CheckDiagnostics, testing::ValuesIn(kChecks),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// Written for a base: the base's names are defined, and trial creations
+// build the base first, as solve --base does.
+TEST(CheckCommand, BaseDefinesNames) {
+  const auto file_of = [](const char* path, const char* text) {
+    cli::algorithm_file file;
+    file.path = path;
+    file.text = text;
+    file.lines = cli::split_definition_lines(file.text);
+    return file;
+  };
+  const cli::algorithm_file base = file_of("base.alg", "r_g|9|10|0.5\nf_twice|2*x|x\n");
+  const cli::algorithm_file child = file_of("child.alg", "q_w|twice(g)*m|1\nk_m|3\nc_ok|w>50\n");
+  std::vector<std::string> got;
+  for (const cli::diagnostic& d : cli::check_algorithm(child, 20, &base)) got.push_back(d.text);
+  EXPECT_EQ(got, std::vector<std::string>{}) << got.front();
+  EXPECT_FALSE(cli::check_algorithm(child, 20).empty());
+}
 
 }  // namespace
