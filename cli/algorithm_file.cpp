@@ -83,7 +83,8 @@ algorithm_file load_algorithm_file(const std::string& path, encoding enc) {
     file.text = to_engine(raw, enc);
   } catch (const encoding_error& e) {
     std::string hint;
-    if (enc == encoding::utf8 && looks_like_cp1252(raw)) {
+    if (enc == encoding::utf8 && std::string_view(e.what()).starts_with("invalid UTF-8") &&
+        looks_like_cp1252(raw)) {
       hint = " (the file reads as Windows-1252 text: try --encoding cp1252)";
     }
     throw command_error(path + ":" + std::to_string(line_at(raw, e.offset)) + ": " + e.what() +
