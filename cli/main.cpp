@@ -11,6 +11,7 @@
 #include "repl_command.h"
 #include "sample_command.h"
 #include "solve_command.h"
+#include "test_command.h"
 #include "zekalg/zekalg.h"
 
 namespace {
@@ -34,7 +35,7 @@ CLI::Option* add_seed(CLI::App* app, std::optional<int64_t>& target, const char*
 }  // namespace
 
 int main(int argc, char** argv) {
-  CLI::App app{"zekalg: solve, sample and check algorithms for algorithmic questions"};
+  CLI::App app{"zekalg: solve, sample, check and test algorithms for algorithmic questions"};
   app.set_version_flag("--version", std::to_string(ZEKALG_VERSION_MAJOR) + "." +
                                         std::to_string(ZEKALG_VERSION_MINOR) + "." +
                                         std::to_string(ZEKALG_VERSION_PATCH));
@@ -89,6 +90,21 @@ int main(int argc, char** argv) {
   repl_cmd->add_option("--base", repl.base_file, "Build on a base environment from this file");
   add_encoding(repl_cmd, repl.enc);
 
+  cli::test_options test;
+  CLI::App* test_cmd = app.add_subcommand(
+      "test", "Compare an algorithm's variants with those stored in its test file (NAME.test "
+              "beside NAME.alg); exit status 1 on any change");
+  test_cmd->add_option("PATH", test.paths,
+                       "Algorithm files, test files or directories (every algorithm below a "
+                       "directory that has a test file)")
+      ->required();
+  test_cmd->add_flag("--update", test.update,
+                     "Write the test files from the current variants instead (in a directory, "
+                     "for every algorithm)");
+  test_cmd->add_option("--seeds", test.seeds, "Number of seeds of a new test file")
+      ->check(CLI::Range(1, 10000));
+  add_encoding(test_cmd, test.enc);
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -108,6 +124,7 @@ int main(int argc, char** argv) {
       return cli::run_sample(sample, std::cout, std::cerr);
     }
     if (check_cmd->parsed()) return cli::run_check(check, std::cout);
+    if (test_cmd->parsed()) return cli::run_test(test, std::cout, std::cerr);
     if (repl_cmd->parsed()) {
       return cli::run_repl(repl, std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) != 0);
     }

@@ -1,0 +1,306 @@
+#include "test_command.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "algorithm_file.h"
+#include "sample_command.h"
+#include "solve_command.h"
+
+namespace cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kAlgorithmExtension = ".alg";
+constexpr const char* kTestExtension = ".test";
+
+std::vector<std::string> text_lines(const std::string& text) {
+  std::vector<std::string> lines;
+  std::istringstream in(text);
+  for (std::string line; std::getline(in, line);) {
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+std::string read_text(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw command_error(path.string() + ": cannot open the file");
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+void write_text(const fs::path& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  out << text;
+  out.flush();
+  if (!out) throw command_error(path.string() + ": cannot write the file");
+}
+
+// What `zekalg solve` shows for one seed: the values, then the errors, with
+// the algorithm named by its file name alone so that the block does not
+// depend on where the test runs from. Warnings about the algorithm's text
+// are the same for every seed and stay out of the blocks.
+std::vector<std::string> solve_lines(const fs::path& algorithm,
+                                     const std::vector<std::string>& requests,
+                                     const fs::path& base, uint32_t seed, encoding enc) {
+  solve_options solve;
+  solve.file = algorithm.string();
+  solve.requests = requests;
+  solve.seed = seed;
+  solve.base_file = base.empty() ? std::string() : base.string();
+  solve.enc = enc;
+  std::ostringstream out;
+  std::ostringstream err;
+  try {
+    run_solve(solve, out, err);
+  } catch (const command_error& e) {
+    err << e.what() << '\n';
+  }
+  std::vector<std::string> lines = text_lines(out.str());
+  const std::string name = algorithm.filename().string();
+  for (std::string line : text_lines(err.str())) {
+    if (line.find(": warning: ") != std::string::npos) continue;
+    for (const std::string& path : {solve.file, solve.base_file}) {
+      if (!path.empty() && line.starts_with(path + ":")) {
+        line = fs::path(path).filename().string() + line.substr(path.size());
+        break;
+      }
+    }
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+// Every variable as "name = value", or each request as "request = value",
+// then the errors.
+std::vector<std::string> variant_lines(const fs::path& algorithm, const test_file& test,
+                                       const fs::path& base, uint32_t seed, encoding enc) {
+  if (test.requests.empty()) return solve_lines(algorithm, {}, base, seed, enc);
+  // One solve per request, so that each result keeps its label (an empty
+  // result would otherwise be a blank line).
+  std::vector<std::string> lines;
+  for (const std::string& request : test.requests) {
+    std::vector<std::string> got = solve_lines(algorithm, {request}, base, seed, enc);
+    if (got.size() == 1 && got.front().find(": error: ") == std::string::npos) {
+      got.front() = request + " = " + got.front();
+    }
+    lines.insert(lines.end(), got.begin(), got.end());
+  }
+  return lines;
+}
+
+// A line diff of two short blocks (longest common subsequence).
+void print_diff(const std::vector<std::string>& expected, const std::vector<std::string>& got,
+                std::ostream& out) {
+  const std::size_t n = expected.size();
+  const std::size_t m = got.size();
+  std::vector<std::vector<std::size_t>> common(n + 1, std::vector<std::size_t>(m + 1, 0));
+  for (std::size_t i = n; i-- > 0;) {
+    for (std::size_t j = m; j-- > 0;) {
+      common[i][j] = expected[i] == got[j] ? common[i + 1][j + 1] + 1
+                                           : std::max(common[i + 1][j], common[i][j + 1]);
+    }
+  }
+  std::size_t i = 0;
+  std::size_t j = 0;
+  while (i < n || j < m) {
+    if (i < n && j < m && expected[i] == got[j]) {
+      out << "      " << expected[i] << '\n';
+      ++i, ++j;
+    } else if (i < n && (j == m || common[i + 1][j] >= common[i][j + 1])) {
+      out << "    - " << expected[i++] << '\n';
+    } else {
+      out << "    + " << got[j++] << '\n';
+    }
+  }
+}
+
+struct test_pair {
+  fs::path algorithm;
+  fs::path test;
+};
+
+fs::path test_path_of(const fs::path& algorithm) {
+  fs::path test = algorithm;
+  return test.replace_extension(kTestExtension);
+}
+
+// The algorithms a path names: itself (an algorithm, or the algorithm of a
+// test file), or every algorithm in a directory tree, in name order; in a
+// directory only those with a test file unless `all`.
+std::vector<test_pair> pairs_of(const std::string& argument, bool all) {
+  const fs::path path(argument);
+  std::error_code ec;
+  if (fs::is_directory(path, ec)) {
+    std::vector<test_pair> pairs;
+    for (fs::recursive_directory_iterator it(path, ec), end; !ec && it != end; it.increment(ec)) {
+      if (!it->is_regular_file(ec) || it->path().extension() != kAlgorithmExtension) continue;
+      const fs::path test = test_path_of(it->path());
+      if (all || fs::exists(test, ec)) pairs.push_back({it->path(), test});
+    }
+    if (ec) throw command_error(argument + ": cannot read the directory (" + ec.message() + ")");
+    std::sort(pairs.begin(), pairs.end(),
+              [](const test_pair& a, const test_pair& b) { return a.algorithm < b.algorithm; });
+    return pairs;
+  }
+  if (path.extension() == kTestExtension) {
+    fs::path algorithm = path;
+    return {{algorithm.replace_extension(kAlgorithmExtension), path}};
+  }
+  return {{path, test_path_of(path)}};
+}
+
+struct outcome {
+  bool ok = true;
+  std::size_t changed = 0;
+  std::size_t blocks = 0;
+};
+
+outcome test_one(const test_pair& pair, const test_options& options, std::ostream& out) {
+  std::error_code ec;
+  const bool exists = fs::exists(pair.test, ec);
+  if (!exists && !options.update) {
+    throw command_error(pair.test.string() + ": no test file (zekalg test --update " +
+                        pair.algorithm.string() + " records one)");
+  }
+  test_file test;
+  if (exists) test = parse_test_file(pair.test.string(), read_text(pair.test));
+  if (test.blocks.empty()) {
+    // A new test: seeds spread over the whole range, as sample's rows are
+    // (neighbouring seeds draw nearly the same first values).
+    for (int k = 1; k <= options.seeds; ++k) {
+      test.blocks.push_back({0, row_seed(0, static_cast<uint64_t>(k)), {}});
+    }
+  }
+  const fs::path base = test.base.empty() ? fs::path() : pair.test.parent_path() / test.base;
+  if (!base.empty() && !fs::exists(base, ec)) {
+    throw command_error(pair.test.string() + ": the base " + base.string() + " does not exist");
+  }
+  if (!fs::exists(pair.algorithm, ec)) {
+    throw command_error(pair.test.string() + ": its algorithm " + pair.algorithm.string() +
+                        " does not exist");
+  }
+
+  outcome result;
+  result.blocks = test.blocks.size();
+  for (test_file::block& block : test.blocks) {
+    std::vector<std::string> got =
+        variant_lines(pair.algorithm, test, base, block.seed, options.enc);
+    if (got == block.lines) continue;
+    ++result.changed;
+    if (!options.update) {
+      if (result.changed == 1) out << "FAIL  " << pair.algorithm.string() << '\n';
+      out << "  " << pair.test.string() << ':' << block.line << ": seed " << block.seed << '\n';
+      print_diff(block.lines, got, out);
+    }
+    block.lines = std::move(got);
+  }
+  if (options.update) {
+    if (!exists || result.changed > 0) {
+      write_text(pair.test, format_test_file(pair.algorithm.filename().string(), test));
+    }
+    out << (exists ? (result.changed > 0 ? "wrote " : "same  ") : "new   ")
+        << pair.test.string() << " (" << result.blocks << " variants"
+        << (exists && result.changed > 0 ? ", " + std::to_string(result.changed) + " changed" : "")
+        << ")\n";
+    return result;
+  }
+  result.ok = result.changed == 0;
+  if (result.ok) {
+    out << "ok    " << pair.algorithm.string() << " (" << result.blocks << " variants)\n";
+  } else {
+    out << "  " << result.changed << " of " << result.blocks
+        << " variants changed; if the change is intended: zekalg test --update "
+        << pair.algorithm.string() << '\n';
+  }
+  return result;
+}
+
+}  // namespace
+
+test_file parse_test_file(const std::string& path, const std::string& text) {
+  test_file test;
+  int number = 0;
+  test_file::block* current = nullptr;
+  for (const std::string& line : text_lines(text)) {
+    ++number;
+    const auto fail = [&](const std::string& what) {
+      throw command_error(path + ":" + std::to_string(number) + ": " + what);
+    };
+    if (line.starts_with("seed ")) {
+      const std::string digits = line.substr(5);
+      uint64_t seed = 0;
+      if (digits.empty() || digits.size() > 10 ||
+          digits.find_first_not_of("0123456789") != std::string::npos ||
+          (seed = std::stoull(digits)) > UINT32_MAX) {
+        fail("a seed is a whole number from 0 to 4294967295");
+      }
+      test.blocks.push_back({number, static_cast<uint32_t>(seed), {}});
+      current = &test.blocks.back();
+    } else if (current != nullptr) {
+      // Inside a block every line is output, blank lines at its end aside.
+      current->lines.push_back(line);
+    } else if (line.empty() || line.starts_with("#")) {
+      continue;
+    } else if (line.starts_with("@base ")) {
+      if (!test.base.empty()) fail("a second @base");
+      test.base = line.substr(6);
+    } else if (line.starts_with("@request ")) {
+      test.requests.push_back(line.substr(9));
+    } else {
+      fail("expected @base, @request or a \"seed N\" line");
+    }
+  }
+  for (test_file::block& block : test.blocks) {
+    while (!block.lines.empty() && block.lines.back().empty()) block.lines.pop_back();
+  }
+  return test;
+}
+
+std::string format_test_file(const std::string& algorithm_name, const test_file& test) {
+  std::string text = "# The expected variants of " + algorithm_name +
+                     ": `zekalg test` compares, `zekalg test --update` rewrites.\n";
+  if (!test.base.empty()) text += "@base " + test.base + "\n";
+  for (const std::string& request : test.requests) text += "@request " + request + "\n";
+  for (const test_file::block& block : test.blocks) {
+    text += "\nseed " + std::to_string(block.seed) + "\n";
+    for (const std::string& line : block.lines) text += line + "\n";
+  }
+  return text;
+}
+
+int run_test(const test_options& options, std::ostream& out, std::ostream& err) {
+  int status = 0;
+  std::size_t algorithms = 0;
+  std::size_t failed = 0;
+  for (const std::string& argument : options.paths) {
+    std::vector<test_pair> pairs = pairs_of(argument, options.update);
+    if (pairs.empty()) {
+      err << "zekalg: " << argument << ": no algorithm with a test file\n";
+      status = 1;
+    }
+    for (const test_pair& pair : pairs) {
+      ++algorithms;
+      try {
+        if (!test_one(pair, options, out).ok) ++failed;
+      } catch (const command_error& e) {
+        out << "FAIL  " << pair.algorithm.string() << '\n';
+        err << "zekalg: " << e.what() << '\n';
+        ++failed;
+      }
+    }
+  }
+  if (algorithms > 1 || failed > 0) {
+    out << algorithms - failed << " of " << algorithms << " algorithms "
+        << (options.update ? "recorded" : "passed") << '\n';
+  }
+  return failed > 0 ? 1 : status;
+}
+
+}  // namespace cli
