@@ -40,17 +40,31 @@ Variant make_variant(std::string algorithm) {
   return variant;
 }
 
+std::string read_file(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), {}};
+}
+
+int32_t create_base(const std::string& algorithm) {
+  char message[256];
+  int32_t length = sizeof message;
+  return zekalg_create_environment(0, algorithm.c_str(), message, &length);
+}
+
 int32_t shared_base() {
-  static const int32_t id = [] {
-    char message[256];
-    int32_t length = sizeof message;
-    return zekalg_create_environment(0, kBase, message, &length);
-  }();
+  static const int32_t id = create_base(kBase);
   return id;
 }
 
-void BM_Variant(benchmark::State& state, const Variant& variant, bool on_base) {
-  const int32_t base = on_base ? shared_base() : 0;
+// The base of the teacher-sized algorithms named *_on_base.
+int32_t teacher_base() {
+  static const int32_t id =
+      create_base(read_file(std::filesystem::path(ZEKALG_BENCH_ALGORITHMS_DIR) / "base.alg"));
+  return id;
+}
+
+void BM_Variant(benchmark::State& state, const Variant& variant, int32_t (*base_of)()) {
+  const int32_t base = base_of != nullptr ? base_of() : 0;
   if (base < 0) {
     state.SkipWithError("the base environment could not be created");
     return;
@@ -82,24 +96,35 @@ void BM_Variant(benchmark::State& state, const Variant& variant, bool on_base) {
   state.SetItemsProcessed(state.iterations());
 }
 
-void register_variant(const std::string& name, Variant variant, bool on_base) {
-  benchmark::RegisterBenchmark(name.c_str(), BM_Variant, std::move(variant), on_base)
+void register_variant(const std::string& name, Variant variant, int32_t (*base_of)()) {
+  benchmark::RegisterBenchmark(name.c_str(), BM_Variant, std::move(variant), base_of)
       ->Threads(1)
       ->Threads(2)
       ->UseRealTime();
 }
 
-[[maybe_unused]] const bool registered = [] {
+std::vector<std::filesystem::path> algorithms_in(const char* directory) {
   std::vector<std::filesystem::path> files;
-  for (const auto& entry : std::filesystem::directory_iterator(ZEKALG_EXAMPLES_DIR))
+  for (const auto& entry : std::filesystem::directory_iterator(directory))
     if (entry.path().extension() == ".alg") files.push_back(entry.path());
   std::sort(files.begin(), files.end());
-  for (const auto& file : files) {
-    std::ifstream in(file, std::ios::binary);
-    register_variant("BM_Variant/" + file.stem().string(),
-                     make_variant({std::istreambuf_iterator<char>(in), {}}), false);
+  return files;
+}
+
+// The shipped examples, then the teacher-sized algorithms of
+// bench/algorithms (15 to 20 lines: conditions, text building, user
+// functions, one on a base environment; pythagorean rejects most draws).
+[[maybe_unused]] const bool registered = [] {
+  for (const auto& file : algorithms_in(ZEKALG_EXAMPLES_DIR)) {
+    register_variant("BM_Variant/" + file.stem().string(), make_variant(read_file(file)), nullptr);
   }
-  register_variant("BM_VariantOnBase", make_variant(kOnBase), true);
+  for (const auto& file : algorithms_in(ZEKALG_BENCH_ALGORITHMS_DIR)) {
+    const std::string name = file.stem().string();
+    if (name == "base") continue;
+    register_variant("BM_Variant/" + name, make_variant(read_file(file)),
+                     name.ends_with("_on_base") ? teacher_base : nullptr);
+  }
+  register_variant("BM_VariantOnBase", make_variant(kOnBase), shared_base);
   return true;
 }();
 
