@@ -67,7 +67,8 @@ int main(int argc, char** argv) {
                                                     {"json", cli::sample_format::json}},
           CLI::ignore_case));
   sample_cmd->add_option("--base", sample.base_file,
-                         "Build every variant on one base environment from this file");
+                         "Build each variant on a base environment from this file, made after "
+                         "the row's seed (solve FILE --base BASE --seed S brings a row back)");
   sample_cmd->add_option("--vars", vars, "Comma-separated variables to show (default: all)");
   add_encoding(sample_cmd, sample.enc);
 
@@ -87,7 +88,9 @@ int main(int argc, char** argv) {
       "repl", "Interactive prompt: each line is solved in one environment");
   repl_cmd->add_option("FILE", repl.file, "Algorithm file")->required();
   add_seed(repl_cmd, repl.seed, "Seed the generator first");
-  repl_cmd->add_option("--base", repl.base_file, "Build on a base environment from this file");
+  repl_cmd->add_option("--base", repl.base_file,
+                       "Build on a base environment from this file (made after --seed, as "
+                       "solve does)");
   add_encoding(repl_cmd, repl.enc);
 
   cli::test_options test;

@@ -2,11 +2,13 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 
 #include <histedit.h>
 
 #include "algorithm_file.h"
 #include "solve_command.h"
+#include "variable_report.h"
 #include "zekalg/zekalg.hpp"
 
 namespace cli {
@@ -54,20 +56,25 @@ class line_editor {
 int run_repl(const repl_options& options, std::istream& in, std::ostream& out,
              std::ostream& err, bool terminal) {
   const algorithm_file file = load_algorithm_file(options.file, options.enc);
+  std::optional<algorithm_file> base_file;
+  if (!options.base_file.empty()) {
+    base_file = load_algorithm_file(options.base_file, options.enc);
+    print_name_traps(*base_file, options.enc, err);
+  }
+  print_name_traps(file, options.enc, err);
   if (options.seed) zekalg::seed(seed_from_option(*options.seed));
+  zekalg::environment base;
   zekalg::environment env;
-  try {
-    env = zekalg::environment(file.text);
-  } catch (const zekalg::error& e) {
-    err << file.where(file.line_of_message(e.what())) << "error: "
-        << from_engine(e.what(), options.enc) << '\n';
+  if (!create_environments(file, base_file ? &*base_file : nullptr, base, env, options.enc, err)) {
     return 1;
   }
 
   std::unique_ptr<line_editor> editor;
   if (terminal) {
     editor = std::make_unique<line_editor>();
-    out << "Solving in " << file.path << ". Type a name or a formula; :quit or Ctrl-D ends.\n"
+    out << "Solving in " << file.path;
+    if (base_file) out << " on " << base_file->path;
+    out << ". Type a name or a formula; :quit or Ctrl-D ends.\n"
         << std::flush;
   }
   std::string line;

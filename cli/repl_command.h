@@ -20,8 +20,9 @@ struct repl_options {
 };
 
 // Reads requests from the terminal (libedit) when stdin is one, otherwise
-// plain lines from `in`, until end of input or a line ":quit". Returns 0, or
-// 1 when the environment cannot be built.
+// plain lines from `in`, until end of input or a line ":quit". Name-trap
+// warnings go to `err` first. Returns 0, or 1 when the environment cannot be
+// built.
 int run_repl(const repl_options& options, std::istream& in, std::ostream& out,
              std::ostream& err, bool terminal);
 

@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <optional>
 #include <random>
+#include <tuple>
 #include <unordered_map>
 #include <unordered_set>
 
@@ -14,6 +16,7 @@
 
 #include "algorithm_file.h"
 #include "solve_command.h"
+#include "variable_report.h"
 #include "zekalg/zekalg.hpp"
 
 namespace cli {
@@ -29,7 +32,12 @@ struct failure_kind {
   int64_t count = 0;
   int64_t first_row = 0;
   uint32_t first_seed = 0;
+  std::string name;  // of a variable's error: the variable that met it first
 };
+
+// Where a variable's error is told: minus the level (base files first), the
+// line, the message.
+using failure_place = std::tuple<int, int, std::string>;
 
 // The number a result text shows, when it shows one: grouping commas go and
 // the en dash reads as minus.
@@ -93,6 +101,8 @@ std::string enclosed(const char* before, const std::string& middle, const char* 
 
 constexpr int kBarWidth = 30;
 constexpr std::size_t kMaxBins = 10;
+// Integer values up to this many distinct ones get a bar each.
+constexpr std::size_t kMaxIntegerBars = 20;
 
 std::string bar(int64_t count, int64_t largest) {
   const auto cells = largest > 0 ? static_cast<std::size_t>(std::lround(
@@ -102,9 +112,25 @@ std::string bar(int64_t count, int64_t largest) {
   return std::string(std::max<std::size_t>(cells, count > 0 ? 1 : 0), '#');
 }
 
-// The range and a small histogram of one variable's values.
-void summarise_variable(const std::string& name, const std::unordered_map<std::string, int64_t>& counts,
-                        int64_t total, encoding enc, std::ostream& os) {
+bool is_whole(double x) { return std::fabs(x) < 9007199254740992.0 && x == std::floor(x); }
+
+std::string whole_label(double x) {
+  char buffer[32];
+  std::snprintf(buffer, sizeof buffer, "%.0f", x);
+  return buffer;
+}
+
+// What the summary shows of one variable's values: its range and a bar per
+// value (few distinct numbers, integers up to kMaxIntegerBars), per range of
+// values (more numbers) or per text (the most frequent ones).
+struct histogram {
+  std::string header;  // "3 .. 14, 5 distinct values"
+  nlohmann::json data;  // the same for JSON: kind, distinct, min, max, bars
+  std::vector<std::pair<std::string, int64_t>> bars;  // label, count
+};
+
+histogram histogram_of(const std::unordered_map<std::string, int64_t>& counts, encoding enc) {
+  using nlohmann::json;
   std::vector<std::pair<double, int64_t>> numbers;
   bool numeric = true;
   for (const auto& [text, n] : counts) {
@@ -115,17 +141,30 @@ void summarise_variable(const std::string& name, const std::unordered_map<std::s
     }
     numbers.emplace_back(*x, n);
   }
-  os << from_engine(name, enc) << ": ";
-  std::vector<std::pair<std::string, int64_t>> lines;
+  histogram h;
+  const std::string distinct = std::to_string(counts.size()) + " distinct value" +
+                               (counts.size() == 1 ? "" : "s");
+  h.data["distinct"] = counts.size();
+  json bars = json::array();
   if (numeric && !numbers.empty()) {
     std::sort(numbers.begin(), numbers.end());
     const double lo = numbers.front().first;
     const double hi = numbers.back().first;
-    os << number_label(lo) << " .. " << number_label(hi) << ", " << counts.size()
-       << " distinct value" << (counts.size() == 1 ? "" : "s") << '\n';
-    if (numbers.size() <= kMaxBins) {
-      for (const auto& [x, n] : numbers) lines.emplace_back(number_label(x), n);
+    h.header = number_label(lo) + " .. " + number_label(hi) + ", " + distinct;
+    h.data["min"] = lo;
+    h.data["max"] = hi;
+    const bool whole = std::all_of(numbers.begin(), numbers.end(),
+                                   [](const auto& entry) { return is_whole(entry.first); });
+    if (whole ? numbers.size() <= kMaxIntegerBars : numbers.size() <= kMaxBins) {
+      h.data["kind"] = "values";
+      for (const auto& [x, n] : numbers) {
+        h.bars.emplace_back(whole ? whole_label(x) : number_label(x), n);
+        bars.push_back({{"label", h.bars.back().first},
+                        {"value", whole ? json(static_cast<int64_t>(x)) : json(x)},
+                        {"count", n}});
+      }
     } else {
+      h.data["kind"] = "bins";
       std::vector<int64_t> bins(kMaxBins, 0);
       const double width = (hi - lo) / static_cast<double>(kMaxBins);
       for (const auto& [x, n] : numbers) {
@@ -134,9 +173,12 @@ void summarise_variable(const std::string& name, const std::unordered_map<std::s
       }
       for (std::size_t k = 0; k < kMaxBins; ++k) {
         const double from = lo + width * static_cast<double>(k);
-        lines.emplace_back(number_label(from) + " .. " +
-                               number_label(k + 1 == kMaxBins ? hi : from + width),
-                           bins[k]);
+        const double to = k + 1 == kMaxBins ? hi : from + width;
+        h.bars.emplace_back(number_label(from) + " .. " + number_label(to), bins[k]);
+        bars.push_back({{"label", h.bars.back().first},
+                        {"from", from},
+                        {"to", to},
+                        {"count", bins[k]}});
       }
     }
   } else {
@@ -144,25 +186,40 @@ void summarise_variable(const std::string& name, const std::unordered_map<std::s
     std::sort(texts.begin(), texts.end(), [](const auto& a, const auto& b) {
       return a.second != b.second ? a.second > b.second : a.first < b.first;
     });
-    os << "text, " << counts.size() << " distinct value" << (counts.size() == 1 ? "" : "s")
-       << '\n';
+    h.header = "text, " + distinct;
+    h.data["kind"] = "text";
     const std::size_t shown = std::min(texts.size(), kMaxBins);
     for (std::size_t k = 0; k < shown; ++k) {
-      lines.emplace_back(enclosed("\"", from_engine(texts[k].first, enc), "\""), texts[k].second);
+      h.bars.emplace_back(enclosed("\"", from_engine(texts[k].first, enc), "\""),
+                          texts[k].second);
+      bars.push_back({{"label", h.bars.back().first},
+                      {"value", cp1252_to_utf8(texts[k].first)},
+                      {"count", texts[k].second}});
     }
     if (texts.size() > shown) {
       int64_t rest = 0;
       for (std::size_t k = shown; k < texts.size(); ++k) rest += texts[k].second;
-      lines.emplace_back(enclosed("(", std::to_string(texts.size() - shown), " more)"), rest);
+      h.bars.emplace_back(enclosed("(", std::to_string(texts.size() - shown), " more)"), rest);
+      bars.push_back({{"label", h.bars.back().first},
+                      {"more", texts.size() - shown},
+                      {"count", rest}});
     }
   }
+  h.data["bars"] = std::move(bars);
+  return h;
+}
+
+// The range and a small histogram of one variable's values.
+void summarise_variable(const std::string& name, const histogram& h, int64_t total,
+                        encoding enc, std::ostream& os) {
+  os << from_engine(name, enc) << ": " << h.header << '\n';
   std::size_t label_width = 0;
   int64_t largest = 0;
-  for (const auto& [label, n] : lines) {
+  for (const auto& [label, n] : h.bars) {
     label_width = std::max(label_width, columns(label));
     largest = std::max(largest, n);
   }
-  for (const auto& [label, n] : lines) {
+  for (const auto& [label, n] : h.bars) {
     os << "  " << std::string(label_width - columns(label), ' ') << label << "  "
        << percent(n, total) << "  " << bar(n, largest) << '\n';
   }
@@ -206,6 +263,10 @@ uint32_t row_seed(uint64_t base, uint64_t row) {
 int run_sample(const sample_options& options, std::ostream& out, std::ostream& err) {
   const algorithm_file file = load_algorithm_file(options.file, options.enc);
   if (options.count < 1) throw command_error("-n: the count must be at least 1");
+  std::optional<algorithm_file> base_file;
+  if (!options.base_file.empty()) base_file = load_algorithm_file(options.base_file, options.enc);
+  std::vector<const algorithm_file*> files{&file};
+  if (base_file) files.push_back(&*base_file);
 
   std::vector<std::string> names = variable_names(file);
   if (!options.vars.empty()) {
@@ -227,37 +288,72 @@ int run_sample(const sample_options& options, std::ostream& out, std::ostream& e
     }
     names = std::move(chosen);
   }
+  if (base_file) print_name_traps(*base_file, options.enc, err);
+  print_name_traps(file, options.enc, err);
 
   const uint64_t base_seed = options.seed ? static_cast<uint64_t>(*options.seed)
                                           : static_cast<uint64_t>(std::random_device{}());
   std::vector<variant> variants;
   variants.reserve(static_cast<std::size_t>(std::min<int64_t>(options.count, 1 << 20)));
-  std::map<std::string, failure_kind> failures;
+  std::map<std::pair<std::size_t, std::string>, failure_kind> creation_failures;  // level, message
+  std::map<failure_place, failure_kind> variable_failures;
+  std::map<std::string, int64_t> cascade_counts;  // by name
+  int64_t cascade_rows = 0;
   std::vector<std::unordered_map<std::string, int64_t>> counts(names.size());
   std::unordered_set<std::string> distinct;
+  std::vector<solved_name> solved;
   std::string result;
   std::string joined;
   progress_bar progress(err, options.progress, options.count);
   const auto started = std::chrono::steady_clock::now();
+  const auto note = [](failure_kind& kind, int64_t row, uint32_t seed) {
+    if (kind.count++ == 0) {
+      kind.first_row = row;
+      kind.first_seed = seed;
+    }
+  };
 
   for (int64_t row = 1; row <= options.count; ++row) {
     progress.update(row - 1);
     const uint32_t seed = row_seed(base_seed, static_cast<uint64_t>(row));
+    // Seeded, then the base and the variant built on it, as solve does, so
+    // that the row's seed brings back the base's draws too.
     zekalg::seed(seed);
+    zekalg::environment base;
+    zekalg::environment env;
+    std::size_t level = 1;
+    try {
+      if (base_file) base = zekalg::environment(base_file->text);
+      level = 0;
+      env = zekalg::environment(file.text, &base);
+    } catch (const zekalg::error& e) {
+      note(creation_failures[{level, e.what()}], row, seed);
+      continue;
+    }
     variant v{row, seed, {}};
     v.values.reserve(names.size());
-    try {
-      const zekalg::environment env(file.text);
-      for (const std::string& name : names) {
+    solved.clear();
+    bool failed = false;
+    for (const std::string& name : names) {
+      try {
         env.solve_into(name, result);
-        v.values.push_back(result);
+      } catch (const zekalg::error& e) {
+        failed = true;
+        solved.push_back({name, e.what()});
+        continue;
       }
-    } catch (const zekalg::error& e) {
-      failure_kind& kind = failures[e.what()];
-      if (kind.count++ == 0) {
-        kind.first_row = row;
-        kind.first_seed = seed;
+      v.values.push_back(result);
+      solved.push_back({name, std::nullopt});
+    }
+    if (failed) {
+      const failure_report report = explain_failures(env, files, solved);
+      for (const variable_error& e : report.errors) {
+        failure_kind& kind = variable_failures[{-static_cast<int>(e.level), e.line, e.message}];
+        if (kind.count == 0) kind.name = e.name;
+        note(kind, row, seed);
       }
+      for (const std::string& name : report.cascade) ++cascade_counts[name];
+      if (!report.cascade.empty()) ++cascade_rows;
       continue;
     }
     joined.clear();
@@ -277,11 +373,20 @@ int run_sample(const sample_options& options, std::ostream& out, std::ostream& e
   const encoding enc = options.enc;
   const auto made = static_cast<int64_t>(variants.size());
   const int64_t failed = options.count - made;
+  std::vector<std::string> cascade;  // in the order of the columns
+  for (const std::string& n : names) {
+    if (cascade_counts.count(n) != 0) cascade.push_back(n);
+  }
+  const auto file_at = [&](std::size_t level) { return level < files.size() ? files[level] : files[0]; };
+  std::string again = "zekalg solve " + file.path;
+  if (base_file) again += " --base " + base_file->path;
+  again += " --seed ";
 
   if (options.format == sample_format::json) {
     using nlohmann::json;
     json doc;
     doc["file"] = file.path;
+    if (base_file) doc["base"] = base_file->path;
     doc["seed"] = base_seed;
     json vars = json::array();
     for (const std::string& n : names) vars.push_back(cp1252_to_utf8(n));
@@ -296,13 +401,39 @@ int run_sample(const sample_options& options, std::ostream& out, std::ostream& e
     }
     doc["variants"] = rows;
     json fails = json::array();
-    for (const auto& [message, kind] : failures) {
-      fails.push_back({{"message", cp1252_to_utf8(message)},
+    for (const auto& [key, kind] : creation_failures) {
+      const algorithm_file& at = *file_at(key.first);
+      fails.push_back({{"message", cp1252_to_utf8(key.second)},
                        {"count", kind.count},
                        {"first_row", kind.first_row},
-                       {"first_seed", kind.first_seed}});
+                       {"first_seed", kind.first_seed},
+                       {"kind", "creation"},
+                       {"file", at.path},
+                       {"line", at.line_of_message(key.second)}});
+    }
+    for (const auto& [place, kind] : variable_failures) {
+      fails.push_back({{"message", cp1252_to_utf8(std::get<2>(place))},
+                       {"count", kind.count},
+                       {"first_row", kind.first_row},
+                       {"first_seed", kind.first_seed},
+                       {"kind", "variable"},
+                       {"variable", cp1252_to_utf8(kind.name)},
+                       {"file", file_at(static_cast<std::size_t>(-std::get<0>(place)))->path},
+                       {"line", std::get<1>(place)}});
     }
     doc["failures"] = fails;
+    json cascaded = json::array();
+    for (const std::string& n : cascade) {
+      cascaded.push_back({{"variable", cp1252_to_utf8(n)}, {"count", cascade_counts[n]}});
+    }
+    doc["cascade"] = cascaded;
+    json histograms = json::object();
+    if (made > 0) {
+      for (std::size_t j = 0; j < names.size(); ++j) {
+        histograms[cp1252_to_utf8(names[j])] = histogram_of(counts[j], encoding::utf8).data;
+      }
+    }
+    doc["histograms"] = histograms;
     doc["summary"] = {{"made", made}, {"failed", failed},
                       {"distinct", static_cast<int64_t>(distinct.size())}};
     out << doc.dump(1) << '\n';
@@ -356,17 +487,32 @@ int run_sample(const sample_options& options, std::ostream& out, std::ostream& e
   std::snprintf(rate, sizeof rate, "%.2f s, %.0f per second)", seconds,
                 seconds > 0 ? static_cast<double>(options.count) / seconds : 0.0);
   summary << rate << '\n';
-  if (!failures.empty()) {
+  if (!creation_failures.empty()) {
     summary << "failed creations:\n";
-    for (const auto& [message, kind] : failures) {
-      summary << "  " << kind.count << " x " << file.where(file.line_of_message(message))
-              << from_engine(message, enc) << " (first in row " << kind.first_row
-              << ": zekalg solve " << file.path << " --seed " << kind.first_seed << ")\n";
+    for (const auto& [key, kind] : creation_failures) {
+      const algorithm_file& at = *file_at(key.first);
+      summary << "  " << kind.count << " x " << at.where(at.line_of_message(key.second))
+              << from_engine(key.second, enc) << " (first in row " << kind.first_row << ": "
+              << again << kind.first_seed << ")\n";
+    }
+  }
+  if (!variable_failures.empty()) {
+    summary << "failing variables:\n";
+    for (const auto& [place, kind] : variable_failures) {
+      summary << "  " << kind.count << " x "
+              << file_at(static_cast<std::size_t>(-std::get<0>(place)))->where(std::get<1>(place))
+              << from_engine(std::get<2>(place), enc) << " (first in row " << kind.first_row
+              << ": " << again << kind.first_seed << ")\n";
+    }
+    if (!cascade.empty()) {
+      summary << "  note: " << cascade_sentence(cascade, variable_failures.size(), enc) << ", in "
+              << cascade_rows << " row" << (cascade_rows == 1 ? "" : "s") << " (a host that solves "
+              << (cascade.size() == 1 ? "it" : "them") << " gets the row's first error)\n";
     }
   }
   if (made > 0) {
     for (std::size_t j = 0; j < names.size(); ++j) {
-      summarise_variable(names[j], counts[j], made, enc, summary);
+      summarise_variable(names[j], histogram_of(counts[j], enc), made, enc, summary);
     }
   }
   return made > 0 ? 0 : 1;

@@ -1,7 +1,9 @@
 #include "solve_command.h"
 
+#include <optional>
 #include <set>
 
+#include "variable_report.h"
 #include "zekalg/zekalg.hpp"
 
 namespace cli {
@@ -24,6 +26,22 @@ std::vector<std::string> variable_names(const algorithm_file& file) {
 
 uint32_t seed_from_option(int64_t value) { return static_cast<uint32_t>(value); }
 
+bool create_environments(const algorithm_file& file, const algorithm_file* base_file,
+                         zekalg::environment& base, zekalg::environment& env, encoding enc,
+                         std::ostream& err) {
+  const algorithm_file* building = base_file;
+  try {
+    if (base_file != nullptr) base = zekalg::environment(base_file->text);
+    building = &file;
+    env = zekalg::environment(file.text, &base);
+  } catch (const zekalg::error& e) {
+    err << building->where(building->line_of_message(e.what())) << "error: "
+        << from_engine(e.what(), enc) << '\n';
+    return false;
+  }
+  return true;
+}
+
 int run_solve(const solve_options& options, std::ostream& out, std::ostream& err) {
   const algorithm_file file = load_algorithm_file(options.file, options.enc);
   std::vector<std::string> requests;
@@ -34,47 +52,58 @@ int run_solve(const solve_options& options, std::ostream& out, std::ostream& err
       throw command_error("request " + std::to_string(i + 1) + ": " + e.what());
     }
   }
+  std::optional<algorithm_file> base_file;
+  if (!options.base_file.empty()) {
+    base_file = load_algorithm_file(options.base_file, options.enc);
+    print_name_traps(*base_file, options.enc, err);
+  }
+  print_name_traps(file, options.enc, err);
 
   if (options.seed) zekalg::seed(seed_from_option(*options.seed));
   zekalg::environment base;
-  if (!options.base_file.empty()) {
-    const algorithm_file base_file = load_algorithm_file(options.base_file, options.enc);
-    try {
-      base = zekalg::environment(base_file.text);
-    } catch (const zekalg::error& e) {
-      err << base_file.where(base_file.line_of_message(e.what()))
-          << "error: " << from_engine(e.what(), options.enc) << '\n';
-      return 1;
-    }
-  }
   zekalg::environment env;
-  try {
-    env = zekalg::environment(file.text, &base);
-  } catch (const zekalg::error& e) {
-    err << file.where(file.line_of_message(e.what())) << "error: "
-        << from_engine(e.what(), options.enc) << '\n';
+  if (!create_environments(file, base_file ? &*base_file : nullptr, base, env, options.enc, err)) {
     return 1;
   }
 
   const bool named = requests.empty();
   if (named) requests = variable_names(file);
   int status = 0;
+  std::vector<solved_name> solved;
   std::string result;
   for (const std::string& request : requests) {
     try {
       env.solve_into(request, result);
     } catch (const zekalg::error& e) {
+      status = 1;
+      if (named) {
+        // Told once each, after every variable was solved.
+        solved.push_back({request, e.what()});
+        continue;
+      }
       // A message that names a definition points at its line; any other is
       // about the request itself.
-      const int line = file.line_of_message(e.what());
-      err << file.where(line) << "error: ";
+      const algorithm_file* about = &file;
+      int line = file.line_of_message(e.what());
+      if (line == 0 && base_file) {
+        line = base_file->line_of_message(e.what());
+        if (line != 0) about = &*base_file;
+      }
+      err << about->where(line) << "error: ";
       if (line == 0) err << "request '" << from_engine(request, options.enc) << "': ";
       err << from_engine(e.what(), options.enc) << '\n';
-      status = 1;
       continue;
     }
-    if (named) out << from_engine(request, options.enc) << " = ";
+    if (named) {
+      solved.push_back({request, std::nullopt});
+      out << from_engine(request, options.enc) << " = ";
+    }
     out << from_engine(result, options.enc) << '\n';
+  }
+  if (named && status != 0) {
+    std::vector<const algorithm_file*> files{&file};
+    if (base_file) files.push_back(&*base_file);
+    print_failure_report(explain_failures(env, files, solved), files, options.enc, err);
   }
   return status;
 }

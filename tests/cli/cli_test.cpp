@@ -185,6 +185,77 @@ TEST(SolveCommandErrors, ConditionNamesItsLine) {
   EXPECT_EQ(err.str(), path + ":3: error: condition a>6 could not be satisfied\n");
 }
 
+std::string write_algorithm(const std::string& name, const std::string& text) {
+  const std::string path = testing::TempDir() + name;
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+std::string replaced(std::string text, const std::string& from, const std::string& to) {
+  for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at)) {
+    text.replace(at, from.size(), to);
+    at += to.size();
+  }
+  return text;
+}
+
+// Every variable solved: the values a host gets on stdout; on stderr each
+// failing variable's own error once, then the ones that only repeat it.
+struct failure_report_case {
+  const char* name;
+  std::string algorithm;
+  std::string base;  // "" for none
+  std::string out;
+  std::string err;  // {file} and {base} stand for the paths
+  int status;
+};
+
+const failure_report_case kFailureReports[] = {
+    {"EachOwnErrorOnce", "r_x|1|5\nq_a|x/0|0\nq_b|a+1|0\nq_c|zz+1|0\nq_d|b*2|0\nq_f|3|0\n", "",
+     "x = 1\n",
+     "{file}:2: error: a: error while evaluating '/': division by zero\n"
+     "{file}:4: error: c: variable 'zz' not defined\n"
+     "{file}: note: b, d and f fail only because of the errors above (a host that solves them "
+     "gets the first error)\n",
+     1},
+    {"ForwardReferenceBelongsToItsLine", "q_a|z+1\nq_z|1/0\nq_f|3\n", "", "",
+     "{file}:2: error: z: error while evaluating '/': division by zero\n"
+     "{file}: note: a and f fail only because of the error above (a host that solves them gets "
+     "the first error)\n",
+     1},
+    {"BaseVariableFails", "q_p|bad+1\nq_s|2\n", "r_n|1|9\nq_bad|n/0\n", "",
+     "{base}:2: error: bad: error while evaluating '/': division by zero\n"
+     "{file}: note: p and s fail only because of the error above (a host that solves them gets "
+     "the first error)\n",
+     1},
+    {"NameTrapsWarnFirst", "k_e|3\nk_two|2\nq_mid|two*2\n", "k_pi|3\n",
+     "e = 2.718282\ntwo = 2\nmid = 4\n",
+     "{base}:1: warning: defines nothing a lookup can reach: 'pi' is a reserved word (every "
+     "formula and request reads it as 3.141593); choose another name\n"
+     "{file}:1: warning: defines nothing a lookup can reach: 'e' is a reserved word (every "
+     "formula and request reads it as 2.718282); choose another name\n"
+     "{file}:3: warning: 'mid' is also the name of a built-in function: mid(...) calls the "
+     "built-in, and readers of the formula may take one for the other; choose another name\n",
+     0},
+};
+
+class SolveFailureReport : public testing::TestWithParam<failure_report_case> {};
+
+TEST_P(SolveFailureReport, Exactly) {
+  const failure_report_case& c = GetParam();
+  cli::solve_options options;
+  options.file = write_algorithm(std::string(c.name) + ".alg", c.algorithm);
+  if (!c.base.empty()) options.base_file = write_algorithm(std::string(c.name) + "_base.alg", c.base);
+  options.seed = 1;
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::run_solve(options, out, err), c.status);
+  EXPECT_EQ(out.str(), c.out);
+  EXPECT_EQ(err.str(), replaced(replaced(c.err, "{file}", options.file), "{base}", options.base_file));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SolveFailureReport, testing::ValuesIn(kFailureReports),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 // --- sample ----------------------------------------------------------------
 
 std::vector<std::string> split(const std::string& text, char by) {
@@ -293,6 +364,123 @@ TEST(SampleCommand, TableSummaryShowsRangesAndHistogram) {
             std::string::npos)
       << text;
 }
+
+TEST(SampleCommand, FailingVariablesToldOnceWithCounts) {
+  const std::string path =
+      write_algorithm("cascade.alg", "r_x|1|5\nq_a|x/0|0\nq_b|a+1|0\nq_c|zz+1|0\nq_f|3|0\n");
+  cli::sample_options options;
+  options.file = path;
+  options.count = 4;
+  options.seed = 1;
+  std::ostringstream out, err;
+  EXPECT_EQ(cli::run_sample(options, out, err), 1);
+  const std::string again = " (first in row 1: zekalg solve " + path + " --seed 2433363436)\n";
+  EXPECT_NE(out.str().find("failing variables:\n"
+                           "  4 x " + path + ":2: a: error while evaluating '/': division by zero" +
+                           again + "  4 x " + path + ":4: c: variable 'zz' not defined" + again +
+                           "  note: b and f fail only because of the errors above, in 4 rows"),
+            std::string::npos)
+      << out.str();
+
+  options.format = cli::sample_format::json;
+  std::ostringstream json_out;
+  EXPECT_EQ(cli::run_sample(options, json_out, err), 1);
+  const auto doc = nlohmann::json::parse(json_out.str());
+  ASSERT_EQ(doc["failures"].size(), 2u) << doc;
+  const std::pair<std::string, int> expected[] = {{"a", 2}, {"c", 4}};
+  for (std::size_t i = 0; i < 2; ++i) {
+    const auto& f = doc["failures"][i];
+    EXPECT_EQ(f["variable"], expected[i].first) << f;
+    EXPECT_EQ(f["line"], expected[i].second) << f;
+    EXPECT_EQ(f["count"], 4) << f;
+    EXPECT_EQ(f["first_seed"], 2433363436u) << f;
+  }
+  EXPECT_EQ(doc["cascade"], nlohmann::json::parse(R"([{"variable":"b","count":4},
+                                                      {"variable":"f","count":4}])"));
+}
+
+TEST(SampleCommand, RowsWithBaseComeBackWithSolve) {
+  // The base draws too, so a row comes back only when the base is built
+  // after the row's seed, as solve builds it.
+  const std::string base = write_algorithm("sample_base.alg", "r_n|1|9\nr_m|10|20\n");
+  const std::string path = write_algorithm("on_base.alg", "r_k|1|5\nq_p|n*k\nq_s|m+k\n");
+  cli::sample_options options;
+  options.file = path;
+  options.base_file = base;
+  options.count = 12;
+  options.seed = 8;
+  options.format = cli::sample_format::csv;
+  std::ostringstream out, err;
+  ASSERT_EQ(cli::run_sample(options, out, err), 0) << err.str();
+  const auto lines = split(out.str(), '\n');
+  ASSERT_EQ(lines.size(), 13u);
+  std::set<std::string> bases;
+  for (std::size_t i = 1; i < lines.size(); ++i) {
+    const auto cells = split(lines[i], ',');
+    ASSERT_EQ(cells.size(), 5u) << lines[i];
+    cli::solve_options solve;
+    solve.file = path;
+    solve.base_file = base;
+    solve.seed = std::stoll(cells[1]);
+    std::ostringstream one, none;
+    ASSERT_EQ(cli::run_solve(solve, one, none), 0) << none.str();
+    EXPECT_EQ(one.str(), "k = " + cells[2] + "\np = " + cells[3] + "\ns = " + cells[4] + "\n");
+    cli::repl_options repl;
+    repl.file = path;
+    repl.base_file = base;
+    repl.seed = solve.seed;
+    std::istringstream in("p/k\ns-k\n");
+    std::ostringstream shown;
+    ASSERT_EQ(cli::run_repl(repl, in, shown, none, false), 0);
+    bases.insert(shown.str());
+    EXPECT_EQ(shown.str(), std::to_string(std::stoi(cells[3]) / std::stoi(cells[2])) + "\n" +
+                               std::to_string(std::stoi(cells[4]) - std::stoi(cells[2])) + "\n");
+  }
+  EXPECT_GT(bases.size(), 1u) << "the base drew the same values in every row";
+}
+
+// Integers up to 20 distinct values get a bar each; anything else keeps the
+// ranges (an 11th value in 10 ranges would share the last one).
+struct histogram_case {
+  const char* name;
+  std::string line;
+  std::string kind;
+  std::size_t bars;
+  std::string last_label;
+};
+
+const histogram_case kHistograms[] = {
+    {"ElevenIntegers", "r_v|0|10", "values", 11, "10"},
+    {"TwentyIntegers", "r_v|1|20", "values", 20, "20"},
+    {"TwentyOneIntegers", "r_v|0|20", "bins", 10, "18 .. 20"},
+    {"ElevenHalves", "r_v|0|5|0.5", "bins", 10, "4.5 .. 5"},
+    {"BigIntegersAsWritten", "l_v|g|1000000|2000000|3000000", "values", 3, "3000000"},
+};
+
+class SampleHistogram : public testing::TestWithParam<histogram_case> {};
+
+TEST_P(SampleHistogram, BarsPerValueOrRange) {
+  const histogram_case& c = GetParam();
+  cli::sample_options options;
+  options.file = write_algorithm(std::string(c.name) + ".alg", c.line + "\n");
+  options.count = 3000;
+  options.seed = 2;
+  options.format = cli::sample_format::json;
+  std::ostringstream out, err;
+  ASSERT_EQ(cli::run_sample(options, out, err), 0);
+  const auto h = nlohmann::json::parse(out.str())["histograms"]["v"];
+  EXPECT_EQ(h["kind"], c.kind) << h;
+  ASSERT_EQ(h["bars"].size(), c.bars) << h;
+  EXPECT_EQ(h["bars"].back()["label"], c.last_label) << h;
+  int64_t total = 0;
+  for (const auto& bar : h["bars"]) total += bar["count"].get<int64_t>();
+  EXPECT_EQ(total, 3000);
+  // The table shows the same bars.
+  EXPECT_NE(err.str().find("\n  " + c.last_label + "  "), std::string::npos) << err.str();
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, SampleHistogram, testing::ValuesIn(kHistograms),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 TEST(SampleCommand, UnknownVariableIsAnError) {
   cli::sample_options options;
