@@ -1,0 +1,136 @@
+"""The engine's C functions (zekalg.h) through ctypes, and the helper
+library with the diagnostics of `zekalg check`.
+
+ctypes releases the GIL for the length of every call, so Python threads
+run the engine in parallel. Each thread keeps its own result buffer; a
+result that did not fit is asked for again with the size the engine
+reported (the result text protocol of zekalg.h).
+"""
+
+from __future__ import annotations
+
+import ctypes
+import json
+import os
+import threading
+from pathlib import Path
+from typing import Optional
+
+_HERE = Path(__file__).resolve().parent
+
+FIRST_SIZE = 256
+"""Size of a thread's first result buffer, in bytes."""
+KEPT_SIZE = 1 << 16
+"""A thread keeps a buffer that had to grow up to this size for later calls."""
+MESSAGE_SIZE = 1 << 16
+"""Size of the creation message buffer. A creation cannot be asked again
+(it would draw again), so a longer message is cut at this size."""
+
+_int32 = ctypes.c_int32
+
+
+def _load(file_name: str, variable: Optional[str] = None) -> ctypes.CDLL:
+    path = (os.environ.get(variable) if variable else None) or str(_HERE / file_name)
+    return ctypes.CDLL(path)
+
+
+# ZEKALG_LIBRARY may name another build of the engine library.
+lib = _load("libzekalg.so", "ZEKALG_LIBRARY")
+# No argtypes: every call site below passes exactly int (32-bit), bytes,
+# a char array and a byref'd c_int32, and ctypes converts these fastest
+# without them (about 0.8 us a call). The C types, for the record:
+#   int32_t zekalg_create_environment(int32_t, const char*, char*, int32_t*)
+#   int32_t zekalg_kill_environment(int32_t)
+#   int32_t zekalg_solve_var(int32_t, const char*, char*, int32_t*)
+#   void zekalg_seed_environment(int32_t)
+for _name in ("zekalg_create_environment", "zekalg_kill_environment", "zekalg_solve_var"):
+    getattr(lib, _name).restype = _int32
+lib.zekalg_seed_environment.restype = None
+
+_create = lib.zekalg_create_environment
+_solve = lib.zekalg_solve_var
+kill = lib.zekalg_kill_environment
+
+
+class _Buffers(threading.local):
+    def __init__(self) -> None:
+        self.result = ctypes.create_string_buffer(FIRST_SIZE)
+        self.message: Optional[ctypes.Array[ctypes.c_char]] = None
+        self.length = _int32()
+        self.length_ref = ctypes.byref(self.length)
+        self.size = FIRST_SIZE
+
+
+_buffers = _Buffers()
+
+
+def seed(value: int) -> None:
+    """Seeds the calling thread's generator; `value` is already checked."""
+    lib.zekalg_seed_environment(value - (1 << 32) if value >= 1 << 31 else value)
+
+
+def create(base_id: int, algorithm: bytes) -> tuple[int, bytes]:
+    """Returns (id, b"") or (-1, the engine's message)."""
+    b = _buffers
+    if b.message is None:
+        b.message = ctypes.create_string_buffer(MESSAGE_SIZE)
+    b.length.value = MESSAGE_SIZE
+    env_id = _create(base_id, algorithm, b.message, b.length_ref)
+    if env_id > 0:
+        return env_id, b""
+    return env_id, b.message[:min(max(b.length.value, 0), MESSAGE_SIZE - 1)]
+
+
+def solve(env_id: int, request: bytes) -> tuple[int, bytes]:
+    """Returns (status, result bytes), asking again while the result is cut."""
+    b = _buffers
+    buffer, size, length = b.result, b.size, b.length
+    while True:
+        length.value = size
+        status = _solve(env_id, request, buffer, b.length_ref)
+        full = length.value
+        if full < size:
+            return status, buffer[:full] if full > 0 else b""
+        size = full + 1
+        buffer = ctypes.create_string_buffer(size)
+        if size <= KEPT_SIZE:
+            b.result, b.size = buffer, size
+
+
+_check_lib: Optional[ctypes.CDLL] = None
+_check_lock = threading.Lock()
+
+
+def _check_library() -> ctypes.CDLL:
+    """The diagnostics helper, loaded on first use."""
+    global _check_lib
+    with _check_lock:
+        if _check_lib is None:
+            try:
+                found = _load("libzekalg_check.so")
+            except OSError:
+                raise RuntimeError("zekalg.check is not available: the package was built "
+                                   "without CLI11, nlohmann-json and libedit") from None
+            found.zekalg_py_check.argtypes = (ctypes.c_char_p, ctypes.c_char_p,
+                                              ctypes.c_char_p, ctypes.c_char_p, _int32)
+            found.zekalg_py_check.restype = ctypes.c_void_p
+            found.zekalg_py_free.argtypes = (ctypes.c_void_p,)
+            found.zekalg_py_free.restype = None
+            _check_lib = found
+        return _check_lib
+
+
+def check(algorithm: bytes, path: bytes, base: Optional[bytes], base_path: bytes,
+          creations: int) -> list[dict]:
+    """The helper's diagnostics: [{"line": int, "error": bool, "text": str}]."""
+    helper = _check_library()
+    pointer = helper.zekalg_py_check(algorithm, path, base, base_path, creations)
+    if not pointer:
+        raise MemoryError("zekalg.check ran out of memory")
+    try:
+        answer = json.loads(ctypes.string_at(pointer).decode("utf-8"))
+    finally:
+        helper.zekalg_py_free(pointer)
+    if "failure" in answer:
+        raise RuntimeError("zekalg.check failed: " + answer["failure"])
+    return answer["diagnostics"]

@@ -1,0 +1,161 @@
+import gc
+
+import pytest
+
+import zekalg
+from zekalg import _native
+
+DASH = "\u2013"
+
+
+@pytest.mark.parametrize("algorithm, request_, expected", [
+    ('k_t|"é°"', "t", "é°"),                          # in and out through the code page
+    ('k_t|"x"', '"Größe: " & t & "°"', "Größe: x°"),   # in a request
+    ("k_x|-7", "x", DASH + "7"),                       # the engine's minus
+    ("r_a|3|3", "-a*2", DASH + "6"),
+    ('q_w|"€" & chr(150) & chr(129)', "w", "€" + DASH + "\x81"),  # 129 is undefined in the code page
+    ('q_z|"a" & chr(0) & "b"', "z", "a\x00b"),         # a NUL inside a result
+])
+def test_texts_are_converted(algorithm, request_, expected):
+    with zekalg.Environment(algorithm) as env:
+        assert env.solve(request_) == expected
+
+
+@pytest.mark.parametrize("ascii_minus, expected", [(False, DASH + "3.50"), (True, "-3.50")])
+def test_ascii_minus(ascii_minus, expected):
+    algorithm = "q_x|-3.5|2\nq_y|x*2|0"
+    with zekalg.Environment(algorithm, ascii_minus=ascii_minus) as env:
+        assert env.solve("x") == expected
+        assert env.solve_all()["y"] == expected[0] + "7"
+    rows = list(zekalg.sample(algorithm, 1, seed=1, ascii_minus=ascii_minus))
+    assert rows[0]["x"] == expected
+
+
+@pytest.mark.parametrize("call, what, character, line, column", [
+    (lambda: zekalg.Environment("k_a|1\nk_b|\"xΩ\""), "algorithm", "Ω", 2, 7),
+    (lambda: zekalg.Environment("k_a|1").solve("a+\U0001F600"), "request", "\U0001F600", 1, 3),
+    (lambda: zekalg.Environment("k_a|1").solve("a\x00"), "request", "\x00", 1, 2),
+    (lambda: zekalg.Environment("k_a|1", base="k_b|\"–→\""), "base", "→", 1, 7),
+    (lambda: zekalg.sample("k_a|\"\u0394\"", 1), "algorithm", "\u0394", 1, 6),
+])
+def test_unconvertible_characters_are_named(call, what, character, line, column):
+    with pytest.raises(zekalg.EncodingError) as caught:
+        call()
+    e = caught.value
+    assert (e.what, e.character, e.line, e.column) == (what, character, line, column)
+    assert f"U+{ord(character):04X}" in str(e) and isinstance(e, ValueError)
+
+
+@pytest.mark.parametrize("length", [
+    _native.FIRST_SIZE - 2, _native.FIRST_SIZE - 1, _native.FIRST_SIZE, _native.FIRST_SIZE + 1,
+    _native.KEPT_SIZE, _native.KEPT_SIZE + 5, 3,
+])
+def test_cut_results_are_asked_again(length):
+    text = ("é" + "x" * 98 + DASH) * 700  # 70,000 bytes
+    with zekalg.Environment(f'k_t|"{text}"') as env:
+        for _ in range(2):  # a second time with the buffer the first one left
+            assert env.solve(f"left(t, {length})") == text[:length]
+
+
+@pytest.mark.parametrize("algorithm, request_, error, variable, line", [
+    ("r_a|1|2\nc_no|a>5", None, zekalg.AlgorithmError, None, 2),
+    ("k_a|1\nq_d|a/0", "d", zekalg.SolveError, "d", 2),
+    ("k_a|1\nq_U|zz+1", "u", zekalg.SolveError, "u", 2),     # names are case-blind
+    ("k_a|1\nf_half|x/0|x\nq_h|half(2)", "h", zekalg.SolveError, "h", 3),
+    ("k_a|1", "1/0", zekalg.SolveError, None, None),
+    ("k_a|1", "nope", zekalg.SolveError, None, None),
+])
+def test_errors_carry_message_and_variable(algorithm, request_, error, variable, line):
+    with pytest.raises(error) as caught:
+        with zekalg.Environment(algorithm) as env:
+            env.solve(request_)
+    e = caught.value
+    assert (e.variable, e.line) == (variable, line)
+    assert str(e) == e.message and e.message
+    if variable is not None:
+        assert e.message.startswith(variable + ": ")
+    if error is zekalg.SolveError:
+        assert (e.request, e.status) == (request_, -1)
+
+
+def test_unknown_errors_have_their_status():
+    with zekalg.Environment("k_a|1") as env, pytest.raises(zekalg.SolveError) as caught:
+        env.solve("+".join(["1"] * 300000))
+    assert (caught.value.status, caught.value.message) == (-2, "Unknown error occurred.")
+
+
+def test_environments_are_killed_on_exit_close_and_collection():
+    with zekalg.Environment("k_a|5") as env:
+        first = env.id
+        assert env.solve("a") == "5"
+    assert env.closed and _native.solve(first, b"a") == (0, b"")
+    with pytest.raises(ValueError):
+        env.solve("a")
+    env.close()  # again is harmless
+
+    env = zekalg.Environment("k_a|6")
+    second = env.id
+    assert _native.solve(second, b"a") == (0, b"6")
+    del env
+    gc.collect()
+    assert _native.solve(second, b"a") == (0, b"")
+
+
+def test_base_environments():
+    with zekalg.Environment("k_m|7\nf_cube|x*x*x|x") as base:
+        with zekalg.Environment("q_w|cube(m)", base=base) as child:
+            assert child.solve("w") == "343"
+            assert child.solve_all() == {"w": "343"}
+        assert base.solve("m") == "7"
+    child = zekalg.Environment("q_w|m+1", base="k_m|7\nf_half|x/0|x")
+    owned = child.base
+    assert child.solve("w") == "8"
+    with pytest.raises(zekalg.SolveError) as caught:
+        child.solve("half(2)")
+    assert (caught.value.variable, caught.value.line) == ("half", None)  # not a line of the child
+    child.close()
+    assert owned.closed
+    with pytest.raises(ValueError):
+        zekalg.Environment("k_a|1", base=owned)
+
+
+def test_solve_all_names():
+    algorithm = "k_B|1\r\n\r\nc_ok|1=1\nq_a|B+1\nk_b|3\nr_c|1|1\nf_g|x|x\nl_d|u|4|4"
+    with zekalg.Environment(algorithm) as env:
+        assert list(env.solve_all().items()) == [("B", "1"), ("a", "2"), ("c", "1"), ("d", "4")]
+
+
+@pytest.mark.parametrize("bad, error", [(2**32, ValueError), (-2**31 - 1, ValueError),
+                                        ("1", TypeError), (True, TypeError)])
+def test_seed_range(bad, error):
+    with pytest.raises(error):
+        zekalg.seed(bad)
+
+
+@pytest.mark.parametrize("seed", [0, 2026, 2**32 - 1, -1])
+def test_same_seed_same_variant(seed):
+    algorithm = "r_a|1|1000\nr_b|1|1000\nq_s|a*b"
+    first = zekalg.Environment(algorithm, seed=seed).solve_all()
+    zekalg.seed(seed)
+    assert zekalg.Environment(algorithm).solve_all() == first
+    # -1 and 2**32 - 1 are the same 32 bits
+    assert zekalg.Environment(algorithm, seed=seed % 2**32).solve_all() == first
+
+
+def test_sample_rows_come_back_and_failures():
+    algorithm = "r_a|1|4\nc_odd|a<>2\nq_half|4/(a-1)|1"
+    rows = list(zekalg.sample(algorithm, 40, seed=9, skip_failures=True))
+    assert 0 < len(rows) < 40  # a = 2 never holds; a = 1 fails to solve
+    for row in rows:
+        assert zekalg.Environment(algorithm, seed=row.seed).solve_all() == row
+    with pytest.raises(zekalg.SolveError) as caught:
+        list(zekalg.sample(algorithm, 40, seed=9))
+    assert zekalg.Environment(algorithm, seed=caught.value.seed).solve("a") == "1"
+
+
+def test_check_diagnostics():
+    found = zekalg.check("r_a|1|9\nq_b|a+zz|0\nc_never|a>20")
+    assert all(isinstance(d, zekalg.Diagnostic) for d in found)
+    assert {(d.line, d.severity) for d in found} >= {(2, "error"), (3, "error")}
+    assert zekalg.check("r_a|1|9\nq_b|a+1|0") == []
+    assert zekalg.check("q_c|m+1", base="k_m|1") == []

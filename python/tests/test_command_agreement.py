@@ -1,0 +1,72 @@
+"""The package against the zekalg command: same variants, same messages."""
+import json
+
+import pytest
+
+import zekalg
+from conftest import EXAMPLES
+
+
+def solved(stdout):
+    return dict(line.split(" = ", 1) for line in stdout.splitlines())
+
+
+@pytest.mark.parametrize("path", EXAMPLES, ids=lambda p: p.name)
+@pytest.mark.parametrize("seed", [2026, 4294967295, -7])
+def test_seeds_bring_back_what_solve_prints(zekalg_command, path, seed):
+    stdout, _, status = zekalg_command("solve", path, "--seed", seed)
+    assert status == 0
+    algorithm = path.read_text(encoding="utf-8")
+    assert zekalg.Environment(algorithm, seed=seed).solve_all() == solved(stdout)
+
+
+@pytest.mark.parametrize("path", EXAMPLES[:2], ids=lambda p: p.name)
+@pytest.mark.parametrize("seed", [1, -3])
+def test_sample_rows_are_those_of_the_command(zekalg_command, path, seed):
+    stdout, _, status = zekalg_command("sample", path, "-n", 25, "--seed", seed, "--format", "json")
+    assert status == 0
+    expected = [(r["row"], r["seed"], r["values"]) for r in json.loads(stdout)["variants"]]
+    rows = zekalg.sample(path.read_text(encoding="utf-8"), 25, seed=seed)
+    assert [(v.row, v.seed, dict(v)) for v in rows] == expected
+
+
+TRICKY = "k_B|1\r\n\r\nc_ok|1=1\nq_a|B+1\nk_b|3\nr_c|-4|-4\nf_g|x|x\nl_d|u|\"é\"|\"é\"\n"
+
+
+def test_solve_all_is_what_solve_prints(zekalg_command, algorithm_file):
+    stdout, _, _ = zekalg_command("solve", algorithm_file(TRICKY), "--seed", 1)
+    assert zekalg.Environment(TRICKY, seed=1).solve_all() == solved(stdout)
+
+
+@pytest.mark.parametrize("algorithm, request_", [
+    ("r_a|1|2\nc_no|a>5", None),
+    ("k_a|1\nq_d|a/0", "d"),
+    ("k_a|1\nq_t|\"é\" & zz", "t"),
+    ("k_a|1", "len(1)"),
+])
+def test_messages_are_the_engines(zekalg_command, algorithm_file, algorithm, request_):
+    _, stderr, status = zekalg_command("solve", algorithm_file(algorithm), *[request_] * bool(request_))
+    assert status == 1
+    with pytest.raises(zekalg.EngineError) as caught:
+        zekalg.Environment(algorithm).solve(request_)
+    assert stderr.rstrip("\n").endswith(": " + caught.value.message)
+
+
+@pytest.mark.parametrize("algorithm, base", [
+    ("r_a|1|9\nq_b|a+zz|0\nc_never|a>20\nq_unused\nq_t|len(1,2)", None),
+    ("r_a|1|3\nc_rare|a=1\nq_x|1/(a-1)", None),
+    ("q_c|m+n", "k_m|1"),
+])
+def test_check_gives_the_commands_diagnostics(zekalg_command, algorithm_file, algorithm, base):
+    path = algorithm_file(algorithm)
+    args = ["check", path]
+    if base is not None:
+        args += ["--base", algorithm_file(base, "base.alg")]
+    stdout, _, _ = zekalg_command(*args)
+    kwargs = {"path": str(path)}
+    if base is not None:
+        kwargs.update(base=base, base_path=str(args[-1]))
+    found = zekalg.check(algorithm, **kwargs)
+    printed = [f"{path}:{d.line}: " if d.line else f"{path}: " for d in found]
+    lines = [where + f"{d.severity}: {d.message}" for where, d in zip(printed, found)]
+    assert found and lines == stdout.splitlines()[:-1]
