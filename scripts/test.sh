@@ -33,5 +33,9 @@ fi
 
 ${run[@]+"${run[@]}"} cmake --build --preset "$preset" -j"$(nproc)"
 ${run[@]+"${run[@]}"} ctest --preset "$preset"
-# The 32-bit Windows DLL, cross-built and tested under Wine.
-if [ "$preset" = default ]; then bash scripts/test-windows.sh; fi
+# The 32-bit Windows DLL, cross-built and tested under Wine, and the Python
+# package, installed into a fresh virtual environment and tested there.
+if [ "$preset" = default ]; then
+  bash scripts/test-windows.sh
+  bash scripts/test-python.sh
+fi
