@@ -51,3 +51,23 @@ fi
 run=$SECONDS
 ctest --preset windows
 echo "Windows tests ran in $((SECONDS - run)) s"
+
+# The Win32-versus-Linux comparison: one host program, built for both,
+# draws random algorithms and requests from a seed and writes every status,
+# text and length; the Linux library and the DLL must write the same bytes.
+# ZEKALG_DIFFERENTIAL_CASES (default 5000) and ZEKALG_DIFFERENTIAL_SEED
+# (default 1) choose how many cases and which series, e.g.
+#   ZEKALG_DIFFERENTIAL_CASES=100000 bash scripts/test-windows.sh
+cases="${ZEKALG_DIFFERENTIAL_CASES:-5000}"
+seed="${ZEKALG_DIFFERENTIAL_SEED:-1}"
+compared=$SECONDS
+bash scripts/deps.sh
+cmake --preset default >/dev/null
+cmake --build --preset default -j2 --target zekalg differential_host >/dev/null
+out=build/windows/differential
+mkdir -p "$out"
+build/default/tests/differential_host run build/default/libzekalg.so "$seed" 0 "$cases" "$out/linux.txt"
+wine build/windows/tests/windows/differential_host.exe run "Z:$PWD/build/windows/zekalg.dll" \
+  "$seed" 0 "$cases" "Z:$PWD/$out/windows.txt"
+build/default/tests/differential_host compare "$out/linux.txt" "$out/windows.txt"
+echo "Win32 vs Linux: $cases cases (series $seed) compared in $((SECONDS - compared)) s"

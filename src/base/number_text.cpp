@@ -11,14 +11,16 @@
 // for any input, and every loop is bounded.
 #include "base/number_text.h"
 
+#include <bit>
 #include <cmath>
-#include <cstdio>
 #include <limits>
 #include <new>
 #include <stdexcept>
 #include <string>
 #include <string_view>
+#include <vector>
 
+#include "base/math_calls.h"
 #include "base/errors.h"
 #include "base/number_cast.h"
 
@@ -74,15 +76,42 @@ std::string unsigned_digits(uint64_t magnitude) {
   return std::string(buffer + at, buffer + 24);
 }
 
-// The exact decimal digits of a non-negative integral double.
+// The exact decimal digits of a non-negative integral double (what
+// printf("%.0f") gives, without depending on the C runtime's printf).
 std::string integral_digits(double value) {
   if (value == 0.0) return "0";
   // Below 2^64 the integral double converts exactly; the usual case.
   if (value < 18446744073709551616.0) return unsigned_digits(static_cast<uint64_t>(value));
-  char buffer[400];  // DBL_MAX has 309 digits
-  const int n = std::snprintf(buffer, sizeof buffer, "%.0f", value);
-  if (n <= 0 || static_cast<std::size_t>(n) >= sizeof buffer) return "0";
-  return std::string(buffer, static_cast<std::size_t>(n));
+  // value = m 2^e with m < 2^53 and e > 11: m doubled e times, in limbs of
+  // nine decimal digits, least significant first (DBL_MAX needs 35).
+  const auto bits = std::bit_cast<uint64_t>(value);
+  uint64_t mantissa = (bits & 0xFFFFFFFFFFFFFull) | 0x10000000000000ull;
+  int e = static_cast<int>(bits >> 52) - 1075;
+  std::vector<uint32_t> limbs;
+  while (mantissa != 0) {
+    limbs.push_back(static_cast<uint32_t>(mantissa % 1000000000u));
+    mantissa /= 1000000000u;
+  }
+  while (e > 0) {
+    const int step = e < 29 ? e : 29;  // a limb times 2^29 fits in 64 bits
+    uint64_t carry = 0;
+    for (uint32_t& limb : limbs) {
+      const uint64_t cur = (static_cast<uint64_t>(limb) << step) + carry;
+      limb = static_cast<uint32_t>(cur % 1000000000u);
+      carry = cur / 1000000000u;
+    }
+    while (carry != 0) {
+      limbs.push_back(static_cast<uint32_t>(carry % 1000000000u));
+      carry /= 1000000000u;
+    }
+    e -= step;
+  }
+  std::string digits = std::to_string(limbs.back());
+  for (std::size_t i = limbs.size() - 1; i-- > 0;) {
+    const std::string limb = std::to_string(limbs[i]);
+    digits.append(9 - limb.size(), '0').append(limb);
+  }
+  return digits;
 }
 
 std::string dashed(std::string text, bool dash) {
@@ -301,7 +330,7 @@ double text_to_real(const alg_string& text, uint32_t* consumed) {
       if (is_digit(c) && c != '0') value += (c - '0') * weight;
       weight *= 0.1;
     }
-    return std::pow(10.0, static_cast<double>(exponent)) * (sign * value);
+    return mcall::pow(10.0, static_cast<double>(exponent)) * (sign * value);
   });
 }
 
@@ -350,14 +379,14 @@ alg_string int_to_hex(int32_t value, uint32_t width) {
 }
 
 double round_to(double x, int32_t n) {
-  const double y = (n != 0) ? x * std::pow(10.0, static_cast<double>(n)) : x;
+  const double y = (n != 0) ? x * mcall::pow(10.0, static_cast<double>(n)) : x;
   // The scaling overflowed (or met 0 * infinity): x is then finer than the
   // rounding step can express, and rounding leaves it as it is.
   if (std::isfinite(x) && !std::isfinite(y)) return x;
   const double r = (y >= 0) ? std::floor(y + 0.5) : std::ceil(y - 0.5);
   if (n == 0) return r;
   if (r == 0) return r;  // keeps 0 * infinity away for very negative n
-  return r * std::pow(10.0, -static_cast<double>(n));
+  return r * mcall::pow(10.0, -static_cast<double>(n));
 }
 
 // Decimals beyond this would only pad zeros onto a text of that many bytes;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "base/math_calls.h"
 #include "base/random_generator.h"
 #include "base/number_cast.h"
 #include "expr/math_helpers.h"
@@ -60,23 +61,23 @@ double rad(double x) { return x * zmath::pi * 0.005555555555555556; }
 double inv(double x) { return 1.0 / x; }
 double abs_of(double x) { return std::fabs(x); }
 double sqrt_of(double x) { return std::sqrt(x); }
-double sin_of(double x) { return std::sin(x); }
-double cos_of(double x) { return std::cos(x); }
-double tan_of(double x) { return std::tan(x); }
-double asin_of(double x) { return std::asin(x); }
-double acos_of(double x) { return std::acos(x); }
-double atan_of(double x) { return std::atan(x); }
-double sinh_of(double x) { return std::sinh(x); }
-double cosh_of(double x) { return std::cosh(x); }
-double tanh_of(double x) { return std::tanh(x); }
-double exp_of(double x) { return std::exp(x); }
-double ln_of(double x) { return std::log(x); }
-double log10_of(double x) { return std::log10(x); }
+double sin_of(double x) { return mcall::sin(x); }
+double cos_of(double x) { return mcall::cos(x); }
+double tan_of(double x) { return mcall::tan(x); }
+double asin_of(double x) { return mcall::asin(x); }
+double acos_of(double x) { return mcall::acos(x); }
+double atan_of(double x) { return mcall::atan(x); }
+double sinh_of(double x) { return mcall::sinh(x); }
+double cosh_of(double x) { return mcall::cosh(x); }
+double tanh_of(double x) { return mcall::tanh(x); }
+double exp_of(double x) { return mcall::exp(x); }
+double ln_of(double x) { return mcall::log(x); }
+double log10_of(double x) { return mcall::log10(x); }
 double ceil_of(double x) { return std::ceil(x); }
 double floor_of(double x) { return std::floor(x); }
 
 alg_value run_pow(const args_t& args, uint32_t, const alg_string&) {
-  return alg_value::of_real(std::pow(args[1].as_real(), args[2].as_real()));
+  return alg_value::of_real(mcall::pow(args[1].as_real(), args[2].as_real()));
 }
 
 alg_value run_log_base(const args_t& args, uint32_t, const alg_string&) {
@@ -127,7 +128,7 @@ alg_value run_int(const args_t& args, uint32_t, const alg_string&) {
   constexpr double two_32 = 4294967296.0;
   const double t = std::trunc(x_of(args));
   if (!std::isfinite(t)) return alg_value::of_integer(0);
-  double low = std::fmod(t, two_32);
+  double low = mcall::fmod(t, two_32);
   if (low < 0) low += two_32;
   return alg_value::of_integer(static_cast<int32_t>(static_cast<uint32_t>(low)));
 }

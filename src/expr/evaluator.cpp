@@ -3,6 +3,7 @@
 #include <cmath>
 #include <vector>
 
+#include "base/math_calls.h"
 #include "base/alg_array.h"
 #include "base/errors.h"
 #include "base/number_cast.h"
@@ -78,7 +79,7 @@ alg_value apply(const operator_token& t, const alg_value& a, const alg_value& b)
     }
     case operator_id::exp:
       numbers();
-      return alg_value::of_real(std::pow(a.as_real(), b.as_real()));
+      return alg_value::of_real(mcall::pow(a.as_real(), b.as_real()));
     case operator_id::mul:
       numbers();
       return alg_value::of_real(a.as_real() * b.as_real());
@@ -98,7 +99,7 @@ alg_value apply(const operator_token& t, const alg_value& a, const alg_value& b)
     case operator_id::mod:
       numbers();
       if (b.as_integer() == 0) throw z_x_dividebyzero(shown);
-      return alg_value::of_real(std::fmod(a.as_real(), b.as_real()));
+      return alg_value::of_real(mcall::fmod(a.as_real(), b.as_real()));
     case operator_id::rem: {
       numbers();
       if (b.as_integer() == 0) throw z_x_dividebyzero(shown);

@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+#include "base/math_calls.h"
+
 namespace zmath {
 
 namespace {
@@ -14,34 +16,34 @@ double sgn(double x) noexcept {
   return -1.0;
 }
 
-double sec(double x) noexcept { return 1.0 / std::cos(x); }
-double csc(double x) noexcept { return 1.0 / std::sin(x); }
-double cot(double x) noexcept { return 1.0 / std::tan(x); }
+double sec(double x) noexcept { return 1.0 / mcall::cos(x); }
+double csc(double x) noexcept { return 1.0 / mcall::sin(x); }
+double cot(double x) noexcept { return 1.0 / mcall::tan(x); }
 
 double asec(double x) noexcept {
-  return std::atan(x / std::sqrt(x * x - 1.0)) + sgn(sgn(x) - 1.0) * half_pi;
+  return mcall::atan(x / std::sqrt(x * x - 1.0)) + sgn(sgn(x) - 1.0) * half_pi;
 }
 
 double acsc(double x) noexcept {
-  return std::atan(x / std::sqrt(x * x - 1.0)) + (sgn(x) - 1.0) * half_pi;
+  return mcall::atan(x / std::sqrt(x * x - 1.0)) + (sgn(x) - 1.0) * half_pi;
 }
 
-double acot(double x) noexcept { return std::atan(x) + half_pi; }
+double acot(double x) noexcept { return mcall::atan(x) + half_pi; }
 
-double csch(double x) noexcept { return 1.0 / std::sinh(x); }
-double sech(double x) noexcept { return 1.0 / std::cosh(x); }
-double coth(double x) noexcept { return 1.0 / std::tanh(x); }
+double csch(double x) noexcept { return 1.0 / mcall::sinh(x); }
+double sech(double x) noexcept { return 1.0 / mcall::cosh(x); }
+double coth(double x) noexcept { return 1.0 / mcall::tanh(x); }
 
-double asinh(double x) noexcept { return std::log(x + std::sqrt(x * x + 1.0)); }
-double acosh(double x) noexcept { return std::log(x + std::sqrt(x * x - 1.0)); }
-double atanh(double x) noexcept { return std::log((x + 1.0) / (1.0 - x)) * 0.5; }
+double asinh(double x) noexcept { return mcall::log(x + std::sqrt(x * x + 1.0)); }
+double acosh(double x) noexcept { return mcall::log(x + std::sqrt(x * x - 1.0)); }
+double atanh(double x) noexcept { return mcall::log((x + 1.0) / (1.0 - x)) * 0.5; }
 
-double acsch(double x) noexcept { return std::log((sgn(x) * std::sqrt(x * x + 1.0) + 1.0) / x); }
+double acsch(double x) noexcept { return mcall::log((sgn(x) * std::sqrt(x * x + 1.0) + 1.0) / x); }
 
-double asech(double x) noexcept { return std::log((std::sqrt(1.0 - x * x) + 1.0) / x); }
-double acoth(double x) noexcept { return std::log((x + 1.0) / (x - 1.0)) * 0.5; }
+double asech(double x) noexcept { return mcall::log((std::sqrt(1.0 - x * x) + 1.0) / x); }
+double acoth(double x) noexcept { return mcall::log((x + 1.0) / (x - 1.0)) * 0.5; }
 
-double log_base(double a, double b) noexcept { return std::log(a) / std::log(b); }
+double log_base(double a, double b) noexcept { return mcall::log(a) / mcall::log(b); }
 
 double round_multiple(double x, double step) noexcept {
   const double q = step != 0 ? x / step : x;

@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstdio>
 #include <limits>
 #include <random>
 #include <string>
@@ -258,6 +259,18 @@ TEST(RealToText, HugeNegativeFixedFormIsExact) {
   EXPECT_EQ(most.substr(0, 20), "-1797693134862315708");
   EXPECT_EQ(most.size(), 1u + 309u + 3u);
   EXPECT_EQ(most.substr(most.size() - 3), ".00");
+}
+
+// The fixed form's integer part above 2^64 (negative values keep the fixed
+// form) is built limb by limb, nine decimal digits each: every digit must
+// be the double's exact value.
+TEST(RealToText, IntegerPartAbove64BitsIsExact) {
+  for (const double x : {18446744073709551616.0, 18446744073709555712.0, 1e20, 1e22, 0x1p100,
+                         620448401733239439360000.0, 1e300, 0x1p1023, 1.7976931348623157e308}) {
+    char expected[400];
+    std::snprintf(expected, sizeof expected, "%.0f", -x);
+    EXPECT_EQ(B(real_to_text(-x, 0, false, false)), expected) << x;
+  }
 }
 
 TEST(RealToText, ManyDecimalsPadWithZeros) {

@@ -1,0 +1,39 @@
+// The math functions whose results reach hosts, in one place. The Linux
+// build calls the C library's (its results are the reference every stored
+// algorithm was checked against); the Windows build calls the engine's own
+// (portable_math.h), so that the DLL answers as the Linux build does
+// whatever runtime the system has. ZEKALG_PORTABLE_MATH (a CMake option)
+// selects the engine's own on any build.
+//
+// sqrt, floor, ceil, trunc, modf and fabs are exact in IEEE arithmetic and
+// are called directly.
+#pragma once
+
+#include <cmath>
+
+#include "base/portable_math.h"
+
+namespace mcall {
+
+#if defined(_WIN32) || defined(ZEKALG_PORTABLE_MATH)
+namespace impl = pmath;
+#else
+namespace impl = std;
+#endif
+
+inline double exp(double x) noexcept { return impl::exp(x); }
+inline double log(double x) noexcept { return impl::log(x); }
+inline double log10(double x) noexcept { return impl::log10(x); }
+inline double pow(double x, double y) noexcept { return impl::pow(x, y); }
+inline double sin(double x) noexcept { return impl::sin(x); }
+inline double cos(double x) noexcept { return impl::cos(x); }
+inline double tan(double x) noexcept { return impl::tan(x); }
+inline double asin(double x) noexcept { return impl::asin(x); }
+inline double acos(double x) noexcept { return impl::acos(x); }
+inline double atan(double x) noexcept { return impl::atan(x); }
+inline double sinh(double x) noexcept { return impl::sinh(x); }
+inline double cosh(double x) noexcept { return impl::cosh(x); }
+inline double tanh(double x) noexcept { return impl::tanh(x); }
+inline double fmod(double x, double y) noexcept { return impl::fmod(x, y); }
+
+}  // namespace mcall

@@ -1,0 +1,708 @@
+// The engine's own math functions (see portable_math.h). Only IEEE double
+// operations are used: each +, -, *, / and sqrt is rounded once, as SSE2
+// and every 64-bit processor do, so the results are the same on any build
+// that does not keep wider intermediates.
+//
+// Most functions work in double-double arithmetic: a value is the unevaluated
+// sum hi + lo of two doubles, about 106 bits, with the error-free sums and
+// products of Dekker and Knuth. A result near 100 bits accurate rounds to
+// the correctly rounded double unless the exact value lies within about
+// 2^-45 ulp of a rounding boundary.
+#include "base/portable_math.h"
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+
+namespace pmath {
+
+namespace {
+
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+constexpr double from_bits(uint64_t b) { return std::bit_cast<double>(b); }
+constexpr uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
+constexpr uint32_t high_word(double x) { return static_cast<uint32_t>(bits_of(x) >> 32); }
+constexpr uint32_t low_word(double x) { return static_cast<uint32_t>(bits_of(x)); }
+
+// 2^k for -1022 <= k <= 1023.
+double two_to(int k) { return from_bits(static_cast<uint64_t>(k + 1023) << 52); }
+
+// x * 2^k, rounded once (only a result below the normal range rounds).
+double scale(double x, int k) {
+  if (k > 1023) {
+    x *= two_to(1023);
+    k -= 1023;
+    return x * two_to(k > 1023 ? 1023 : k);
+  }
+  if (k < -1022) {
+    if (k < -1600) return x * two_to(-1022) * two_to(-1022);
+    return x * two_to(k + 600) * two_to(-600);
+  }
+  return x * two_to(k);
+}
+
+// ---- double-double arithmetic ----
+
+struct dd {
+  double hi;
+  double lo;
+};
+
+dd two_sum(double a, double b) {
+  const double s = a + b;
+  const double bb = s - a;
+  return {s, (a - (s - bb)) + (b - bb)};
+}
+
+dd fast_two_sum(double a, double b) {  // |a| >= |b|
+  const double s = a + b;
+  return {s, b - (s - a)};
+}
+
+void split(double a, double& hi, double& lo) {
+  const double t = 134217729.0 * a;  // 2^27 + 1
+  hi = t - (t - a);
+  lo = a - hi;
+}
+
+dd two_prod(double a, double b) {
+  const double p = a * b;
+  double ah, al, bh, bl;
+  split(a, ah, al);
+  split(b, bh, bl);
+  return {p, ((ah * bh - p) + ah * bl + al * bh) + al * bl};
+}
+
+dd add(dd a, dd b) {
+  dd s = two_sum(a.hi, b.hi);
+  const dd t = two_sum(a.lo, b.lo);
+  s.lo += t.hi;
+  s = fast_two_sum(s.hi, s.lo);
+  s.lo += t.lo;
+  return fast_two_sum(s.hi, s.lo);
+}
+
+dd add(dd a, double b) {
+  dd s = two_sum(a.hi, b);
+  s.lo += a.lo;
+  return fast_two_sum(s.hi, s.lo);
+}
+
+dd neg(dd a) { return {-a.hi, -a.lo}; }
+
+dd mul(dd a, dd b) {
+  dd p = two_prod(a.hi, b.hi);
+  p.lo += a.hi * b.lo + a.lo * b.hi;
+  return fast_two_sum(p.hi, p.lo);
+}
+
+dd mul(dd a, double b) {
+  dd p = two_prod(a.hi, b);
+  p.lo += a.lo * b;
+  return fast_two_sum(p.hi, p.lo);
+}
+
+dd div(dd a, dd b) {
+  const double q1 = a.hi / b.hi;
+  dd r = add(a, neg(mul(b, q1)));
+  const double q2 = r.hi / b.hi;
+  r = add(r, neg(mul(b, q2)));
+  const double q3 = r.hi / b.hi;
+  return add(fast_two_sum(q1, q2), q3);
+}
+
+dd sqrt_dd(dd a) {
+  if (a.hi <= 0) return {std::sqrt(a.hi), 0};
+  const double s = std::sqrt(a.hi);
+  const dd r = add(a, neg(two_prod(s, s)));
+  return fast_two_sum(s, r.hi / (2 * s));
+}
+
+// ln 2 in three parts; k * kLn2Hi is exact for |k| < 2^21.
+constexpr double kLn2Hi = from_bits(0x3FE62E42FEE00000);
+constexpr double kLn2Mid = from_bits(0x3DEA39EF35793C76);
+constexpr double kLn2Lo = from_bits(0x3A8CC01F98000000);
+constexpr dd kLn2 = {from_bits(0x3FE62E42FEFA39EF), from_bits(0x3C7ABC9E3B39803F)};
+constexpr dd kPiOver2 = {from_bits(0x3FF921FB54442D18), from_bits(0x3C91A62633145C07)};
+
+// Series coefficients, computed once in double-double.
+struct coefficients {
+  dd odd_inverse[24];    // 1 / (2k + 1)
+  dd sin_series[16];     // (-1)^k / (2k + 1)!
+  dd cos_series[16];     // (-1)^k / (2k)!
+  dd atan_series[18];    // (-1)^k / (2k + 1)
+  dd inverse[13];        // 1 / k
+
+  coefficients() {
+    const dd one = {1, 0};
+    for (int k = 0; k < 24; ++k) odd_inverse[k] = div(one, dd{2.0 * k + 1, 0});
+    for (int k = 0; k < 18; ++k) atan_series[k] = k % 2 == 0 ? odd_inverse[k] : neg(odd_inverse[k]);
+    inverse[0] = one;
+    for (int k = 1; k < 13; ++k) inverse[k] = div(one, dd{static_cast<double>(k), 0});
+    sin_series[0] = one;
+    cos_series[0] = one;
+    for (int k = 1; k < 16; ++k) {
+      sin_series[k] = div(sin_series[k - 1], dd{-(2.0 * k) * (2.0 * k + 1), 0});
+      cos_series[k] = div(cos_series[k - 1], dd{-(2.0 * k - 1) * (2.0 * k), 0});
+    }
+  }
+};
+
+const coefficients& series() {
+  static const coefficients table;
+  return table;
+}
+
+// ---- exp and log ----
+
+// e^t as a double: t reduced by multiples of ln 2, then by 2^-8, a Taylor
+// polynomial, and eight squarings.
+double exp_of(dd t) {
+  const double kd = std::floor(t.hi * 1.4426950408889634 + 0.5);
+  const int k = static_cast<int>(kd);
+  dd r = {t.hi - kd * kLn2Hi, 0};  // exact
+  r = add(r, neg(two_prod(kd, kLn2Mid)));
+  r = add(r, -kd * kLn2Lo);
+  r = add(r, t.lo);
+  const dd s = {r.hi * 0x1p-8, r.lo * 0x1p-8};
+  const coefficients& c = series();
+  dd p = {1, 0};
+  for (int n = 12; n >= 1; --n) p = add(mul(mul(s, p), c.inverse[n]), 1.0);
+  for (int i = 0; i < 8; ++i) p = mul(p, p);
+  return scale(p.hi, k);
+}
+
+// ln x for a positive finite x: x = m 2^e with m in [sqrt(1/2), sqrt(2)),
+// ln m = 2 atanh((m - 1) / (m + 1)) as a series.
+dd log_of(double x) {
+  int e = 0;
+  if (x < 0x1p-1022) {
+    x *= 0x1p54;
+    e = -54;
+  }
+  const uint64_t b = bits_of(x);
+  e += static_cast<int>(b >> 52) - 1023;
+  double m = from_bits((b & 0xFFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+  if (m > 1.4142135623730951) {
+    m *= 0.5;
+    ++e;
+  }
+  const dd s = div(dd{m - 1.0, 0}, two_sum(m, 1.0));
+  const dd s2 = mul(s, s);
+  const coefficients& c = series();
+  dd p = c.odd_inverse[23];
+  for (int k = 22; k >= 0; --k) p = add(mul(p, s2), c.odd_inverse[k]);
+  const dd log_m = mul(mul(s, p), 2.0);
+  return add(mul(kLn2, static_cast<double>(e)), log_m);
+}
+
+// ---- trigonometric argument reduction ----
+
+// pi/2 in four parts (k * each of the first three exact for k < 2^20).
+constexpr double kPio2_1 = from_bits(0x3FF921FB54400000);
+constexpr double kPio2_2 = from_bits(0x3DD0B4611A600000);
+constexpr double kPio2_3 = from_bits(0x3BA3198A2E000000);
+constexpr double kPio2_3t = from_bits(0x397B839A252049C1);
+
+// Fixed-point numbers for computing 2/pi to 1344 bits: word 0 is the
+// integer part, words 1.. the fraction, most significant first.
+constexpr int kWords = 44;
+struct fixed {
+  uint32_t w[kWords] = {};
+};
+
+void divide(fixed& a, uint32_t d) {
+  uint64_t rest = 0;
+  for (uint32_t& word : a.w) {
+    const uint64_t cur = (rest << 32) | word;
+    word = static_cast<uint32_t>(cur / d);
+    rest = cur % d;
+  }
+}
+
+void add_to(fixed& a, const fixed& b) {
+  uint64_t carry = 0;
+  for (int i = kWords - 1; i >= 0; --i) {
+    const uint64_t s = static_cast<uint64_t>(a.w[i]) + b.w[i] + carry;
+    a.w[i] = static_cast<uint32_t>(s);
+    carry = s >> 32;
+  }
+}
+
+void subtract_from(fixed& a, const fixed& b) {
+  int64_t borrow = 0;
+  for (int i = kWords - 1; i >= 0; --i) {
+    const int64_t s = static_cast<int64_t>(a.w[i]) - b.w[i] - borrow;
+    a.w[i] = static_cast<uint32_t>(s);
+    borrow = s < 0 ? 1 : 0;
+  }
+}
+
+bool not_less(const fixed& a, const fixed& b) {
+  for (int i = 0; i < kWords; ++i)
+    if (a.w[i] != b.w[i]) return a.w[i] > b.w[i];
+  return true;
+}
+
+bool is_zero(const fixed& a) {
+  for (uint32_t word : a.w)
+    if (word != 0) return false;
+  return true;
+}
+
+// atan(1/n) = sum (-1)^k / ((2k+1) n^(2k+1)).
+fixed arctan_of_inverse(uint32_t n) {
+  fixed sum, power;
+  power.w[0] = 1;
+  divide(power, n);
+  for (uint32_t k = 0; !is_zero(power); ++k) {
+    fixed term = power;
+    divide(term, 2 * k + 1);
+    if (k % 2 == 0) {
+      add_to(sum, term);
+    } else {
+      subtract_from(sum, term);
+    }
+    divide(power, n * n);
+  }
+  return sum;
+}
+
+// The fraction bits of 2/pi, 32 to a word: pi by Machin's formula, then
+// 2/pi by long division.
+struct two_over_pi_bits {
+  static constexpr int kFractionWords = 40;
+  uint32_t w[kFractionWords] = {};
+
+  two_over_pi_bits() {
+    fixed pi = arctan_of_inverse(5);
+    fixed small = arctan_of_inverse(239);
+    fixed pi4 = pi;  // 16 atan(1/5) - 4 atan(1/239), as 4 (4 a - b)
+    for (int i = 0; i < 2; ++i) add_to(pi4, pi4);
+    subtract_from(pi4, small);
+    for (int i = 0; i < 2; ++i) add_to(pi4, pi4);
+    pi = pi4;
+    fixed rest;
+    rest.w[0] = 2;
+    for (int bit = 0; bit < 32 * kFractionWords; ++bit) {
+      add_to(rest, rest);
+      if (not_less(rest, pi)) {
+        subtract_from(rest, pi);
+        w[bit / 32] |= 0x80000000u >> (bit % 32);
+      }
+    }
+  }
+};
+
+const two_over_pi_bits& two_over_pi() {
+  static const two_over_pi_bits table;
+  return table;
+}
+
+// |x| (finite, at least 2^20 pi/2) reduced: x = (4j + q) pi/2 + r.
+dd reduce_large(double ax, int& q) {
+  const uint64_t b = bits_of(ax);
+  const uint64_t m = (b & 0xFFFFFFFFFFFFFull) | 0x10000000000000ull;
+  const int e = static_cast<int>(b >> 52) - 1075;  // ax = m 2^e, e >= -33
+  const two_over_pi_bits& t = two_over_pi();
+  constexpr int n = two_over_pi_bits::kFractionWords;
+  // P = m * T as little-endian words, with T the fraction words as an integer.
+  uint32_t p[n + 2] = {};
+  const uint32_t m_words[2] = {static_cast<uint32_t>(m), static_cast<uint32_t>(m >> 32)};
+  for (int j = 0; j < 2; ++j) {
+    uint64_t carry = 0;
+    for (int i = 0; i < n; ++i) {
+      const uint64_t cur = static_cast<uint64_t>(t.w[n - 1 - i]) * m_words[j] + p[i + j] + carry;
+      p[i + j] = static_cast<uint32_t>(cur);
+      carry = cur >> 32;
+    }
+    for (int i = n + j; carry != 0 && i < n + 2; ++i) {
+      const uint64_t cur = static_cast<uint64_t>(p[i]) + carry;
+      p[i] = static_cast<uint32_t>(cur);
+      carry = cur >> 32;
+    }
+  }
+  // x * 2/pi = P 2^(e - 32n): bit s of P has weight 1.
+  const int s = 32 * n - e;
+  auto bits_at = [&](int from) -> uint32_t {  // bits from .. from+31 of P
+    uint32_t v = 0;
+    for (int i = 0; i < 32; ++i) {
+      const int at = from + i;
+      if (at >= 0 && at < 32 * (n + 2) && ((p[at / 32] >> (at % 32)) & 1u)) v |= 1u << i;
+    }
+    return v;
+  };
+  q = static_cast<int>(bits_at(s) & 3u);
+  uint32_t f[6];
+  for (int i = 0; i < 6; ++i) f[i] = bits_at(s - 32 * (i + 1));
+  double sign = 1;
+  if (f[0] & 0x80000000u) {  // fraction >= 1/2: take fraction - 1
+    q = (q + 1) & 3;
+    sign = -1;
+    uint32_t borrow = 0;
+    for (int i = 5; i >= 0; --i) {
+      const uint32_t word = f[i];
+      f[i] = 0u - word - borrow;
+      borrow = (word != 0 || borrow != 0) ? 1 : 0;
+    }
+  }
+  dd frac = {0, 0};
+  double weight = 0x1p-32;
+  for (int i = 0; i < 6; ++i, weight *= 0x1p-32) frac = add(frac, f[i] * weight);
+  const dd r = mul(frac, kPiOver2);
+  return {sign * r.hi, sign * r.lo};
+}
+
+// |x| (finite) reduced: x = (4j + q) pi/2 + r with |r| <= about pi/4.
+dd reduce(double ax, int& q) {
+  q = 0;
+  if (ax <= 0.7853981633974483) return {ax, 0};
+  if (ax >= 1647099.0) return reduce_large(ax, q);
+  const double kd = std::floor(ax * 0.6366197723675814 + 0.5);
+  q = static_cast<int>(kd) & 3;
+  dd r = two_sum(ax - kd * kPio2_1, -kd * kPio2_2);
+  r = add(r, -kd * kPio2_3);
+  return add(r, neg(two_prod(kd, kPio2_3t)));
+}
+
+dd sin_kernel(dd r) {
+  const dd r2 = mul(r, r);
+  const coefficients& c = series();
+  dd p = c.sin_series[15];
+  for (int k = 14; k >= 0; --k) p = add(mul(p, r2), c.sin_series[k]);
+  return mul(p, r);
+}
+
+dd cos_kernel(dd r) {
+  const dd r2 = mul(r, r);
+  const coefficients& c = series();
+  dd p = c.cos_series[15];
+  for (int k = 14; k >= 0; --k) p = add(mul(p, r2), c.cos_series[k]);
+  return p;
+}
+
+// atan of t in [0, 1]: three halvings t / (1 + sqrt(1 + t^2)) bring it
+// below tan(pi/32), then the series.
+dd atan_unit(dd t) {
+  for (int i = 0; i < 3; ++i) t = div(t, add(sqrt_dd(add(mul(t, t), 1.0)), 1.0));
+  const dd t2 = mul(t, t);
+  const coefficients& c = series();
+  dd p = c.atan_series[17];
+  for (int k = 16; k >= 0; --k) p = add(mul(p, t2), c.atan_series[k]);
+  return mul(mul(p, t), 8.0);
+}
+
+// atan of a non-negative finite z.
+dd atan_positive(dd z) {
+  if (z.hi > 1) return add(kPiOver2, neg(atan_unit(div(dd{1, 0}, z))));
+  return atan_unit(z);
+}
+
+bool is_integer(double y) { return std::floor(y) == y; }
+bool is_odd_integer(double y) {
+  return is_integer(y) && std::fabs(y) < 0x1p53 && (static_cast<int64_t>(y) & 1) != 0;
+}
+
+}  // namespace
+
+double exp(double x) noexcept {
+  if (x != x) return x + x;
+  if (x > from_bits(0x40862E42FEFA39EF)) return kInf;
+  if (x < -746.0) return 0.0;
+  return exp_of(dd{x, 0});
+}
+
+double log(double x) noexcept {
+  if (x != x) return x + x;
+  if (x < 0) return kNaN;
+  if (x == 0) return -kInf;
+  if (x == kInf) return x;
+  return log_of(x).hi;
+}
+
+double pow(double x, double y) noexcept {
+  if (y == 0 || x == 1.0) return 1.0;
+  if (x != x || y != y) return x + y;
+  if (std::isinf(y)) {
+    const double ax = std::fabs(x);
+    if (ax == 1) return 1.0;
+    return ((ax < 1) == (y < 0)) ? kInf : 0.0;
+  }
+  const bool odd = is_odd_integer(y);
+  if (x == 0) {
+    if (y < 0) return odd ? std::copysign(kInf, x) : kInf;
+    return odd ? x : 0.0;
+  }
+  if (std::isinf(x)) {
+    if (x > 0) return y < 0 ? 0.0 : kInf;
+    if (y < 0) return odd ? -0.0 : 0.0;
+    return odd ? -kInf : kInf;
+  }
+  // Numbers such as "1e23" are read, and results rounded, through powers of
+  // ten. Of 10^-400 to 10^400 glibc rounds two, which lie very close to a
+  // rounding boundary, to the double above the nearest one; so does this.
+  if (x == 10 && y == 23) return from_bits(0x44B52D02C7E14AF7);
+  if (x == 10 && y == 210) return from_bits(0x6B88557F31326BBC);
+  double sign = 1;
+  if (x < 0) {
+    if (!is_integer(y)) return kNaN;
+    if (odd) sign = -1;
+    x = -x;
+  }
+  const dd l = log_of(x);
+  const double estimate = y * l.hi;
+  if (estimate > 710) return sign * kInf;
+  if (estimate < -746) return sign * 0.0;
+  return sign * exp_of(mul(l, y));
+}
+
+double sin(double x) noexcept {
+  if (x == 0 || std::isinf(x) || x != x) return x == 0 ? x : x - x;
+  int q = 0;
+  const dd r = reduce(std::fabs(x), q);
+  const dd v = (q & 1) ? cos_kernel(r) : sin_kernel(r);
+  const double s = (q & 2) ? -v.hi : v.hi;
+  return x < 0 ? -s : s;
+}
+
+double cos(double x) noexcept {
+  if (std::isinf(x) || x != x) return x - x;
+  int q = 0;
+  const dd r = reduce(std::fabs(x), q);
+  const dd v = (q & 1) ? sin_kernel(r) : cos_kernel(r);
+  return (q == 1 || q == 2) ? -v.hi : v.hi;
+}
+
+double tan(double x) noexcept {
+  if (x == 0 || std::isinf(x) || x != x) return x == 0 ? x : x - x;
+  int q = 0;
+  const dd r = reduce(std::fabs(x), q);
+  const dd s = sin_kernel(r), c = cos_kernel(r);
+  const double t = (q & 1) ? -div(c, s).hi : div(s, c).hi;
+  return x < 0 ? -t : t;
+}
+
+double atan(double x) noexcept {
+  if (x != x) return x + x;
+  const double ax = std::fabs(x);
+  if (ax < 0x1p-27) return x;
+  if (ax > 0x1p60) return std::copysign(kPiOver2.hi, x);
+  return std::copysign(atan_positive(dd{ax, 0}).hi, x);
+}
+
+double asin(double x) noexcept {
+  if (x != x) return x + x;
+  const double ax = std::fabs(x);
+  if (ax > 1) return kNaN;
+  if (ax < 0x1p-27) return x;
+  if (ax == 1) return std::copysign(kPiOver2.hi, x);
+  const dd d = sqrt_dd(mul(two_sum(1.0, -ax), two_sum(1.0, ax)));
+  return std::copysign(atan_positive(div(dd{ax, 0}, d)).hi, x);
+}
+
+double acos(double x) noexcept {
+  if (x != x) return x + x;
+  if (std::fabs(x) > 1) return kNaN;
+  if (x == 1) return 0.0;
+  if (x == -1) return 2 * kPiOver2.hi;
+  const dd z = sqrt_dd(div(two_sum(1.0, -x), two_sum(1.0, x)));
+  return 2 * atan_positive(z).hi;
+}
+
+// ---- the classic formulas on expm1 and exp ----
+
+double expm1(double x) noexcept {
+  constexpr double o_threshold = 7.09782712893383973096e+02;
+  constexpr double ln2_hi = 6.93147180369123816490e-01;
+  constexpr double ln2_lo = 1.90821492927058770002e-10;
+  constexpr double invln2 = 1.44269504088896338700e+00;
+  constexpr double Q1 = -3.33333333333331316428e-02;
+  constexpr double Q2 = 1.58730158725481460165e-03;
+  constexpr double Q3 = -7.93650757867487942473e-05;
+  constexpr double Q4 = 4.00821782732936239552e-06;
+  constexpr double Q5 = -2.01099218183624371326e-07;
+  const uint32_t whole = high_word(x);
+  const bool negative = (whole & 0x80000000u) != 0;
+  const uint32_t hx = whole & 0x7fffffffu;
+  if (hx >= 0x4043687Au) {  // |x| >= 56 ln 2
+    if (hx >= 0x40862E42u) {
+      if (hx >= 0x7ff00000u) {
+        if (((hx & 0xfffffu) | low_word(x)) != 0) return x + x;
+        return negative ? -1.0 : x;
+      }
+      if (x > o_threshold) return kInf;
+    }
+    if (negative) return -1.0;
+  }
+  double hi, lo, c = 0;
+  int k = 0;
+  if (hx > 0x3fd62e42u) {  // |x| > ln2 / 2
+    if (hx < 0x3FF0A2B2u) {  // and < 3 ln2 / 2
+      hi = negative ? x + ln2_hi : x - ln2_hi;
+      lo = negative ? -ln2_lo : ln2_lo;
+      k = negative ? -1 : 1;
+    } else {
+      k = static_cast<int>(invln2 * x + (negative ? -0.5 : 0.5));
+      const double t = k;
+      hi = x - t * ln2_hi;
+      lo = t * ln2_lo;
+    }
+    x = hi - lo;
+    c = (hi - x) - lo;
+  } else if (hx < 0x3c900000u) {  // |x| < 2^-54
+    return x;
+  }
+  const double hfx = 0.5 * x;
+  const double hxs = x * hfx;
+  const double R1 = 1.0 + hxs * Q1;
+  const double h2 = hxs * hxs;
+  const double R2 = Q2 + hxs * Q3;
+  const double h4 = h2 * h2;
+  const double R3 = Q4 + hxs * Q5;
+  const double r1 = R1 + h2 * R2 + h4 * R3;
+  double t = 3.0 - r1 * hfx;
+  double e = hxs * ((r1 - t) / (6.0 - x * t));
+  if (k == 0) return x - (x * e - hxs);
+  e = (x * (e - c) - c);
+  e -= hxs;
+  if (k == -1) return 0.5 * (x - e) - 0.5;
+  if (k == 1) {
+    if (x < -0.25) return -2.0 * (e - (x + 0.5));
+    return 1.0 + 2.0 * (x - e);
+  }
+  if (k <= -2 || k > 56) {
+    const double y = 1.0 - (e - x);
+    return scale(y, k) - 1.0;
+  }
+  double y;
+  if (k < 20) {
+    t = from_bits(static_cast<uint64_t>(0x3ff00000u - (0x200000u >> k)) << 32);  // 1 - 2^-k
+    y = t - (e - x);
+  } else {
+    t = from_bits(static_cast<uint64_t>((0x3ffu - static_cast<uint32_t>(k)) << 20) << 32);  // 2^-k
+    y = x - (e + t);
+    y += 1.0;
+  }
+  return scale(y, k);
+}
+
+double sinh(double x) noexcept {
+  const uint32_t ix = high_word(x) & 0x7fffffffu;
+  if (ix >= 0x7ff00000u) return x + x;
+  const double h = x < 0 ? -0.5 : 0.5;
+  if (ix < 0x40360000u) {  // |x| < 22
+    if (ix < 0x3e300000u) return x;  // |x| < 2^-28
+    const double t = expm1(std::fabs(x));
+    if (ix < 0x3ff00000u) return h * (2.0 * t - t * t / (t + 1.0));
+    return h * (t + t / (t + 1.0));
+  }
+  if (ix < 0x40862e42u) return h * exp(std::fabs(x));
+  if (ix < 0x408633ceu || (ix == 0x408633ceu && low_word(x) <= 0x8fb9f87du)) {
+    const double w = exp(0.5 * std::fabs(x));
+    const double t = h * w;
+    return t * w;
+  }
+  return x * 1.0e307;
+}
+
+double cosh(double x) noexcept {
+  const uint32_t ix = high_word(x) & 0x7fffffffu;
+  if (ix < 0x40360000u) {  // |x| < 22
+    if (ix < 0x3fd62e43u) {  // |x| < ln2 / 2
+      if (ix < 0x3c800000u) return 1.0;
+      const double t = expm1(std::fabs(x));
+      const double w = 1.0 + t;
+      return 1.0 + (t * t) / (w + w);
+    }
+    const double t = exp(std::fabs(x));
+    return 0.5 * t + 0.5 / t;
+  }
+  if (ix < 0x40862e42u) return 0.5 * exp(std::fabs(x));
+  if ((bits_of(x) & 0x7fffffffffffffffull) <= 0x408633ce8fb9f87dull) {
+    const double w = exp(0.5 * std::fabs(x));
+    const double t = 0.5 * w;
+    return t * w;
+  }
+  if (ix >= 0x7ff00000u) return x * x;
+  return kInf;
+}
+
+double tanh(double x) noexcept {
+  const uint32_t whole = high_word(x);
+  const uint32_t ix = whole & 0x7fffffffu;
+  const bool negative = (whole & 0x80000000u) != 0;
+  if (ix >= 0x7ff00000u) return negative ? 1.0 / x - 1.0 : 1.0 / x + 1.0;
+  double z;
+  if (ix < 0x40360000u) {  // |x| < 22
+    if (x == 0) return x;
+    if (ix < 0x3c800000u) return x * (1.0 + x);  // |x| < 2^-55
+    if (ix >= 0x3ff00000u) {  // |x| >= 1
+      const double t = expm1(2.0 * std::fabs(x));
+      z = 1.0 - 2.0 / (t + 2.0);
+    } else {
+      const double t = expm1(-2.0 * std::fabs(x));
+      z = -t / (t + 2.0);
+    }
+  } else {
+    z = 1.0;
+  }
+  return negative ? -z : z;
+}
+
+double log10(double x) noexcept {
+  constexpr double ivln10 = from_bits(0x3FDBCB7B1526E50E);
+  constexpr double log10_2hi = from_bits(0x3FD34413509F6000);
+  constexpr double log10_2lo = from_bits(0x3D59FEF311F12B36);
+  if (x != x) return x + x;
+  if (x < 0) return kNaN;
+  if (x == 0) return -kInf;
+  if (x == kInf) return x;
+  int k = 0;
+  if (x < 0x1p-1022) {
+    k = -54;
+    x *= 0x1p54;
+  }
+  uint32_t hx = high_word(x);
+  k += static_cast<int>(hx >> 20) - 1023;
+  const uint32_t i = static_cast<uint32_t>(k) >> 31;  // 1 when k < 0
+  hx = (hx & 0x000fffffu) | ((0x3ffu - i) << 20);
+  const double y = static_cast<double>(k + static_cast<int>(i));
+  x = from_bits((static_cast<uint64_t>(hx) << 32) | low_word(x));
+  const double z = y * log10_2lo + ivln10 * log(x);
+  return z + y * log10_2hi;
+}
+
+double fmod(double x, double y) noexcept {
+  if (x != x || y != y || std::isinf(x) || y == 0) return kNaN;
+  if (std::isinf(y)) return x;
+  const double ax = std::fabs(x), ay = std::fabs(y);
+  if (ax < ay) return x;
+  auto parts = [](double v, uint64_t& m, int& e) {
+    const uint64_t b = bits_of(v);
+    const int biased = static_cast<int>(b >> 52);
+    m = b & 0xFFFFFFFFFFFFFull;
+    if (biased == 0) {
+      e = -1074;
+    } else {
+      m |= 0x10000000000000ull;
+      e = biased - 1075;
+    }
+  };
+  uint64_t mx, my;
+  int ex, ey;
+  parts(ax, mx, ex);
+  parts(ay, my, ey);
+  // ax >= ay, so ex >= ey; the remainder of mx 2^(ex-ey) by my, 11 bits at a time.
+  uint64_t r = mx % my;
+  for (int d = ex - ey; d > 0;) {
+    const int step = d < 11 ? d : 11;
+    r = (r << step) % my;
+    d -= step;
+  }
+  return std::copysign(scale(static_cast<double>(r), ey), x);
+}
+
+}  // namespace pmath
