@@ -18,9 +18,3 @@ set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_PACKAGE ONLY)
 
-# IEEE double arithmetic: without these flags the compiler computes doubles
-# on the x87 unit with 64-bit intermediates, and results (number reading,
-# rounding, the digits written) differ from the Linux build's. The DLL
-# therefore needs a processor with SSE2.
-set(CMAKE_C_FLAGS_INIT "-msse2 -mfpmath=sse")
-set(CMAKE_CXX_FLAGS_INIT "-msse2 -mfpmath=sse")
