@@ -11,6 +11,7 @@
 // for any input, and every loop is bounded.
 #include "base/number_text.h"
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -174,51 +175,75 @@ std::string exponent_form(double x, int32_t n) {
 
 std::string fixed_form(double x, int32_t n) {
   if (n >= 0) x = round_to(x, n);
-  const std::string sign = (x < 0) ? "-" : "";
+  const bool negative = x < 0;
   double integer_part = 0;
   double f = std::modf(std::fabs(x), &integer_part);
   const bool fraction_was_zero = (f == 0);
 
-  std::string digits;
-  while (f != 0 && digits.size() < kMaxFractionDigits) {
+  // Rounding to n decimals looks at the digits up to n + 1 and at whether
+  // any follows (see below); without rounding every digit is written.
+  const std::size_t wanted =
+      n >= 0 ? std::min<std::size_t>(kMaxFractionDigits, static_cast<std::size_t>(n) + 2)
+             : kMaxFractionDigits;
+  char digits[kMaxFractionDigits];
+  std::size_t count = 0;
+  while (f != 0 && count < wanted) {
     f = f * 10;
     double whole = std::floor(f);
     if (whole > 9) whole = 9;  // cannot happen for f < 1; kept as a guard
-    digits += static_cast<char>('0' + static_cast<int>(whole));
+    digits[count++] = static_cast<char>('0' + static_cast<int>(whole));
     f = f - whole;
   }
 
-  if (n >= 0 && digits.size() > static_cast<std::size_t>(n)) {
-    const alg_string rest(std::string_view(digits).substr(static_cast<std::size_t>(n)));
-    if (rest.compare("4") > 0) {
+  if (n >= 0 && count > static_cast<std::size_t>(n)) {
+    const auto cut = static_cast<std::size_t>(n);
+    // The digits past n compare above "4" when the first of them is above
+    // '4', or is '4' with more digits after it.
+    if (digits[cut] > '4' || (digits[cut] == '4' && count > cut + 1)) {
       // The digits come from repeated multiplication of a value that was
       // already rounded, so what lies past digit n is either the leftover of
       // a value just above the rounded one ("000...") or just below it
       // ("999..."). Cutting would turn 0.29999999999999998 at one decimal
       // into 0.2; the carry walks back over the '9's to give 0.3.
-      std::size_t at = static_cast<std::size_t>(n);
+      std::size_t at = cut;
       while (at > 0 && digits[at - 1] == '9') --at;
       if (at == 0) {
-        digits.clear();
+        count = 0;
         integer_part += 1;
       } else {
-        const char raised = static_cast<char>(digits[at - 1] + 1);
-        digits = digits.substr(0, at - 1) + raised;
+        ++digits[at - 1];
+        count = at;
       }
     } else {
-      digits.resize(static_cast<std::size_t>(n));
+      count = cut;
     }
   }
 
-  std::string text = sign + integral_digits(integer_part);
+  std::string text;
+  if (negative) text += '-';
+  if (integer_part < 18446744073709551616.0) {
+    // The usual case, without building a string for the integral digits.
+    char buffer[24];
+    int at = 24;
+    auto magnitude = static_cast<uint64_t>(integer_part);
+    do {
+      buffer[--at] = static_cast<char>('0' + magnitude % 10u);
+      magnitude /= 10u;
+    } while (magnitude != 0);
+    text.append(buffer + at, buffer + 24);
+  } else {
+    text += integral_digits(integer_part);
+  }
+  const std::string_view fraction(digits, count);
   if (fraction_was_zero) {
     if (n > 0) text.append(1, '.').append(static_cast<std::size_t>(n), '0');
   } else if (n < 0) {
-    if (digits.find_first_not_of('0') != std::string::npos) text.append(1, '.').append(digits);
+    if (fraction.find_first_not_of('0') != std::string_view::npos) {
+      text.append(1, '.').append(fraction);
+    }
   } else if (n > 0) {
-    text.append(1, '.').append(digits);
-    if (digits.size() < static_cast<std::size_t>(n))
-      text.append(static_cast<std::size_t>(n) - digits.size(), '0');
+    text.append(1, '.').append(fraction);
+    if (count < static_cast<std::size_t>(n)) text.append(static_cast<std::size_t>(n) - count, '0');
   }
   // n == 0: no fraction text (rounding to 0 decimals leaves no fraction).
   return text;
@@ -227,6 +252,24 @@ std::string fixed_form(double x, int32_t n) {
 }  // namespace
 
 int32_t text_to_int(const alg_string& text, uint32_t* consumed) {
+  // The usual text: at most one sign, then digits. It reads as the general
+  // reader below reads it, without copying the text.
+  const std::string_view bytes = text.view();
+  const bool signed_text = !bytes.empty() && (bytes[0] == '-' || bytes[0] == kDashByte);
+  const std::size_t first = signed_text ? 1 : 0;
+  if (first < bytes.size() && is_digit(bytes[first])) {
+    std::size_t end = first;
+    while (end < bytes.size() && is_digit(bytes[end])) ++end;
+    if (consumed != nullptr) *consumed = static_cast<uint32_t>(end);
+    uint32_t value = 0;
+    uint32_t weight = 1;
+    for (std::size_t i = end; i-- > first;) {
+      value += static_cast<uint32_t>(bytes[i] - '0') * weight;
+      weight *= 10u;
+    }
+    const auto result = static_cast<int32_t>(value);
+    return signed_text ? wrap_neg(result) : result;
+  }
   return with_string_space([&]() -> int32_t {
     const std::string copy = dashes_to_minus(text.view());
     bool digit_seen = false;
@@ -261,6 +304,45 @@ int32_t text_to_int(const alg_string& text, uint32_t* consumed) {
 }
 
 double text_to_real(const alg_string& text, uint32_t* consumed) {
+  // The usual text: at most one sign, then digits with at most one '.'
+  // (a second one ends the number), no exponent. It reads as the general
+  // reader below reads it, without copying the text.
+  const std::string_view bytes = text.view();
+  const bool signed_text = !bytes.empty() && (bytes[0] == '-' || bytes[0] == kDashByte);
+  const std::size_t first = signed_text ? 1 : 0;
+  if (first < bytes.size() && (is_digit(bytes[first]) || bytes[first] == '.')) {
+    std::size_t end = first;
+    std::size_t dot = std::string_view::npos;
+    for (; end < bytes.size(); ++end) {
+      const char c = bytes[end];
+      if (c == '.') {
+        if (dot != std::string_view::npos) break;
+        dot = end;
+      } else if (!is_digit(c)) {
+        break;
+      }
+    }
+    const bool exponent_follows = end < bytes.size() && (bytes[end] == 'e' || bytes[end] == 'E');
+    if (!exponent_follows) {
+      if (consumed != nullptr) *consumed = static_cast<uint32_t>(end);
+      const std::size_t integer_end = dot == std::string_view::npos ? end : dot;
+      double value = 0;
+      double weight = 1;
+      for (std::size_t i = integer_end; i-- > first;) {
+        const char c = bytes[i];
+        if (c != '0') value += (c - '0') * weight;
+        weight *= 10;
+      }
+      weight = 0.1;
+      for (std::size_t i = integer_end + 1; i < end; ++i) {
+        const char c = bytes[i];
+        if (c != '0') value += (c - '0') * weight;
+        weight *= 0.1;
+      }
+      // The general reader scales by 10^0, which is exactly 1.
+      return signed_text ? -1.0 * value : value;
+    }
+  }
   return with_string_space([&]() -> double {
     const std::string copy = dashes_to_minus(text.lower().view());
 
