@@ -189,7 +189,9 @@ std::string fixed_form(double x, int32_t n) {
   std::size_t count = 0;
   while (f != 0 && count < wanted) {
     f = f * 10;
-    double whole = std::floor(f);
+    // f is in [0, 10) here, where truncation is the floor (and much cheaper
+    // than a call of floor on processors without a rounding instruction).
+    double whole = static_cast<double>(static_cast<int>(f));
     if (whole > 9) whole = 9;  // cannot happen for f < 1; kept as a guard
     digits[count++] = static_cast<char>('0' + static_cast<int>(whole));
     f = f - whole;
