@@ -44,9 +44,13 @@ void evaluate_all(call_context& call, const alg_string& request) {
     for (uint32_t i = 1; i <= e.definitions.high(); ++i) {
       const definition_record& record = e.definitions[i];
       if (!record.is_variable()) continue;
-      const alg_string name = variable_name(record);
-      if (stop_at_request && name.lower() == wanted) return;
-      if (!record.is_computed()) (void)resolve_name(frame, name);
+      // A line with a "|" keeps its lowered name from loading; one without
+      // is named by all that follows its prefix.
+      if (stop_at_request && (record.has_separator ? record.name.view() == wanted.view()
+                                                   : variable_name(record).lower() == wanted)) {
+        return;
+      }
+      if (!record.is_computed()) (void)resolve_name(frame, variable_name(record));
     }
   }
 }
