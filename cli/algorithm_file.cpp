@@ -70,12 +70,14 @@ algorithm_file load_algorithm_file(const std::string& path, encoding enc) {
   in.seekg(0, std::ios::beg);
   std::string raw{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
   if (in.bad()) throw command_error(path + ": cannot read the file");
+  return algorithm_from_text(path, std::move(raw), enc);
+}
 
+algorithm_file algorithm_from_text(const std::string& path, std::string raw, encoding enc) {
   if (enc == encoding::utf8 && raw.starts_with("\xEF\xBB\xBF")) raw.erase(0, 3);
   const std::size_t nul = raw.find('\0');
   if (nul != std::string::npos) {
-    throw command_error(path + ":" + std::to_string(line_at(raw, nul)) +
-                        ": a NUL byte (is this a text file?)");
+    throw text_error(path, line_at(raw, nul), "a NUL byte (is this a text file?)");
   }
   algorithm_file file;
   file.path = path;
@@ -87,8 +89,7 @@ algorithm_file load_algorithm_file(const std::string& path, encoding enc) {
         looks_like_cp1252(raw)) {
       hint = " (the file reads as Windows-1252 text: try --encoding cp1252)";
     }
-    throw command_error(path + ":" + std::to_string(line_at(raw, e.offset)) + ": " + e.what() +
-                        hint);
+    throw text_error(path, line_at(raw, e.offset), e.what() + hint);
   }
   file.lines = split_definition_lines(file.text);
   return file;

@@ -19,6 +19,17 @@ class command_error : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
+// A text that cannot be taken as an algorithm (a NUL byte, a character the
+// engine's code page lacks); what() is "PATH:LINE: reason".
+class text_error : public command_error {
+ public:
+  text_error(const std::string& path, int line, const std::string& reason)
+      : command_error(path + ":" + std::to_string(line) + ": " + reason), line(line),
+        reason(reason) {}
+  int line;
+  std::string reason;
+};
+
 struct definition_line {
   int number = 0;    // 1-based line in the file
   std::string text;  // engine bytes, line ends removed
@@ -44,6 +55,9 @@ inline constexpr std::size_t kMaxAlgorithmBytes = 16u << 20;
 // Reads and converts the file. Throws command_error naming the file (and the
 // line, for text that cannot be converted or holds a NUL byte).
 algorithm_file load_algorithm_file(const std::string& path, encoding enc);
+
+// The same for text already read; `path` names it in messages.
+algorithm_file algorithm_from_text(const std::string& path, std::string raw, encoding enc);
 
 // Splits engine bytes into definition lines as the engine loads them.
 std::vector<definition_line> split_definition_lines(const std::string& text);

@@ -217,8 +217,11 @@ class condition_counter final : public build_observer {
 
 class checker {
  public:
-  checker(const algorithm_file& file, int creations, const algorithm_file* base)
-      : file_(file), creations_(creations), base_(base) {}
+  checker(const algorithm_file& file, int creations, const algorithm_file* base,
+          const check_guard& keep_going)
+      : file_(file), creations_(creations), base_(base), keep_going_(keep_going) {}
+
+  bool stopped() const { return stopped_; }
 
   std::vector<diagnostic> run() {
     parse();
@@ -637,6 +640,10 @@ class checker {
     int made = 0;
     bool ranges_checked = false;
     for (int trial = 1; trial <= creations_ && counts.attempts < kAttemptBudget; ++trial) {
+      if (stopped_ || (keep_going_ && !keep_going_(0))) {
+        stopped_ = true;
+        break;
+      }
       const uint32_t seed = row_seed(0x5EED, static_cast<uint64_t>(trial));
       seed_generator(seed);
       ++made;
@@ -820,8 +827,13 @@ class checker {
 
   void solve_all(alg_environment& env, uint32_t seed, std::map<std::string, solve_failure>& errors,
                  std::set<std::string>& grouping_reported) {
+    std::size_t held = 0;
     for (const parsed_line& p : lines_) {
       if (!p.reachable || p.kind == 'f') continue;
+      if (keep_going_ && !keep_going_(held)) {
+        stopped_ = true;
+        return;
+      }
       alg_string text;
       format_settings format;
       try {
@@ -833,6 +845,7 @@ class checker {
         note_failure(errors, "Unknown error occurred.", p, seed);
         continue;
       }
+      held += text.view().size();
       // Past 10^10 the plain number form turns into exponent form, which
       // grouping then cuts apart.
       if (!format.grouping || format.scientific || grouping_reported.count(p.key) != 0) continue;
@@ -853,6 +866,8 @@ class checker {
   const algorithm_file& file_;
   int creations_;
   const algorithm_file* base_;
+  const check_guard& keep_going_;
+  bool stopped_ = false;
   std::vector<parsed_line> lines_;
   std::vector<parsed_line> base_lines_;
   std::vector<diagnostic> out_;
@@ -861,8 +876,12 @@ class checker {
 }  // namespace
 
 std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creations,
-                                        const algorithm_file* base) {
-  return checker(file, creations, base).run();
+                                        const algorithm_file* base, const check_guard& keep_going,
+                                        bool* stopped) {
+  checker check(file, creations, base, keep_going);
+  std::vector<diagnostic> found = check.run();
+  if (stopped != nullptr) *stopped = check.stopped();
+  return found;
 }
 
 std::vector<diagnostic> name_traps(const algorithm_file& file) {

@@ -2,6 +2,8 @@
 // algorithm, one diagnostic per line: "FILE:LINE: error|warning: text".
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -24,10 +26,19 @@ struct diagnostic {
   std::string text;  // engine bytes
 };
 
+// Asked before each trial creation and before each variable a trial solves,
+// with the bytes of the values that trial holds so far; false stops the
+// trials there.
+using check_guard = std::function<bool(std::size_t held)>;
+
 // Every diagnostic of `file`, in line order; `base`, when given, is the
-// algorithm of the base environment it is written for.
+// algorithm of the base environment it is written for. When `keep_going`
+// stopped the trials, `*stopped` is set and the diagnostics that need them
+// are missing.
 std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creations,
-                                        const algorithm_file* base = nullptr);
+                                        const algorithm_file* base = nullptr,
+                                        const check_guard& keep_going = {},
+                                        bool* stopped = nullptr);
 
 // The definitions whose names a formula cannot reach as the author meant
 // (a reserved name such as e or pi, a built-in's name): errors for `check`,

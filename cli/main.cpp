@@ -1,6 +1,9 @@
-// The zekalg command: solve, sample, check and repl over an algorithm file.
+// The zekalg command: solve, sample, check, test and repl over an algorithm
+// file, and serve, the same over HTTP with the authors' workbench.
 #include <unistd.h>
 
+#include <chrono>
+#include <cmath>
 #include <iostream>
 #include <string>
 
@@ -10,6 +13,7 @@
 #include "check_command.h"
 #include "repl_command.h"
 #include "sample_command.h"
+#include "serve_command.h"
 #include "solve_command.h"
 #include "test_command.h"
 #include "zekalg/zekalg.h"
@@ -108,6 +112,33 @@ int main(int argc, char** argv) {
       ->check(CLI::Range(1, 10000));
   add_encoding(test_cmd, test.enc);
 
+  cli::serve_options serve;
+  double time_limit = 10;
+  CLI::App* serve_cmd = app.add_subcommand(
+      "serve", "Serve solve, sample and check as JSON over HTTP (under /v1/), and the "
+               "authors' workbench at /");
+  serve_cmd->add_option("--listen", serve.listen,
+                        "Address and port (HOST:PORT; port 0 picks a free one)")
+      ->capture_default_str();
+  serve_cmd->add_option("--threads", serve.threads,
+                        "Requests served at once (default: one per core, at least 2)")
+      ->check(CLI::Range(1, 1024));
+  serve_cmd->add_option("--token-file", serve.token_file,
+                        "Every /v1/ request but health must send 'Authorization: Bearer TOKEN' "
+                        "with the token in this file")
+      ->check(CLI::ExistingFile);
+  serve_cmd->add_option("--max-body", serve.limits.max_body, "Largest request body in bytes")
+      ->capture_default_str()
+      ->check(CLI::Range(std::size_t{1024}, std::size_t{16} << 20));
+  serve_cmd->add_option("--max-count", serve.limits.max_count, "Most variants of one sample")
+      ->capture_default_str()
+      ->check(CLI::Range(int64_t{1}, int64_t{10000000}));
+  serve_cmd->add_option("--time-limit", time_limit,
+                        "Seconds a solve, sample or check may run before it is answered with an "
+                        "error")
+      ->capture_default_str()
+      ->check(CLI::Range(0.001, 3600.0));
+
   try {
     app.parse(argc, argv);
   } catch (const CLI::ParseError& e) {
@@ -127,6 +158,11 @@ int main(int argc, char** argv) {
       return cli::run_sample(sample, std::cout, std::cerr);
     }
     if (check_cmd->parsed()) return cli::run_check(check, std::cout);
+    if (serve_cmd->parsed()) {
+      serve.limits.time_limit =
+          std::chrono::milliseconds(static_cast<int64_t>(std::llround(time_limit * 1000)));
+      return cli::run_serve(serve, std::cerr);
+    }
     if (test_cmd->parsed()) return cli::run_test(test, std::cout, std::cerr);
     if (repl_cmd->parsed()) {
       return cli::run_repl(repl, std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) != 0);

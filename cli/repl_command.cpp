@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include <histedit.h>
 
@@ -65,7 +66,10 @@ int run_repl(const repl_options& options, std::istream& in, std::ostream& out,
   if (options.seed) zekalg::seed(seed_from_option(*options.seed));
   zekalg::environment base;
   zekalg::environment env;
-  if (!create_environments(file, base_file ? &*base_file : nullptr, base, env, options.enc, err)) {
+  if (const auto error = create_environments(file, base_file ? &*base_file : nullptr, base, env)) {
+    std::vector<const algorithm_file*> files{&file};
+    if (base_file) files.push_back(&*base_file);
+    print_creation_error(*error, files, options.enc, err);
     return 1;
   }
 

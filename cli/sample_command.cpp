@@ -22,12 +22,6 @@
 namespace cli {
 namespace {
 
-struct variant {
-  int64_t row;
-  uint32_t seed;
-  std::vector<std::string> values;  // engine bytes
-};
-
 struct failure_kind {
   int64_t count = 0;
   int64_t first_row = 0;
@@ -260,83 +254,85 @@ uint32_t row_seed(uint64_t base, uint64_t row) {
   return static_cast<uint32_t>((z ^ (z >> 31)) >> 32);
 }
 
-int run_sample(const sample_options& options, std::ostream& out, std::ostream& err) {
-  const algorithm_file file = load_algorithm_file(options.file, options.enc);
-  if (options.count < 1) throw command_error("-n: the count must be at least 1");
-  std::optional<algorithm_file> base_file;
-  if (!options.base_file.empty()) base_file = load_algorithm_file(options.base_file, options.enc);
-  std::vector<const algorithm_file*> files{&file};
-  if (base_file) files.push_back(&*base_file);
-
+std::optional<std::vector<std::string>> sample_variables(const algorithm_file& file,
+                                                         const std::vector<std::string>& wanted,
+                                                         std::size_t& missing) {
   std::vector<std::string> names = variable_names(file);
-  if (!options.vars.empty()) {
-    std::vector<std::string> chosen;
-    for (const std::string& wanted : options.vars) {
-      std::string engine_name;
-      try {
-        engine_name = to_engine(wanted, options.enc);
-      } catch (const encoding_error& e) {
-        throw command_error("--vars: " + std::string(e.what()));
-      }
-      const auto it = std::find_if(names.begin(), names.end(), [&](const std::string& n) {
-        return lowered(n) == lowered(engine_name);
-      });
-      if (it == names.end()) {
-        throw command_error(file.path + ": --vars: no variable '" + wanted + "' is defined");
-      }
-      chosen.push_back(*it);
+  if (wanted.empty()) return names;
+  std::vector<std::string> chosen;
+  for (std::size_t i = 0; i < wanted.size(); ++i) {
+    const auto it = std::find_if(names.begin(), names.end(), [&](const std::string& n) {
+      return lowered(n) == lowered(wanted[i]);
+    });
+    if (it == names.end()) {
+      missing = i;
+      return std::nullopt;
     }
-    names = std::move(chosen);
+    chosen.push_back(*it);
   }
-  if (base_file) print_name_traps(*base_file, options.enc, err);
-  print_name_traps(file, options.enc, err);
+  return chosen;
+}
 
-  const uint64_t base_seed = options.seed ? static_cast<uint64_t>(*options.seed)
-                                          : static_cast<uint64_t>(std::random_device{}());
-  std::vector<variant> variants;
-  variants.reserve(static_cast<std::size_t>(std::min<int64_t>(options.count, 1 << 20)));
+sample_result sample_variants(const algorithm_file& file, const algorithm_file* base_file,
+                              std::vector<std::string> names, int64_t count, uint64_t seed,
+                              const sample_guard& keep_going) {
+  std::vector<const algorithm_file*> files{&file};
+  if (base_file != nullptr) files.push_back(base_file);
+  sample_result sample;
+  sample.seed = seed;
+  sample.count = count;
+  sample.names = std::move(names);
+  sample.rows.reserve(static_cast<std::size_t>(std::min<int64_t>(count, 1 << 20)));
   std::map<std::pair<std::size_t, std::string>, failure_kind> creation_failures;  // level, message
   std::map<failure_place, failure_kind> variable_failures;
   std::map<std::string, int64_t> cascade_counts;  // by name
-  int64_t cascade_rows = 0;
-  std::vector<std::unordered_map<std::string, int64_t>> counts(names.size());
+  sample.counts.resize(sample.names.size());
   std::unordered_set<std::string> distinct;
   std::vector<solved_name> solved;
   std::string result;
   std::string joined;
-  progress_bar progress(err, options.progress, options.count);
   const auto started = std::chrono::steady_clock::now();
-  const auto note = [](failure_kind& kind, int64_t row, uint32_t seed) {
+  const auto note = [](failure_kind& kind, int64_t row, uint32_t row_seed) {
     if (kind.count++ == 0) {
       kind.first_row = row;
-      kind.first_seed = seed;
+      kind.first_seed = row_seed;
     }
   };
 
-  for (int64_t row = 1; row <= options.count; ++row) {
-    progress.update(row - 1);
-    const uint32_t seed = row_seed(base_seed, static_cast<uint64_t>(row));
+  std::size_t held = 0;  // bytes of the values of the rows kept
+  for (int64_t row = 1; row <= count && !sample.stopped; ++row) {
+    if (keep_going && !keep_going(row - 1, held)) {
+      sample.stopped = true;
+      break;
+    }
+    const uint32_t seed_of_row = row_seed(seed, static_cast<uint64_t>(row));
     // Seeded, then the base and the variant built on it, as solve does, so
     // that the row's seed brings back the base's draws too.
-    zekalg::seed(seed);
+    zekalg::seed(seed_of_row);
     zekalg::environment base;
     zekalg::environment env;
     std::size_t level = 1;
     try {
-      if (base_file) base = zekalg::environment(base_file->text);
+      if (base_file != nullptr) base = zekalg::environment(base_file->text);
       level = 0;
       env = zekalg::environment(file.text, &base);
     } catch (const zekalg::error& e) {
-      note(creation_failures[{level, e.what()}], row, seed);
+      note(creation_failures[{level, e.what()}], row, seed_of_row);
       continue;
     }
-    variant v{row, seed, {}};
-    v.values.reserve(names.size());
+    sample_row v{row, seed_of_row, {}};
+    v.values.reserve(sample.names.size());
     solved.clear();
     bool failed = false;
-    for (const std::string& name : names) {
+    std::size_t row_bytes = 0;
+    for (const std::string& name : sample.names) {
+      if (keep_going && !keep_going(row - 1, held + row_bytes)) {
+        sample.stopped = true;
+        break;
+      }
       try {
         env.solve_into(name, result);
+        row_bytes += result.size();
       } catch (const zekalg::error& e) {
         failed = true;
         solved.push_back({name, e.what()});
@@ -345,103 +341,164 @@ int run_sample(const sample_options& options, std::ostream& out, std::ostream& e
       v.values.push_back(result);
       solved.push_back({name, std::nullopt});
     }
+    if (sample.stopped) break;
     if (failed) {
       const failure_report report = explain_failures(env, files, solved);
       for (const variable_error& e : report.errors) {
         failure_kind& kind = variable_failures[{-static_cast<int>(e.level), e.line, e.message}];
         if (kind.count == 0) kind.name = e.name;
-        note(kind, row, seed);
+        note(kind, row, seed_of_row);
       }
       for (const std::string& name : report.cascade) ++cascade_counts[name];
-      if (!report.cascade.empty()) ++cascade_rows;
+      if (!report.cascade.empty()) ++sample.cascade_rows;
       continue;
     }
     joined.clear();
-    for (std::size_t j = 0; j < names.size(); ++j) {
-      ++counts[j][v.values[j]];
+    for (std::size_t j = 0; j < sample.names.size(); ++j) {
+      ++sample.counts[j][v.values[j]];
       joined += v.values[j];
       joined += '\x1f';
     }
     distinct.insert(joined);
-    variants.push_back(std::move(v));
+    held += row_bytes;
+    sample.rows.push_back(std::move(v));
   }
+  sample.seconds =
+      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  sample.distinct = static_cast<int64_t>(distinct.size());
+  for (const auto& [key, kind] : creation_failures) {
+    const algorithm_file& at = *files[std::min(key.first, files.size() - 1)];
+    sample.creation_failures.push_back({key.first, at.line_of_message(key.second), key.second,
+                                        "", kind.count, kind.first_row, kind.first_seed});
+  }
+  for (const auto& [place, kind] : variable_failures) {
+    sample.variable_failures.push_back({static_cast<std::size_t>(-std::get<0>(place)),
+                                        std::get<1>(place), std::get<2>(place), kind.name,
+                                        kind.count, kind.first_row, kind.first_seed});
+  }
+  for (const std::string& n : sample.names) {
+    const auto it = cascade_counts.find(n);
+    if (it != cascade_counts.end()) sample.cascade.emplace_back(n, it->second);
+  }
+  return sample;
+}
+
+nlohmann::json sample_json(const sample_result& sample, const algorithm_file& file,
+                           const algorithm_file* base_file) {
+  using nlohmann::json;
+  const auto path_at = [&](std::size_t level) {
+    return level > 0 && base_file != nullptr ? base_file->path : file.path;
+  };
+  const auto made = static_cast<int64_t>(sample.rows.size());
+  json doc;
+  doc["file"] = file.path;
+  if (base_file != nullptr) doc["base"] = base_file->path;
+  doc["seed"] = sample.seed;
+  json vars = json::array();
+  for (const std::string& n : sample.names) vars.push_back(cp1252_to_utf8(n));
+  doc["variables"] = vars;
+  json rows = json::array();
+  for (const sample_row& v : sample.rows) {
+    json values = json::object();
+    for (std::size_t j = 0; j < sample.names.size(); ++j) {
+      values[cp1252_to_utf8(sample.names[j])] = cp1252_to_utf8(v.values[j]);
+    }
+    rows.push_back({{"row", v.row}, {"seed", v.seed}, {"values", values}});
+  }
+  doc["variants"] = rows;
+  json fails = json::array();
+  for (const sample_failure& f : sample.creation_failures) {
+    fails.push_back({{"message", cp1252_to_utf8(f.message)},
+                     {"count", f.count},
+                     {"first_row", f.first_row},
+                     {"first_seed", f.first_seed},
+                     {"kind", "creation"},
+                     {"file", path_at(f.level)},
+                     {"line", f.line}});
+  }
+  for (const sample_failure& f : sample.variable_failures) {
+    fails.push_back({{"message", cp1252_to_utf8(f.message)},
+                     {"count", f.count},
+                     {"first_row", f.first_row},
+                     {"first_seed", f.first_seed},
+                     {"kind", "variable"},
+                     {"variable", cp1252_to_utf8(f.variable)},
+                     {"file", path_at(f.level)},
+                     {"line", f.line}});
+  }
+  doc["failures"] = fails;
+  json cascaded = json::array();
+  for (const auto& [name, n] : sample.cascade) {
+    cascaded.push_back({{"variable", cp1252_to_utf8(name)}, {"count", n}});
+  }
+  doc["cascade"] = cascaded;
+  json histograms = json::object();
+  if (made > 0) {
+    for (std::size_t j = 0; j < sample.names.size(); ++j) {
+      histograms[cp1252_to_utf8(sample.names[j])] =
+          histogram_of(sample.counts[j], encoding::utf8).data;
+    }
+  }
+  doc["histograms"] = histograms;
+  doc["summary"] = {{"made", made}, {"failed", sample.count - made}, {"distinct", sample.distinct}};
+  return doc;
+}
+
+int run_sample(const sample_options& options, std::ostream& out, std::ostream& err) {
+  const algorithm_file file = load_algorithm_file(options.file, options.enc);
+  if (options.count < 1) throw command_error("-n: the count must be at least 1");
+  std::optional<algorithm_file> base_file;
+  if (!options.base_file.empty()) base_file = load_algorithm_file(options.base_file, options.enc);
+  std::vector<const algorithm_file*> files{&file};
+  if (base_file) files.push_back(&*base_file);
+
+  std::vector<std::string> wanted;
+  for (const std::string& name : options.vars) {
+    try {
+      wanted.push_back(to_engine(name, options.enc));
+    } catch (const encoding_error& e) {
+      throw command_error("--vars: " + std::string(e.what()));
+    }
+  }
+  std::size_t missing = 0;
+  std::optional<std::vector<std::string>> chosen = sample_variables(file, wanted, missing);
+  if (!chosen) {
+    throw command_error(file.path + ": --vars: no variable '" + options.vars[missing] +
+                        "' is defined");
+  }
+  if (base_file) print_name_traps(*base_file, options.enc, err);
+  print_name_traps(file, options.enc, err);
+
+  const uint64_t base_seed = options.seed ? static_cast<uint64_t>(*options.seed)
+                                          : static_cast<uint64_t>(std::random_device{}());
+  progress_bar progress(err, options.progress, options.count);
+  const sample_result sample = sample_variants(
+      file, base_file ? &*base_file : nullptr, std::move(*chosen), options.count, base_seed,
+      [&](int64_t done, std::size_t) {
+        progress.update(done);
+        return true;
+      });
   progress.update(options.count);
   progress.finish();
-  const double seconds =
-      std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  const double seconds = sample.seconds;
+  const std::vector<std::string>& names = sample.names;
+  const std::vector<sample_row>& variants = sample.rows;
 
   const encoding enc = options.enc;
   const auto made = static_cast<int64_t>(variants.size());
   const int64_t failed = options.count - made;
-  std::vector<std::string> cascade;  // in the order of the columns
-  for (const std::string& n : names) {
-    if (cascade_counts.count(n) != 0) cascade.push_back(n);
-  }
   const auto file_at = [&](std::size_t level) { return level < files.size() ? files[level] : files[0]; };
   std::string again = "zekalg solve " + file.path;
   if (base_file) again += " --base " + base_file->path;
   again += " --seed ";
 
   if (options.format == sample_format::json) {
-    using nlohmann::json;
-    json doc;
-    doc["file"] = file.path;
-    if (base_file) doc["base"] = base_file->path;
-    doc["seed"] = base_seed;
-    json vars = json::array();
-    for (const std::string& n : names) vars.push_back(cp1252_to_utf8(n));
-    doc["variables"] = vars;
-    json rows = json::array();
-    for (const variant& v : variants) {
-      json values = json::object();
-      for (std::size_t j = 0; j < names.size(); ++j) {
-        values[cp1252_to_utf8(names[j])] = cp1252_to_utf8(v.values[j]);
-      }
-      rows.push_back({{"row", v.row}, {"seed", v.seed}, {"values", values}});
-    }
-    doc["variants"] = rows;
-    json fails = json::array();
-    for (const auto& [key, kind] : creation_failures) {
-      const algorithm_file& at = *file_at(key.first);
-      fails.push_back({{"message", cp1252_to_utf8(key.second)},
-                       {"count", kind.count},
-                       {"first_row", kind.first_row},
-                       {"first_seed", kind.first_seed},
-                       {"kind", "creation"},
-                       {"file", at.path},
-                       {"line", at.line_of_message(key.second)}});
-    }
-    for (const auto& [place, kind] : variable_failures) {
-      fails.push_back({{"message", cp1252_to_utf8(std::get<2>(place))},
-                       {"count", kind.count},
-                       {"first_row", kind.first_row},
-                       {"first_seed", kind.first_seed},
-                       {"kind", "variable"},
-                       {"variable", cp1252_to_utf8(kind.name)},
-                       {"file", file_at(static_cast<std::size_t>(-std::get<0>(place)))->path},
-                       {"line", std::get<1>(place)}});
-    }
-    doc["failures"] = fails;
-    json cascaded = json::array();
-    for (const std::string& n : cascade) {
-      cascaded.push_back({{"variable", cp1252_to_utf8(n)}, {"count", cascade_counts[n]}});
-    }
-    doc["cascade"] = cascaded;
-    json histograms = json::object();
-    if (made > 0) {
-      for (std::size_t j = 0; j < names.size(); ++j) {
-        histograms[cp1252_to_utf8(names[j])] = histogram_of(counts[j], encoding::utf8).data;
-      }
-    }
-    doc["histograms"] = histograms;
-    doc["summary"] = {{"made", made}, {"failed", failed},
-                      {"distinct", static_cast<int64_t>(distinct.size())}};
-    out << doc.dump(1) << '\n';
+    out << sample_json(sample, file, base_file ? &*base_file : nullptr).dump(1) << '\n';
   } else if (options.format == sample_format::csv) {
     out << "row,seed";
     for (const std::string& n : names) out << ',' << csv_field(from_engine(n, enc));
     out << '\n';
-    for (const variant& v : variants) {
+    for (const sample_row& v : variants) {
       out << v.row << ',' << v.seed;
       for (const std::string& value : v.values) out << ',' << csv_field(from_engine(value, enc));
       out << '\n';
@@ -455,7 +512,7 @@ int run_sample(const sample_options& options, std::ostream& out, std::ostream& e
     widths[1] = std::max<std::size_t>(widths[1], 10);
     std::vector<std::vector<std::string>> shown;
     shown.reserve(variants.size());
-    for (const variant& v : variants) {
+    for (const sample_row& v : variants) {
       std::vector<std::string> cells;
       cells.reserve(v.values.size());
       for (std::size_t j = 0; j < v.values.size(); ++j) {
@@ -481,38 +538,39 @@ int run_sample(const sample_options& options, std::ostream& out, std::ostream& e
   }
 
   std::ostream& summary = options.format == sample_format::table ? out : err;
-  summary << "variants: " << made << " made, " << failed << " failed, " << distinct.size()
+  summary << "variants: " << made << " made, " << failed << " failed, " << sample.distinct
           << " distinct (" << options.count << " from seed " << base_seed << ", ";
   char rate[64];
   std::snprintf(rate, sizeof rate, "%.2f s, %.0f per second)", seconds,
                 seconds > 0 ? static_cast<double>(options.count) / seconds : 0.0);
   summary << rate << '\n';
-  if (!creation_failures.empty()) {
+  if (!sample.creation_failures.empty()) {
     summary << "failed creations:\n";
-    for (const auto& [key, kind] : creation_failures) {
-      const algorithm_file& at = *file_at(key.first);
-      summary << "  " << kind.count << " x " << at.where(at.line_of_message(key.second))
-              << from_engine(key.second, enc) << " (first in row " << kind.first_row << ": "
-              << again << kind.first_seed << ")\n";
+    for (const sample_failure& f : sample.creation_failures) {
+      summary << "  " << f.count << " x " << file_at(f.level)->where(f.line)
+              << from_engine(f.message, enc) << " (first in row " << f.first_row << ": "
+              << again << f.first_seed << ")\n";
     }
   }
-  if (!variable_failures.empty()) {
+  if (!sample.variable_failures.empty()) {
     summary << "failing variables:\n";
-    for (const auto& [place, kind] : variable_failures) {
-      summary << "  " << kind.count << " x "
-              << file_at(static_cast<std::size_t>(-std::get<0>(place)))->where(std::get<1>(place))
-              << from_engine(std::get<2>(place), enc) << " (first in row " << kind.first_row
-              << ": " << again << kind.first_seed << ")\n";
+    for (const sample_failure& f : sample.variable_failures) {
+      summary << "  " << f.count << " x " << file_at(f.level)->where(f.line)
+              << from_engine(f.message, enc) << " (first in row " << f.first_row << ": "
+              << again << f.first_seed << ")\n";
     }
-    if (!cascade.empty()) {
-      summary << "  note: " << cascade_sentence(cascade, variable_failures.size(), enc) << ", in "
-              << cascade_rows << " row" << (cascade_rows == 1 ? "" : "s") << " (a host that solves "
+    if (!sample.cascade.empty()) {
+      std::vector<std::string> cascade;
+      for (const auto& entry : sample.cascade) cascade.push_back(entry.first);
+      const int64_t rows = sample.cascade_rows;
+      summary << "  note: " << cascade_sentence(cascade, sample.variable_failures.size(), enc)
+              << ", in " << rows << " row" << (rows == 1 ? "" : "s") << " (a host that solves "
               << (cascade.size() == 1 ? "it" : "them") << " gets the row's first error)\n";
     }
   }
   if (made > 0) {
     for (std::size_t j = 0; j < names.size(); ++j) {
-      summarise_variable(names[j], histogram_of(counts[j], enc), made, enc, summary);
+      summarise_variable(names[j], histogram_of(sample.counts[j], enc), made, enc, summary);
     }
   }
   return made > 0 ? 0 : 1;

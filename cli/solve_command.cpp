@@ -1,5 +1,6 @@
 #include "solve_command.h"
 
+#include <algorithm>
 #include <optional>
 #include <set>
 
@@ -26,20 +27,78 @@ std::vector<std::string> variable_names(const algorithm_file& file) {
 
 uint32_t seed_from_option(int64_t value) { return static_cast<uint32_t>(value); }
 
-bool create_environments(const algorithm_file& file, const algorithm_file* base_file,
-                         zekalg::environment& base, zekalg::environment& env, encoding enc,
-                         std::ostream& err) {
+std::optional<placed_message> create_environments(const algorithm_file& file,
+                                                  const algorithm_file* base_file,
+                                                  zekalg::environment& base,
+                                                  zekalg::environment& env) {
   const algorithm_file* building = base_file;
   try {
     if (base_file != nullptr) base = zekalg::environment(base_file->text);
     building = &file;
     env = zekalg::environment(file.text, &base);
   } catch (const zekalg::error& e) {
-    err << building->where(building->line_of_message(e.what())) << "error: "
-        << from_engine(e.what(), enc) << '\n';
-    return false;
+    return placed_message{building == &file ? 0u : 1u, building->line_of_message(e.what()),
+                          e.what()};
   }
-  return true;
+  return std::nullopt;
+}
+
+void print_creation_error(const placed_message& error,
+                          const std::vector<const algorithm_file*>& files, encoding enc,
+                          std::ostream& err) {
+  const algorithm_file* at = error.level < files.size() ? files[error.level] : files.front();
+  err << at->where(error.line) << "error: " << from_engine(error.message, enc) << '\n';
+}
+
+variant_result solve_variant(const algorithm_file& file, const algorithm_file* base_file,
+                             std::optional<uint32_t> seed,
+                             const std::vector<std::string>& requests,
+                             const solve_guard& keep_going) {
+  variant_result variant;
+  if (seed) zekalg::seed(*seed);
+  zekalg::environment base;
+  zekalg::environment env;
+  variant.creation_error = create_environments(file, base_file, base, env);
+  if (variant.creation_error) return variant;
+
+  variant.named = requests.empty();
+  const std::vector<std::string> names = variant.named ? variable_names(file) : requests;
+  std::vector<solved_name> solved;
+  std::string result;
+  bool failed = false;
+  std::size_t held = 0;
+  for (const std::string& request : names) {
+    if (keep_going && !keep_going(held)) {
+      variant.stopped = true;
+      return variant;
+    }
+    request_result& r = variant.results.emplace_back();
+    r.request = request;
+    try {
+      env.solve_into(request, result);
+      r.text = result;
+      held += result.size();
+      solved.push_back({request, std::nullopt});
+    } catch (const zekalg::error& e) {
+      failed = true;
+      r.status = e.status();
+      r.text = e.what();
+      solved.push_back({request, r.text});
+      // A message that names a definition points at its line; any other is
+      // about the request itself.
+      r.line = file.line_of_message(r.text);
+      if (r.line == 0 && base_file != nullptr) {
+        r.line = base_file->line_of_message(r.text);
+        if (r.line != 0) r.level = 1;
+      }
+    }
+  }
+  if (variant.named && failed) {
+    std::vector<const algorithm_file*> files{&file};
+    if (base_file != nullptr) files.push_back(base_file);
+    variant.report = explain_failures(env, files, solved);
+  }
+  return variant;
 }
 
 int run_solve(const solve_options& options, std::ostream& out, std::ostream& err) {
@@ -58,52 +117,33 @@ int run_solve(const solve_options& options, std::ostream& out, std::ostream& err
     print_name_traps(*base_file, options.enc, err);
   }
   print_name_traps(file, options.enc, err);
+  std::vector<const algorithm_file*> files{&file};
+  if (base_file) files.push_back(&*base_file);
 
-  if (options.seed) zekalg::seed(seed_from_option(*options.seed));
-  zekalg::environment base;
-  zekalg::environment env;
-  if (!create_environments(file, base_file ? &*base_file : nullptr, base, env, options.enc, err)) {
+  std::optional<uint32_t> seed;
+  if (options.seed) seed = seed_from_option(*options.seed);
+  const variant_result variant =
+      solve_variant(file, base_file ? &*base_file : nullptr, seed, requests);
+  if (variant.creation_error) {
+    print_creation_error(*variant.creation_error, files, options.enc, err);
     return 1;
   }
-
-  const bool named = requests.empty();
-  if (named) requests = variable_names(file);
   int status = 0;
-  std::vector<solved_name> solved;
-  std::string result;
-  for (const std::string& request : requests) {
-    try {
-      env.solve_into(request, result);
-    } catch (const zekalg::error& e) {
+  for (const request_result& r : variant.results) {
+    if (r.status != ZEKALG_OK) {
       status = 1;
-      if (named) {
-        // Told once each, after every variable was solved.
-        solved.push_back({request, e.what()});
-        continue;
-      }
-      // A message that names a definition points at its line; any other is
-      // about the request itself.
-      const algorithm_file* about = &file;
-      int line = file.line_of_message(e.what());
-      if (line == 0 && base_file) {
-        line = base_file->line_of_message(e.what());
-        if (line != 0) about = &*base_file;
-      }
-      err << about->where(line) << "error: ";
-      if (line == 0) err << "request '" << from_engine(request, options.enc) << "': ";
-      err << from_engine(e.what(), options.enc) << '\n';
+      if (variant.named) continue;  // told once each, after every variable
+      const algorithm_file* about = files[std::min(r.level, files.size() - 1)];
+      err << about->where(r.line) << "error: ";
+      if (r.line == 0) err << "request '" << from_engine(r.request, options.enc) << "': ";
+      err << from_engine(r.text, options.enc) << '\n';
       continue;
     }
-    if (named) {
-      solved.push_back({request, std::nullopt});
-      out << from_engine(request, options.enc) << " = ";
-    }
-    out << from_engine(result, options.enc) << '\n';
+    if (variant.named) out << from_engine(r.request, options.enc) << " = ";
+    out << from_engine(r.text, options.enc) << '\n';
   }
-  if (named && status != 0) {
-    std::vector<const algorithm_file*> files{&file};
-    if (base_file) files.push_back(&*base_file);
-    print_failure_report(explain_failures(env, files, solved), files, options.enc, err);
+  if (variant.named && status != 0) {
+    print_failure_report(variant.report, files, options.enc, err);
   }
   return status;
 }

@@ -1,0 +1,54 @@
+// The JSON endpoints of `zekalg serve`, apart from HTTP: a request body in,
+// a status code and a JSON document out. Solve, sample and check are the
+// command's own functions (solve_variant, sample_variants, check_algorithm);
+// this file only reads the request and writes the answer.
+//
+// Every text goes in and out as UTF-8 and is converted to and from the
+// engine's Windows-1252 bytes as the command converts it (the engine's minus,
+// byte 150, comes out as U+2013).
+#pragma once
+
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+namespace cli {
+
+struct service_limits {
+  std::size_t max_body = 1u << 20;              // bytes of a request body
+  int64_t max_count = 10000;                    // variants of one sample
+  std::size_t max_requests = 1000;              // requests of one solve
+  std::chrono::milliseconds time_limit{10000};  // per request, between engine calls
+  std::size_t max_value_bytes = 16u << 20;      // of the values one request holds
+  int check_creations = 300;                    // trial creations of a check
+};
+
+struct api_response {
+  int status = 200;
+  nlohmann::json body;
+};
+
+// The names the service gives the request's texts in messages and in the
+// "file" fields of a sample: what the command would print for files of
+// these names.
+inline constexpr const char* kAlgorithmName = "algorithm.alg";
+inline constexpr const char* kBaseName = "base.alg";
+
+// POST /v1/solve, /v1/sample and /v1/check. An unreadable body or a field of
+// the wrong type or range is 400 with {"error": "..."}; an algorithm text
+// the engine cannot take (a character its code page lacks, a NUL) is 422
+// with the field and line; a request that runs past the time limit, or
+// whose values grow past max_value_bytes, is 422 with "limit": "time" or
+// "size". The limits are checked between engine calls, each of which the
+// engine bounds itself.
+api_response handle_solve(std::string_view body, const service_limits& limits);
+api_response handle_sample(std::string_view body, const service_limits& limits);
+api_response handle_check(std::string_view body, const service_limits& limits);
+
+// GET /v1/capabilities: version, endpoints, limits.
+nlohmann::json capabilities(const service_limits& limits, bool token_required);
+
+}  // namespace cli

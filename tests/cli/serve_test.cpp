@@ -1,0 +1,555 @@
+// `zekalg serve` over real sockets on loopback: a server in this process on
+// a free port, asked with the HTTP library's client; and the command as a
+// process, stopped by SIGTERM.
+#include <gtest/gtest.h>
+#include <httplib.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <future>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <set>
+#include <sstream>
+#include <thread>
+
+#include "algorithm_file.h"
+#include "check_command.h"
+#include "sample_command.h"
+#include "serve_command.h"
+#include "solve_command.h"
+
+namespace {
+
+using nlohmann::json;
+
+const std::string kSource = ZEKALG_SOURCE_DIR;
+const std::string kToken = "s3cret-token";
+
+std::string read_file(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Two servers for the whole suite, with small limits: one open, one that
+// needs a token.
+class ServeTest : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    // One file per process: ctest runs the tests of this suite in parallel.
+    const std::string token_file = testing::TempDir() + "serve_token_" + std::to_string(getpid());
+    std::ofstream(token_file) << kToken << "\n";
+    cli::serve_options options;
+    options.listen = "127.0.0.1:0";
+    options.threads = 4;
+    options.limits.max_body = 64 * 1024;
+    options.limits.max_count = 500;
+    options.limits.max_requests = 50;
+    plain_ = new server(options);
+    options.token_file = token_file;
+    guarded_ = new server(options);
+  }
+  static void TearDownTestSuite() {
+    delete plain_;
+    delete guarded_;
+  }
+
+  struct server {
+    explicit server(const cli::serve_options& options) : service(options, log) {
+      port = service.bind();
+      thread = std::thread([this] { service.run(); });
+    }
+    ~server() { halt(); }
+    // Stops serving; every request's log line is written when it returns.
+    void halt() {
+      if (!thread.joinable()) return;
+      service.stop();
+      thread.join();
+    }
+    std::ostringstream log;
+    cli::http_service service;
+    int port = 0;
+    std::thread thread;
+  };
+
+  static httplib::Result post(const std::string& path, const std::string& body,
+                              const server* s = nullptr, const httplib::Headers& headers = {}) {
+    httplib::Client client("127.0.0.1", (s != nullptr ? s : plain_)->port);
+    client.set_read_timeout(30, 0);
+    return client.Post(path.c_str(), headers, body, "application/json");
+  }
+  static json post_ok(const std::string& path, const json& body) {
+    const auto res = post(path, body.dump());
+    EXPECT_TRUE(res) << path;
+    if (!res) return {};
+    EXPECT_EQ(res->status, 200) << res->body;
+    return json::parse(res->body);
+  }
+
+  static server* plain_;
+  static server* guarded_;
+};
+
+ServeTest::server* ServeTest::plain_ = nullptr;
+ServeTest::server* ServeTest::guarded_ = nullptr;
+
+const char* const kExamples[] = {"quadratic.alg", "right_triangle.alg", "discount.alg",
+                                 "unit_conversion.alg", "sum_of_two.alg"};
+
+// Each example's variant as `zekalg solve` prints it, and as the service
+// answers it: the same texts, converted the same way.
+TEST_F(ServeTest, SolveAnswersWhatTheCommandPrints) {
+  for (const char* name : kExamples) {
+    const std::string path = kSource + "/examples/" + name;
+    cli::solve_options options;
+    options.file = path;
+    options.seed = 2026;
+    std::ostringstream out;
+    std::ostringstream err;
+    cli::run_solve(options, out, err);
+
+    const json answer = post_ok("/v1/solve", {{"algorithm", read_file(path)}, {"seed", 2026}});
+    std::string shown;
+    for (const json& r : answer["results"]) {
+      if (r["status"] == "ok")
+        shown += r["request"].get<std::string>() + " = " + r["text"].get<std::string>() + "\n";
+    }
+    EXPECT_EQ(shown, out.str()) << name;
+    EXPECT_EQ(answer["seed"], 2026);
+  }
+}
+
+TEST_F(ServeTest, SolveChoosesASeedThatBringsTheVariantBack) {
+  const std::string algorithm = "r_a|1|1000\nr_b|1|1000\nq_s|a+b|0";
+  const json first = post_ok("/v1/solve", {{"algorithm", algorithm}, {"requests", {"a", "s"}}});
+  ASSERT_TRUE(first["seed"].is_number_unsigned());
+  const json again = post_ok(
+      "/v1/solve", {{"algorithm", algorithm}, {"requests", {"a", "s"}}, {"seed", first["seed"]}});
+  EXPECT_EQ(again["results"], first["results"]);
+}
+
+struct solve_case {
+  const char* name;
+  json body;
+  json expected;  // the answer without its seed
+};
+
+const solve_case kSolves[] = {
+    {"RequestsWithErrorsAndTheirLines",
+     {{"algorithm", "r_a|2|2\nq_m|-a|0\nq_b|a/0|2"}, {"requests", {"m", "b"}}, {"seed", 1}},
+     json::parse(R"({"created":true,"results":[
+       {"request":"m","status":"ok","text":"–2"},
+       {"request":"b","status":"error","text":"b: error while evaluating '/': division by zero","source":"algorithm","line":3}]})")},
+    {"MalformedRequestHasNoLine",
+     {{"algorithm", "k_a|1"}, {"requests", {"1+", "a"}}, {"seed", 1}},
+     json::parse(R"({"created":true,"results":[
+       {"request":"1+","status":"error","text":"error while evaluating '+': illegal/missing operand"},
+       {"request":"a","status":"ok","text":"1"}]})")},
+    {"EveryVariableWithTheFailureReport",
+     {{"algorithm", "r_a|2|2\nq_b|a/0|2\nq_c|b+1|0"}, {"seed", 1}},
+     json::parse(R"({"created":true,"results":[
+       {"request":"a","status":"ok","text":"2"},
+       {"request":"b","status":"error","text":"b: error while evaluating '/': division by zero","source":"algorithm","line":2},
+       {"request":"c","status":"error","text":"b: error while evaluating '/': division by zero","source":"algorithm","line":2}],
+       "failures":{"errors":[{"variable":"b","text":"b: error while evaluating '/': division by zero","source":"algorithm","line":2}],
+                   "cascade":["c"]}})")},
+    {"CreationFailsInTheBase",
+     {{"algorithm", "q_y|x+1|0"}, {"base", "r_x|1|3\nc_never|x>5"}, {"seed", 1}},
+     json::parse(
+         R"({"created":false,"error":{"text":"condition x>5 could not be satisfied","source":"base","line":2}})")},
+    {"BuiltOnABase",
+     {{"algorithm", "q_y|x*10|0"}, {"base", "k_x|4"}, {"requests", {"y", "x"}}, {"seed", 1}},
+     json::parse(R"({"created":true,"results":[
+       {"request":"y","status":"ok","text":"40"},{"request":"x","status":"ok","text":"4"}]})")},
+    {"UnicodeBothWays",
+     {{"algorithm", "k_t|\"caf\u00e9 \u20ac\""}, {"requests", {"t & \" \u00b2\""}}, {"seed", 1}},
+     json::parse(R"({"created":true,"results":[
+       {"request":"t & \" ²\"","status":"ok","text":"café € ²"}]})")},
+};
+
+class ServeSolve : public ServeTest, public testing::WithParamInterface<solve_case> {};
+
+TEST_P(ServeSolve, Answers) {
+  json answer = post_ok("/v1/solve", GetParam().body);
+  answer.erase("seed");
+  EXPECT_EQ(answer, GetParam().expected) << answer.dump(1);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ServeSolve, testing::ValuesIn(kSolves),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ServeTest, SampleAnswersWhatTheCommandPrints) {
+  const std::string path = kSource + "/examples/right_triangle.alg";
+  cli::sample_options options;
+  options.file = path;
+  options.count = 60;
+  options.seed = 99;
+  options.format = cli::sample_format::json;
+  std::ostringstream out;
+  std::ostringstream err;
+  ASSERT_EQ(cli::run_sample(options, out, err), 0);
+  json printed = json::parse(out.str());
+
+  json answer =
+      post_ok("/v1/sample", {{"algorithm", read_file(path)}, {"count", 60}, {"seed", 99}});
+  EXPECT_GT(answer["seconds"].get<double>(), 0);
+  answer.erase("seconds");
+  EXPECT_EQ(answer["file"], "algorithm.alg");
+  answer.erase("file");
+  printed.erase("file");
+  EXPECT_EQ(answer, printed);
+
+  const json some = post_ok(
+      "/v1/sample", {{"algorithm", read_file(path)}, {"count", 5}, {"variables", {"a", "B"}}});
+  EXPECT_EQ(some["variables"], json::parse(R"(["a","b"])"));
+  EXPECT_EQ(some["variants"].size(), 5u);
+}
+
+TEST_F(ServeTest, SampleTellsFailuresWithFileAndLine) {
+  const json answer = post_ok(
+      "/v1/sample", {{"algorithm", "r_a|1|4\nq_b|1/(a-2)|2\nq_c|b|2"}, {"count", 40}, {"seed", 5}});
+  ASSERT_EQ(answer["failures"].size(), 1u) << answer.dump(1);
+  EXPECT_EQ(answer["failures"][0]["kind"], "variable");
+  EXPECT_EQ(answer["failures"][0]["file"], "algorithm.alg");
+  EXPECT_EQ(answer["failures"][0]["line"], 2);
+  EXPECT_EQ(answer["cascade"][0]["variable"], "c");
+  EXPECT_EQ(answer["summary"]["made"].get<int>() + answer["summary"]["failed"].get<int>(), 40);
+}
+
+TEST_F(ServeTest, CheckAnswersTheCommandsDiagnostics) {
+  const std::string text = read_file(kSource + "/tests/cli/broken.alg");
+  json expected = json::array();
+  for (const cli::diagnostic& d : cli::check_algorithm(
+           cli::algorithm_from_text("algorithm.alg", text, cli::encoding::utf8), 300)) {
+    expected.push_back({{"line", d.line},
+                        {"severity", d.error ? "error" : "warning"},
+                        {"message", cli::cp1252_to_utf8(d.text)}});
+  }
+  ASSERT_GT(expected.size(), 3u);
+  const json answer = post_ok("/v1/check", {{"algorithm", text}});
+  EXPECT_EQ(answer["diagnostics"], expected);
+  EXPECT_EQ(answer["errors"].get<std::size_t>() + answer["warnings"].get<std::size_t>(),
+            expected.size());
+}
+
+TEST_F(ServeTest, HealthAndCapabilities) {
+  httplib::Client client("127.0.0.1", guarded_->port);
+  const auto health = client.Get("/v1/health");  // no token needed
+  ASSERT_TRUE(health);
+  EXPECT_EQ(json::parse(health->body)["status"], "ok");
+  const auto caps = client.Get("/v1/capabilities", {{"Authorization", "Bearer " + kToken}});
+  ASSERT_TRUE(caps);
+  const json c = json::parse(caps->body);
+  EXPECT_EQ(c["limits"]["max_body_bytes"], 64 * 1024);
+  EXPECT_EQ(c["limits"]["max_count"], 500);
+  EXPECT_EQ(c["token_required"], true);
+}
+
+TEST_F(ServeTest, WorkbenchIsServed) {
+  httplib::Client client("127.0.0.1", guarded_->port);
+  for (const char* path : {"/", "/workbench.js", "/workbench.css"}) {
+    const auto res = client.Get(path);
+    ASSERT_TRUE(res) << path;
+    EXPECT_EQ(res->status, 200) << path;
+    EXPECT_GT(res->body.size(), 100u) << path;
+  }
+  EXPECT_EQ(client.Get("/")->get_header_value("Content-Type"), "text/html; charset=utf-8");
+}
+
+struct token_case {
+  const char* name;
+  const char* authorization;  // nullptr: no header
+  int status;
+};
+
+const token_case kTokens[] = {
+    {"Missing", nullptr, 401},
+    {"Wrong", "Bearer s3cret-tokem", 401},
+    {"Longer", "Bearer s3cret-token2", 401},
+    {"Shorter", "Bearer s3cret", 401},
+    {"OtherScheme", "Basic s3cret-token", 401},
+    {"Empty", "Bearer ", 401},
+    {"Right", "Bearer s3cret-token", 200},
+};
+
+class ServeToken : public ServeTest, public testing::WithParamInterface<token_case> {};
+
+TEST_P(ServeToken, GuardsEveryEndpoint) {
+  httplib::Headers headers;
+  if (GetParam().authorization != nullptr) {
+    headers.emplace("Authorization", GetParam().authorization);
+  }
+  for (const char* path : {"/v1/solve", "/v1/sample", "/v1/check"}) {
+    const auto res = post(path, R"({"algorithm":"k_a|1"})", guarded_, headers);
+    ASSERT_TRUE(res) << path;
+    EXPECT_EQ(res->status, GetParam().status) << path << ": " << res->body;
+    if (GetParam().status == 401) {
+      EXPECT_EQ(res->get_header_value("WWW-Authenticate"), "Bearer");
+      EXPECT_TRUE(json::parse(res->body).contains("error"));
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ServeToken, testing::ValuesIn(kTokens),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+struct bad_request_case {
+  const char* name;
+  const char* path;
+  std::string body;
+  int status;
+  const char* error;  // the start of the message
+};
+
+const bad_request_case kBadRequests[] = {
+    {"NotJson", "/v1/solve", "{algorithm:", 400, "malformed JSON: parse error at line 1, column 2"},
+    {"Empty", "/v1/solve", "", 400, "malformed JSON"},
+    {"TrailingGarbage", "/v1/check", R"({"algorithm":"k_a|1"} x)", 400, "malformed JSON"},
+    {"NotAnObject", "/v1/solve", "[1,2]", 400, "the body must be a JSON object"},
+    {"Null", "/v1/sample", "null", 400, "the body must be a JSON object"},
+    {"NoAlgorithm", "/v1/solve", R"({"seed":1})", 400, "'algorithm' is missing"},
+    {"AlgorithmNumber", "/v1/check", R"({"algorithm":5})", 400, "'algorithm' must be a string"},
+    {"BaseList", "/v1/solve", R"({"algorithm":"k_a|1","base":[]})", 400, "'base' must be a string"},
+    {"UnknownField", "/v1/solve", R"({"algorithm":"k_a|1","seeds":1})", 400,
+     "unknown field 'seeds' (the fields are algorithm, base, seed, requests)"},
+    {"SeedText", "/v1/solve", R"({"algorithm":"k_a|1","seed":"7"})", 400,
+     "'seed' must be an integer from -2147483648 to 4294967295"},
+    {"SeedFraction", "/v1/solve", R"({"algorithm":"k_a|1","seed":1.5})", 400,
+     "'seed' must be an integer"},
+    {"SeedTooLarge", "/v1/solve", R"({"algorithm":"k_a|1","seed":4294967296})", 400,
+     "'seed' must be from"},
+    {"SeedHuge", "/v1/sample", R"({"algorithm":"k_a|1","seed":1e999})", 400, "malformed JSON"},
+    {"RequestsText", "/v1/solve", R"({"algorithm":"k_a|1","requests":"a"})", 400,
+     "'requests' must be a list of strings"},
+    {"RequestNumber", "/v1/solve", R"({"algorithm":"k_a|1","requests":["a",2]})", 400,
+     "'requests[1]' must be a string"},
+    {"TooManyRequests", "/v1/solve",
+     json{{"algorithm", "k_a|1"}, {"requests", std::vector<std::string>(51, "a")}}.dump(), 400,
+     "'requests' may hold at most 50 entries"},
+    {"RequestOutsideCodePage", "/v1/solve", R"({"algorithm":"k_a|1","requests":["\u221a2"]})", 400,
+     "'requests[0]': character U+221A has no Windows-1252 byte"},
+    {"CountZero", "/v1/sample", R"({"algorithm":"k_a|1","count":0})", 400,
+     "'count' must be from 1 to 500"},
+    {"CountOverLimit", "/v1/sample", R"({"algorithm":"k_a|1","count":501})", 400,
+     "'count' must be from 1 to 500"},
+    {"CountNegativeHuge", "/v1/sample", R"({"algorithm":"k_a|1","count":-9223372036854775808})",
+     400, "'count' must be from 1 to 500"},
+    {"UnknownVariable", "/v1/sample", R"({"algorithm":"k_a|1","variables":["a","zz"]})", 400,
+     "'variables': no variable 'zz' is defined"},
+    {"InvalidUtf8", "/v1/solve", "{\"algorithm\":\"k_a|\xff\"}", 400, "malformed JSON"},
+    {"LoneSurrogate", "/v1/solve", R"({"algorithm":"k_a|\ud800"})", 400, "malformed JSON"},
+    {"AlgorithmOutsideCodePage", "/v1/check", R"({"algorithm":"k_a|1\nk_b|\"\u221a\""})", 422,
+     "algorithm line 2: character U+221A has no Windows-1252 byte"},
+    {"AlgorithmNul", "/v1/solve", R"({"algorithm":"k_a|1\n\n\u0000"})", 422,
+     "algorithm line 3: a NUL byte"},
+    {"DeepNesting", "/v1/solve", std::string(60000, '['), 400, "malformed JSON"},
+    {"DeepObject", "/v1/solve",
+     "{\"algorithm\":\"k_a|1\",\"x\":" + std::string(30000, '[') + std::string(30000, ']') + "}",
+     400, "unknown field 'x'"},
+    {"TooLarge", "/v1/solve", "{\"algorithm\":\"" + std::string(70 * 1024, 'a') + "\"}", 413,
+     "the body is larger than the limit of 65536 bytes"},
+};
+
+class ServeBadRequest : public ServeTest, public testing::WithParamInterface<bad_request_case> {};
+
+TEST_P(ServeBadRequest, AnswersWithAMessage) {
+  const auto res = post(GetParam().path, GetParam().body);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, GetParam().status) << res->body;
+  EXPECT_EQ(res->get_header_value("Content-Type"), "application/json");
+  const json doc = json::parse(res->body);
+  EXPECT_TRUE(doc["error"].get<std::string>().starts_with(GetParam().error)) << doc["error"];
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ServeBadRequest, testing::ValuesIn(kBadRequests),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Bytes that are not HTTP, or HTTP that lies about its body: each gets an
+// answer or a closed connection, and the server goes on serving.
+TEST_F(ServeTest, HostileBytesLeaveTheServerServing) {
+  const std::string hostile[] = {
+      "GARBAGE\r\n\r\n",
+      std::string("\0\xff\x01\r\n\r\n", 7),
+      "POST /v1/solve HTTP/1.1\r\nHost: x\r\nContent-Length: -5\r\n\r\n{}",
+      "POST /v1/solve HTTP/1.1\r\nHost: x\r\nContent-Length: 99999999999999999999\r\n\r\n{}",
+      "POST /v1/solve HTTP/1.1\r\nHost: x\r\nContent-Length: 100\r\n\r\n{\"algorithm\"",
+      "POST /v1/solve HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\nZZZ\r\n",
+      "POST /v1/solve HTTP/1.1\r\nHost: x\r\nTransfer-Encoding: chunked\r\n\r\n"
+      "fffffffffffffff\r\n{}\r\n0\r\n\r\n",
+      "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\nHost: x\r\n\r\n",
+      "GET / HTTP/1.1\r\n" + std::string(20000, 'h') + ": v\r\n\r\n",
+  };
+  for (const std::string& bytes : hostile) {
+    const int fd = socket(AF_INET, SOCK_STREAM, 0);
+    ASSERT_GE(fd, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_port = htons(static_cast<uint16_t>(plain_->port));
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    timeval timeout{10, 0};
+    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    (void)send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+    shutdown(fd, SHUT_WR);
+    char buffer[4096];
+    std::string reply;
+    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+      reply.append(buffer, static_cast<std::size_t>(n));
+    close(fd);
+    if (!reply.empty()) {
+      EXPECT_TRUE(reply.starts_with("HTTP/1.1 4")) << reply.substr(0, 80);
+    }
+    httplib::Client client("127.0.0.1", plain_->port);
+    const auto health = client.Get("/v1/health");
+    ASSERT_TRUE(health) << bytes.substr(0, 40);
+    EXPECT_EQ(health->status, 200);
+  }
+}
+
+struct limit_case {
+  const char* name;
+  int time_limit_ms;
+  std::size_t max_value_bytes;
+  const char* path;
+  const char* body;
+  const char* limit;
+  const char* error;  // the start of the message
+};
+
+const limit_case kLimits[] = {
+    // Each variant draws until a rare condition holds.
+    {"SampleTime", 1, 1u << 20, "/v1/sample",
+     R"({"algorithm":"r_a|1|30000\nc_rare|a<3","count":5000,"seed":1})", "time",
+     "time limit of 1 ms reached after "},
+    {"CheckTime", 1, 1u << 20, "/v1/check", R"({"algorithm":"r_a|1|30000\nc_rare|a<3"})", "time",
+     "time limit of 1 ms reached during the trial creations"},
+    {"SampleSize", 10000, 1000, "/v1/sample",
+     R"({"algorithm":"r_a|1|9\nq_t|\"0123456789012345678901234567890123456789\" & str(a,0)|0","count":100})",
+     "size", "the values came to more than 1000 bytes after "},
+    {"SolveSize", 10000, 1000, "/v1/solve",
+     R"({"algorithm":"q_t|\"0123456789012345678901234567890123456789\"|0","requests":)"
+     R"(["t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t","t"]})",
+     "size", "the values came to more than 1000 bytes after 26 of 27 requests"},
+    {"CheckSize", 10000, 1000, "/v1/check",
+     R"({"algorithm":"q_t|\"0123456789012345678901234567890123456789\"|0\nq_u|t & t & t & t & t & t & t & t & t & t & t & t & t & t & t & t & t & t & t & t & t & t & t & t & t & t|0\nq_v|u|0"})",
+     "size", "the values came to more than 1000 bytes during the trial creations"},
+};
+
+class ServeLimit : public ServeTest, public testing::WithParamInterface<limit_case> {};
+
+TEST_P(ServeLimit, Answers422) {
+  cli::serve_options options;
+  options.listen = "127.0.0.1:0";
+  options.limits.time_limit = std::chrono::milliseconds(GetParam().time_limit_ms);
+  options.limits.max_value_bytes = GetParam().max_value_bytes;
+  server limited(options);
+  const auto res = post(GetParam().path, GetParam().body, &limited);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 422) << res->body;
+  const json doc = json::parse(res->body);
+  EXPECT_EQ(doc["limit"], GetParam().limit);
+  EXPECT_TRUE(doc["error"].get<std::string>().starts_with(GetParam().error)) << doc["error"];
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ServeLimit, testing::ValuesIn(kLimits),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// Many threads at once, each seeding its own variants: every answer is the
+// one the same request gets alone.
+TEST_F(ServeTest, ConcurrentRequestsGetTheirOwnVariants) {
+  const std::string algorithm = read_file(kSource + "/examples/quadratic.alg");
+  const auto body = [&](int seed) { return json{{"algorithm", algorithm}, {"seed", seed}}.dump(); };
+  std::map<int, std::string> alone;
+  for (int seed = 1; seed <= 16; ++seed) {
+    alone[seed] = json::parse(post("/v1/solve", body(seed))->body)["results"].dump();
+  }
+  std::vector<std::future<int>> clients;
+  for (int t = 0; t < 8; ++t) {
+    clients.push_back(std::async(std::launch::async, [&, t] {
+      int mismatches = 0;
+      httplib::Client client("127.0.0.1", plain_->port);
+      for (int i = 0; i < 24; ++i) {
+        const int seed = 1 + (t * 24 + i) % 16;
+        const auto res = client.Post("/v1/solve", body(seed), "application/json");
+        if (!res || res->status != 200 || json::parse(res->body)["results"].dump() != alone[seed]) {
+          ++mismatches;
+        }
+      }
+      return mismatches;
+    }));
+  }
+  for (auto& c : clients) EXPECT_EQ(c.get(), 0);
+}
+
+TEST_F(ServeTest, AccessLogHasALinePerRequest) {
+  cli::serve_options options;
+  options.listen = "127.0.0.1:0";
+  server s(options);
+  post("/v1/check", R"({"algorithm":"k_a|1"})", &s);
+  post("/v1/solve", "{", &s);
+  httplib::Client("127.0.0.1", s.port).Get("/missing");
+  s.halt();
+  const std::string log = s.log.str();
+  std::istringstream lines(log);
+  std::vector<json> entries;
+  for (std::string line; std::getline(lines, line);) entries.push_back(json::parse(line));
+  // A line is written once its answer is sent, so the order may differ.
+  std::multiset<std::pair<std::string, int>> seen;
+  for (const json& entry : entries) {
+    seen.emplace(entry["path"], entry["status"]);
+    EXPECT_TRUE(entry["ms"].is_number());
+    EXPECT_TRUE(entry["method"].is_string());
+  }
+  const std::multiset<std::pair<std::string, int>> expected{
+      {"/v1/check", 200}, {"/v1/solve", 400}, {"/missing", 404}};
+  EXPECT_EQ(seen, expected) << log;
+}
+
+// The command as a process: SIGTERM lets the request in progress finish,
+// then the process exits with status 0.
+TEST(ServeCommand, SigtermFinishesTheRequestInProgress) {
+  int err_pipe[2];
+  ASSERT_EQ(pipe(err_pipe), 0);
+  const pid_t pid = fork();
+  ASSERT_GE(pid, 0);
+  if (pid == 0) {
+    dup2(err_pipe[1], STDERR_FILENO);
+    close(err_pipe[0]);
+    execl(ZEKALG_COMMAND, ZEKALG_COMMAND, "serve", "--listen", "127.0.0.1:0", "--time-limit",
+          "3600", nullptr);
+    _exit(127);
+  }
+  close(err_pipe[1]);
+  std::string said;
+  char c = 0;
+  while (said.find('\n') == std::string::npos && read(err_pipe[0], &c, 1) == 1) said += c;
+  const std::size_t colon = said.rfind(':');
+  ASSERT_NE(colon, std::string::npos) << said;
+  const int port = std::stoi(said.substr(colon + 1));
+
+  // A sample that takes a while, sent before the signal.
+  auto slow = std::async(std::launch::async, [port] {
+    httplib::Client client("127.0.0.1", port);
+    client.set_read_timeout(60, 0);
+    const auto res = client.Post(
+        "/v1/sample", R"({"algorithm":"r_a|1|30000\nc_rare|a<40","count":3000,"seed":1})",
+        "application/json");
+    return res ? res->status : -1;
+  });
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  kill(pid, SIGTERM);
+  EXPECT_EQ(slow.get(), 200);
+  int status = 0;
+  ASSERT_EQ(waitpid(pid, &status, 0), pid);
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  std::string rest;
+  while (read(err_pipe[0], &c, 1) == 1) rest += c;
+  close(err_pipe[0]);
+  EXPECT_NE(rest.find("SIGTERM"), std::string::npos) << rest;
+  EXPECT_NE(rest.find("\"path\":\"/v1/sample\""), std::string::npos) << rest;
+}
+
+}  // namespace
