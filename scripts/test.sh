@@ -33,9 +33,11 @@ fi
 
 ${run[@]+"${run[@]}"} cmake --build --preset "$preset" -j"$(nproc)"
 ${run[@]+"${run[@]}"} ctest --preset "$preset"
-# The 32-bit Windows DLL, cross-built and tested under Wine, and the Python
-# package, installed into a fresh virtual environment and tested there.
+# The 32-bit Windows DLL, cross-built and tested under Wine; the Python
+# package, installed into a fresh virtual environment and tested there; the
+# workbench of `zekalg serve` in headless Chromium.
 if [ "$preset" = default ]; then
   bash scripts/test-windows.sh
   bash scripts/test-python.sh
+  bash scripts/test-workbench.sh
 fi
