@@ -165,9 +165,11 @@ histogram histogram_of(const std::unordered_map<std::string, int64_t>& counts, e
         const auto k = width > 0 ? static_cast<std::size_t>((x - lo) / width) : 0;
         bins[std::min(k, kMaxBins - 1)] += n;
       }
+      // A bin edge that lands next to 0 through rounding is 0 (not -4.4e-16).
+      const auto edge = [&](double x) { return std::fabs(x) < width * 1e-9 ? 0.0 : x; };
       for (std::size_t k = 0; k < kMaxBins; ++k) {
-        const double from = lo + width * static_cast<double>(k);
-        const double to = k + 1 == kMaxBins ? hi : from + width;
+        const double from = edge(lo + width * static_cast<double>(k));
+        const double to = k + 1 == kMaxBins ? hi : edge(from + width);
         h.bars.emplace_back(number_label(from) + " .. " + number_label(to), bins[k]);
         bars.push_back({{"label", h.bars.back().first},
                         {"from", from},
