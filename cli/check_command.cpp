@@ -764,19 +764,15 @@ class checker {
   void check_ranges(alg_environment& env) {
     for (const parsed_line& p : lines_) {
       if (p.kind != 'r' || !p.reachable) continue;
-      std::vector<std::string> raw;
-      for (std::size_t start = 0;;) {
-        const std::size_t bar = p.body.find('|', start);
-        raw.push_back(p.body.substr(start, bar == std::string::npos ? bar : bar - start));
-        if (bar == std::string::npos) break;
-        start = bar + 1;
-      }
-      if (raw.size() < 2 || raw[0].empty() || raw[1].empty()) continue;
-      const auto number = [&](const std::string& text, double& x) {
+      // The fields are translated already; the engine evaluates each bound
+      // as "(" field ")", as here.
+      const std::vector<std::string>& f = p.fields;
+      if (f.size() < 2 || f[0].empty() || f[1].empty()) continue;
+      const auto number = [&](const std::string& field, double& x) {
         try {
           call_context call(env, the_engine().translations);
           env_frame frame(call, 0);
-          alg_string rewritten = the_engine().translations.translated(alg_string("(" + text + ")"));
+          alg_string rewritten("(" + field + ")");
           evaluate_text(frame, rewritten, true);
           const alg_value v = operand_to_value(frame, rewritten, alg_string(), false);
           if (!v.is_number()) return false;
@@ -789,8 +785,8 @@ class checker {
       double low = 0;
       double high = 0;
       double step = 1;
-      if (!number(raw[0], low) || !number(raw[1], high)) continue;
-      if (raw.size() >= 3 && !raw[2].empty() && !number(raw[2], step)) continue;
+      if (!number(f[0], low) || !number(f[1], high)) continue;
+      if (f.size() >= 3 && !f[2].empty() && !number(f[2], step)) continue;
       step = std::fabs(step);
       if (step == 0) continue;
       const double steps = std::trunc(std::fabs(high - low) / step) + 1;

@@ -122,10 +122,14 @@ int run_solve(const solve_options& options, std::ostream& out, std::ostream& err
 
   std::optional<uint32_t> seed;
   if (options.seed) seed = seed_from_option(*options.seed);
-  const variant_result variant =
-      solve_variant(file, base_file ? &*base_file : nullptr, seed, requests);
+  return print_variant(solve_variant(file, base_file ? &*base_file : nullptr, seed, requests),
+                       files, options.enc, false, out, err);
+}
+
+int print_variant(const variant_result& variant, const std::vector<const algorithm_file*>& files,
+                  encoding enc, bool label_requests, std::ostream& out, std::ostream& err) {
   if (variant.creation_error) {
-    print_creation_error(*variant.creation_error, files, options.enc, err);
+    print_creation_error(*variant.creation_error, files, enc, err);
     return 1;
   }
   int status = 0;
@@ -135,16 +139,14 @@ int run_solve(const solve_options& options, std::ostream& out, std::ostream& err
       if (variant.named) continue;  // told once each, after every variable
       const algorithm_file* about = files[std::min(r.level, files.size() - 1)];
       err << about->where(r.line) << "error: ";
-      if (r.line == 0) err << "request '" << from_engine(r.request, options.enc) << "': ";
-      err << from_engine(r.text, options.enc) << '\n';
+      if (r.line == 0) err << "request '" << from_engine(r.request, enc) << "': ";
+      err << from_engine(r.text, enc) << '\n';
       continue;
     }
-    if (variant.named) out << from_engine(r.request, options.enc) << " = ";
-    out << from_engine(r.text, options.enc) << '\n';
+    if (variant.named || label_requests) out << from_engine(r.request, enc) << " = ";
+    out << from_engine(r.text, enc) << '\n';
   }
-  if (variant.named && status != 0) {
-    print_failure_report(variant.report, files, options.enc, err);
-  }
+  if (variant.named && status != 0) print_failure_report(variant.report, files, enc, err);
   return status;
 }
 

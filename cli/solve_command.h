@@ -69,6 +69,13 @@ variant_result solve_variant(const algorithm_file& file, const algorithm_file* b
 // values (variable_report.h).
 int run_solve(const solve_options& options, std::ostream& out, std::ostream& err);
 
+// Prints a variant as `zekalg solve` does: values on `out` ("name = value"
+// for every variable, or each request's result, with "request = " in front
+// when `label_requests`), errors on `err`. `files` are the algorithm and its
+// base. Returns 1 when anything failed.
+int print_variant(const variant_result& variant, const std::vector<const algorithm_file*>& files,
+                  encoding enc, bool label_requests, std::ostream& out, std::ostream& err);
+
 // Builds the base environment from `base_file` (when given) and `env` on
 // it, as a host does after seeding. Returns the failure, if any.
 std::optional<placed_message> create_environments(const algorithm_file& file,

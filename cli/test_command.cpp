@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <sstream>
 
 #include "algorithm_file.h"
@@ -42,57 +43,42 @@ void write_text(const fs::path& path, const std::string& text) {
   if (!out) throw command_error(path.string() + ": cannot write the file");
 }
 
-// What `zekalg solve` shows for one seed: the values, then the errors, with
-// the algorithm named by its file name alone so that the block does not
-// depend on where the test runs from. Warnings about the algorithm's text
-// are the same for every seed and stay out of the blocks.
-std::vector<std::string> solve_lines(const fs::path& algorithm,
-                                     const std::vector<std::string>& requests,
-                                     const fs::path& base, uint32_t seed, encoding enc) {
-  solve_options solve;
-  solve.file = algorithm.string();
-  solve.requests = requests;
-  solve.seed = seed;
-  solve.base_file = base.empty() ? std::string() : base.string();
-  solve.enc = enc;
-  std::ostringstream out;
-  std::ostringstream err;
-  try {
-    run_solve(solve, out, err);
-  } catch (const command_error& e) {
-    err << e.what() << '\n';
+// The algorithm of a test, loaded once for all its seeds, named by its file
+// name alone so that the blocks do not depend on where the test runs from.
+struct loaded_test {
+  algorithm_file algorithm;
+  std::optional<algorithm_file> base;
+  std::vector<std::string> requests;  // engine bytes
+};
+
+loaded_test load_test(const fs::path& algorithm, const fs::path& base, const test_file& test,
+                      const fs::path& test_path, encoding enc) {
+  loaded_test loaded{load_algorithm_file(algorithm.string(), enc), std::nullopt, {}};
+  loaded.algorithm.path = algorithm.filename().string();
+  if (!base.empty()) {
+    loaded.base = load_algorithm_file(base.string(), enc);
+    loaded.base->path = base.filename().string();
   }
-  std::vector<std::string> lines = text_lines(out.str());
-  const std::string name = algorithm.filename().string();
-  for (std::string line : text_lines(err.str())) {
-    if (line.find(": warning: ") != std::string::npos) continue;
-    for (const std::string& path : {solve.file, solve.base_file}) {
-      if (!path.empty() && line.starts_with(path + ":")) {
-        line = fs::path(path).filename().string() + line.substr(path.size());
-        break;
-      }
+  for (const std::string& request : test.requests) {
+    try {
+      loaded.requests.push_back(to_engine(request, enc));
+    } catch (const encoding_error& e) {
+      throw command_error(test_path.string() + ": @request " + request + ": " + e.what());
     }
-    lines.push_back(std::move(line));
   }
-  return lines;
+  return loaded;
 }
 
-// Every variable as "name = value", or each request as "request = value",
-// then the errors.
-std::vector<std::string> variant_lines(const fs::path& algorithm, const test_file& test,
-                                       const fs::path& base, uint32_t seed, encoding enc) {
-  if (test.requests.empty()) return solve_lines(algorithm, {}, base, seed, enc);
-  // One solve per request, so that each result keeps its label (an empty
-  // result would otherwise be a blank line).
-  std::vector<std::string> lines;
-  for (const std::string& request : test.requests) {
-    std::vector<std::string> got = solve_lines(algorithm, {request}, base, seed, enc);
-    if (got.size() == 1 && got.front().find(": error: ") == std::string::npos) {
-      got.front() = request + " = " + got.front();
-    }
-    lines.insert(lines.end(), got.begin(), got.end());
-  }
-  return lines;
+// What `zekalg solve` prints for one seed: every variable as "name = value"
+// (or each request as "request = value"), and the errors in their place.
+std::vector<std::string> variant_lines(const loaded_test& test, uint32_t seed, encoding enc) {
+  std::vector<const algorithm_file*> files{&test.algorithm};
+  if (test.base) files.push_back(&*test.base);
+  std::ostringstream lines;
+  print_variant(solve_variant(test.algorithm, test.base ? &*test.base : nullptr, seed,
+                              test.requests),
+                files, enc, true, lines, lines);
+  return text_lines(lines.str());
 }
 
 // A line diff of two short blocks (longest common subsequence).
@@ -187,11 +173,11 @@ outcome test_one(const test_pair& pair, const test_options& options, std::ostrea
                         " does not exist");
   }
 
+  const loaded_test loaded = load_test(pair.algorithm, base, test, pair.test, options.enc);
   outcome result;
   result.blocks = test.blocks.size();
   for (test_file::block& block : test.blocks) {
-    std::vector<std::string> got =
-        variant_lines(pair.algorithm, test, base, block.seed, options.enc);
+    std::vector<std::string> got = variant_lines(loaded, block.seed, options.enc);
     if (got == block.lines) continue;
     ++result.changed;
     if (!options.update) {
