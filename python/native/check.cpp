@@ -18,12 +18,10 @@
 
 namespace {
 
+// The texts are engine bytes already, so they pass unconverted.
 cli::algorithm_file file_of(const char* path, const char* text) {
-  cli::algorithm_file file;
-  file.path = path != nullptr ? path : "";
-  file.text = text != nullptr ? text : "";
-  file.lines = cli::split_definition_lines(file.text);
-  return file;
+  return cli::algorithm_from_text(path != nullptr ? path : "", text != nullptr ? text : "",
+                                  cli::encoding::cp1252);
 }
 
 char* copied(const std::string& text) {

@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 
 #include "algorithm_file.h"
+#include "cli_test_support.h"
 #include "check_command.h"
 #include "encoding.h"
 #include "repl_command.h"
@@ -17,15 +18,11 @@
 
 namespace {
 
-const std::string kSource = ZEKALG_SOURCE_DIR;
+using cli_test::kSource;
+using cli_test::read_file;
 const std::string kDash = "\xE2\x80\x93";
 
 std::string example(const std::string& name) { return kSource + "/examples/" + name; }
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // --- Encodings -------------------------------------------------------------
 
@@ -187,7 +184,7 @@ TEST(SolveCommandErrors, ConditionNamesItsLine) {
 
 std::string write_algorithm(const std::string& name, const std::string& text) {
   const std::string path = testing::TempDir() + name;
-  std::ofstream(path, std::ios::binary) << text;
+  cli_test::write_file(path, text);
   return path;
 }
 
@@ -610,11 +607,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, CheckDiagnostics, testing::ValuesIn(kChecks),
 // build the base first, as solve --base does.
 TEST(CheckCommand, BaseDefinesNames) {
   const auto file_of = [](const char* path, const char* text) {
-    cli::algorithm_file file;
-    file.path = path;
-    file.text = text;
-    file.lines = cli::split_definition_lines(file.text);
-    return file;
+    return cli::algorithm_from_text(path, text, cli::encoding::cp1252);
   };
   const cli::algorithm_file base = file_of("base.alg", "r_g|9|10|0.5\nf_twice|2*x|x\n");
   const cli::algorithm_file child = file_of("child.alg", "q_w|twice(g)*m|1\nk_m|3\nc_ok|w>50\n");

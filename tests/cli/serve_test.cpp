@@ -16,6 +16,7 @@
 #include <thread>
 
 #include "algorithm_file.h"
+#include "cli_test_support.h"
 #include "check_command.h"
 #include "sample_command.h"
 #include "serve_command.h"
@@ -25,13 +26,9 @@ namespace {
 
 using nlohmann::json;
 
-const std::string kSource = ZEKALG_SOURCE_DIR;
+using cli_test::kSource;
+using cli_test::read_file;
 const std::string kToken = "s3cret-token";
-
-std::string read_file(const std::string& path) {
-  std::ifstream in(path, std::ios::binary);
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-}
 
 // Two servers for the whole suite, with small limits: one open, one that
 // needs a token.

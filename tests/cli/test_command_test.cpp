@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "algorithm_file.h"
+#include "cli_test_support.h"
 #include "test_command.h"
 
 namespace {
@@ -15,15 +16,10 @@ namespace {
 namespace fs = std::filesystem;
 
 void write(const fs::path& path, const std::string& text) {
-  std::ofstream(path, std::ios::binary) << text;
+  cli_test::write_file(path.string(), text);
 }
 
-std::string read(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::ostringstream text;
-  text << in.rdbuf();
-  return text.str();
-}
+std::string read(const fs::path& path) { return cli_test::read_file(path.string()); }
 
 struct run_result {
   int status;

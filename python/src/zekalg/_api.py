@@ -38,7 +38,7 @@ def seed(value: int) -> None:
 
 def _row_seed(base: int, row: int) -> int:
     """The seed of row `row` (1-based) of a sample started from `base`,
-    as ``zekalg sample`` mixes it."""
+    as ``zekalg sample`` mixes it (row_seed in cli/sample_command.cpp)."""
     z = (base + 0x9E3779B97F4A7C15 * row) & _MASK64
     z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & _MASK64
     z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & _MASK64

@@ -110,7 +110,7 @@ def _check_library() -> ctypes.CDLL:
                 found = _load("libzekalg_check.so")
             except OSError:
                 raise RuntimeError("zekalg.check is not available: the package was built "
-                                   "without CLI11, nlohmann-json and libedit") from None
+                                   "without CLI11, nlohmann-json, libedit and cpp-httplib") from None
             found.zekalg_py_check.argtypes = (ctypes.c_char_p, ctypes.c_char_p,
                                               ctypes.c_char_p, ctypes.c_char_p, _int32)
             found.zekalg_py_check.restype = ctypes.c_void_p

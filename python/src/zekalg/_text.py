@@ -43,7 +43,12 @@ _VARIABLE_KINDS = (b"k", b"q", b"r", b"l")
 
 class Algorithm:
     """An algorithm's text, its engine bytes and its definition lines, split
-    the way the engine splits them."""
+    the way the engine splits them.
+
+    The lines, names and message lines follow the command's own
+    (cli/algorithm_file.cpp, variable_names in cli/solve_command.cpp), which
+    the package cannot call when it is built without the check library;
+    tests/test_command_agreement.py keeps the two in step."""
 
     def __init__(self, text: str, what: str = "algorithm") -> None:
         self.text = text
