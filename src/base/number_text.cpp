@@ -65,16 +65,53 @@ std::string strip_signs(const std::string& number) {
   return out;
 }
 
-// Decimal digits of an unsigned magnitude (no sign).
-std::string unsigned_digits(uint64_t magnitude) {
-  if (magnitude == 0) return "0";
+// Appends the decimal digits of an unsigned magnitude (no sign).
+void append_unsigned_digits(std::string& text, uint64_t magnitude) {
   char buffer[24];
   int at = 24;
-  while (magnitude != 0) {
+  do {
     buffer[--at] = static_cast<char>('0' + magnitude % 10u);
     magnitude /= 10u;
+  } while (magnitude != 0);
+  text.append(buffer + at, buffer + 24);
+}
+
+std::string unsigned_digits(uint64_t magnitude) {
+  std::string text;
+  append_unsigned_digits(text, magnitude);
+  return text;
+}
+
+// The integer readers' digit sum: each byte weighs ten times the one after
+// it, and only digits add, modulo 2^32.
+uint32_t wrapped_digit_sum(std::string_view digits) {
+  uint32_t value = 0;
+  uint32_t weight = 1;
+  for (std::size_t i = digits.size(); i-- > 0;) {
+    if (is_digit(digits[i])) value += static_cast<uint32_t>(digits[i] - '0') * weight;
+    weight *= 10u;
   }
-  return std::string(buffer + at, buffer + 24);
+  return value;
+}
+
+// The real readers' one accumulator: integer digits from the last, then
+// fraction digits from the first. A zero digit adds nothing (skipping it also
+// keeps an infinite weight of a very long digit string from turning the sum
+// into a NaN).
+double digit_sum(std::string_view integer_digits, std::string_view fraction_digits) {
+  double value = 0;
+  double weight = 1;
+  for (std::size_t i = integer_digits.size(); i-- > 0;) {
+    const char c = integer_digits[i];
+    if (is_digit(c) && c != '0') value += (c - '0') * weight;
+    weight *= 10;
+  }
+  weight = 0.1;
+  for (char c : fraction_digits) {
+    if (is_digit(c) && c != '0') value += (c - '0') * weight;
+    weight *= 0.1;
+  }
+  return value;
 }
 
 // The exact decimal digits of a non-negative integral double (what
@@ -225,14 +262,7 @@ std::string fixed_form(double x, int32_t n) {
   if (negative) text += '-';
   if (integer_part < 18446744073709551616.0) {
     // The usual case, without building a string for the integral digits.
-    char buffer[24];
-    int at = 24;
-    auto magnitude = static_cast<uint64_t>(integer_part);
-    do {
-      buffer[--at] = static_cast<char>('0' + magnitude % 10u);
-      magnitude /= 10u;
-    } while (magnitude != 0);
-    text.append(buffer + at, buffer + 24);
+    append_unsigned_digits(text, static_cast<uint64_t>(integer_part));
   } else {
     text += integral_digits(integer_part);
   }
@@ -263,13 +293,7 @@ int32_t text_to_int(const alg_string& text, uint32_t* consumed) {
     std::size_t end = first;
     while (end < bytes.size() && is_digit(bytes[end])) ++end;
     if (consumed != nullptr) *consumed = static_cast<uint32_t>(end);
-    uint32_t value = 0;
-    uint32_t weight = 1;
-    for (std::size_t i = end; i-- > first;) {
-      value += static_cast<uint32_t>(bytes[i] - '0') * weight;
-      weight *= 10u;
-    }
-    const auto result = static_cast<int32_t>(value);
+    const auto result = static_cast<int32_t>(wrapped_digit_sum(bytes.substr(first, end - first)));
     return signed_text ? wrap_neg(result) : result;
   }
   return with_string_space([&]() -> int32_t {
@@ -294,13 +318,7 @@ int32_t text_to_int(const alg_string& text, uint32_t* consumed) {
       negative = true;
       number.erase(0, 1);
     }
-    uint32_t value = 0;
-    uint32_t weight = 1;
-    for (std::size_t i = number.size(); i-- > 0;) {
-      if (is_digit(number[i])) value += static_cast<uint32_t>(number[i] - '0') * weight;
-      weight *= 10u;
-    }
-    const auto result = static_cast<int32_t>(value);
+    const auto result = static_cast<int32_t>(wrapped_digit_sum(number));
     return negative ? wrap_neg(result) : result;
   });
 }
@@ -328,19 +346,10 @@ double text_to_real(const alg_string& text, uint32_t* consumed) {
     if (!exponent_follows) {
       if (consumed != nullptr) *consumed = static_cast<uint32_t>(end);
       const std::size_t integer_end = dot == std::string_view::npos ? end : dot;
-      double value = 0;
-      double weight = 1;
-      for (std::size_t i = integer_end; i-- > first;) {
-        const char c = bytes[i];
-        if (c != '0') value += (c - '0') * weight;
-        weight *= 10;
-      }
-      weight = 0.1;
-      for (std::size_t i = integer_end + 1; i < end; ++i) {
-        const char c = bytes[i];
-        if (c != '0') value += (c - '0') * weight;
-        weight *= 0.1;
-      }
+      const double value =
+          digit_sum(bytes.substr(first, integer_end - first),
+                    integer_end < end ? bytes.substr(integer_end + 1, end - integer_end - 1)
+                                      : std::string_view());
       // The general reader scales by 10^0, which is exactly 1.
       return signed_text ? -1.0 * value : value;
     }
@@ -399,21 +408,7 @@ double text_to_real(const alg_string& text, uint32_t* consumed) {
     const std::string_view fraction_digits =
         dot == std::string::npos ? std::string_view() : std::string_view(number).substr(dot + 1);
 
-    // One accumulator: integer digits from the last, then fraction digits from
-    // the first. A zero digit adds nothing (skipping it also keeps an infinite
-    // weight of a very long digit string from turning the sum into a NaN).
-    double value = 0;
-    double weight = 1;
-    for (std::size_t i = integer_digits.size(); i-- > 0;) {
-      const char c = integer_digits[i];
-      if (is_digit(c) && c != '0') value += (c - '0') * weight;
-      weight *= 10;
-    }
-    weight = 0.1;
-    for (char c : fraction_digits) {
-      if (is_digit(c) && c != '0') value += (c - '0') * weight;
-      weight *= 0.1;
-    }
+    const double value = digit_sum(integer_digits, fraction_digits);
     return mcall::pow(10.0, static_cast<double>(exponent)) * (sign * value);
   });
 }

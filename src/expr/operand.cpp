@@ -32,8 +32,6 @@ bool starts_like_name(const alg_string& text) {
 
 }  // namespace
 
-std::span<const reserved_word> reserved_words() { return kReservedWords; }
-
 bool reserved_value(std::string_view lowered, alg_value& value) {
   for (const reserved_word& w : kReservedWords) {
     if (lowered == w.word) {

@@ -3,7 +3,6 @@
 // and the reserved words every formula knows.
 #pragma once
 
-#include <span>
 #include <string_view>
 
 #include "base/alg_string.h"
@@ -17,10 +16,9 @@ struct reserved_word {
   int32_t integer;
 };
 
-// pi, e and the truth words; names are matched without regard to case and
-// before any definition.
-std::span<const reserved_word> reserved_words();
-// The value of a reserved word given in lower case, or false.
+// The value of a reserved word (pi, e and the truth words) given in lower
+// case, or false; names are matched without regard to case and before any
+// definition.
 bool reserved_value(std::string_view lowered, alg_value& value);
 
 // Whether `text` reads whole as a number (an integer of up to nine bytes,
