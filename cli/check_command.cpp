@@ -3,15 +3,16 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
-#include <functional>
 #include <map>
 #include <optional>
 #include <set>
+#include <unordered_map>
 
 #include "algorithm/definitions.h"
 #include "algorithm/drawing.h"
 #include "algorithm/solver.h"
 #include "api/engine_state.h"
+#include "base/alg_string.h"
 #include "base/errors.h"
 #include "base/random_generator.h"
 #include "base/tokens.h"
@@ -230,6 +231,7 @@ class checker {
       return out_;
     }
     check_definitions();
+    index_definitions();
     check_formulas();
     check_not_equal();
     check_groups();
@@ -406,13 +408,18 @@ class checker {
 
   // The definition a lookup of `key` finds: this algorithm's own first,
   // then the base's.
-  const parsed_line* find(const std::string& key, bool function) const {
+  // Each table has at most one reachable definition of a name and kind.
+  void index_definitions() {
     for (const std::vector<parsed_line>* table : {&lines_, &base_lines_}) {
       for (const parsed_line& p : *table) {
-        if (p.reachable && (p.kind == 'f') == function && p.key == key) return &p;
+        if (p.reachable) (p.kind == 'f' ? functions_ : variables_).emplace(p.key, &p);
       }
     }
-    return nullptr;
+  }
+  const parsed_line* find(const std::string& key, bool function) const {
+    const auto& index = function ? functions_ : variables_;
+    const auto it = index.find(key);
+    return it == index.end() ? nullptr : it->second;
   }
   const parsed_line* variable(const std::string& key) const { return find(key, false); }
   const parsed_line* function(const std::string& key) const { return find(key, true); }
@@ -580,37 +587,58 @@ class checker {
     std::set<std::string> done;
     for (const parsed_line& p : lines_) {
       if (!p.reachable || p.kind == 'f' || done.count(p.key) != 0) continue;
+      // Depth first, with a stack of its own: an algorithm may hold chains
+      // far longer than the call stack would allow.
+      struct frame {
+        const parsed_line* v;
+        std::vector<std::string> names;
+        std::size_t next = 0;
+      };
+      std::vector<frame> stack;
       std::vector<std::string> chain;
-      std::vector<std::string> longest;
+      std::size_t longest = 0;
+      std::string second;  // of the longest chain
+      std::string last;
       std::set<std::string> active;
       bool cycle_reported = false;
-      std::function<void(const parsed_line&)> resolve = [&](const parsed_line& v) {
+      const auto enter = [&](const parsed_line& v) {
         chain.push_back(v.name);
         active.insert(v.key);
-        if (chain.size() > longest.size()) longest = chain;
-        for (const std::string& n : direct_names(v)) {
-          const parsed_line* u = variable(n);
-          if (u == nullptr || in_base(*u) || done.count(u->key) != 0) continue;
-          if (active.count(u->key) != 0) {
-            if (!cycle_reported) {
-              std::string path;
-              for (const std::string& c : chain) path += c + " -> ";
-              error(p.number, quoted(v.name) + " needs itself: " + path + u->name);
-              cycle_reported = true;
-            }
-            continue;
-          }
-          resolve(*u);
+        if (chain.size() > longest) {
+          longest = chain.size();
+          if (longest > 1) second = chain[1];
+          last = chain.back();
         }
-        active.erase(v.key);
-        done.insert(v.key);
-        chain.pop_back();
+        const std::set<std::string> names = direct_names(v);
+        stack.push_back({&v, {names.begin(), names.end()}});
       };
-      resolve(p);
-      if (static_cast<int>(longest.size()) > solve_nesting_limit) {
-        error(p.number, "a chain of " + std::to_string(longest.size()) +
-                            " forward references (" + longest.front() + " -> " + longest[1] +
-                            " -> ... -> " + longest.back() + ") is deeper than the nesting "
+      enter(p);
+      while (!stack.empty()) {
+        frame& f = stack.back();
+        if (f.next == f.names.size()) {
+          active.erase(f.v->key);
+          done.insert(f.v->key);
+          chain.pop_back();
+          stack.pop_back();
+          continue;
+        }
+        const parsed_line* u = variable(f.names[f.next++]);
+        if (u == nullptr || in_base(*u) || done.count(u->key) != 0) continue;
+        if (active.count(u->key) != 0) {
+          if (!cycle_reported) {
+            std::string path;
+            for (const std::string& c : chain) path += c + " -> ";
+            error(p.number, quoted(f.v->name) + " needs itself: " + path + u->name);
+            cycle_reported = true;
+          }
+          continue;
+        }
+        enter(*u);
+      }
+      if (static_cast<int>(longest) > solve_nesting_limit) {
+        error(p.number, "a chain of " + std::to_string(longest) +
+                            " forward references (" + p.name + " -> " + second +
+                            " -> ... -> " + last + ") is deeper than the nesting "
                             "limit of " + std::to_string(solve_nesting_limit) +
                             " for solving; define variables after the ones they use");
       }
@@ -636,6 +664,13 @@ class checker {
     std::string unsatisfied_message;
     std::map<std::string, solve_failure> solve_errors;  // by message
     std::set<std::string> grouping_reported;
+    if (file_.text.size() > max_text_length) {
+      // The engine takes texts of at most this length; creation fails first.
+      error(0, "the algorithm has " + std::to_string(file_.text.size()) +
+                   " bytes, more than the engine takes (" + std::to_string(max_text_length) +
+                   "): every creation fails with \"Unknown error occurred.\"");
+      return;
+    }
     const alg_string algorithm(file_.text);
     int made = 0;
     bool ranges_checked = false;
@@ -866,6 +901,8 @@ class checker {
   bool stopped_ = false;
   std::vector<parsed_line> lines_;
   std::vector<parsed_line> base_lines_;
+  std::unordered_map<std::string, const parsed_line*> variables_;
+  std::unordered_map<std::string, const parsed_line*> functions_;
   std::vector<diagnostic> out_;
 };
 

@@ -605,6 +605,27 @@ INSTANTIATE_TEST_SUITE_P(Cases, CheckDiagnostics, testing::ValuesIn(kChecks),
 
 // Written for a base: the base's names are defined, and trial creations
 // build the base first, as solve --base does.
+// A chain far longer than the call stack allows is walked, and a text longer
+// than the engine takes is told rather than thrown.
+TEST(CheckCommand, LongChainOverTheTextLimit) {
+  std::string text;
+  for (int i = 0; i < 60000; ++i) {
+    text += "q_a" + std::to_string(i) + "|a" + std::to_string(i + 1) + "+1\n";
+  }
+  text += "k_a60000|1\n";
+  std::vector<std::string> got;
+  for (const cli::diagnostic& d :
+       cli::check_algorithm(cli::algorithm_from_text("chain.alg", text, cli::encoding::cp1252), 1)) {
+    got.push_back(std::to_string(d.line) + ": " + d.text);
+  }
+  EXPECT_EQ(got, (std::vector<std::string>{
+                     "0: the algorithm has 1057795 bytes, more than the engine takes (1048576): "
+                     "every creation fails with \"Unknown error occurred.\"",
+                     "1: a chain of 60001 forward references (a0 -> a1 -> ... -> a60000) is "
+                     "deeper than the nesting limit of 20 for solving; define variables after "
+                     "the ones they use"}));
+}
+
 TEST(CheckCommand, BaseDefinesNames) {
   const auto file_of = [](const char* path, const char* text) {
     return cli::algorithm_from_text(path, text, cli::encoding::cp1252);
