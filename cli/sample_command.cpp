@@ -313,13 +313,9 @@ sample_result sample_variants(const algorithm_file& file, const algorithm_file* 
     zekalg::seed(seed_of_row);
     zekalg::environment base;
     zekalg::environment env;
-    std::size_t level = 1;
-    try {
-      if (base_file != nullptr) base = zekalg::environment(base_file->text);
-      level = 0;
-      env = zekalg::environment(file.text, &base);
-    } catch (const zekalg::error& e) {
-      note(creation_failures[{level, e.what()}], row, seed_of_row);
+    if (const std::optional<placed_message> failure =
+            create_environments(file, base_file, base, env)) {
+      note(creation_failures[{failure->level, failure->message}], row, seed_of_row);
       continue;
     }
     sample_row v{row, seed_of_row, {}};

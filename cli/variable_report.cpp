@@ -26,14 +26,6 @@ struct walked_failure {
   std::string context;  // lowered name of the variable or function the message is about
 };
 
-// The name of a variable record as a solve resolves it: after the prefix, up
-// to the first "|" (or to the end when there is none).
-std::string record_name(const definition_record& record) {
-  const std::string_view line = record.line.view();
-  const std::size_t bar = line.find('|', 2);
-  return std::string(line.substr(2, bar == std::string_view::npos ? std::string_view::npos : bar - 2));
-}
-
 // Resolves, as a solve does (base environments first, then definition
 // order), every variable that is not computed yet, each in a call of its
 // own, and keeps going past failures. In the environment itself it stops
@@ -51,7 +43,7 @@ std::vector<walked_failure> resolve_each(alg_environment& env, const std::string
     for (uint32_t i = 1; i <= e.definitions.high(); ++i) {
       const definition_record& record = e.definitions[i];
       if (!record.is_variable()) continue;
-      const std::string name = record_name(record);
+      const std::string name(variable_name(record).view());
       const std::string key = lowered(name);
       if (!seen.insert(key).second) continue;  // a lookup only finds the first
       if (!record.is_computed()) {

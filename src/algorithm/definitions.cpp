@@ -104,6 +104,11 @@ definition_record parse_definition_line(const alg_string& line) {
   return record;
 }
 
+alg_string variable_name(const definition_record& record) {
+  const uint32_t bar = record.line.find(1, field_separator(), false);
+  return bar == 0 ? record.line.from(3) : record.line.mid(3, bar - 3);
+}
+
 alg_string record_body(const definition_record& record) {
   const uint32_t bar = record.line.find(1, field_separator(), false);
   return bar == 0 ? alg_string() : record.line.from(bar + 1);

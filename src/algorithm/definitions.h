@@ -64,6 +64,9 @@ void clear_values(alg_array<definition_record>& table) noexcept;
 
 // The bytes of a record's line after the first "|" (empty when there is none).
 alg_string record_body(const definition_record& record);
+// The name of a variable record as written, as a solve resolves it: after
+// the prefix, up to the first "|" (or to the end when there is none).
+alg_string variable_name(const definition_record& record);
 
 // The fields of a definition body, translated, with base index 1. There is
 // always at least one field ("" for an empty body).

@@ -8,13 +8,6 @@
 
 namespace {
 
-// The name of a variable record: after the prefix, up to the first "|" (or
-// to the end when there is none).
-alg_string variable_name(const definition_record& record) {
-  const uint32_t bar = record.line.find(1, alg_string("|"), false);
-  return bar == 0 ? record.line.from(3) : record.line.mid(3, bar - 3);
-}
-
 // Whether the algorithm asks to leave four-digit numbers ungrouped. Any
 // failure of the lookup just leaves the option off.
 bool ten_thousand_option(env_frame& frame) {
