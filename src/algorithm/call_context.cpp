@@ -3,6 +3,7 @@
 #include "algorithm/user_functions.h"
 #include "base/errors.h"
 #include "expr/limits.h"
+#include "expr/translation_store.h"
 
 call_context::call_context(alg_environment& env, translation_store& translations)
     : translations_(translations) {
@@ -41,6 +42,10 @@ alg_value env_frame::value_of(const alg_string& name) { return resolve_name(*thi
 alg_string env_frame::call_user_function(const alg_string& name, const alg_array<alg_value>& args,
                                          uint32_t n) {
   return ::call_user_function(*this, name, args, n, true);
+}
+
+std::shared_ptr<const formula_plan> env_frame::group_plan(const alg_string& field) {
+  return call_.translations().group_plan(field);
 }
 
 int32_t env_frame::nesting_limit() const {

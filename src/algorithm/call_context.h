@@ -135,6 +135,7 @@ class env_frame final : public scope {
   int32_t nesting_limit() const override;
   int64_t& expansions() override { return call_.expansions(); }
   void spend(uint64_t bytes) override { call_.spend(bytes); }
+  std::shared_ptr<const formula_plan> group_plan(const alg_string& field) override;
 
  private:
   call_context& call_;

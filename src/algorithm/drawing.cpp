@@ -6,6 +6,7 @@
 #include "base/number_text.h"
 #include "base/random_generator.h"
 #include "expr/evaluator.h"
+#include "expr/formula_plan.h"
 #include "expr/operand.h"
 #include "expr/translation_store.h"
 #include "value/checks.h"
@@ -62,9 +63,9 @@ bool check_conditions(env_frame& frame, alg_string& failed) {
       record.fields.push_back(call.translations().translated(failed));
       record.has_fields = true;
     }
-    alg_string text = record.fields[1];
-    evaluate_text(frame, text, true);
-    const alg_value value = operand_to_value(frame, text, alg_string(), false);
+    const alg_string text = record.fields[1];
+    const auto plan = call.translations().plan(text);
+    const alg_value value = evaluate_translated(frame, text, plan.get(), alg_string(), false);
     if (!value.is_number()) throw z_x_number_required();
     const bool held = value.as_integer() != 0;
     if (call.observer != nullptr) call.observer->condition_checked(position++, held);

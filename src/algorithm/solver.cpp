@@ -3,6 +3,7 @@
 #include "base/errors.h"
 #include "base/number_text.h"
 #include "expr/evaluator.h"
+#include "expr/formula_plan.h"
 #include "expr/operand.h"
 #include "expr/translation_store.h"
 
@@ -56,9 +57,9 @@ alg_string solve(alg_environment& env, const alg_string& request, int32_t mode,
   call_context call(env, translations);
   env_frame frame(call, 0);
   evaluate_all(call, request);
-  alg_string text = translations.translated(request);
-  evaluate_text(frame, text, true);
-  const alg_value value = operand_to_value(frame, text, alg_string(), true);
+  const alg_string text = translations.translated(request);
+  const auto plan = translations.plan(text);
+  const alg_value value = evaluate_translated(frame, text, plan.get(), alg_string(), true);
 
   const format_settings& format = call.format();
   if (used != nullptr) *used = format;

@@ -184,6 +184,22 @@ bool read_non_finite(const std::string& copy, double& value) {
 
 std::string fixed_form(double x, int32_t n);
 
+// The fraction digits of f in [0, 1) as the fixed form writes them: up to
+// `wanted` of them (at most kMaxFractionDigits), stopping when nothing is left.
+std::size_t fraction_digits(double f, std::size_t wanted, char* digits) {
+  std::size_t count = 0;
+  while (f != 0 && count < wanted) {
+    f = f * 10;
+    // f is in [0, 10) here, where truncation is the floor (and much cheaper
+    // than a call of floor on processors without a rounding instruction).
+    double whole = static_cast<double>(static_cast<int>(f));
+    if (whole > 9) whole = 9;  // cannot happen for f < 1; kept as a guard
+    digits[count++] = static_cast<char>('0' + static_cast<int>(whole));
+    f = f - whole;
+  }
+  return count;
+}
+
 std::string exponent_form(double x, int32_t n) {
   const double s = (x < 0) ? -1.0 : 1.0;
   double m = std::fabs(x);
@@ -223,16 +239,7 @@ std::string fixed_form(double x, int32_t n) {
       n >= 0 ? std::min<std::size_t>(kMaxFractionDigits, static_cast<std::size_t>(n) + 2)
              : kMaxFractionDigits;
   char digits[kMaxFractionDigits];
-  std::size_t count = 0;
-  while (f != 0 && count < wanted) {
-    f = f * 10;
-    // f is in [0, 10) here, where truncation is the floor (and much cheaper
-    // than a call of floor on processors without a rounding instruction).
-    double whole = static_cast<double>(static_cast<int>(f));
-    if (whole > 9) whole = 9;  // cannot happen for f < 1; kept as a guard
-    digits[count++] = static_cast<char>('0' + static_cast<int>(whole));
-    f = f - whole;
-  }
+  std::size_t count = fraction_digits(f, wanted, digits);
 
   if (n >= 0 && count > static_cast<std::size_t>(n)) {
     const auto cut = static_cast<std::size_t>(n);
@@ -455,6 +462,37 @@ alg_string int_to_hex(int32_t value, uint32_t width) {
     if (width > 0 && digits.size() > width) digits.resize(width);
     return alg_string(std::string_view(digits));
   });
+}
+
+literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
+                                       uint32_t& length) {
+  // Values whose fixed form has at most nine integer digits; NaN fails too.
+  if (!(std::fabs(x) < 1e9)) return literal_reading::not_taken;
+  const bool negative = x < 0;
+  double integer_part = 0;
+  const double f = std::modf(std::fabs(x), &integer_part);
+  char fraction[kMaxFractionDigits];
+  const std::size_t count = f == 0 ? 0 : fraction_digits(f, kMaxFractionDigits, fraction);
+  const std::string_view written(fraction, count);
+  std::string digits;
+  append_unsigned_digits(digits, static_cast<uint64_t>(integer_part));
+  const auto fraction_from = written.find_first_not_of('0');
+  length = (negative ? 1u : 0u) + static_cast<uint32_t>(digits.size()) +
+           (fraction_from == std::string_view::npos ? 0u : 1u + static_cast<uint32_t>(count));
+  if (fraction_from == std::string_view::npos) {
+    // No fraction is written: the digits and sign read as an integer while
+    // they are shorter than ten bytes, else as a real (exactly).
+    if ((negative ? 1 : 0) + digits.size() < 10) {
+      const auto whole = static_cast<int32_t>(integer_part);
+      integer = negative ? wrap_neg(whole) : whole;
+      return literal_reading::integer;
+    }
+    real = -1.0 * integer_part;
+    return literal_reading::real;
+  }
+  const double value = digit_sum(digits, written);
+  real = negative ? -1.0 * value : value;
+  return literal_reading::real;
 }
 
 double round_to(double x, int32_t n) {

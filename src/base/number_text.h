@@ -47,6 +47,14 @@ alg_string int_to_text(int32_t value, bool dash);
 // Upper-case hex of the value as unsigned 32-bit, padded with '0' to `width`
 // and then cut to its first `width` bytes when width > 0.
 alg_string int_to_hex(int32_t value, uint32_t width);
+// How the literal of a real x (real_to_text(x, -1, false, false)) reads
+// back through the number readers, found without writing it: as an integer,
+// as a real, or not taken here (|x| of 10^9 or more, NaN), when the caller
+// writes and reads the literal itself. `length` is the literal's length.
+enum class literal_reading { not_taken, integer, real };
+literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
+                                       uint32_t& length);
+
 // Half away from zero at n decimals: r * 10^-n (a multiplication by the
 // negative power) with r the rounded x * 10^n.
 double round_to(double x, int32_t n);

@@ -8,6 +8,7 @@
 #include "base/errors.h"
 #include "base/number_cast.h"
 #include "base/tokens.h"
+#include "expr/formula_plan.h"
 #include "expr/function_call.h"
 #include "expr/math_helpers.h"
 #include "expr/operand.h"
@@ -26,17 +27,6 @@ struct token_found {
   uint32_t pos = 0;  // 0: none
   const operator_token* row = nullptr;
 };
-
-// The row of the token whose five bytes start at `at` (at + 5 <= size),
-// matched without regard to case, or nullptr.
-const operator_token* token_starting_at(std::string_view bytes, size_t at) {
-  char five[token_length];
-  for (uint32_t k = 0; k < token_length; ++k) {
-    const char c = bytes[at + k];
-    five[k] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
-  }
-  return token_named(std::string_view(five, token_length));
-}
 
 // The leftmost token of the lowest level in `content` (tokens matched
 // without regard to case, the text read up to its first NUL, as the
@@ -59,8 +49,18 @@ alg_value integer(bool b) { return alg_value::of_integer(b ? 1 : 0); }
 
 bool truth(const alg_value& v) { return v.as_integer() != 0; }
 
-// Applies one operator to its operand values; checks run left value first.
-alg_value apply(const operator_token& t, const alg_value& a, const alg_value& b) {
+}  // namespace
+
+const operator_token* token_starting_at(std::string_view bytes, size_t at) {
+  char five[token_length];
+  for (uint32_t k = 0; k < token_length; ++k) {
+    const char c = bytes[at + k];
+    five[k] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + 32) : c;
+  }
+  return token_named(std::string_view(five, token_length));
+}
+
+alg_value apply_operator(const operator_token& t, const alg_value& a, const alg_value& b) {
   const alg_string shown(t.shown);
   auto numbers = [&] {
     check_kind(a, "d", shown);
@@ -155,6 +155,8 @@ alg_value apply(const operator_token& t, const alg_value& a, const alg_value& b)
   return {};
 }
 
+namespace {
+
 // Raises the scope's reduction depth for one evaluate_text; it is lowered
 // again only on the normal way out (a failed call leaves it raised).
 void enter(scope& s, const alg_string& text) {
@@ -170,7 +172,6 @@ void enter(scope& s, const alg_string& text) {
 // the evaluator's operand scans take whole (is_whole_operand); when a step
 // would leave one that is not, the group goes back to text and the step by
 // step rewriting carries on from exactly there.
-constexpr uint32_t kSweepFrom = 64;
 
 // One operand of the sweep: its text, or, for a text value it produced, the
 // value itself (reading a text literal back gives exactly the text it was
@@ -247,7 +248,7 @@ bool reduce_operators_in_one_sweep(scope& s, alg_string& content, alg_value& res
         merged.value = std::move(a);
         merged.has_value = true;
       } else {
-        const alg_value value = apply(t, a, b);
+        const alg_value value = apply_operator(t, a, b);
         if (value.is_text()) {
           merged.value = value;
           merged.has_value = true;
@@ -558,9 +559,18 @@ bool resolve_conditionals_in_one_pass(scope& s, alg_string& text) {
   return true;
 }
 
+void enter_evaluation(scope& s, const alg_string& text) { enter(s, text); }
+
+bool text_holds_conditional(const alg_string& text) { return holds_conditional(text); }
+
 void evaluate_text(scope& s, alg_string& text, bool translated) {
   enter(s, text);
   if (!translated) translate_formula(text);
+  rewrite_text(s, text);
+  --s.depths().reductions;
+}
+
+void rewrite_text(scope& s, alg_string& text) {
   while (text.char_at(1) == '(') {
     if (holds_conditional(text)) {
       if (resolve_conditionals_in_one_pass(s, text)) continue;
@@ -585,7 +595,6 @@ void evaluate_text(scope& s, alg_string& text, bool translated) {
       reduce_group(s, text, open, close);
     }
   }
-  --s.depths().reductions;
 }
 
 void reduce_group(scope& s, alg_string& text, uint32_t open, uint32_t close) {
@@ -611,7 +620,7 @@ alg_value reduce_operators_stepwise(scope& s, alg_string& content) {
     alg_value a, b;
     if (t.takes_left) a = operand_to_value(s, left, shown, false);
     if (t.takes_right) b = operand_to_value(s, right, shown, false);
-    const alg_value result = apply(t, a, b);
+    const alg_value result = apply_operator(t, a, b);
     const uint32_t start = p - left.length();
     content = content.splice(literal_text(result), start,
                              left.length() + token_length + right.length());
@@ -621,7 +630,7 @@ alg_value reduce_operators_stepwise(scope& s, alg_string& content) {
 
 alg_value reduce_operators(scope& s, alg_string& content) {
   alg_value value;
-  if (content.length() >= kSweepFrom && reduce_operators_in_one_sweep(s, content, value)) {
+  if (content.length() >= sweep_from_length && reduce_operators_in_one_sweep(s, content, value)) {
     return value;
   }
   return reduce_operators_stepwise(s, content);
@@ -665,6 +674,9 @@ void resolve_conditional(scope& s, alg_string& text) {
 }
 
 alg_value evaluate_group(scope& s, const alg_string& field) {
+  if (const auto plan = s.group_plan(field)) {
+    return evaluate_translated(s, plan->source(), plan.get(), alg_string(), false);
+  }
   // A field with no parenthesis of its own (a bound, a step, a plain
   // formula) is one group: what evaluate_text would do with it, without
   // building and scanning the text around it.

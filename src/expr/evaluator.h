@@ -6,7 +6,10 @@
 
 #include <cstdint>
 
+#include <string_view>
+
 #include "base/alg_string.h"
+#include "base/tokens.h"
 #include "expr/scope.h"
 #include "value/alg_value.h"
 
@@ -36,8 +39,31 @@ void resolve_conditional(scope& s, alg_string& text);
 // for every operator; the other takes long groups in one sweep over their
 // operands, with the same result, the same errors and the same lookups.
 alg_value reduce_operators(scope& s, alg_string& content);
+// Contents of this length and more are taken in one sweep; that counts their
+// length once towards the work limit instead of at every operator.
+inline constexpr uint32_t sweep_from_length = 64;
 alg_value reduce_operators_stepwise(scope& s, alg_string& content);
 
 // The value of one field in operator form: "(" field ")" rewritten and read
 // by the (non-strict) operand reader.
 alg_value evaluate_group(scope& s, const alg_string& field);
+
+// The row of the operator token whose five bytes start at `at` (at + 5 <=
+// size), matched without regard to case, or nullptr.
+const operator_token* token_starting_at(std::string_view bytes, size_t at);
+
+// One operator applied to its operand values (the left one is checked
+// first); `a` or `b` is ignored when the operator takes no such operand.
+alg_value apply_operator(const operator_token& t, const alg_value& a, const alg_value& b);
+
+// Rewrites a translated text as evaluate_text does once it has entered: the
+// loop over conditionals, groups and calls, without raising the depth.
+void rewrite_text(scope& s, alg_string& text);
+
+// Raises the scope's reduction depth for one evaluation of `text` and counts
+// its bytes, as evaluate_text does on entry; the caller lowers the depth on
+// its normal way out.
+void enter_evaluation(scope& s, const alg_string& text);
+
+// Whether `text` holds a zek_if( or zek_choose( call (in any case).
+bool text_holds_conditional(const alg_string& text);

@@ -96,3 +96,49 @@ alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& c
   }
   return value;
 }
+
+alg_value literal_read_back(const alg_value& value, uint32_t* length) {
+  uint32_t written = 0;
+  alg_value read;
+  switch (value.kind()) {
+    case value_kind::text:
+      // Encoding and decoding give back every byte.
+      if (length != nullptr) {
+        written = 2;
+        for (const char c : value.text().view()) {
+          const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+          written += plain ? 1 : 3;
+        }
+        *length = written;
+      }
+      return value;
+    case value_kind::integer: {
+      // Up to nine bytes of digits and sign read as the integer; more as a real.
+      const int32_t n = value.as_integer();
+      if (length != nullptr) {
+        uint32_t digits = 1;
+        for (int64_t m = n < 0 ? -static_cast<int64_t>(n) : n; m >= 10; m /= 10) ++digits;
+        *length = digits + (n < 0 ? 1 : 0);
+      }
+      if (n > -100000000 && n < 1000000000) return value;
+      return alg_value::of_real(static_cast<double>(n));
+    }
+    case value_kind::real: {
+      int32_t integer = 0;
+      double real = 0;
+      switch (read_back_real_literal(value.as_real(), integer, real, written)) {
+        case literal_reading::integer: read = alg_value::of_integer(integer); break;
+        case literal_reading::real: read = alg_value::of_real(real); break;
+        case literal_reading::not_taken: {
+          const alg_string literal = literal_text(value);
+          written = literal.length();
+          if (!read_number(literal, read)) throw z_x_missing_operand(alg_string());
+          break;
+        }
+      }
+      if (length != nullptr) *length = written;
+      return read;
+    }
+  }
+  return read;
+}

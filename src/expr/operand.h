@@ -31,3 +31,9 @@ bool read_number(const alg_string& text, alg_value& value);
 // a text, and whatever the scope raises for a name.
 alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& context,
                            bool strict);
+
+// What the literal of `value` reads back as: literal_text(value) handed to
+// the operand reader, without writing the literal where that can be
+// avoided. A text comes back as it is; an integer of ten bytes or more comes
+// back as a real. `length`, when given, receives the literal's length.
+alg_value literal_read_back(const alg_value& value, uint32_t* length = nullptr);

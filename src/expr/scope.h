@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "base/alg_array.h"
 #include "base/alg_string.h"
@@ -17,6 +18,8 @@ struct nesting_depths {
   int32_t reductions = 0;
   int32_t calls = 0;
 };
+
+class formula_plan;
 
 class scope {
  public:
@@ -38,6 +41,12 @@ class scope {
   // Counts `bytes` of text rewritten towards the call's work limit; raises
   // z_x_work_limit past it.
   virtual void spend(uint64_t bytes) = 0;
+  // The plan of a translated field evaluated as one group, when the scope
+  // keeps plans (nullptr: the field is rewritten).
+  virtual std::shared_ptr<const formula_plan> group_plan(const alg_string& field) {
+    (void)field;
+    return nullptr;
+  }
 
  protected:
   ~scope() = default;

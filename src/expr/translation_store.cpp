@@ -40,3 +40,32 @@ alg_string translation_store::translated(const alg_string& text) {
   }
   return form;
 }
+
+std::shared_ptr<const formula_plan> translation_store::kept_plan(const alg_string& text,
+                                                                bool enclose) {
+  if (!formula_plans_enabled()) return nullptr;
+  const std::string_view key = text.view();
+  if (key.size() > kMaxKeptText) return nullptr;
+  shard& s = shard_of_this_thread();
+  auto& plans = s.plans[enclose ? 1 : 0];
+  {
+    const std::lock_guard<std::mutex> lock(s.guard);
+    if (auto it = plans.find(key); it != plans.end()) return it->second;
+  }
+  std::shared_ptr<const formula_plan> compiled =
+      formula_plan::compile(enclose ? alg_string("(") + text + ")" : text);
+  // A plan holds its text and a few hundred bytes per node.
+  const size_t bytes = key.size() + (compiled != nullptr ? compiled->nodes().size() * 256 : 0);
+  try {
+    const std::lock_guard<std::mutex> lock(s.guard);
+    if (plans.size() >= kMaxKeptPerShard || s.plan_bytes + bytes > kMaxBytesPerShard) {
+      s.plans[0].clear();
+      s.plans[1].clear();
+      s.plan_bytes = 0;
+    }
+    if (plans.emplace(std::string(key), compiled).second) s.plan_bytes += bytes;
+  } catch (const std::bad_alloc&) {
+    // Keeping it is only an optimisation.
+  }
+  return compiled;
+}

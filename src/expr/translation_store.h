@@ -12,15 +12,27 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <memory>
 #include <unordered_map>
 
 #include "base/alg_string.h"
+#include "expr/formula_plan.h"
 
 class translation_store {
  public:
   // The operator form of `text`, from the store or translated now. Throws
   // z_x_outofstringspace only.
   alg_string translated(const alg_string& text);
+
+  // The plan of a translated text, from the store or compiled now; nullptr
+  // when the text has none (it is then rewritten) or plans are off.
+  std::shared_ptr<const formula_plan> plan(const alg_string& translated_text) {
+    return kept_plan(translated_text, false);
+  }
+  // The plan of a translated field evaluated as one group ("(" field ")").
+  std::shared_ptr<const formula_plan> group_plan(const alg_string& field) {
+    return kept_plan(field, true);
+  }
 
  private:
   struct view_hash {
@@ -37,12 +49,19 @@ class translation_store {
     std::mutex guard;
     std::unordered_map<std::string, alg_string, view_hash, std::equal_to<>> kept;
     size_t bytes = 0;
+    // Plans of whole texts and of fields.
+    std::array<std::unordered_map<std::string, std::shared_ptr<const formula_plan>, view_hash,
+                                  std::equal_to<>>,
+               2>
+        plans;
+    size_t plan_bytes = 0;
   };
   static constexpr size_t kShards = 16;
   static constexpr size_t kMaxKeptPerShard = 1024;
   static constexpr size_t kMaxBytesPerShard = size_t{1} << 20;
   static constexpr size_t kMaxKeptText = 4096;
   shard& shard_of_this_thread();
+  std::shared_ptr<const formula_plan> kept_plan(const alg_string& text, bool enclose);
   std::array<shard, kShards> shards_;
   std::atomic<uint32_t> threads_seen_{0};
 };

@@ -1,0 +1,485 @@
+#include "expr/formula_plan.h"
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <string_view>
+
+#include "base/errors.h"
+#include "expr/builtins.h"
+#include "expr/evaluator.h"
+#include "expr/limits.h"
+#include "expr/operand.h"
+#include "expr/text_builtins.h"
+#include "expr/translator.h"
+#include "value/checks.h"
+#include "value/literal_codec.h"
+
+namespace {
+
+constexpr uint32_t kNone = UINT32_MAX;
+
+// Plans are kept for texts of this size at most (longer ones are rare and
+// cost little to rewrite next to what they compute), and nested no deeper
+// than this, so reading one never takes much stack.
+constexpr size_t kMaxPlannedText = 4096;
+constexpr int kMaxPlanDepth = 48;
+// User-function expansions followed by plans of their own, one inside the
+// other; deeper recursion goes on in the rewriting.
+constexpr int kMaxExpansionPlans = 8;
+
+std::atomic<bool>& plans_switch() {
+  static std::atomic<bool> on = [] {
+    const char* reference = std::getenv("ZEKALG_REFERENCE_EVALUATOR");
+    return reference == nullptr || std::string_view(reference) == "0" || *reference == '\0';
+  }();
+  return on;
+}
+
+}  // namespace
+
+bool formula_plans_enabled() { return plans_switch().load(std::memory_order_relaxed); }
+void set_formula_plans_enabled(bool on) { plans_switch().store(on, std::memory_order_relaxed); }
+
+class plan_compiler {
+ public:
+  std::shared_ptr<const formula_plan> run(const alg_string& text) {
+    const std::string_view s = text.view();
+    if (s.empty() || s.size() > kMaxPlannedText || s[0] != '(') return nullptr;
+    if (s.find('\0') != std::string_view::npos || text_holds_conditional(text)) return nullptr;
+    // Pair the parentheses; the text must be one group from its first byte
+    // to its last.
+    pair_.assign(s.size(), kNone);
+    std::vector<uint32_t> open;
+    for (uint32_t i = 0; i < s.size(); ++i) {
+      if (s[i] == '(') {
+        open.push_back(i);
+      } else if (s[i] == ')') {
+        if (open.empty()) return nullptr;
+        pair_[open.back()] = i;
+        open.pop_back();
+      }
+    }
+    if (!open.empty() || pair_[0] != s.size() - 1) return nullptr;
+    plan_ = std::make_shared<formula_plan>();
+    plan_->source_ = text;
+    s_ = plan_->source_.view();
+    if (group(0, static_cast<uint32_t>(s.size() - 1), 0) == kNone) return nullptr;
+    return plan_;
+  }
+
+ private:
+  using node = formula_plan::node;
+  using cell = formula_plan::cell;
+
+  uint32_t add(node::kind k, uint32_t begin, uint32_t end) {
+    plan_->nodes_.push_back({});
+    node& n = plan_->nodes_.back();
+    n.k = k;
+    n.begin = begin;
+    n.end = end;
+    return static_cast<uint32_t>(plan_->nodes_.size() - 1);
+  }
+
+  // The group whose "(" is at `open` and ")" at `close`.
+  uint32_t group(uint32_t open, uint32_t close, int depth) {
+    const uint32_t index = add(node::kind::group, open, close + 1);
+    return operators(index, open + 1, close, depth) ? index : kNone;
+  }
+
+  // The call whose name starts at `from` and whose "(" and ")" are at
+  // `open` and `close`: its arguments lie between the commas outside
+  // nested parentheses.
+  uint32_t call(uint32_t from, uint32_t open, uint32_t close, int depth) {
+    const uint32_t index = add(node::kind::call, from, close + 1);
+    const alg_string name = alg_string(s_.substr(from, open - from)).lower();
+    uint32_t least = 0, most = 0;
+    plan_->nodes_[index].builtin =
+        builtin_arity(name.view(), least, most) || text_builtin_arity(name.view(), least, most);
+    plan_->nodes_[index].name = name;
+    uint32_t start = open + 1;
+    for (uint32_t j = open + 1; j <= close; ++j) {
+      if (s_[j] == '(') {
+        j = pair_[j];
+      } else if (s_[j] == ',' || j == close) {
+        const uint32_t argument = add(node::kind::argument, start, j);
+        if (!operators(argument, start, j, depth)) return kNone;
+        plan_->nodes_[index].children.push_back(argument);
+        start = j + 1;
+      }
+    }
+    return index;
+  }
+
+  // The cells and tokens of the bytes [a, b) of a group or argument.
+  bool operators(uint32_t index, uint32_t a, uint32_t b, int depth) {
+    if (depth > kMaxPlanDepth) return false;
+    std::vector<cell> cells;
+    std::vector<const operator_token*> tokens;
+    std::vector<std::pair<alg_string, int64_t>> pieces;
+    uint32_t piece_start = a;
+    for (uint32_t i = a; i < b;) {
+      const char c = s_[i];
+      if (c == '(') {
+        const auto from = static_cast<uint32_t>(name_start(s_, i));
+        const uint32_t close = pair_[i];
+        const uint32_t child =
+            from < i ? call(from, i, close, depth + 1) : group(i, close, depth + 1);
+        if (child == kNone) return false;
+        plan_->nodes_[index].children.push_back(child);
+        pieces.emplace_back(alg_string(s_.substr(piece_start, from - piece_start)), child);
+        i = close + 1;
+        piece_start = i;
+      } else if (c == '~') {
+        // Every '~' starts a token, and the last byte of a token starts
+        // none: the rewriting would see a token there too.
+        if (i + token_length > b) return false;
+        const operator_token* row = token_starting_at(s_, i);
+        if (row == nullptr) return false;
+        const uint32_t last = i + token_length - 1;
+        if (last + token_length <= b && token_starting_at(s_, last) != nullptr) return false;
+        if (!finish_cell(cells, pieces, piece_start, i)) return false;
+        tokens.push_back(row);
+        i += token_length;
+        piece_start = i;
+      } else {
+        ++i;
+      }
+    }
+    if (!finish_cell(cells, pieces, piece_start, b)) return false;
+    if (!plan_order(cells, tokens, plan_->nodes_[index].order)) return false;
+    node& n = plan_->nodes_[index];
+    n.cells = std::move(cells);
+    n.tokens = std::move(tokens);
+    return true;
+  }
+
+  bool finish_cell(std::vector<cell>& cells, std::vector<std::pair<alg_string, int64_t>>& pieces,
+                   uint32_t piece_start, uint32_t end) {
+    const std::string_view tail = s_.substr(piece_start, end - piece_start);
+    cell made;
+    made.length = static_cast<uint32_t>(tail.size());
+    if (pieces.empty()) {
+      if (!is_whole_operand(tail)) return false;
+      const alg_string text(tail);
+      if (text.empty()) {
+        made.k = cell::kind::empty;
+      } else if (text.length() >= 2 && tail.front() == '"' && tail.back() == '"') {
+        made.k = cell::kind::literal;
+        made.literal = alg_value::of_text(decode_literal(text.mid(2, text.length() - 2)));
+      } else if (!(text.length() == 1 && (tail[0] == 'e' || tail[0] == 'E')) &&
+                 read_number(text, made.literal)) {
+        made.k = cell::kind::literal;
+      } else {
+        made.k = cell::kind::name;
+        made.text = text;
+      }
+    } else if (pieces.size() == 1 && pieces[0].first.empty() && tail.empty()) {
+      made.k = cell::kind::node;
+      made.node = static_cast<uint32_t>(pieces[0].second);
+    } else {
+      made.k = cell::kind::composite;
+      made.pieces = std::move(pieces);
+      made.pieces.emplace_back(alg_string(tail), -1);
+    }
+    pieces.clear();
+    cells.push_back(std::move(made));
+    return true;
+  }
+
+  // The order the tokens are applied in: level by level, leftmost first.
+  // An operator without a left (right) operand leaves the cell on that side
+  // in place next to its result, which changes the operand the next one
+  // reads; a plan takes only groups where that cell is empty.
+  static bool plan_order(const std::vector<cell>& cells,
+                         const std::vector<const operator_token*>& tokens,
+                         std::vector<uint32_t>& order) {
+    order.resize(tokens.size());
+    for (uint32_t k = 0; k < tokens.size(); ++k) order[k] = k;
+    std::stable_sort(order.begin(), order.end(),
+                     [&](uint32_t x, uint32_t y) { return tokens[x]->level < tokens[y]->level; });
+    std::vector<bool> filled(cells.size());
+    for (size_t c = 0; c < cells.size(); ++c) filled[c] = cells[c].k != cell::kind::empty;
+    std::vector<uint32_t> left(tokens.size()), right(tokens.size()), next(cells.size());
+    for (uint32_t k = 0; k < tokens.size(); ++k) {
+      left[k] = k;
+      right[k] = k + 1;
+    }
+    for (uint32_t c = 0; c < cells.size(); ++c) next[c] = c < tokens.size() ? c : kNone;
+    for (const uint32_t k : order) {
+      if (!tokens[k]->takes_left && filled[left[k]]) return false;
+      if (!tokens[k]->takes_right && filled[right[k]]) return false;
+      filled[left[k]] = true;
+      next[left[k]] = next[right[k]];
+      if (next[left[k]] != kNone) left[next[left[k]]] = left[k];
+    }
+    return true;
+  }
+
+  std::shared_ptr<formula_plan> plan_;
+  std::string_view s_;
+  std::vector<uint32_t> pair_;
+};
+
+std::shared_ptr<const formula_plan> formula_plan::compile(const alg_string& text) {
+  return plan_compiler().run(text);
+}
+
+namespace {
+
+// The text of the node a plan could not follow, as the rewriting would have
+// it at that moment; each enclosing node wraps it into its own text.
+struct plan_handback {
+  alg_string text;
+};
+
+class plan_runner {
+ public:
+  plan_runner(scope& s, const formula_plan& plan, int expansion_depth)
+      : s_(s),
+        plan_(plan),
+        nodes_(plan.nodes()),
+        finished_(nodes_.size()),
+        done_(nodes_.size(), 0),
+        expansion_depth_(expansion_depth) {}
+
+  // A node's result: the value whose literal takes its place in the text,
+  // what that literal reads back as, and its length.
+  struct result {
+    alg_value value;
+    alg_value read;
+    uint32_t length = 0;
+  };
+
+  result finish(uint32_t index) {
+    const formula_plan::node& n = nodes_[index];
+    complete_children(index);
+    if (n.k != formula_plan::node::kind::call) {
+      std::vector<alg_string> texts;
+      prepare(index, index, texts);
+      result r = written_result(reduce(index, texts));
+      s_.spend(r.length);
+      return r;
+    }
+    // The arguments, each reduced as a group and read with the call's name,
+    // once the call's text (with the literals of what it holds) is made.
+    std::vector<std::vector<alg_string>> texts(n.children.size());
+    for (size_t k = 0; k < n.children.size(); ++k) prepare(n.children[k], index, texts[k]);
+    uint64_t call_length = n.name.length() + n.children.size() + 1;
+    for (size_t k = 0; k < n.children.size(); ++k) {
+      call_length += content_length(n.children[k], texts[k]);
+    }
+    if (call_length > max_text_length) throw z_x_outofstringspace();
+    alg_array<alg_value> args;
+    const auto count = static_cast<uint32_t>(n.children.size());
+    args.dim(1, count);
+    for (uint32_t k = 1; k <= count; ++k) {
+      args[k] = literal_read_back(reduce(n.children[k - 1], texts[k - 1]));
+    }
+    alg_value value;
+    if (n.builtin && call_builtin(n.name, args, count, value)) {
+      result r = written_result(std::move(value));
+      s_.spend(r.length);
+      return r;
+    }
+    // The call depth is lowered only when the call returns normally.
+    if (++s_.depths().calls > max_call_depth || ++s_.expansions() > max_user_function_expansions) {
+      throw z_x_stack_overflow(n.name);
+    }
+    const alg_string expansion = s_.call_user_function(n.name, args, count);
+    --s_.depths().calls;
+    // The expansion is read where the call stood: when it is one group the
+    // plan can follow, its result takes the call's place.
+    if (expansion_depth_ < kMaxExpansionPlans) {
+      if (const auto inner = formula_plan::compile(expansion)) {
+        s_.spend(expansion.length());
+        return plan_runner(s_, *inner, expansion_depth_ + 1).finish(0);
+      }
+    }
+    throw plan_handback{expansion};
+  }
+
+ private:
+  using node = formula_plan::node;
+  using cell = formula_plan::cell;
+
+  // The result whose literal the rewriting writes into the text.
+  static result written_result(alg_value value) {
+    result r;
+    r.read = literal_read_back(value, &r.length);
+    if (r.length > max_text_length) throw z_x_outofstringspace();
+    r.value = std::move(value);
+    return r;
+  }
+
+  // The length of a group's or argument's content in the text.
+  uint64_t content_length(uint32_t index, const std::vector<alg_string>& texts) const {
+    const node& n = nodes_[index];
+    uint64_t content = token_length * n.tokens.size();
+    for (size_t c = 0; c < n.cells.size(); ++c) content += cell_length(n.cells[c], texts[c]);
+    return content;
+  }
+
+  uint64_t cell_length(const cell& operand, const alg_string& text) const {
+    switch (operand.k) {
+      case cell::kind::node: return finished_[operand.node].length;
+      case cell::kind::composite: return text.length();
+      default: return operand.length;
+    }
+  }
+
+  // The groups and calls inside the node, left to right; an argument's are
+  // those of the call it belongs to.
+  void complete_children(uint32_t index) {
+    for (const uint32_t child : nodes_[index].children) {
+      try {
+        if (nodes_[child].k == node::kind::argument) {
+          complete_children(child);
+        } else {
+          finished_[child] = finish(child);
+          done_[child] = 1;
+        }
+      } catch (plan_handback& h) {
+        h.text = written(index, child, h.text);
+        throw;
+      }
+    }
+  }
+
+  // The text of cells that are more than one node: each must stand whole
+  // between its tokens, else the text as it stands goes back to the
+  // rewriting (as the node `owner`).
+  void prepare(uint32_t index, uint32_t owner, std::vector<alg_string>& texts) {
+    const node& n = nodes_[index];
+    texts.assign(n.cells.size(), alg_string());
+    for (size_t c = 0; c < n.cells.size(); ++c) {
+      if (n.cells[c].k != cell::kind::composite) continue;
+      alg_string text;
+      for (const auto& [bytes, child] : n.cells[c].pieces) {
+        text += bytes;
+        if (child >= 0) text += literal_text(finished_[static_cast<size_t>(child)].value);
+      }
+      if (!is_whole_operand(text.view())) throw plan_handback{written(owner, kNone, {})};
+      texts[c] = std::move(text);
+    }
+  }
+
+  // What the operators of the group or argument come to. The rewriting
+  // counts the content's length towards the work limit at every operator,
+  // or once when the content is long; so does this.
+  alg_value reduce(uint32_t index, std::vector<alg_string>& texts) {
+    const node& n = nodes_[index];
+    const size_t count = n.cells.size();
+    const size_t tokens = n.tokens.size();
+    std::vector<alg_value> results(count);
+    std::vector<uint8_t> computed(count, 0);
+    std::vector<uint64_t> length(count);
+    uint64_t content = token_length * tokens;
+    for (size_t c = 0; c < count; ++c) {
+      length[c] = cell_length(n.cells[c], texts[c]);
+      content += length[c];
+    }
+    if (content > max_text_length) throw z_x_outofstringspace();
+    const bool sweep = content >= sweep_from_length;
+    if (sweep) s_.spend(content);
+    auto read = [&](uint32_t c, const alg_string& context) -> alg_value {
+      if (computed[c] != 0) return std::move(results[c]);
+      const cell& operand = n.cells[c];
+      switch (operand.k) {
+        case cell::kind::literal: return operand.literal;
+        case cell::kind::name: return operand_to_value(s_, operand.text, context, false);
+        case cell::kind::node: return finished_[operand.node].read;
+        case cell::kind::composite: return operand_to_value(s_, texts[c], context, false);
+        case cell::kind::empty: break;
+      }
+      return operand_to_value(s_, alg_string(), context, false);
+    };
+    std::vector<uint32_t> left(tokens), right(tokens), next(count);
+    for (uint32_t k = 0; k < tokens; ++k) {
+      left[k] = k;
+      right[k] = k + 1;
+    }
+    for (uint32_t c = 0; c < count; ++c) next[c] = c < tokens ? c : kNone;
+    for (const uint32_t k : n.order) {
+      if (!sweep) s_.spend(content);
+      const operator_token& t = *n.tokens[k];
+      const alg_string shown(t.shown);
+      alg_value a, b;
+      if (t.takes_left) a = read(left[k], shown);
+      if (t.takes_right) b = read(right[k], shown);
+      if (sweep && t.id == operator_id::cat) {
+        check_kind(a, "s", shown);
+        check_kind(b, "s", shown);
+        s_.spend(b.text().length());
+      }
+      const uint32_t l = left[k];
+      const uint32_t r = right[k];
+      uint32_t written_length = 0;
+      results[l] = literal_read_back(apply_operator(t, a, b), &written_length);
+      computed[l] = 1;
+      content = content - length[l] - length[r] - token_length + written_length;
+      // The short form writes every result into the content (a long one
+      // keeps texts as values).
+      if (!sweep && (written_length > max_text_length || content > max_text_length)) {
+        throw z_x_outofstringspace();
+      }
+      length[l] = written_length;
+      next[l] = next[r];
+      if (next[l] != kNone) left[next[l]] = l;
+    }
+    return read(0, alg_string());
+  }
+
+  // The node's text now: its source with every finished node replaced by
+  // its literal and `handed` (when given) by `handed_text`.
+  alg_string written(uint32_t index, uint32_t handed, const alg_string& handed_text) const {
+    const node& n = nodes_[index];
+    const std::string_view source = plan_.source().view();
+    alg_string text;
+    uint32_t at = n.begin;
+    for (const uint32_t child : n.children) {
+      text += alg_string(source.substr(at, nodes_[child].begin - at));
+      if (child == handed) {
+        text += handed_text;
+      } else if (done_[child] != 0) {
+        text += literal_text(finished_[child].value);
+      } else {
+        text += written(child, kNone, {});
+      }
+      at = nodes_[child].end;
+    }
+    text += alg_string(source.substr(at, n.end - at));
+    return text;
+  }
+
+  scope& s_;
+  const formula_plan& plan_;
+  const std::vector<node>& nodes_;
+  std::vector<result> finished_;
+  std::vector<uint8_t> done_;
+  int expansion_depth_;
+};
+
+}  // namespace
+
+alg_value evaluate_translated(scope& s, const alg_string& text, const formula_plan* plan,
+                              const alg_string& context, bool strict) {
+  if (plan == nullptr || !formula_plans_enabled()) {
+    alg_string rewritten = text;
+    evaluate_text(s, rewritten, true);
+    return operand_to_value(s, rewritten, context, strict);
+  }
+  enter_evaluation(s, text);
+  alg_value value;
+  try {
+    value = plan_runner(s, *plan, 0).finish(0).read;
+  } catch (plan_handback& h) {
+    alg_string rewritten = std::move(h.text);
+    rewrite_text(s, rewritten);
+    --s.depths().reductions;
+    return operand_to_value(s, rewritten, context, strict);
+  }
+  --s.depths().reductions;
+  // A literal reads the same for the strict reader.
+  return value;
+}

@@ -1,0 +1,82 @@
+// formula_plan: a translated formula read once into its groups, calls,
+// operands and operators, and then computed on values instead of by
+// rewriting its text.
+//
+// The rewriting stays what the language means. A plan takes the same steps
+// in the same order: inner groups and calls left to right as their ")"
+// comes, then each group's operators level by level, leftmost first, every
+// operand read when its operator needs it (so names are looked up, and
+// variables drawn, at the same moments). Every intermediate result goes
+// through what writing its literal and reading it back would make of it.
+// Where the text would take a turn the plan does not follow (a user
+// function whose expansion holds a conditional, an operand that would not
+// stand whole between its tokens), the plan writes out the text as it
+// stands at that moment, and the rewriting carries on from there.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "base/alg_string.h"
+#include "base/tokens.h"
+#include "expr/scope.h"
+#include "value/alg_value.h"
+
+class formula_plan {
+ public:
+  // One operand between tokens: static text around at most a few nested
+  // groups or calls.
+  struct cell {
+    enum class kind : uint8_t { empty, literal, name, node, composite };
+    kind k = kind::empty;
+    alg_value literal;        // literal: the value it reads as
+    alg_string text;          // name: the operand text, signs included
+    uint32_t length = 0;      // empty, literal, name: its length in the text
+    uint32_t node = 0;        // node: the group or call that fills it
+    // composite: static pieces and the nodes after each of them
+    std::vector<std::pair<alg_string, int64_t>> pieces;
+  };
+
+  // A group in parentheses, one argument of a call (no parentheses of its
+  // own), or a call of a built-in or user function.
+  struct node {
+    enum class kind : uint8_t { group, argument, call };
+    kind k = kind::group;
+    uint32_t begin = 0;  // its bytes in the source: [begin, end)
+    uint32_t end = 0;
+    std::vector<uint32_t> children;  // nodes inside it, in source order
+    // group and argument:
+    std::vector<cell> cells;
+    std::vector<const operator_token*> tokens;  // tokens[i] lies after cells[i]
+    std::vector<uint32_t> order;                // tokens in the order applied
+    // call:
+    alg_string name;  // lower case
+    bool builtin = false;
+  };
+
+  // The plan of a translated text, or nullptr when the text is not one
+  // group in parentheses the plan can follow from its start (a conditional,
+  // a NUL byte, unbalanced parentheses, stray '~', ...).
+  static std::shared_ptr<const formula_plan> compile(const alg_string& text);
+
+  const alg_string& source() const { return source_; }
+  const std::vector<node>& nodes() const { return nodes_; }
+
+ private:
+  alg_string source_;
+  std::vector<node> nodes_;  // nodes_[0] is the whole text
+  friend class plan_compiler;
+};
+
+// What evaluate_text(s, text, true) and then operand_to_value(s, text,
+// context, strict) give for the translated `text`, computed through `plan`
+// (compiled from `text`) when it is given and plans are on.
+alg_value evaluate_translated(scope& s, const alg_string& text, const formula_plan* plan,
+                              const alg_string& context, bool strict);
+
+// Plans are on unless the environment variable ZEKALG_REFERENCE_EVALUATOR is
+// set (to anything but "0") when the library loads; tests compare both ways.
+bool formula_plans_enabled();
+void set_formula_plans_enabled(bool on);
