@@ -22,6 +22,7 @@ struct Formula {
 };
 
 const Formula kFormulas[] = {
+    {"name", "a"},
     {"sum", "a+b"},
     {"hypotenuse", "sqrt(a^2+b^2)"},
     {"constant", "3+4*2^2"},

@@ -470,19 +470,33 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
   if (!(std::fabs(x) < 1e9)) return literal_reading::not_taken;
   const bool negative = x < 0;
   double integer_part = 0;
-  const double f = std::modf(std::fabs(x), &integer_part);
-  char fraction[kMaxFractionDigits];
-  const std::size_t count = f == 0 ? 0 : fraction_digits(f, kMaxFractionDigits, fraction);
-  const std::string_view written(fraction, count);
-  std::string digits;
-  append_unsigned_digits(digits, static_cast<uint64_t>(integer_part));
-  const auto fraction_from = written.find_first_not_of('0');
-  length = (negative ? 1u : 0u) + static_cast<uint32_t>(digits.size()) +
-           (fraction_from == std::string_view::npos ? 0u : 1u + static_cast<uint32_t>(count));
-  if (fraction_from == std::string_view::npos) {
+  double f = std::modf(std::fabs(x), &integer_part);
+  // The integer digits sum to the integer part exactly; the fraction digits
+  // are made as the fixed form makes them and summed as the reader sums
+  // them, in one loop.
+  double value = integer_part;
+  double weight = 0.1;
+  uint32_t count = 0;
+  uint32_t last_nonzero = 0;  // 1-based; 0: every digit is '0'
+  while (f != 0 && count < kMaxFractionDigits) {
+    f = f * 10;
+    double whole = static_cast<double>(static_cast<int>(f));
+    if (whole > 9) whole = 9;
+    f = f - whole;
+    ++count;
+    if (whole != 0) {
+      value += whole * weight;
+      last_nonzero = count;
+    }
+    weight *= 0.1;
+  }
+  uint32_t digits = 1;
+  for (auto m = static_cast<uint32_t>(integer_part); m >= 10; m /= 10) ++digits;
+  length = (negative ? 1u : 0u) + digits + (last_nonzero == 0 ? 0u : 1u + count);
+  if (last_nonzero == 0) {
     // No fraction is written: the digits and sign read as an integer while
     // they are shorter than ten bytes, else as a real (exactly).
-    if ((negative ? 1 : 0) + digits.size() < 10) {
+    if ((negative ? 1 : 0) + digits < 10) {
       const auto whole = static_cast<int32_t>(integer_part);
       integer = negative ? wrap_neg(whole) : whole;
       return literal_reading::integer;
@@ -490,7 +504,6 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
     real = -1.0 * integer_part;
     return literal_reading::real;
   }
-  const double value = digit_sum(digits, written);
   real = negative ? -1.0 * value : value;
   return literal_reading::real;
 }

@@ -1,6 +1,8 @@
 #include "expr/formula_plan.h"
 
 #include <algorithm>
+#include <array>
+#include <memory>
 #include <atomic>
 #include <cstdlib>
 #include <string_view>
@@ -18,6 +20,7 @@
 namespace {
 
 constexpr uint32_t kNone = UINT32_MAX;
+const alg_string kNoText;
 
 // Plans are kept for texts of this size at most (longer ones are rare and
 // cost little to rewrite next to what they compute), and nested no deeper
@@ -227,6 +230,34 @@ std::shared_ptr<const formula_plan> formula_plan::compile(const alg_string& text
 
 namespace {
 
+// N elements inside, more on the heap: the groups of almost every formula
+// are computed without allocating.
+template <typename T, size_t N>
+class small_array {
+ public:
+  explicit small_array(size_t n) : size_(n), data_(n <= N ? reinterpret_cast<T*>(inline_) : nullptr) {
+    if (n > N) {
+      heap_ = std::make_unique<T[]>(n);
+      data_ = heap_.get();
+    } else {
+      std::uninitialized_value_construct_n(data_, n);
+    }
+  }
+  ~small_array() {
+    if (size_ <= N) std::destroy_n(data_, size_);
+  }
+  small_array(const small_array&) = delete;
+  small_array& operator=(const small_array&) = delete;
+  T& operator[](size_t i) noexcept { return data_[i]; }
+  const T& operator[](size_t i) const noexcept { return data_[i]; }
+
+ private:
+  alignas(T) unsigned char inline_[N * sizeof(T)];
+  std::unique_ptr<T[]> heap_;
+  size_t size_;
+  T* data_;
+};
+
 // The text of the node a plan could not follow, as the rewriting would have
 // it at that moment; each enclosing node wraps it into its own text.
 struct plan_handback {
@@ -240,7 +271,7 @@ class plan_runner {
         plan_(plan),
         nodes_(plan.nodes()),
         finished_(nodes_.size()),
-        done_(nodes_.size(), 0),
+        done_(nodes_.size()),
         expansion_depth_(expansion_depth) {}
 
   // A node's result: the value whose literal takes its place in the text,
@@ -316,7 +347,9 @@ class plan_runner {
   uint64_t content_length(uint32_t index, const std::vector<alg_string>& texts) const {
     const node& n = nodes_[index];
     uint64_t content = token_length * n.tokens.size();
-    for (size_t c = 0; c < n.cells.size(); ++c) content += cell_length(n.cells[c], texts[c]);
+    for (size_t c = 0; c < n.cells.size(); ++c) {
+      content += cell_length(n.cells[c], texts.empty() ? kNoText : texts[c]);
+    }
     return content;
   }
 
@@ -351,9 +384,9 @@ class plan_runner {
   // rewriting (as the node `owner`).
   void prepare(uint32_t index, uint32_t owner, std::vector<alg_string>& texts) {
     const node& n = nodes_[index];
-    texts.assign(n.cells.size(), alg_string());
     for (size_t c = 0; c < n.cells.size(); ++c) {
       if (n.cells[c].k != cell::kind::composite) continue;
+      if (texts.empty()) texts.resize(n.cells.size());
       alg_string text;
       for (const auto& [bytes, child] : n.cells[c].pieces) {
         text += bytes;
@@ -371,19 +404,28 @@ class plan_runner {
     const node& n = nodes_[index];
     const size_t count = n.cells.size();
     const size_t tokens = n.tokens.size();
-    std::vector<alg_value> results(count);
-    std::vector<uint8_t> computed(count, 0);
-    std::vector<uint64_t> length(count);
+    // Per cell: the read-back value of a result standing there, its length
+    // in the text, and the token to its right; per token, its operands.
+    struct slot {
+      alg_value result;
+      uint64_t length = 0;
+      uint32_t next = kNone;
+      bool computed = false;
+    };
+    small_array<slot, 16> cells(count);
+    small_array<std::pair<uint32_t, uint32_t>, 16> operands(tokens);
     uint64_t content = token_length * tokens;
-    for (size_t c = 0; c < count; ++c) {
-      length[c] = cell_length(n.cells[c], texts[c]);
-      content += length[c];
+    for (uint32_t c = 0; c < count; ++c) {
+      cells[c].length = cell_length(n.cells[c], texts.empty() ? kNoText : texts[c]);
+      cells[c].next = c < tokens ? c : kNone;
+      content += cells[c].length;
     }
+    for (uint32_t k = 0; k < tokens; ++k) operands[k] = {k, k + 1};
     if (content > max_text_length) throw z_x_outofstringspace();
     const bool sweep = content >= sweep_from_length;
     if (sweep) s_.spend(content);
     auto read = [&](uint32_t c, const alg_string& context) -> alg_value {
-      if (computed[c] != 0) return std::move(results[c]);
+      if (cells[c].computed) return std::move(cells[c].result);
       const cell& operand = n.cells[c];
       switch (operand.k) {
         case cell::kind::literal: return operand.literal;
@@ -394,38 +436,31 @@ class plan_runner {
       }
       return operand_to_value(s_, alg_string(), context, false);
     };
-    std::vector<uint32_t> left(tokens), right(tokens), next(count);
-    for (uint32_t k = 0; k < tokens; ++k) {
-      left[k] = k;
-      right[k] = k + 1;
-    }
-    for (uint32_t c = 0; c < count; ++c) next[c] = c < tokens ? c : kNone;
     for (const uint32_t k : n.order) {
       if (!sweep) s_.spend(content);
       const operator_token& t = *n.tokens[k];
       const alg_string shown(t.shown);
+      const auto [l, r] = operands[k];
       alg_value a, b;
-      if (t.takes_left) a = read(left[k], shown);
-      if (t.takes_right) b = read(right[k], shown);
+      if (t.takes_left) a = read(l, shown);
+      if (t.takes_right) b = read(r, shown);
       if (sweep && t.id == operator_id::cat) {
         check_kind(a, "s", shown);
         check_kind(b, "s", shown);
         s_.spend(b.text().length());
       }
-      const uint32_t l = left[k];
-      const uint32_t r = right[k];
       uint32_t written_length = 0;
-      results[l] = literal_read_back(apply_operator(t, a, b), &written_length);
-      computed[l] = 1;
-      content = content - length[l] - length[r] - token_length + written_length;
+      cells[l].result = literal_read_back(apply_operator(t, a, b), &written_length);
+      cells[l].computed = true;
+      content = content - cells[l].length - cells[r].length - token_length + written_length;
       // The short form writes every result into the content (a long one
       // keeps texts as values).
       if (!sweep && (written_length > max_text_length || content > max_text_length)) {
         throw z_x_outofstringspace();
       }
-      length[l] = written_length;
-      next[l] = next[r];
-      if (next[l] != kNone) left[next[l]] = l;
+      cells[l].length = written_length;
+      cells[l].next = cells[r].next;
+      if (cells[l].next != kNone) operands[cells[l].next].first = l;
     }
     return read(0, alg_string());
   }
@@ -455,8 +490,8 @@ class plan_runner {
   scope& s_;
   const formula_plan& plan_;
   const std::vector<node>& nodes_;
-  std::vector<result> finished_;
-  std::vector<uint8_t> done_;
+  small_array<result, 8> finished_;
+  small_array<uint8_t, 8> done_;
   int expansion_depth_;
 };
 
