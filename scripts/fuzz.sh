@@ -16,7 +16,7 @@ cmake --build --preset fuzz -j"$(nproc)"
 
 out=build/fuzz
 failed=0
-for target in fuzz_algorithm fuzz_request fuzz_base; do
+for target in fuzz_algorithm fuzz_request fuzz_base fuzz_plans; do
   corpus="$out/corpus/$target"
   artifacts="$out/artifacts/$target"
   log="$out/logs/$target.log"

@@ -136,6 +136,7 @@ class env_frame final : public scope {
   int64_t& expansions() override { return call_.expansions(); }
   void spend(uint64_t bytes) override { call_.spend(bytes); }
   std::shared_ptr<const formula_plan> group_plan(const alg_string& field) override;
+  std::shared_ptr<const formula_plan> text_plan(const alg_string& text) override;
 
  private:
   call_context& call_;

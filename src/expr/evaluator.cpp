@@ -563,6 +563,8 @@ void enter_evaluation(scope& s, const alg_string& text) { enter(s, text); }
 
 bool text_holds_conditional(const alg_string& text) { return holds_conditional(text); }
 
+bool parentheses_balanced(std::string_view text) { return balanced(text); }
+
 void evaluate_text(scope& s, alg_string& text, bool translated) {
   enter(s, text);
   if (!translated) translate_formula(text);

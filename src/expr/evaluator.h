@@ -67,3 +67,6 @@ void enter_evaluation(scope& s, const alg_string& text);
 
 // Whether `text` holds a zek_if( or zek_choose( call (in any case).
 bool text_holds_conditional(const alg_string& text);
+
+// Whether every ")" of `text` closes a "(" before it and every "(" is closed.
+bool parentheses_balanced(std::string_view text);

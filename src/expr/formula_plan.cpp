@@ -319,13 +319,21 @@ class plan_runner {
     }
     const alg_string expansion = s_.call_user_function(n.name, args, count);
     --s_.depths().calls;
-    // The expansion is read where the call stood: when it is one group the
-    // plan can follow, its result takes the call's place.
-    if (expansion_depth_ < kMaxExpansionPlans) {
-      if (const auto inner = formula_plan::compile(expansion)) {
-        s_.spend(expansion.length());
+    // The expansion is read where the call stood, its conditionals resolved
+    // first when it is balanced: when it is then one group the plan can
+    // follow, its result takes the call's place.
+    if (expansion_depth_ < kMaxExpansionPlans &&
+        expansion.view().find('\0') == std::string_view::npos) {
+      alg_string text = expansion;
+      if (text_holds_conditional(text) &&
+          (!parentheses_balanced(text.view()) || !resolve_conditionals_in_one_pass(s_, text))) {
+        throw plan_handback{text};
+      }
+      s_.spend(text.length());
+      if (const auto inner = s_.text_plan(text)) {
         return plan_runner(s_, *inner, expansion_depth_ + 1).finish(0);
       }
+      throw plan_handback{text};
     }
     throw plan_handback{expansion};
   }
@@ -499,12 +507,26 @@ class plan_runner {
 
 alg_value evaluate_translated(scope& s, const alg_string& text, const formula_plan* plan,
                               const alg_string& context, bool strict) {
-  if (plan == nullptr || !formula_plans_enabled()) {
+  if (!formula_plans_enabled() ||
+      (plan == nullptr && (!text_holds_conditional(text) || text.char_at(1) != '('))) {
     alg_string rewritten = text;
     evaluate_text(s, rewritten, true);
     return operand_to_value(s, rewritten, context, strict);
   }
   enter_evaluation(s, text);
+  std::shared_ptr<const formula_plan> resolved;
+  if (plan == nullptr) {
+    // Conditionals come first, in the whole text; what they leave may have
+    // a plan.
+    alg_string rest = text;
+    if (!resolve_conditionals_in_one_pass(s, rest) || rest.char_at(1) != '(' ||
+        (resolved = s.text_plan(rest)) == nullptr) {
+      rewrite_text(s, rest);
+      --s.depths().reductions;
+      return operand_to_value(s, rest, context, strict);
+    }
+    plan = resolved.get();
+  }
   alg_value value;
   try {
     value = plan_runner(s, *plan, 0).finish(0).read;

@@ -47,6 +47,11 @@ class scope {
     (void)field;
     return nullptr;
   }
+  // The plan of a whole translated text, likewise.
+  virtual std::shared_ptr<const formula_plan> text_plan(const alg_string& text) {
+    (void)text;
+    return nullptr;
+  }
 
  protected:
   ~scope() = default;

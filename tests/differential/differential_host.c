@@ -713,6 +713,7 @@ static void show_case(const char* label, const char* start, const char* end, con
 }
 
 static int compare(const char* linux_path, const char* windows_path, int shown) {
+  /* Any two outputs: the native and Win32 builds, or plans and the rewriting. */
   size_t linux_size = 0, windows_size = 0;
   char* a = read_all(linux_path, &linux_size);
   char* b = read_all(windows_path, &windows_size);
@@ -738,7 +739,7 @@ static int compare(const char* linux_path, const char* windows_path, int shown) 
   }
   complete = strncmp(p, "end of ", 7) == 0 && strcmp(p, q) == 0;
   if (!complete) printf("the outputs stop differently after %d cases (one side cut short?)\n", cases);
-  printf("Win32 vs Linux: %d of %d cases differ\n", differing, cases);
+  printf("%s vs %s: %d of %d cases differ\n", linux_path, windows_path, differing, cases);
   free(a);
   free(b);
   return differing == 0 && complete && cases > 0 ? 0 : 1;
