@@ -125,6 +125,9 @@ class plan_compiler {
       const char c = s_[i];
       if (c == '(') {
         const auto from = static_cast<uint32_t>(name_start(s_, i));
+        // Right after a group or call, the name before this "(" would take
+        // in the end of that one's literal.
+        if (from > 0 && s_[from - 1] == ')') return false;
         const uint32_t close = pair_[i];
         const uint32_t child =
             from < i ? call(from, i, close, depth + 1) : group(i, close, depth + 1);
