@@ -27,16 +27,18 @@ std::vector<outcome> run(const std::vector<std::string>& parts, bool plans) {
   created.length = sizeof buffer;
   created.status = zekalg_create_environment(0, parts[0].c_str(), buffer, &created.length);
   created.text = created.status < 0 ? std::string(buffer) : std::string();
+  const int32_t id = created.status;
+  if (id > 0) created.status = 1;  // ids count on from run to run
   got.push_back(created);
-  if (created.status > 0) {
+  if (id > 0) {
     for (size_t i = 1; i < parts.size(); ++i) {
       outcome solved;
       solved.length = sizeof buffer;
-      solved.status = zekalg_solve_var(created.status, parts[i].c_str(), buffer, &solved.length);
+      solved.status = zekalg_solve_var(id, parts[i].c_str(), buffer, &solved.length);
       solved.text = buffer;
       got.push_back(solved);
     }
-    zekalg_kill_environment(created.status);
+    zekalg_kill_environment(id);
   }
   set_formula_plans_enabled(true);
   return got;
