@@ -40,7 +40,7 @@ alg_value evaluate_formula(env_frame& frame, definition_record& record,
   if (n >= 2 && !fields[2].empty()) record.digits = integer_field(frame, fields[2]);
   if (n >= 3 && !fields[3].empty()) record.scientific = integer_field(frame, fields[3]) != 0;
   if (n >= 4 && !fields[4].empty()) record.grouping = integer_field(frame, fields[4]) != 0;
-  return evaluate_group(frame, fields[1]);
+  return evaluate_group(frame, fields[1], field_plan(record, 1));
 }
 
 // Steps 5 to 9 of a lookup: the cached value, or the evaluation of the record.
@@ -62,6 +62,13 @@ alg_value evaluate_record(env_frame& frame, uint32_t index, const alg_string& na
   const call_context::evaluation_mark mark(call, frame.position(), index);
   if (!record.has_fields) {
     record.fields = split_fields(call.translations(), record_body(record));
+    // Constants are literals; every other field may be a formula.
+    record.plans.clear();
+    if (record.kind != 'k') {
+      for (uint32_t k = 1; k <= record.fields.high(); ++k) {
+        record.plans.push_back(call.translations().group_plan(record.fields[k]));
+      }
+    }
     record.has_fields = true;
   }
   const alg_array<alg_string>& fields = record.fields;
@@ -70,7 +77,7 @@ alg_value evaluate_record(env_frame& frame, uint32_t index, const alg_string& na
     case 'k': value = evaluate_constant(frame, fields, name); break;
     case 'q': value = evaluate_formula(frame, record, fields, name); break;
     case 'r': value = draw_random(frame, record, fields, name); break;
-    default: value = pick_from_list(frame, fields, name); break;
+    default: value = pick_from_list(frame, record, fields, name); break;
   }
   // The table is not reloaded during an evaluation, so the record is still ours.
   definition_record& done = env.definitions[index];
@@ -141,6 +148,10 @@ void load_definitions(alg_array<definition_record>& table, const alg_string& alg
     if (stop > pos) table.push_back(parse_definition_line(alg_string(text.substr(pos, stop - pos))));
     pos = end + 1;
   }
+}
+
+const formula_plan* field_plan(const definition_record& record, uint32_t k) {
+  return k >= 1 && k <= record.plans.size() ? record.plans[k - 1].get() : nullptr;
 }
 
 alg_array<alg_string> split_fields(translation_store& store, const alg_string& body) {

@@ -4,12 +4,15 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 #include "base/alg_array.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
 
 class env_frame;
+class formula_plan;
 class translation_store;
 
 // One definition line and its cached result. The fields read off the line
@@ -36,6 +39,9 @@ struct definition_record {
   // (written under the environment's guard).
   alg_array<alg_string> fields;
   bool has_fields = false;
+  // The plans of the fields that are formulas (plans[k - 1] for field k;
+  // nullptr where a field is rewritten), kept with them.
+  std::vector<std::shared_ptr<const formula_plan>> plans;
 
   // Whether the value is there to read (acquire: the value is complete).
   bool is_computed() const noexcept;
@@ -71,6 +77,9 @@ alg_string variable_name(const definition_record& record);
 // The fields of a definition body, translated, with base index 1. There is
 // always at least one field ("" for an empty body).
 alg_array<alg_string> split_fields(translation_store& store, const alg_string& body);
+
+// The plan of field k of a record (nullptr when it has none).
+const formula_plan* field_plan(const definition_record& record, uint32_t k);
 
 // The value of `name`: a reserved word, a definition of the frame's
 // environment or, failing that, of its base environments. Leaves the

@@ -15,8 +15,9 @@
 namespace {
 
 // A bound or step: a formula field that must give a number.
-double number_field(env_frame& frame, const alg_string& field) {
-  const alg_value v = evaluate_group(frame, field);
+double number_field(env_frame& frame, const definition_record& record,
+                    const alg_array<alg_string>& fields, uint32_t k) {
+  const alg_value v = evaluate_group(frame, fields[k], field_plan(record, k));
   check_kind(v, "d", alg_string());
   return v.as_real();
 }
@@ -61,10 +62,11 @@ bool check_conditions(env_frame& frame, alg_string& failed) {
     if (!record.has_fields) {
       record.fields.clear();
       record.fields.push_back(call.translations().translated(failed));
+      record.plans.assign(1, call.translations().plan(record.fields[1]));
       record.has_fields = true;
     }
     const alg_string text = record.fields[1];
-    const auto plan = call.translations().plan(text);
+    const std::shared_ptr<const formula_plan> plan = record.plans[0];
     const alg_value value = evaluate_translated(frame, text, plan.get(), alg_string(), false);
     if (!value.is_number()) throw z_x_number_required();
     const bool held = value.as_integer() != 0;
@@ -78,9 +80,10 @@ alg_value draw_random(env_frame& frame, definition_record& record,
                       const alg_array<alg_string>& fields, const alg_string& name) {
   const uint32_t count = fields.count();
   if (count < 2 || fields[1].empty() || fields[2].empty()) throw z_x_baddefinition(name);
-  const double a = number_field(frame, fields[1]);
-  const double b = number_field(frame, fields[2]);
-  const double step = (count >= 3 && !fields[3].empty()) ? number_field(frame, fields[3]) : 1.0;
+  const double a = number_field(frame, record, fields, 1);
+  const double b = number_field(frame, record, fields, 2);
+  const double step =
+      (count >= 3 && !fields[3].empty()) ? number_field(frame, record, fields, 3) : 1.0;
   if (count >= 4 && !fields[4].empty()) record.digits = integer_operand(frame, fields[4]);
   if (count >= 5 && !fields[5].empty()) record.scientific = integer_operand(frame, fields[5]) != 0;
   if (count >= 6 && !fields[6].empty()) record.grouping = integer_operand(frame, fields[6]) != 0;
@@ -102,8 +105,8 @@ alg_value draw_random(env_frame& frame, definition_record& record,
   return alg_value::of_real(k * s + lo);
 }
 
-alg_value pick_from_list(env_frame& frame, const alg_array<alg_string>& fields,
-                         const alg_string& name) {
+alg_value pick_from_list(env_frame& frame, const definition_record& record,
+                         const alg_array<alg_string>& fields, const alg_string& name) {
   const uint32_t m = fields.count();
   const alg_string key = (m >= 2 && !fields[1].empty())
                              ? decode_literal(fields[1])
@@ -116,5 +119,6 @@ alg_value pick_from_list(env_frame& frame, const alg_array<alg_string>& fields,
   } else if (k < 0 || static_cast<uint32_t>(k) > m - 1) {
     throw z_x_outofrange(name);
   }
-  return evaluate_group(frame, fields[static_cast<uint32_t>(k) + 1]);
+  const auto chosen = static_cast<uint32_t>(k) + 1;
+  return evaluate_group(frame, fields[chosen], field_plan(record, chosen));
 }

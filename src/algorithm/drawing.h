@@ -26,5 +26,5 @@ alg_value draw_random(env_frame& frame, definition_record& record,
                       const alg_array<alg_string>& fields, const alg_string& name);
 // The value of an "l_" line: the choice at its group's position, which is
 // fixed by the first variable of the group and survives every attempt.
-alg_value pick_from_list(env_frame& frame, const alg_array<alg_string>& fields,
-                         const alg_string& name);
+alg_value pick_from_list(env_frame& frame, const definition_record& record,
+                         const alg_array<alg_string>& fields, const alg_string& name);

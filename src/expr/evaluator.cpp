@@ -403,8 +403,8 @@ bool reduce_groups_in_one_pass(scope& s, alg_string& text) {
 uint32_t choose_argument(scope& s, bool conditional, alg_string first, uint32_t n) {
   const alg_string name(conditional ? "if" : "choose");
   if (n < 2) throw z_x_toofewparameters(name);
-  evaluate_text(s, first, true);
-  const alg_value selector = operand_to_value(s, first, name, false);
+  const auto plan = s.text_plan(first);
+  const alg_value selector = evaluate_translated(s, first, plan.get(), name, false);
   check_kind(selector, "d", name);
   if (conditional) {
     if (n < 3) throw z_x_toofewparameters(name);
@@ -676,8 +676,13 @@ void resolve_conditional(scope& s, alg_string& text) {
 }
 
 alg_value evaluate_group(scope& s, const alg_string& field) {
-  if (const auto plan = s.group_plan(field)) {
-    return evaluate_translated(s, plan->source(), plan.get(), alg_string(), false);
+  const auto plan = s.group_plan(field);
+  return evaluate_group(s, field, plan.get());
+}
+
+alg_value evaluate_group(scope& s, const alg_string& field, const formula_plan* plan) {
+  if (plan != nullptr && formula_plans_enabled()) {
+    return evaluate_translated(s, plan->source(), plan, alg_string(), false);
   }
   // A field with no parenthesis of its own (a bound, a step, a plain
   // formula) is one group: what evaluate_text would do with it, without

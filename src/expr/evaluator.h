@@ -47,6 +47,9 @@ alg_value reduce_operators_stepwise(scope& s, alg_string& content);
 // The value of one field in operator form: "(" field ")" rewritten and read
 // by the (non-strict) operand reader.
 alg_value evaluate_group(scope& s, const alg_string& field);
+// The same through the field's plan ("(" field ")" compiled), when given.
+class formula_plan;
+alg_value evaluate_group(scope& s, const alg_string& field, const formula_plan* plan);
 
 // The row of the operator token whose five bytes start at `at` (at + 5 <=
 // size), matched without regard to case, or nullptr.
