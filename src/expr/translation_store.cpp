@@ -69,3 +69,39 @@ std::shared_ptr<const formula_plan> translation_store::kept_plan(const alg_strin
   }
   return compiled;
 }
+
+translation_store::request_form translation_store::translated_request(const alg_string& text) {
+  const std::string_view key = text.view();
+  if (key.size() > kMaxKeptText) {
+    request_form made{translated(text), nullptr};
+    made.plan = plan(made.form);
+    return made;
+  }
+  shard& s = shard_of_this_thread();
+  const bool plans = formula_plans_enabled();
+  {
+    const std::lock_guard<std::mutex> lock(s.guard);
+    if (auto it = s.requests.find(key); it != s.requests.end()) {
+      return {it->second.form, plans ? it->second.plan : nullptr};
+    }
+  }
+  alg_string form = text;
+  translate_formula(form);
+  request_form made{form, formula_plan::compile(form)};
+  const size_t bytes =
+      key.size() + form.length() + (made.plan != nullptr ? made.plan->nodes().size() * 256 : 0);
+  if (key.size() + form.length() <= kMaxKeptText) {
+    try {
+      const std::lock_guard<std::mutex> lock(s.guard);
+      if (s.requests.size() >= kMaxKeptPerShard || s.request_bytes + bytes > kMaxBytesPerShard) {
+        s.requests.clear();
+        s.request_bytes = 0;
+      }
+      if (s.requests.emplace(std::string(key), made).second) s.request_bytes += bytes;
+    } catch (const std::bad_alloc&) {
+      // Keeping it is only an optimisation.
+    }
+  }
+  if (!plans) made.plan = nullptr;
+  return made;
+}

@@ -24,6 +24,14 @@ class translation_store {
   // z_x_outofstringspace only.
   alg_string translated(const alg_string& text);
 
+  // A request's operator form and its plan (nullptr when it has none),
+  // found with one lookup.
+  struct request_form {
+    alg_string form;
+    std::shared_ptr<const formula_plan> plan;
+  };
+  request_form translated_request(const alg_string& text);
+
   // The plan of a translated text, from the store or compiled now; nullptr
   // when the text has none (it is then rewritten) or plans are off.
   std::shared_ptr<const formula_plan> plan(const alg_string& translated_text) {
@@ -55,6 +63,8 @@ class translation_store {
                2>
         plans;
     size_t plan_bytes = 0;
+    std::unordered_map<std::string, request_form, view_hash, std::equal_to<>> requests;
+    size_t request_bytes = 0;
   };
   static constexpr size_t kShards = 16;
   static constexpr size_t kMaxKeptPerShard = 1024;
