@@ -52,6 +52,10 @@ std::shared_ptr<const formula_plan> env_frame::text_plan(const alg_string& text)
   return call_.translations().plan(text);
 }
 
+std::shared_ptr<const formula_plan> env_frame::expansion_plan(const alg_string& text) {
+  return call_.translations().expansion_plan(text);
+}
+
 int32_t env_frame::nesting_limit() const {
   return environment().solving.load(std::memory_order_relaxed) != 0 ? solve_nesting_limit
                                                                      : build_nesting_limit;

@@ -137,6 +137,7 @@ class env_frame final : public scope {
   void spend(uint64_t bytes) override { call_.spend(bytes); }
   std::shared_ptr<const formula_plan> group_plan(const alg_string& field) override;
   std::shared_ptr<const formula_plan> text_plan(const alg_string& text) override;
+  std::shared_ptr<const formula_plan> expansion_plan(const alg_string& text) override;
 
  private:
   call_context& call_;

@@ -333,7 +333,7 @@ class plan_runner {
         throw plan_handback{text};
       }
       s_.spend(text.length());
-      if (const auto inner = s_.text_plan(text)) {
+      if (const auto inner = s_.expansion_plan(text)) {
         return plan_runner(s_, *inner, expansion_depth_ + 1).finish(0);
       }
       throw plan_handback{text};

@@ -52,6 +52,11 @@ class scope {
     (void)text;
     return nullptr;
   }
+  // The plan of a user function's expansion, likewise.
+  virtual std::shared_ptr<const formula_plan> expansion_plan(const alg_string& text) {
+    (void)text;
+    return nullptr;
+  }
 
  protected:
   ~scope() = default;

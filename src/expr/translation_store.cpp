@@ -42,28 +42,28 @@ alg_string translation_store::translated(const alg_string& text) {
 }
 
 std::shared_ptr<const formula_plan> translation_store::kept_plan(const alg_string& text,
-                                                                bool enclose) {
+                                                                plan_kind kind) {
   if (!formula_plans_enabled()) return nullptr;
   const std::string_view key = text.view();
   if (key.size() > kMaxKeptText) return nullptr;
   shard& s = shard_of_this_thread();
-  auto& plans = s.plans[enclose ? 1 : 0];
+  const auto which = static_cast<size_t>(kind);
+  auto& plans = s.plans[which];
   {
     const std::lock_guard<std::mutex> lock(s.guard);
     if (auto it = plans.find(key); it != plans.end()) return it->second;
   }
-  std::shared_ptr<const formula_plan> compiled =
-      formula_plan::compile(enclose ? alg_string("(") + text + ")" : text);
+  std::shared_ptr<const formula_plan> compiled = formula_plan::compile(
+      kind == plan_kind::field ? alg_string("(") + text + ")" : text);
   // A plan holds its text and a few hundred bytes per node.
   const size_t bytes = key.size() + (compiled != nullptr ? compiled->nodes().size() * 256 : 0);
   try {
     const std::lock_guard<std::mutex> lock(s.guard);
-    if (plans.size() >= kMaxKeptPerShard || s.plan_bytes + bytes > kMaxBytesPerShard) {
-      s.plans[0].clear();
-      s.plans[1].clear();
-      s.plan_bytes = 0;
+    if (plans.size() >= kMaxKeptPerShard || s.plan_bytes[which] + bytes > kMaxBytesPerShard) {
+      plans.clear();
+      s.plan_bytes[which] = 0;
     }
-    if (plans.emplace(std::string(key), compiled).second) s.plan_bytes += bytes;
+    if (plans.emplace(std::string(key), compiled).second) s.plan_bytes[which] += bytes;
   } catch (const std::bad_alloc&) {
     // Keeping it is only an optimisation.
   }

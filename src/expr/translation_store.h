@@ -35,11 +35,17 @@ class translation_store {
   // The plan of a translated text, from the store or compiled now; nullptr
   // when the text has none (it is then rewritten) or plans are off.
   std::shared_ptr<const formula_plan> plan(const alg_string& translated_text) {
-    return kept_plan(translated_text, false);
+    return kept_plan(translated_text, plan_kind::text);
   }
   // The plan of a translated field evaluated as one group ("(" field ")").
   std::shared_ptr<const formula_plan> group_plan(const alg_string& field) {
-    return kept_plan(field, true);
+    return kept_plan(field, plan_kind::field);
+  }
+  // The plan of a user function's expansion. These change with the
+  // arguments, so they are kept apart: their turnover never drops the plans
+  // of the algorithms' own formulas.
+  std::shared_ptr<const formula_plan> expansion_plan(const alg_string& text) {
+    return kept_plan(text, plan_kind::expansion);
   }
 
  private:
@@ -57,12 +63,12 @@ class translation_store {
     std::mutex guard;
     std::unordered_map<std::string, alg_string, view_hash, std::equal_to<>> kept;
     size_t bytes = 0;
-    // Plans of whole texts and of fields.
+    // Plans of whole texts, of fields and of expansions.
     std::array<std::unordered_map<std::string, std::shared_ptr<const formula_plan>, view_hash,
                                   std::equal_to<>>,
-               2>
+               3>
         plans;
-    size_t plan_bytes = 0;
+    std::array<size_t, 3> plan_bytes{};
     std::unordered_map<std::string, request_form, view_hash, std::equal_to<>> requests;
     size_t request_bytes = 0;
   };
@@ -71,7 +77,8 @@ class translation_store {
   static constexpr size_t kMaxBytesPerShard = size_t{1} << 20;
   static constexpr size_t kMaxKeptText = 4096;
   shard& shard_of_this_thread();
-  std::shared_ptr<const formula_plan> kept_plan(const alg_string& text, bool enclose);
+  enum class plan_kind { text, field, expansion };
+  std::shared_ptr<const formula_plan> kept_plan(const alg_string& text, plan_kind kind);
   std::array<shard, kShards> shards_;
   std::atomic<uint32_t> threads_seen_{0};
 };
