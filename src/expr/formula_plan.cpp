@@ -68,6 +68,12 @@ class plan_compiler {
     plan_->source_ = text;
     s_ = plan_->source_.view();
     if (group(0, static_cast<uint32_t>(s.size() - 1), 0) == kNone) return nullptr;
+    const formula_plan::node& whole = plan_->nodes_[0];
+    if (whole.tokens.empty() && whole.cells.size() == 1 &&
+        whole.cells[0].k == cell::kind::literal) {
+      plan_->constant_read_ = literal_read_back(whole.cells[0].literal, &plan_->constant_length_);
+      plan_->constant_ = plan_->constant_length_ <= max_text_length;
+    }
     return plan_;
   }
 
@@ -529,6 +535,11 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
       return operand_to_value(s, rest, context, strict);
     }
     plan = resolved.get();
+  }
+  if (plan->is_constant()) {
+    s.spend(plan->constant_length());
+    --s.depths().reductions;
+    return plan->constant_read();
   }
   alg_value value;
   try {

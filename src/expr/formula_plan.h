@@ -63,10 +63,18 @@ class formula_plan {
 
   const alg_string& source() const { return source_; }
   const std::vector<node>& nodes() const { return nodes_; }
+  // A text that is one literal in parentheses (a bound, a step, a choice):
+  // what it reads back as and its literal's length, known in advance.
+  bool is_constant() const { return constant_; }
+  const alg_value& constant_read() const { return constant_read_; }
+  uint32_t constant_length() const { return constant_length_; }
 
  private:
   alg_string source_;
   std::vector<node> nodes_;  // nodes_[0] is the whole text
+  bool constant_ = false;
+  alg_value constant_read_;
+  uint32_t constant_length_ = 0;
   friend class plan_compiler;
 };
 
