@@ -32,12 +32,14 @@ constexpr std::array<operator_token, 22> kTokens{{
 
 struct token_strings {
   std::vector<alg_string> by_id;
+  std::vector<alg_string> shown;
   std::array<std::vector<alg_string>, operator_level_count + 1> by_level;
   alg_string separator{"|"};
 
   token_strings() {
     for (const operator_token& t : kTokens) {
       by_id.emplace_back(t.token);
+      shown.emplace_back(t.shown);
       by_level[t.level].emplace_back(t.token);
     }
   }
@@ -59,6 +61,10 @@ const operator_token& token_of(operator_id id) { return kTokens[static_cast<size
 
 const alg_string& token_text(operator_id id) {
   return strings().by_id[static_cast<size_t>(id)];
+}
+
+const alg_string& token_shown(operator_id id) {
+  return strings().shown[static_cast<size_t>(id)];
 }
 
 std::span<const alg_string> level_tokens(int level) {

@@ -32,6 +32,8 @@ std::span<const operator_token> operator_tokens();
 const operator_token& token_of(operator_id id);
 // The token texts as engine strings (built once, read-only afterwards).
 const alg_string& token_text(operator_id id);
+// The shown form of a token as an engine string (built once).
+const alg_string& token_shown(operator_id id);
 // The tokens of one level (1..11) as engine strings, for find_earliest.
 std::span<const alg_string> level_tokens(int level);
 // The row whose token starts at byte `pos` (1-based) of `text`, or nullptr.

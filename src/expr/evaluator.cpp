@@ -61,7 +61,7 @@ const operator_token* token_starting_at(std::string_view bytes, size_t at) {
 }
 
 alg_value apply_operator(const operator_token& t, const alg_value& a, const alg_value& b) {
-  const alg_string shown(t.shown);
+  const alg_string& shown = token_shown(t.id);
   auto numbers = [&] {
     check_kind(a, "d", shown);
     check_kind(b, "d", shown);

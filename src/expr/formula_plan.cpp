@@ -456,7 +456,7 @@ class plan_runner {
     for (const uint32_t k : n.order) {
       if (!sweep) s_.spend(content);
       const operator_token& t = *n.tokens[k];
-      const alg_string shown(t.shown);
+      const alg_string& shown = token_shown(t.id);
       const auto [l, r] = operands[k];
       alg_value a, b;
       if (t.takes_left) a = read(l, shown);
