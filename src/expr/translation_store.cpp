@@ -47,23 +47,40 @@ std::shared_ptr<const formula_plan> translation_store::kept_plan(const alg_strin
   const std::string_view key = text.view();
   if (key.size() > kMaxKeptText) return nullptr;
   shard& s = shard_of_this_thread();
-  const auto which = static_cast<size_t>(kind);
-  auto& plans = s.plans[which];
+  auto& plans = s.plans[static_cast<size_t>(kind)];
+  // A plan holds its text and a few hundred bytes per node.
+  const auto size_of = [&](const std::shared_ptr<const formula_plan>& p) {
+    return key.size() + (p != nullptr ? p->nodes().size() * 256 : 0);
+  };
+  // Keeps `p` among the recent, the recent becoming the older when full.
+  const auto keep = [&](std::shared_ptr<const formula_plan> p) {
+    const size_t bytes = size_of(p);
+    if (plans.recent.size() >= kMaxKeptPerShard / 2 ||
+        plans.bytes + bytes > kMaxBytesPerShard / 2) {
+      plans.older = std::move(plans.recent);
+      plans.recent.clear();
+      plans.bytes = 0;
+    }
+    if (plans.recent.emplace(std::string(key), std::move(p)).second) plans.bytes += bytes;
+  };
   {
     const std::lock_guard<std::mutex> lock(s.guard);
-    if (auto it = plans.find(key); it != plans.end()) return it->second;
+    if (auto it = plans.recent.find(key); it != plans.recent.end()) return it->second;
+    if (auto it = plans.older.find(key); it != plans.older.end()) {
+      std::shared_ptr<const formula_plan> found = it->second;
+      try {
+        keep(found);
+      } catch (const std::bad_alloc&) {
+        // Keeping it is only an optimisation.
+      }
+      return found;
+    }
   }
   std::shared_ptr<const formula_plan> compiled = formula_plan::compile(
       kind == plan_kind::field ? alg_string("(") + text + ")" : text);
-  // A plan holds its text and a few hundred bytes per node.
-  const size_t bytes = key.size() + (compiled != nullptr ? compiled->nodes().size() * 256 : 0);
   try {
     const std::lock_guard<std::mutex> lock(s.guard);
-    if (plans.size() >= kMaxKeptPerShard || s.plan_bytes[which] + bytes > kMaxBytesPerShard) {
-      plans.clear();
-      s.plan_bytes[which] = 0;
-    }
-    if (plans.emplace(std::string(key), compiled).second) s.plan_bytes[which] += bytes;
+    keep(compiled);
   } catch (const std::bad_alloc&) {
     // Keeping it is only an optimisation.
   }

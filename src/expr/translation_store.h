@@ -63,12 +63,17 @@ class translation_store {
     std::mutex guard;
     std::unordered_map<std::string, alg_string, view_hash, std::equal_to<>> kept;
     size_t bytes = 0;
-    // Plans of whole texts, of fields and of expansions.
-    std::array<std::unordered_map<std::string, std::shared_ptr<const formula_plan>, view_hash,
-                                  std::equal_to<>>,
-               3>
-        plans;
-    std::array<size_t, 3> plan_bytes{};
+    // Plans of whole texts, of fields and of expansions, each in two
+    // generations: a full one becomes the older, and what is used from the
+    // older moves back, so plans in use outlive the turnover of the rest.
+    using plan_map = std::unordered_map<std::string, std::shared_ptr<const formula_plan>,
+                                        view_hash, std::equal_to<>>;
+    struct plan_generations {
+      plan_map recent;
+      plan_map older;
+      size_t bytes = 0;
+    };
+    std::array<plan_generations, 3> plans;
     std::unordered_map<std::string, request_form, view_hash, std::equal_to<>> requests;
     size_t request_bytes = 0;
   };
