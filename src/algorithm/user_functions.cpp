@@ -1,8 +1,12 @@
 #include "algorithm/user_functions.h"
 
 #include "algorithm/definitions.h"
+
+#include <atomic>
+#include <mutex>
 #include "base/errors.h"
 #include "expr/evaluator.h"
+#include "expr/formula_plan.h"
 #include "base/tokens.h"
 #include "expr/translator.h"
 
@@ -19,11 +23,24 @@ bool clashes_with_token(const alg_string& parameter) {
   return false;
 }
 
+// A function's translated fields, split at its first call and kept in its
+// record (under the environment's guard: a base environment's functions are
+// called from many threads).
+const alg_array<alg_string>& function_fields(env_frame& frame, const definition_record& record) {
+  auto& kept = const_cast<definition_record&>(record);
+  if (std::atomic_ref<bool>(kept.has_fields).load(std::memory_order_acquire)) return kept.fields;
+  const std::lock_guard<std::recursive_mutex> lock(frame.environment().guard);
+  if (!std::atomic_ref<bool>(kept.has_fields).load(std::memory_order_acquire)) {
+    kept.fields = split_fields(frame.call().translations(), record_body(record));
+    std::atomic_ref<bool>(kept.has_fields).store(true, std::memory_order_release);
+  }
+  return kept.fields;
+}
+
 alg_string expand(env_frame& frame, const definition_record& record, const alg_string& name,
                   const alg_array<alg_value>& args, uint32_t n, bool reduce) {
-  const alg_array<alg_string> fields = with_context(name, [&] {
-    return split_fields(frame.call().translations(), record_body(record));
-  });
+  const alg_array<alg_string>& fields =
+      with_context(name, [&]() -> const alg_array<alg_string>& { return function_fields(frame, record); });
   const uint32_t j = fields.count();
   if (j == 0) throw z_x_baddefinition(name);
   // Raised by this call itself: these pass without a label.
@@ -43,7 +60,8 @@ alg_string expand(env_frame& frame, const definition_record& record, const alg_s
       // The fields lost their outer parentheses; the formula is rewritten as
       // one whole group in the environment that defines the function.
       text = alg_string("(") + text + ")";
-      evaluate_text(frame, text, true);
+      const auto plan = frame.expansion_plan(text);
+      rewrite_translated(frame, text, plan.get());
     }
     return alg_string("(") + text + ")";
   } catch (...) {

@@ -554,3 +554,23 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
   // A literal reads the same for the strict reader.
   return value;
 }
+
+void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan) {
+  if (plan == nullptr || !formula_plans_enabled()) {
+    evaluate_text(s, text, true);
+    return;
+  }
+  enter_evaluation(s, text);
+  if (plan->is_constant()) {
+    s.spend(plan->constant_length());
+    text = literal_text(plan->nodes()[0].cells[0].literal);
+  } else {
+    try {
+      text = literal_text(plan_runner(s, *plan, 0).finish(0).value);
+    } catch (plan_handback& h) {
+      text = std::move(h.text);
+      rewrite_text(s, text);
+    }
+  }
+  --s.depths().reductions;
+}

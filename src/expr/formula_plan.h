@@ -84,6 +84,11 @@ class formula_plan {
 alg_value evaluate_translated(scope& s, const alg_string& text, const formula_plan* plan,
                               const alg_string& context, bool strict);
 
+// What evaluate_text(s, text, true) leaves of the translated `text`,
+// computed through `plan` (compiled from `text`) when it is given and plans
+// are on: the literal of the value where the rewriting ends in one.
+void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan);
+
 // Plans are on unless the environment variable ZEKALG_REFERENCE_EVALUATOR is
 // set (to anything but "0") when the library loads; tests compare both ways.
 bool formula_plans_enabled();
