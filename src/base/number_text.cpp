@@ -12,6 +12,7 @@
 #include "base/number_text.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <limits>
@@ -464,10 +465,38 @@ alg_string int_to_hex(int32_t value, uint32_t width) {
   });
 }
 
+namespace {
+
+// Recent read-backs of values with a fraction, per thread: the same values
+// come back again and again (a draw from a small range, the result made
+// from it), and each costs a run over up to 41 digits.
+struct read_back_memo {
+  struct entry {
+    uint64_t bits = 0;
+    double real = 0;
+    uint32_t length = 0;  // 0: empty
+  };
+  std::array<entry, 256> entries{};
+  static size_t slot(uint64_t bits) {
+    return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> 56);
+  }
+};
+
+thread_local read_back_memo memo;
+
+}  // namespace
+
 literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
                                        uint32_t& length) {
   // Values whose fixed form has at most nine integer digits; NaN fails too.
   if (!(std::fabs(x) < 1e9)) return literal_reading::not_taken;
+  const auto bits = std::bit_cast<uint64_t>(x);
+  read_back_memo::entry& kept = memo.entries[read_back_memo::slot(bits)];
+  if (kept.length != 0 && kept.bits == bits) {
+    real = kept.real;
+    length = kept.length;
+    return literal_reading::real;
+  }
   const bool negative = x < 0;
   double integer_part = 0;
   double f = std::modf(std::fabs(x), &integer_part);
@@ -505,6 +534,7 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
     return literal_reading::real;
   }
   real = negative ? -1.0 * value : value;
+  kept = {bits, real, length};
   return literal_reading::real;
 }
 
