@@ -46,10 +46,12 @@ void set_formula_plans_enabled(bool on) { plans_switch().store(on, std::memory_o
 
 class plan_compiler {
  public:
+  explicit plan_compiler(int depth) : depth_(depth) {}
+
   std::shared_ptr<const formula_plan> run(const alg_string& text) {
     const std::string_view s = text.view();
     if (s.empty() || s.size() > kMaxPlannedText || s[0] != '(') return nullptr;
-    if (s.find('\0') != std::string_view::npos || text_holds_conditional(text)) return nullptr;
+    if (s.find('\0') != std::string_view::npos || depth_ > kMaxPlanDepth) return nullptr;
     // Pair the parentheses; the text must be one group from its first byte
     // to its last.
     pair_.assign(s.size(), kNone);
@@ -67,7 +69,10 @@ class plan_compiler {
     plan_ = std::make_shared<formula_plan>();
     plan_->source_ = text;
     s_ = plan_->source_.view();
-    if (group(0, static_cast<uint32_t>(s.size() - 1), 0) == kNone) return nullptr;
+    if (group(0, static_cast<uint32_t>(s.size() - 1), depth_) == kNone) return nullptr;
+    for (const node& n : plan_->nodes_) {
+      if (n.k == node::kind::conditional || n.k == node::kind::choice) plan_->conditionals_ = true;
+    }
     const formula_plan::node& whole = plan_->nodes_[0];
     if (whole.tokens.empty() && whole.cells.size() == 1 &&
         whole.cells[0].k == cell::kind::literal) {
@@ -100,12 +105,32 @@ class plan_compiler {
   // `open` and `close`: its arguments lie between the commas outside
   // nested parentheses.
   uint32_t call(uint32_t from, uint32_t open, uint32_t close, int depth) {
-    const uint32_t index = add(node::kind::call, from, close + 1);
     const alg_string name = alg_string(s_.substr(from, open - from)).lower();
+    const std::string_view lowered = name.view();
+    const bool conditional = lowered == "zek_if";
+    const bool choice = lowered == "zek_choose";
+    // A name that only ends like a conditional is one for the rewriting,
+    // with the rest of the name left in front of the chosen argument.
+    if (!conditional && !choice && (lowered.ends_with("zek_if") || lowered.ends_with("zek_choose"))) {
+      return kNone;
+    }
+    const uint32_t index = add(conditional ? node::kind::conditional
+                               : choice    ? node::kind::choice
+                                           : node::kind::call,
+                               from, close + 1);
     uint32_t least = 0, most = 0;
     plan_->nodes_[index].builtin =
-        builtin_arity(name.view(), least, most) || text_builtin_arity(name.view(), least, most);
+        builtin_arity(lowered, least, most) || text_builtin_arity(lowered, least, most);
     plan_->nodes_[index].name = name;
+    if (conditional || choice) {
+      // The first argument, up to the first comma outside parentheses.
+      uint32_t end = open + 1;
+      while (end < close && s_[end] != ',') end = s_[end] == '(' ? pair_[end] + 1 : end + 1;
+      node& n = plan_->nodes_[index];
+      n.selector = alg_string("(") + alg_string(s_.substr(open + 1, end - open - 1)) + ")";
+      n.selector_holds_conditional = choice && text_holds_conditional(n.selector);
+      n.selector_plan = formula_plan::compile(n.selector, depth + 1);
+    }
     uint32_t start = open + 1;
     for (uint32_t j = open + 1; j <= close; ++j) {
       if (s_[j] == '(') {
@@ -228,13 +253,14 @@ class plan_compiler {
     return true;
   }
 
+  int depth_;
   std::shared_ptr<formula_plan> plan_;
   std::string_view s_;
   std::vector<uint32_t> pair_;
 };
 
-std::shared_ptr<const formula_plan> formula_plan::compile(const alg_string& text) {
-  return plan_compiler().run(text);
+std::shared_ptr<const formula_plan> formula_plan::compile(const alg_string& text, int depth) {
+  return plan_compiler(depth).run(text);
 }
 
 namespace {
@@ -281,6 +307,7 @@ class plan_runner {
         nodes_(plan.nodes()),
         finished_(nodes_.size()),
         done_(nodes_.size()),
+        chosen_(nodes_.size()),
         expansion_depth_(expansion_depth) {}
 
   // A node's result: the value whose literal takes its place in the text,
@@ -291,8 +318,41 @@ class plan_runner {
     uint32_t length = 0;
   };
 
+  // The whole text: its conditionals first, then its groups.
+  result run() {
+    if (plan_.has_conditionals()) resolve_conditionals();
+    return finish(0);
+  }
+
+  // The length of the text once its conditionals are resolved.
+  uint64_t resolved_length(uint32_t index) const {
+    const node& n = nodes_[index];
+    if (chosen_[index] != 0) return 2 + resolved_length(n.children[chosen_[index] - 1]);
+    uint64_t length = n.end - n.begin;
+    for (const uint32_t child : n.children) {
+      length -= nodes_[child].end - nodes_[child].begin;
+      length += resolved_length(child);
+    }
+    return length;
+  }
+
   result finish(uint32_t index) {
     const formula_plan::node& n = nodes_[index];
+    if (chosen_[index] != 0) {
+      // A resolved conditional is the group of its chosen argument.
+      const uint32_t branch = n.children[chosen_[index] - 1];
+      try {
+        complete_children(branch);
+      } catch (plan_handback& h) {
+        h.text = alg_string("(") + h.text + ")";
+        throw;
+      }
+      std::vector<alg_string> texts;
+      prepare(branch, index, texts);
+      result r = written_result(reduce(branch, texts));
+      s_.spend(r.length);
+      return r;
+    }
     complete_children(index);
     if (n.k != formula_plan::node::kind::call) {
       std::vector<alg_string> texts;
@@ -331,25 +391,125 @@ class plan_runner {
     // The expansion is read where the call stood, its conditionals resolved
     // first when it is balanced: when it is then one group the plan can
     // follow, its result takes the call's place.
-    if (expansion_depth_ < kMaxExpansionPlans &&
-        expansion.view().find('\0') == std::string_view::npos) {
-      alg_string text = expansion;
-      if (text_holds_conditional(text) &&
-          (!parentheses_balanced(text.view()) || !resolve_conditionals_in_one_pass(s_, text))) {
-        throw plan_handback{text};
+    if (expansion_depth_ < kMaxExpansionPlans) {
+      if (const auto inner = s_.expansion_plan(expansion)) {
+        plan_runner expanded(s_, *inner, expansion_depth_ + 1);
+        if (inner->has_conditionals()) expanded.resolve_conditionals();
+        s_.spend(expanded.resolved_length(0));
+        return expanded.finish(0);
       }
-      s_.spend(text.length());
-      if (const auto inner = s_.expansion_plan(text)) {
-        return plan_runner(s_, *inner, expansion_depth_ + 1).finish(0);
-      }
-      throw plan_handback{text};
     }
     throw plan_handback{expansion};
+  }
+
+  // Every conditional in reading order, then every choice, as the rewriting
+  // resolves them before it computes any group; the bytes it reads count
+  // towards the work limit as it counts them.
+  void resolve_conditionals() {
+    reader_count first(s_);
+    bool underscore = false;
+    walk(0, false, first, underscore);
+    first.finish();
+    // The choices are looked for only where an underscore is left.
+    if (!underscore) return;
+    reader_count second(s_);
+    walk(0, true, second, underscore);
+    second.finish();
   }
 
  private:
   using node = formula_plan::node;
   using cell = formula_plan::cell;
+
+  // The reader's count of bytes read: counted towards the work limit each
+  // time it reaches a batch, and what is left at the end.
+  struct reader_count {
+    static constexpr uint64_t batch = 4096;
+    scope& s;
+    uint64_t read = 0;
+    explicit reader_count(scope& to) : s(to) {}
+    void bytes(uint64_t n) {
+      while (n > 0) {
+        const uint64_t until = read + 1 >= batch ? 1 : batch - read;
+        if (n < until) {
+          read += n;
+          return;
+        }
+        s.spend(read + until);
+        read = 0;
+        n -= until;
+      }
+    }
+    void add(uint64_t n) { read += n; }
+    void finish() { s.spend(read); }
+  };
+
+  // Reads the node as the conditional reader would (`choices`: its second
+  // pass), resolving what it meets; `underscore` learns whether an '_' is
+  // left in what it writes.
+  void walk(uint32_t index, bool choices, reader_count& count, bool& underscore) {
+    const node& n = nodes_[index];
+    const std::string_view source = plan_.source().view();
+    if (chosen_[index] != 0) {
+      // Resolved in the first pass: read as "(" argument ")".
+      count.bytes(1);
+      walk(n.children[chosen_[index] - 1], choices, count, underscore);
+      count.bytes(1);
+      return;
+    }
+    const bool resolves = n.k == node::kind::conditional ||
+                          (choices && n.k == node::kind::choice);
+    if (resolves) {
+      // The name and "(" are read; the name is taken back out.
+      const uint32_t open = nodes_[n.children[0]].begin - 1;
+      count.bytes(open - n.begin + 1);
+      count.add(n.children.size());
+      chosen_[index] = choose(index);
+      count.bytes(1);
+      walk(n.children[chosen_[index] - 1], choices, count, underscore);
+      count.bytes(1);
+      return;
+    }
+    uint32_t at = n.begin;
+    for (const uint32_t child : n.children) {
+      const std::string_view bytes = source.substr(at, nodes_[child].begin - at);
+      count.bytes(bytes.size());
+      if (bytes.find('_') != std::string_view::npos) underscore = true;
+      walk(child, choices, count, underscore);
+      at = nodes_[child].end;
+    }
+    const std::string_view rest = source.substr(at, n.end - at);
+    count.bytes(rest.size());
+    if (rest.find('_') != std::string_view::npos) underscore = true;
+  }
+
+  // The argument (1-based) a conditional or choice takes, its first
+  // argument evaluated as the rewriting evaluates it.
+  uint32_t choose(uint32_t index) {
+    const node& n = nodes_[index];
+    const bool conditional = n.k == node::kind::conditional;
+    const alg_string name(conditional ? "if" : "choose");
+    const auto count = static_cast<uint32_t>(n.children.size());
+    if (count < 2) throw z_x_toofewparameters(name);
+    alg_value selector;
+    if (n.selector_holds_conditional) {
+      // A choice's first argument after the conditionals in it are resolved.
+      const alg_string text = alg_string("(") + written(n.children[0], kNone, {}) + ")";
+      const auto plan = s_.text_plan(text);
+      selector = evaluate_translated(s_, text, plan.get(), name, false);
+    } else {
+      selector = evaluate_translated(s_, n.selector, n.selector_plan.get(), name, false);
+    }
+    check_kind(selector, "d", name);
+    if (conditional) {
+      if (count < 3) throw z_x_toofewparameters(name);
+      if (count > 3) throw z_x_toomanyparameters(name);
+      return selector.as_integer() != 0 ? 2 : 3;
+    }
+    const int32_t k = selector.as_integer();
+    if (k < 1 || static_cast<uint32_t>(k) >= count) throw z_x_outofrange(name);
+    return static_cast<uint32_t>(k) + 1;
+  }
 
   // The result whose literal the rewriting writes into the text.
   static result written_result(alg_value value) {
@@ -486,6 +646,11 @@ class plan_runner {
   // its literal and `handed` (when given) by `handed_text`.
   alg_string written(uint32_t index, uint32_t handed, const alg_string& handed_text) const {
     const node& n = nodes_[index];
+    if (chosen_[index] != 0) {
+      const uint32_t branch = n.children[chosen_[index] - 1];
+      return alg_string("(") +
+             (branch == handed ? handed_text : written(branch, handed, handed_text)) + ")";
+    }
     const std::string_view source = plan_.source().view();
     alg_string text;
     uint32_t at = n.begin;
@@ -509,6 +674,7 @@ class plan_runner {
   const std::vector<node>& nodes_;
   small_array<result, 8> finished_;
   small_array<uint8_t, 8> done_;
+  small_array<uint32_t, 8> chosen_;  // a conditional's chosen argument (1-based; 0: not yet)
   int expansion_depth_;
 };
 
@@ -543,7 +709,7 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
   }
   alg_value value;
   try {
-    value = plan_runner(s, *plan, 0).finish(0).read;
+    value = plan_runner(s, *plan, 0).run().read;
   } catch (plan_handback& h) {
     alg_string rewritten = std::move(h.text);
     rewrite_text(s, rewritten);
@@ -566,7 +732,7 @@ void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan) {
     text = literal_text(plan->nodes()[0].cells[0].literal);
   } else {
     try {
-      text = literal_text(plan_runner(s, *plan, 0).finish(0).value);
+      text = literal_text(plan_runner(s, *plan, 0).run().value);
     } catch (plan_handback& h) {
       text = std::move(h.text);
       rewrite_text(s, text);

@@ -40,9 +40,10 @@ class formula_plan {
   };
 
   // A group in parentheses, one argument of a call (no parentheses of its
-  // own), or a call of a built-in or user function.
+  // own), a call of a built-in or user function, or a conditional (if) or
+  // choice (choose), which becomes the group of the argument it chooses.
   struct node {
-    enum class kind : uint8_t { group, argument, call };
+    enum class kind : uint8_t { group, argument, call, conditional, choice };
     kind k = kind::group;
     uint32_t begin = 0;  // its bytes in the source: [begin, end)
     uint32_t end = 0;
@@ -54,18 +55,26 @@ class formula_plan {
     // call:
     alg_string name;  // lower case
     bool builtin = false;
+    // conditional and choice: the first argument in parentheses, as it is
+    // evaluated to choose, and its plan; a choice's first argument may hold
+    // conditionals, which are resolved before it is evaluated.
+    alg_string selector;
+    std::shared_ptr<const formula_plan> selector_plan;
+    bool selector_holds_conditional = false;
   };
 
   // The plan of a translated text, or nullptr when the text is not one
   // group in parentheses the plan can follow from its start (a conditional,
   // a NUL byte, unbalanced parentheses, stray '~', ...).
-  static std::shared_ptr<const formula_plan> compile(const alg_string& text);
+  static std::shared_ptr<const formula_plan> compile(const alg_string& text, int depth = 0);
 
   const alg_string& source() const { return source_; }
   const std::vector<node>& nodes() const { return nodes_; }
   // A text that is one literal in parentheses (a bound, a step, a choice):
   // what it reads back as and its literal's length, known in advance.
   bool is_constant() const { return constant_; }
+  // Whether the text holds conditionals or choices (resolved first).
+  bool has_conditionals() const { return conditionals_; }
   const alg_value& constant_read() const { return constant_read_; }
   uint32_t constant_length() const { return constant_length_; }
 
@@ -73,6 +82,7 @@ class formula_plan {
   alg_string source_;
   std::vector<node> nodes_;  // nodes_[0] is the whole text
   bool constant_ = false;
+  bool conditionals_ = false;
   alg_value constant_read_;
   uint32_t constant_length_ = 0;
   friend class plan_compiler;

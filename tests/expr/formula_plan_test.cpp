@@ -78,6 +78,12 @@ INSTANTIATE_TEST_SUITE_P(
         plan_case{"Conditionals", "r_a|1|9\nr_b|1|9\n",
                   {"if(a>b, a-b, b-a)", "choose(a mod 3 + 1, \"x\", \"y\", \"z\") & str(b,0)",
                    "if(a>4, if(b>4, 1, 2), 3)*10", "if(1,2)", "choose(0,1,2)"}},
+        plan_case{"ConditionalsAndChoicesTogether", "r_a|1|4\nr_b|0|1\nr_t_x|1|3\n",
+                  {"choose(if(b, a, 1), \"w\", \"x\", \"y\", \"z\") & if(b, \"1\", \"0\")",
+                   "choose(a, if(b, 1, 2), if(b, 3, 4), 5, 6) + t_x",
+                   "-if(b, a, -a) * choose(2, 1, if(a > 2, 10, 20))",
+                   "if(choose(a, 0, 1, 0, 1), sqrt(a), a ^ 2) / 3",
+                   "if(a, 1)", "if(a, 1, 2, 3)", "choose(a + 9, 1, 2)", "choose(1)", "if(\"x\", 1, 2)"}},
         plan_case{"BrokenTexts", "k_a|1\n",
                   {"(a", "a)", "((a)", "a+(", "\"unclosed", "a~b", "1,2", "max((1,2),3)"}},
         plan_case{"LimitsOfTextAndWork", doubling(24), {"t19", "t20", "t24"}},
@@ -100,8 +106,8 @@ TEST(FormulaPlan, CompilesOrdinaryFormulasOnly) {
       {"sqrt(a^2+b^2)", true},
       {"\"x = \" & str(a, 2) & signed(b)", true},
       {"-(a+b)", true},
-      {"if(a>b, a, b)", false},
-      {"choose(2, a, b)", false},
+      {"if(a>b, a, b)", true},
+      {"choose(2, a, b) & if(a, \"x\", choose(b, 1, 2))", true},
   };
   for (const auto& row : rows) {
     alg_string text(row.formula);
@@ -111,6 +117,8 @@ TEST(FormulaPlan, CompilesOrdinaryFormulasOnly) {
   EXPECT_EQ(formula_plan::compile(alg_string("(a)~add~(b)")), nullptr);
   EXPECT_EQ(formula_plan::compile(alg_string("(a~add~b")), nullptr);
   EXPECT_EQ(formula_plan::compile(alg_string("(a~bad~b)")), nullptr);
+  // A name that only ends like a conditional keeps the rest of it in front.
+  EXPECT_EQ(formula_plan::compile(alg_string("(2zek_if(1,2,3))")), nullptr);
 }
 
 }  // namespace
