@@ -56,6 +56,10 @@ std::shared_ptr<const formula_plan> env_frame::expansion_plan(const alg_string& 
   return call_.translations().expansion_plan(text);
 }
 
+const function_template* env_frame::local_function(const alg_string& name) {
+  return local_function_template(*this, name);
+}
+
 int32_t env_frame::nesting_limit() const {
   return environment().solving.load(std::memory_order_relaxed) != 0 ? solve_nesting_limit
                                                                      : build_nesting_limit;

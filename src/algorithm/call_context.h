@@ -138,6 +138,7 @@ class env_frame final : public scope {
   std::shared_ptr<const formula_plan> group_plan(const alg_string& field) override;
   std::shared_ptr<const formula_plan> text_plan(const alg_string& text) override;
   std::shared_ptr<const formula_plan> expansion_plan(const alg_string& text) override;
+  const function_template* local_function(const alg_string& name) override;
 
  private:
   call_context& call_;

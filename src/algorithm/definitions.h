@@ -13,6 +13,7 @@
 
 class env_frame;
 class formula_plan;
+struct function_template;
 class translation_store;
 
 // One definition line and its cached result. The fields read off the line
@@ -42,6 +43,8 @@ struct definition_record {
   // The plans of the fields that are formulas (plans[k - 1] for field k;
   // nullptr where a field is rewritten), kept with them.
   std::vector<std::shared_ptr<const formula_plan>> plans;
+  // A function's template, kept with its fields (nullptr: none).
+  std::shared_ptr<const function_template> function;
 
   // Whether the value is there to read (acquire: the value is complete).
   bool is_computed() const noexcept;

@@ -7,6 +7,7 @@
 #include "base/errors.h"
 #include "expr/evaluator.h"
 #include "expr/formula_plan.h"
+#include "expr/translation_store.h"
 #include "base/tokens.h"
 #include "expr/translator.h"
 
@@ -31,7 +32,9 @@ const alg_array<alg_string>& function_fields(env_frame& frame, const definition_
   if (std::atomic_ref<bool>(kept.has_fields).load(std::memory_order_acquire)) return kept.fields;
   const std::lock_guard<std::recursive_mutex> lock(frame.environment().guard);
   if (!std::atomic_ref<bool>(kept.has_fields).load(std::memory_order_acquire)) {
-    kept.fields = split_fields(frame.call().translations(), record_body(record));
+    const alg_string body = record_body(record);
+    kept.fields = split_fields(frame.call().translations(), body);
+    kept.function = frame.call().translations().function_template_of(body, kept.fields);
     std::atomic_ref<bool>(kept.has_fields).store(true, std::memory_order_release);
   }
   return kept.fields;
@@ -98,4 +101,14 @@ alg_string call_user_function(env_frame& frame, const alg_string& name,
   } catch (...) {
     rethrow_with_context(name, true);
   }
+}
+
+const function_template* local_function_template(env_frame& frame, const alg_string& name) {
+  alg_environment& env = frame.environment();
+  if (env.solving.load(std::memory_order_relaxed) == 0) return nullptr;
+  const uint32_t i = env.find_definition(name.view(), true);
+  if (i == 0) return nullptr;
+  const definition_record& record = env.definitions[i];
+  with_context(name, [&]() -> const alg_array<alg_string>& { return function_fields(frame, record); });
+  return record.function.get();
 }

@@ -16,3 +16,10 @@
 // count errors and whatever rewriting raises, labelled with the name.
 alg_string call_user_function(env_frame& frame, const alg_string& name,
                               const alg_array<alg_value>& args, uint32_t n, bool reduce);
+
+// The template of the function `name` (lower case) when the frame's own
+// environment defines it and a solve has run there (a call from the frame is
+// then expanded in place), else nullptr. Raises what reading the definition
+// raises, labelled as a call would label it.
+struct function_template;
+const function_template* local_function_template(env_frame& frame, const alg_string& name);

@@ -44,9 +44,52 @@ std::atomic<bool>& plans_switch() {
 bool formula_plans_enabled() { return plans_switch().load(std::memory_order_relaxed); }
 void set_formula_plans_enabled(bool on) { plans_switch().store(on, std::memory_order_relaxed); }
 
+// The bytes that end a word where a parameter is replaced.
+bool ends_word(char c) {
+  switch (c) {
+    case ' ': case ',': case '~': case '+': case '-': case '(': case ')': case '"': case '|':
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool same_ignoring_case(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
+    const char y = (b[i] >= 'A' && b[i] <= 'Z') ? static_cast<char>(b[i] + 32) : b[i];
+    if (x != y) return false;
+  }
+  return true;
+}
+
+// Calls `found(at, k)` for each whole word of `text` that names parameter k
+// (the first of that name).
+template <typename F>
+void for_each_parameter_word(std::string_view text, const std::vector<alg_string>& parameters,
+                             F&& found) {
+  for (size_t i = 0; i < text.size();) {
+    if (ends_word(text[i])) {
+      ++i;
+      continue;
+    }
+    size_t j = i;
+    while (j < text.size() && !ends_word(text[j])) ++j;
+    for (size_t k = 0; k < parameters.size(); ++k) {
+      if (!parameters[k].empty() && same_ignoring_case(text.substr(i, j - i), parameters[k].view())) {
+        found(i, k);
+        break;
+      }
+    }
+    i = j;
+  }
+}
+
 class plan_compiler {
  public:
-  explicit plan_compiler(int depth) : depth_(depth) {}
+  plan_compiler(int depth, const std::vector<alg_string>* parameters)
+      : depth_(depth), parameters_(parameters) {}
 
   std::shared_ptr<const formula_plan> run(const alg_string& text) {
     const std::string_view s = text.view();
@@ -69,6 +112,12 @@ class plan_compiler {
     plan_ = std::make_shared<formula_plan>();
     plan_->source_ = text;
     s_ = plan_->source_.view();
+    if (parameters_ != nullptr) {
+      for (const alg_string& p : *parameters_) plan_->parameter_lengths_.push_back(p.length());
+      for_each_parameter_word(s_, *parameters_, [&](size_t at, size_t k) {
+        plan_->slots_.push_back({static_cast<uint32_t>(at), static_cast<uint32_t>(k)});
+      });
+    }
     if (group(0, static_cast<uint32_t>(s.size() - 1), depth_) == kNone) return nullptr;
     for (const node& n : plan_->nodes_) {
       if (n.k == node::kind::conditional || n.k == node::kind::choice) plan_->conditionals_ = true;
@@ -104,7 +153,28 @@ class plan_compiler {
   // The call whose name starts at `from` and whose "(" and ")" are at
   // `open` and `close`: its arguments lie between the commas outside
   // nested parentheses.
+  // The first slot at or after byte `at`.
+  std::vector<formula_plan::slot>::const_iterator slot_from(uint32_t at) const {
+    return std::lower_bound(plan_->slots_.begin(), plan_->slots_.end(), at,
+                            [](const formula_plan::slot& x, uint32_t a) { return x.at < a; });
+  }
+  bool slot_within(uint32_t a, uint32_t b) const {
+    const auto it = slot_from(a);
+    return it != plan_->slots_.end() && it->at < b;
+  }
+  // Moves the slots of the static bytes from `start` up to `end` into
+  // `pieces` (each after the bytes before it); `start` ends after the last.
+  void split_slots(std::vector<std::pair<alg_string, int64_t>>& pieces, uint32_t& start,
+                   uint32_t end) const {
+    for (auto it = slot_from(start); it != plan_->slots_.end() && it->at < end; ++it) {
+      pieces.emplace_back(alg_string(s_.substr(start, it->at - start)), -2 - int64_t{it->parameter});
+      start = it->at + plan_->parameter_lengths_[it->parameter];
+    }
+  }
+
   uint32_t call(uint32_t from, uint32_t open, uint32_t close, int depth) {
+    // A parameter as a call's name would change the call.
+    if (slot_within(from, open)) return kNone;
     const alg_string name = alg_string(s_.substr(from, open - from)).lower();
     const std::string_view lowered = name.view();
     const bool conditional = lowered == "zek_if";
@@ -129,7 +199,7 @@ class plan_compiler {
       node& n = plan_->nodes_[index];
       n.selector = alg_string("(") + alg_string(s_.substr(open + 1, end - open - 1)) + ")";
       n.selector_holds_conditional = choice && text_holds_conditional(n.selector);
-      n.selector_plan = formula_plan::compile(n.selector, depth + 1);
+      n.selector_plan = formula_plan::compile(n.selector, depth + 1, parameters_);
     }
     uint32_t start = open + 1;
     for (uint32_t j = open + 1; j <= close; ++j) {
@@ -164,6 +234,7 @@ class plan_compiler {
             from < i ? call(from, i, close, depth + 1) : group(i, close, depth + 1);
         if (child == kNone) return false;
         plan_->nodes_[index].children.push_back(child);
+        split_slots(pieces, piece_start, from);
         pieces.emplace_back(alg_string(s_.substr(piece_start, from - piece_start)), child);
         i = close + 1;
         piece_start = i;
@@ -175,6 +246,7 @@ class plan_compiler {
         if (row == nullptr) return false;
         const uint32_t last = i + token_length - 1;
         if (last + token_length <= b && token_starting_at(s_, last) != nullptr) return false;
+        if (slot_within(i, i + token_length)) return false;
         if (!finish_cell(cells, pieces, piece_start, i)) return false;
         tokens.push_back(row);
         i += token_length;
@@ -193,6 +265,7 @@ class plan_compiler {
 
   bool finish_cell(std::vector<cell>& cells, std::vector<std::pair<alg_string, int64_t>>& pieces,
                    uint32_t piece_start, uint32_t end) {
+    split_slots(pieces, piece_start, end);
     const std::string_view tail = s_.substr(piece_start, end - piece_start);
     cell made;
     made.length = static_cast<uint32_t>(tail.size());
@@ -212,8 +285,9 @@ class plan_compiler {
         made.text = text;
       }
     } else if (pieces.size() == 1 && pieces[0].first.empty() && tail.empty()) {
-      made.k = cell::kind::node;
-      made.node = static_cast<uint32_t>(pieces[0].second);
+      const int64_t filler = pieces[0].second;
+      made.k = filler >= 0 ? cell::kind::node : cell::kind::slot;
+      made.node = static_cast<uint32_t>(filler >= 0 ? filler : -2 - filler);
     } else {
       made.k = cell::kind::composite;
       made.pieces = std::move(pieces);
@@ -254,13 +328,54 @@ class plan_compiler {
   }
 
   int depth_;
+  const std::vector<alg_string>* parameters_;
   std::shared_ptr<formula_plan> plan_;
   std::string_view s_;
   std::vector<uint32_t> pair_;
 };
 
-std::shared_ptr<const formula_plan> formula_plan::compile(const alg_string& text, int depth) {
-  return plan_compiler(depth).run(text);
+std::shared_ptr<const formula_plan> formula_plan::compile(
+    const alg_string& text, int depth, const std::vector<alg_string>* parameters) {
+  return plan_compiler(depth, parameters).run(text);
+}
+
+std::shared_ptr<const function_template> make_function_template(
+    const alg_array<alg_string>& fields) {
+  if (fields.count() < 1) return nullptr;
+  auto made = std::make_shared<function_template>();
+  for (uint32_t k = 2; k <= fields.high(); ++k) {
+    const alg_string parameter = fields[k].lower();
+    for (const char c : parameter.view()) {
+      if (ends_word(c) || c == '\0') return nullptr;
+    }
+    for (const operator_token& t : operator_tokens()) {
+      if (parameter.view() == std::string_view(t.token + 1, 3)) return nullptr;
+    }
+    made->parameters.push_back(parameter);
+  }
+  made->formula_length = fields[1].length();
+  made->plan = formula_plan::compile(alg_string("(") + fields[1] + ")", 0, &made->parameters);
+  if (made->plan == nullptr) return nullptr;
+  made->occurrences.assign(made->parameters.size(), 0);
+  for (const formula_plan::slot& at : made->plan->slots()) ++made->occurrences[at.parameter];
+  return made;
+}
+
+slot_values::slot_values(const alg_array<alg_value>& args) : args_(args) {
+  const uint32_t n = args.count();
+  reads_.resize(n);
+  lengths_.resize(n);
+  literals_.resize(n);
+  written_.assign(n, 0);
+  for (uint32_t k = 0; k < n; ++k) reads_[k] = literal_read_back(args[k + 1], &lengths_[k]);
+}
+
+const alg_string& slot_values::literal(uint32_t k) const {
+  if (written_[k] == 0) {
+    literals_[k] = literal_text(args_[k + 1]);
+    written_[k] = 1;
+  }
+  return literals_[k];
 }
 
 namespace {
@@ -301,13 +416,15 @@ struct plan_handback {
 
 class plan_runner {
  public:
-  plan_runner(scope& s, const formula_plan& plan, int expansion_depth)
+  plan_runner(scope& s, const formula_plan& plan, int expansion_depth,
+              const slot_values* slots = nullptr)
       : s_(s),
         plan_(plan),
         nodes_(plan.nodes()),
         finished_(nodes_.size()),
         done_(nodes_.size()),
         chosen_(nodes_.size()),
+        slots_(plan.slots().empty() ? nullptr : slots),
         expansion_depth_(expansion_depth) {}
 
   // A node's result: the value whose literal takes its place in the text,
@@ -328,12 +445,13 @@ class plan_runner {
   uint64_t resolved_length(uint32_t index) const {
     const node& n = nodes_[index];
     if (chosen_[index] != 0) return 2 + resolved_length(n.children[chosen_[index] - 1]);
-    uint64_t length = n.end - n.begin;
+    uint64_t length = 0;
+    uint32_t at = n.begin;
     for (const uint32_t child : n.children) {
-      length -= nodes_[child].end - nodes_[child].begin;
-      length += resolved_length(child);
+      length += span_length(at, nodes_[child].begin) + resolved_length(child);
+      at = nodes_[child].end;
     }
-    return length;
+    return length + span_length(at, n.end);
   }
 
   result finish(uint32_t index) {
@@ -386,6 +504,19 @@ class plan_runner {
     if (++s_.depths().calls > max_call_depth || ++s_.expansions() > max_user_function_expansions) {
       throw z_x_stack_overflow(n.name);
     }
+    if (expansion_depth_ < kMaxExpansionPlans) {
+      const function_template* function = s_.local_function(n.name);
+      if (function != nullptr && function->parameters.size() == count) {
+        const slot_values slots(args);
+        if (expanded_in_place(*function, slots, n.name)) {
+          --s_.depths().calls;
+          plan_runner expanded(s_, *function->plan, expansion_depth_ + 1, &slots);
+          if (function->plan->has_conditionals()) expanded.resolve_conditionals();
+          s_.spend(expanded.resolved_length(0));
+          return expanded.finish(0);
+        }
+      }
+    }
     const alg_string expansion = s_.call_user_function(n.name, args, count);
     --s_.depths().calls;
     // The expansion is read where the call stood, its conditionals resolved
@@ -400,6 +531,38 @@ class plan_runner {
       }
     }
     throw plan_handback{expansion};
+  }
+
+  // What expanding the function as text does before its text is read: the
+  // work counted at each parameter, and the errors of texts too long, all
+  // labelled with the function's name. False, with nothing done, when an
+  // argument's literal holds a word a later parameter would replace.
+  bool expanded_in_place(const function_template& function, const slot_values& slots,
+                         const alg_string& name) {
+    const std::vector<alg_string>& parameters = function.parameters;
+    for (uint32_t k = 0; k + 1 < parameters.size(); ++k) {
+      bool replaced_again = false;
+      const std::vector<alg_string> later(parameters.begin() + k + 1, parameters.end());
+      for_each_parameter_word(slots.literal(k).view(), later, [&](size_t, size_t) {
+        replaced_again = true;
+      });
+      if (replaced_again) return false;
+    }
+    try {
+      uint64_t length = function.formula_length;
+      for (uint32_t k = 0; k < parameters.size(); ++k) {
+        if (parameters[k].empty()) continue;
+        s_.spend(length);
+        if (slots.length(k) > max_text_length) throw z_x_outofstringspace();
+        length = length + uint64_t{function.occurrences[k]} * slots.length(k) -
+                 uint64_t{function.occurrences[k]} * parameters[k].length();
+        if (length > max_text_length) throw z_x_outofstringspace();
+      }
+      if (length + 2 > max_text_length) throw z_x_outofstringspace();
+    } catch (...) {
+      rethrow_with_context(name, true);
+    }
+    return true;
   }
 
   // Every conditional in reading order, then every choice, as the rewriting
@@ -449,7 +612,6 @@ class plan_runner {
   // left in what it writes.
   void walk(uint32_t index, bool choices, reader_count& count, bool& underscore) {
     const node& n = nodes_[index];
-    const std::string_view source = plan_.source().view();
     if (chosen_[index] != 0) {
       // Resolved in the first pass: read as "(" argument ")".
       count.bytes(1);
@@ -462,7 +624,7 @@ class plan_runner {
     if (resolves) {
       // The name and "(" are read; the name is taken back out.
       const uint32_t open = nodes_[n.children[0]].begin - 1;
-      count.bytes(open - n.begin + 1);
+      count.bytes(span_length(n.begin, open + 1));
       count.add(n.children.size());
       chosen_[index] = choose(index);
       count.bytes(1);
@@ -472,15 +634,13 @@ class plan_runner {
     }
     uint32_t at = n.begin;
     for (const uint32_t child : n.children) {
-      const std::string_view bytes = source.substr(at, nodes_[child].begin - at);
-      count.bytes(bytes.size());
-      if (bytes.find('_') != std::string_view::npos) underscore = true;
+      count.bytes(span_length(at, nodes_[child].begin));
+      if (span_has_underscore(at, nodes_[child].begin)) underscore = true;
       walk(child, choices, count, underscore);
       at = nodes_[child].end;
     }
-    const std::string_view rest = source.substr(at, n.end - at);
-    count.bytes(rest.size());
-    if (rest.find('_') != std::string_view::npos) underscore = true;
+    count.bytes(span_length(at, n.end));
+    if (span_has_underscore(at, n.end)) underscore = true;
   }
 
   // The argument (1-based) a conditional or choice takes, its first
@@ -497,6 +657,10 @@ class plan_runner {
       const alg_string text = alg_string("(") + written(n.children[0], kNone, {}) + ")";
       const auto plan = s_.text_plan(text);
       selector = evaluate_translated(s_, text, plan.get(), name, false);
+    } else if (slots_ != nullptr) {
+      // The first argument with the arguments' literals in it.
+      const alg_string text = alg_string("(") + written(n.children[0], kNone, {}) + ")";
+      selector = evaluate_translated(s_, text, n.selector_plan.get(), name, false, slots_);
     } else {
       selector = evaluate_translated(s_, n.selector, n.selector_plan.get(), name, false);
     }
@@ -509,6 +673,46 @@ class plan_runner {
     const int32_t k = selector.as_integer();
     if (k < 1 || static_cast<uint32_t>(k) >= count) throw z_x_outofrange(name);
     return static_cast<uint32_t>(k) + 1;
+  }
+
+  // The source bytes [a, b) as the text has them: with the arguments'
+  // literals where parameters stand.
+  uint64_t span_length(uint32_t a, uint32_t b) const {
+    uint64_t length = b - a;
+    if (slots_ == nullptr) return length;
+    for (const formula_plan::slot& at : plan_.slots()) {
+      if (at.at >= b) break;
+      if (at.at >= a) {
+        length = length - plan_.parameter_lengths()[at.parameter] + slots_->length(at.parameter);
+      }
+    }
+    return length;
+  }
+  void append_span(alg_string& text, uint32_t a, uint32_t b) const {
+    const std::string_view source = plan_.source().view();
+    if (slots_ != nullptr) {
+      for (const formula_plan::slot& at : plan_.slots()) {
+        if (at.at >= b) break;
+        if (at.at < a) continue;
+        text += alg_string(source.substr(a, at.at - a));
+        text += slots_->literal(at.parameter);
+        a = at.at + plan_.parameter_lengths()[at.parameter];
+      }
+    }
+    text += alg_string(source.substr(a, b - a));
+  }
+  // Whether an '_' stands in [a, b) outside the parameters (literals hold none).
+  bool span_has_underscore(uint32_t a, uint32_t b) const {
+    const std::string_view source = plan_.source().view();
+    if (slots_ != nullptr) {
+      for (const formula_plan::slot& at : plan_.slots()) {
+        if (at.at >= b) break;
+        if (at.at < a) continue;
+        if (source.substr(a, at.at - a).find('_') != std::string_view::npos) return true;
+        a = at.at + plan_.parameter_lengths()[at.parameter];
+      }
+    }
+    return source.substr(a, b - a).find('_') != std::string_view::npos;
   }
 
   // The result whose literal the rewriting writes into the text.
@@ -533,6 +737,7 @@ class plan_runner {
   uint64_t cell_length(const cell& operand, const alg_string& text) const {
     switch (operand.k) {
       case cell::kind::node: return finished_[operand.node].length;
+      case cell::kind::slot: return slots_->length(operand.node);
       case cell::kind::composite: return text.length();
       default: return operand.length;
     }
@@ -567,7 +772,11 @@ class plan_runner {
       alg_string text;
       for (const auto& [bytes, child] : n.cells[c].pieces) {
         text += bytes;
-        if (child >= 0) text += literal_text(finished_[static_cast<size_t>(child)].value);
+        if (child >= 0) {
+          text += literal_text(finished_[static_cast<size_t>(child)].value);
+        } else if (child < -1) {
+          text += slots_->literal(static_cast<uint32_t>(-2 - child));
+        }
       }
       if (!is_whole_operand(text.view())) throw plan_handback{written(owner, kNone, {})};
       texts[c] = std::move(text);
@@ -608,6 +817,7 @@ class plan_runner {
         case cell::kind::literal: return operand.literal;
         case cell::kind::name: return operand_to_value(s_, operand.text, context, false);
         case cell::kind::node: return finished_[operand.node].read;
+        case cell::kind::slot: return slots_->read(operand.node);
         case cell::kind::composite: return operand_to_value(s_, texts[c], context, false);
         case cell::kind::empty: break;
       }
@@ -651,11 +861,10 @@ class plan_runner {
       return alg_string("(") +
              (branch == handed ? handed_text : written(branch, handed, handed_text)) + ")";
     }
-    const std::string_view source = plan_.source().view();
     alg_string text;
     uint32_t at = n.begin;
     for (const uint32_t child : n.children) {
-      text += alg_string(source.substr(at, nodes_[child].begin - at));
+      append_span(text, at, nodes_[child].begin);
       if (child == handed) {
         text += handed_text;
       } else if (done_[child] != 0) {
@@ -665,7 +874,7 @@ class plan_runner {
       }
       at = nodes_[child].end;
     }
-    text += alg_string(source.substr(at, n.end - at));
+    append_span(text, at, n.end);
     return text;
   }
 
@@ -675,13 +884,14 @@ class plan_runner {
   small_array<result, 8> finished_;
   small_array<uint8_t, 8> done_;
   small_array<uint32_t, 8> chosen_;  // a conditional's chosen argument (1-based; 0: not yet)
+  const slot_values* slots_;         // the arguments in the slots, when there are slots
   int expansion_depth_;
 };
 
 }  // namespace
 
 alg_value evaluate_translated(scope& s, const alg_string& text, const formula_plan* plan,
-                              const alg_string& context, bool strict) {
+                              const alg_string& context, bool strict, const slot_values* slots) {
   if (!formula_plans_enabled() ||
       (plan == nullptr && (!text_holds_conditional(text) || text.char_at(1) != '('))) {
     alg_string rewritten = text;
@@ -709,7 +919,7 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
   }
   alg_value value;
   try {
-    value = plan_runner(s, *plan, 0).run().read;
+    value = plan_runner(s, *plan, 0, slots).run().read;
   } catch (plan_handback& h) {
     alg_string rewritten = std::move(h.text);
     rewrite_text(s, rewritten);

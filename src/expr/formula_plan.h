@@ -19,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "base/alg_array.h"
 #include "base/alg_string.h"
 #include "base/tokens.h"
 #include "expr/scope.h"
@@ -29,13 +30,14 @@ class formula_plan {
   // One operand between tokens: static text around at most a few nested
   // groups or calls.
   struct cell {
-    enum class kind : uint8_t { empty, literal, name, node, composite };
+    enum class kind : uint8_t { empty, literal, name, node, slot, composite };
     kind k = kind::empty;
     alg_value literal;        // literal: the value it reads as
     alg_string text;          // name: the operand text, signs included
     uint32_t length = 0;      // empty, literal, name: its length in the text
-    uint32_t node = 0;        // node: the group or call that fills it
-    // composite: static pieces and the nodes after each of them
+    uint32_t node = 0;        // node: the group or call that fills it; slot: the parameter
+    // composite: static pieces and what follows each of them: a node (>= 0),
+    // parameter k (-2 - k) or nothing (-1)
     std::vector<std::pair<alg_string, int64_t>> pieces;
   };
 
@@ -66,7 +68,19 @@ class formula_plan {
   // The plan of a translated text, or nullptr when the text is not one
   // group in parentheses the plan can follow from its start (a conditional,
   // a NUL byte, unbalanced parentheses, stray '~', ...).
-  static std::shared_ptr<const formula_plan> compile(const alg_string& text, int depth = 0);
+  // With `parameters` (lower case), every whole word of the text that
+  // names one is a slot its argument's literal fills, as a user function's
+  // parameters are replaced.
+  static std::shared_ptr<const formula_plan> compile(
+      const alg_string& text, int depth = 0, const std::vector<alg_string>* parameters = nullptr);
+
+  // Where parameters stand in the text: byte position and parameter.
+  struct slot {
+    uint32_t at;
+    uint32_t parameter;
+  };
+  const std::vector<slot>& slots() const { return slots_; }
+  const std::vector<uint32_t>& parameter_lengths() const { return parameter_lengths_; }
 
   const alg_string& source() const { return source_; }
   const std::vector<node>& nodes() const { return nodes_; }
@@ -83,16 +97,51 @@ class formula_plan {
   std::vector<node> nodes_;  // nodes_[0] is the whole text
   bool constant_ = false;
   bool conditionals_ = false;
+  std::vector<slot> slots_;
+  std::vector<uint32_t> parameter_lengths_;
   alg_value constant_read_;
   uint32_t constant_length_ = 0;
   friend class plan_compiler;
+};
+
+// A user function compiled once: the plan of "(" formula ")" with its
+// parameters as slots, for calls made while solving, whose expansion is
+// read where the call stood. nullptr from make_function_template where the
+// text replacement could do what slots do not (a parameter spelled like an
+// operator, or holding a byte that ends a word).
+struct function_template {
+  std::shared_ptr<const formula_plan> plan;
+  std::vector<alg_string> parameters;  // lower case, in order ("" for an empty one)
+  std::vector<uint32_t> occurrences;   // how often each stands in the formula
+  uint32_t formula_length = 0;
+};
+std::shared_ptr<const function_template> make_function_template(
+    const alg_array<alg_string>& fields);
+
+// The arguments of one call of a function template: their literals' reads
+// and lengths, and the literals themselves once needed.
+class slot_values {
+ public:
+  explicit slot_values(const alg_array<alg_value>& args);
+  const alg_value& read(uint32_t k) const { return reads_[k]; }
+  uint32_t length(uint32_t k) const { return lengths_[k]; }
+  const alg_string& literal(uint32_t k) const;
+  uint32_t count() const { return static_cast<uint32_t>(reads_.size()); }
+
+ private:
+  const alg_array<alg_value>& args_;
+  std::vector<alg_value> reads_;
+  std::vector<uint32_t> lengths_;
+  mutable std::vector<alg_string> literals_;
+  mutable std::vector<uint8_t> written_;
 };
 
 // What evaluate_text(s, text, true) and then operand_to_value(s, text,
 // context, strict) give for the translated `text`, computed through `plan`
 // (compiled from `text`) when it is given and plans are on.
 alg_value evaluate_translated(scope& s, const alg_string& text, const formula_plan* plan,
-                              const alg_string& context, bool strict);
+                              const alg_string& context, bool strict,
+                              const slot_values* slots = nullptr);
 
 // What evaluate_text(s, text, true) leaves of the translated `text`,
 // computed through `plan` (compiled from `text`) when it is given and plans

@@ -20,6 +20,7 @@ struct nesting_depths {
 };
 
 class formula_plan;
+struct function_template;
 
 class scope {
  public:
@@ -50,6 +51,14 @@ class scope {
   // The plan of a whole translated text, likewise.
   virtual std::shared_ptr<const formula_plan> text_plan(const alg_string& text) {
     (void)text;
+    return nullptr;
+  }
+  // The template of the user function `name` (lower case) when a call of it
+  // from here is expanded in place from this environment's own definition
+  // (nullptr: the call is made as text). Raises what reading the
+  // definition raises, as the call would.
+  virtual const function_template* local_function(const alg_string& name) {
+    (void)name;
     return nullptr;
   }
   // The plan of a user function's expansion, likewise.

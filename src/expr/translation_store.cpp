@@ -122,3 +122,23 @@ translation_store::request_form translation_store::translated_request(const alg_
   if (!plans) made.plan = nullptr;
   return made;
 }
+
+std::shared_ptr<const function_template> translation_store::function_template_of(
+    const alg_string& body, const alg_array<alg_string>& fields) {
+  const std::string_view key = body.view();
+  if (key.size() > kMaxKeptText) return make_function_template(fields);
+  shard& s = shard_of_this_thread();
+  {
+    const std::lock_guard<std::mutex> lock(s.guard);
+    if (auto it = s.functions.find(key); it != s.functions.end()) return it->second;
+  }
+  std::shared_ptr<const function_template> made = make_function_template(fields);
+  try {
+    const std::lock_guard<std::mutex> lock(s.guard);
+    if (s.functions.size() >= kMaxKeptPerShard) s.functions.clear();
+    s.functions.emplace(std::string(key), made);
+  } catch (const std::bad_alloc&) {
+    // Keeping it is only an optimisation.
+  }
+  return made;
+}

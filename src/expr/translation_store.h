@@ -32,6 +32,11 @@ class translation_store {
   };
   request_form translated_request(const alg_string& text);
 
+  // The template of a user function with this body (after its prefix and
+  // name), made from its translated fields unless kept.
+  std::shared_ptr<const function_template> function_template_of(
+      const alg_string& body, const alg_array<alg_string>& fields);
+
   // The plan of a translated text, from the store or compiled now; nullptr
   // when the text has none (it is then rewritten) or plans are off.
   std::shared_ptr<const formula_plan> plan(const alg_string& translated_text) {
@@ -76,6 +81,9 @@ class translation_store {
     std::array<plan_generations, 3> plans;
     std::unordered_map<std::string, request_form, view_hash, std::equal_to<>> requests;
     size_t request_bytes = 0;
+    std::unordered_map<std::string, std::shared_ptr<const function_template>, view_hash,
+                       std::equal_to<>>
+        functions;
   };
   static constexpr size_t kShards = 16;
   static constexpr size_t kMaxKeptPerShard = 1024;
