@@ -76,10 +76,10 @@ INSTANTIATE_TEST_SUITE_P(
                   {"sq(3)+sq(1/3)", "s(-2.5) & s(1/3)", "f(10)", "loop(1)", "odd(2)", "sq()",
                    "sq(1,2)", "nofunction(1)"}},
         plan_case{"FunctionParametersAsText",
-                  "f_q|\"x\" & x & \"-x_\" & -x|x\nf_g|a & b|a|b\nf_h|A_1 + a_1 * 2|a_1\n"
+                  "f_q|\"x\" & str(x, 1) & \"-x_\" & str(-x, 1)|x\nf_g|a & b|a|b\nf_h|A_1 + a_1 * 2|a_1\n"
                   "f_c|x(1)|x\nf_e|e + E|e\nf_inf|inf * 2|inf\nf_w|x & y|x||y\n"
                   "f_r|if(n < 1, 0, n + r(n - 1))|n\nf_big|s & s|s\nq_long|\"ab\" & \"cd\"\n",
-                  {"q(3) & q(-2.5) & q(\"t\")", "g(\"b\", 1) & g(1, \"a\") & g(\"B\", \"A\")",
+                  {"q(3) & q(-2.5)", "q(\"t\")", "g(\"b\", \"c\")", "g(\"c\", \"a\") & g(\"B\", \"A\")",
                    "h(4)", "c(2)", "e(1e20) + e(-2)", "inf(1/0)", "w(1, 2, 3)", "w(1, 2)", "r(12)",
                    "r(200)", "big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(long))))))))))))))))))"}},
         plan_case{"Conditionals", "r_a|1|9\nr_b|1|9\n",
