@@ -91,7 +91,7 @@ class plan_compiler {
   plan_compiler(int depth, const std::vector<alg_string>* parameters)
       : depth_(depth), parameters_(parameters) {}
 
-  std::shared_ptr<const formula_plan> run(const alg_string& text) {
+  std::shared_ptr<formula_plan> run(const alg_string& text) {
     const std::string_view s = text.view();
     if (s.empty() || s.size() > kMaxPlannedText || s[0] != '(') return nullptr;
     if (s.find('\0') != std::string_view::npos || depth_ > kMaxPlanDepth) return nullptr;
@@ -121,12 +121,6 @@ class plan_compiler {
     if (group(0, static_cast<uint32_t>(s.size() - 1), depth_) == kNone) return nullptr;
     for (const node& n : plan_->nodes_) {
       if (n.k == node::kind::conditional || n.k == node::kind::choice) plan_->conditionals_ = true;
-    }
-    const formula_plan::node& whole = plan_->nodes_[0];
-    if (whole.tokens.empty() && whole.cells.size() == 1 &&
-        whole.cells[0].k == cell::kind::literal) {
-      plan_->constant_read_ = literal_read_back(whole.cells[0].literal, &plan_->constant_length_);
-      plan_->constant_ = plan_->constant_length_ <= max_text_length;
     }
     return plan_;
   }
@@ -334,9 +328,13 @@ class plan_compiler {
   std::vector<uint32_t> pair_;
 };
 
+void fold_constant(formula_plan& plan);
+
 std::shared_ptr<const formula_plan> formula_plan::compile(
     const alg_string& text, int depth, const std::vector<alg_string>* parameters) {
-  return plan_compiler(depth, parameters).run(text);
+  std::shared_ptr<formula_plan> plan = plan_compiler(depth, parameters).run(text);
+  if (plan != nullptr) fold_constant(*plan);
+  return plan;
 }
 
 std::shared_ptr<const function_template> make_function_template(
@@ -888,7 +886,47 @@ class plan_runner {
   int expansion_depth_;
 };
 
+// What a constant text is evaluated in: no name, no user function; the
+// work it counts is kept.
+class folding_scope final : public scope {
+ public:
+  struct not_constant {};
+  alg_value value_of(const alg_string&) override { throw not_constant{}; }
+  alg_string call_user_function(const alg_string&, const alg_array<alg_value>&, uint32_t) override {
+    throw not_constant{};
+  }
+  nesting_depths& depths() override { return depths_; }
+  int32_t nesting_limit() const override { return solve_nesting_limit; }
+  int64_t& expansions() override { return expansions_; }
+  void spend(uint64_t bytes) override { work += bytes; }
+  uint64_t work = 0;
+
+ private:
+  nesting_depths depths_;
+  int64_t expansions_ = 0;
+};
+
 }  // namespace
+
+void fold_constant(formula_plan& plan) {
+  if (plan.has_conditionals() || !plan.slots().empty()) return;
+  for (const formula_plan::node& n : plan.nodes()) {
+    if (n.k == formula_plan::node::kind::call && (!n.builtin || n.name.view() == "rand")) return;
+    for (const formula_plan::cell& c : n.cells) {
+      if (c.k == formula_plan::cell::kind::name || c.k == formula_plan::cell::kind::slot) return;
+    }
+  }
+  folding_scope folding;
+  try {
+    plan_runner::result r = plan_runner(folding, plan, 0).run();
+    plan.constant_value_ = std::move(r.value);
+    plan.constant_read_ = std::move(r.read);
+    plan.constant_work_ = folding.work;
+    plan.constant_ = true;
+  } catch (...) {
+    // Raises an error (or hands the text back): computed when evaluated.
+  }
+}
 
 alg_value evaluate_translated(scope& s, const alg_string& text, const formula_plan* plan,
                               const alg_string& context, bool strict, const slot_values* slots) {
@@ -913,7 +951,7 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
     plan = resolved.get();
   }
   if (plan->is_constant()) {
-    s.spend(plan->constant_length());
+    s.spend(plan->constant_work());
     --s.depths().reductions;
     return plan->constant_read();
   }
@@ -938,8 +976,8 @@ void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan) {
   }
   enter_evaluation(s, text);
   if (plan->is_constant()) {
-    s.spend(plan->constant_length());
-    text = literal_text(plan->nodes()[0].cells[0].literal);
+    s.spend(plan->constant_work());
+    text = literal_text(plan->constant_value());
   } else {
     try {
       text = literal_text(plan_runner(s, *plan, 0).run().value);

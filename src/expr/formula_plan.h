@@ -84,13 +84,16 @@ class formula_plan {
 
   const alg_string& source() const { return source_; }
   const std::vector<node>& nodes() const { return nodes_; }
-  // A text that is one literal in parentheses (a bound, a step, a choice):
-  // what it reads back as and its literal's length, known in advance.
+  // A text that computes the same whatever it is evaluated in: literals,
+  // operators and built-ins other than rand, and no error (a bound, a step,
+  // "3+4*2^2"). Its value, what its literal reads back as and the work the
+  // rewriting counts for it are known in advance.
   bool is_constant() const { return constant_; }
+  const alg_value& constant_value() const { return constant_value_; }
+  const alg_value& constant_read() const { return constant_read_; }
+  uint64_t constant_work() const { return constant_work_; }
   // Whether the text holds conditionals or choices (resolved first).
   bool has_conditionals() const { return conditionals_; }
-  const alg_value& constant_read() const { return constant_read_; }
-  uint32_t constant_length() const { return constant_length_; }
 
  private:
   alg_string source_;
@@ -99,8 +102,10 @@ class formula_plan {
   bool conditionals_ = false;
   std::vector<slot> slots_;
   std::vector<uint32_t> parameter_lengths_;
+  alg_value constant_value_;
   alg_value constant_read_;
-  uint32_t constant_length_ = 0;
+  uint64_t constant_work_ = 0;
+  friend void fold_constant(formula_plan& plan);
   friend class plan_compiler;
 };
 
