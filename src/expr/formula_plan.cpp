@@ -479,7 +479,7 @@ class plan_runner {
     }
     // The arguments, each reduced as a group and read with the call's name,
     // once the call's text (with the literals of what it holds) is made.
-    std::vector<std::vector<alg_string>> texts(n.children.size());
+    small_array<std::vector<alg_string>, 4> texts(n.children.size());
     for (size_t k = 0; k < n.children.size(); ++k) prepare(n.children[k], index, texts[k]);
     uint64_t call_length = n.name.length() + n.children.size() + 1;
     for (size_t k = 0; k < n.children.size(); ++k) {
