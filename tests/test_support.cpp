@@ -47,3 +47,17 @@ std::ostream& operator<<(std::ostream& os, const engine_answer& a) {
   return os << (a.created ? "" : "(not created) ") << "status " << a.status << " \"" << a.text
             << "\"";
 }
+
+std::string repeated(const std::string& piece, int times) {
+  std::string s;
+  for (int i = 0; i < times; ++i) s += piece;
+  return s;
+}
+
+std::string doubling(int lines, const std::string& first) {
+  std::string s = "q_t0|" + first + "\n";
+  for (int i = 1; i <= lines; ++i) {
+    s += "q_t" + std::to_string(i) + "|t" + std::to_string(i - 1) + "&t" + std::to_string(i - 1) + "\n";
+  }
+  return s;
+}

@@ -40,3 +40,9 @@ inline engine_answer ok(const std::string& text) { return {true, 0, text}; }
 inline engine_answer failed(const std::string& text) { return {true, -1, text}; }
 inline engine_answer not_created(const std::string& text) { return {false, -1, text}; }
 std::ostream& operator<<(std::ostream& os, const engine_answer& a);
+
+// `piece` written `times` times.
+std::string repeated(const std::string& piece, int times);
+// Formula lines t1 .. tN, each t(i-1) joined to itself, after t0 = `first`:
+// texts that double at every line.
+std::string doubling(int lines, const std::string& first = "\"ab\"");

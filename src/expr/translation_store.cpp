@@ -5,6 +5,26 @@
 
 #include "expr/translator.h"
 
+namespace {
+
+// Keeps `value` under `key` in a map bounded in entries and bytes (a full
+// map is emptied first); called with the shard's lock held. Keeping is only
+// an optimisation: running out of memory for it is not an error.
+template <typename Map, typename Value>
+void keep_bounded(Map& map, size_t& kept_bytes, std::string_view key, Value value, size_t bytes,
+                  size_t max_entries, size_t max_bytes) {
+  try {
+    if (map.size() >= max_entries || kept_bytes + bytes > max_bytes) {
+      map.clear();
+      kept_bytes = 0;
+    }
+    if (map.emplace(std::string(key), std::move(value)).second) kept_bytes += bytes;
+  } catch (const std::bad_alloc&) {
+  }
+}
+
+}  // namespace
+
 translation_store::shard& translation_store::shard_of_this_thread() {
   // A plain thread-local number: nothing to destroy when the thread ends.
   thread_local uint32_t slot = UINT32_MAX;
@@ -28,16 +48,8 @@ alg_string translation_store::translated(const alg_string& text) {
   translate_formula(form);
   const size_t bytes = key.size() + form.length();
   if (bytes > kMaxKeptText) return form;
-  try {
-    const std::lock_guard<std::mutex> lock(s.guard);
-    if (s.kept.size() >= kMaxKeptPerShard || s.bytes + bytes > kMaxBytesPerShard) {
-      s.kept.clear();
-      s.bytes = 0;
-    }
-    if (s.kept.emplace(std::string(key), form).second) s.bytes += bytes;
-  } catch (const std::bad_alloc&) {
-    // Keeping it is only an optimisation.
-  }
+  const std::lock_guard<std::mutex> lock(s.guard);
+  keep_bounded(s.kept, s.bytes, key, form, bytes, kMaxKeptPerShard, kMaxBytesPerShard);
   return form;
 }
 
@@ -108,16 +120,9 @@ translation_store::request_form translation_store::translated_request(const alg_
   const size_t bytes =
       key.size() + form.length() + (made.plan != nullptr ? made.plan->nodes().size() * 256 : 0);
   if (key.size() + form.length() <= kMaxKeptText) {
-    try {
-      const std::lock_guard<std::mutex> lock(s.guard);
-      if (s.requests.size() >= kMaxKeptPerShard || s.request_bytes + bytes > kMaxBytesPerShard) {
-        s.requests.clear();
-        s.request_bytes = 0;
-      }
-      if (s.requests.emplace(std::string(key), made).second) s.request_bytes += bytes;
-    } catch (const std::bad_alloc&) {
-      // Keeping it is only an optimisation.
-    }
+    const std::lock_guard<std::mutex> lock(s.guard);
+    keep_bounded(s.requests, s.request_bytes, key, made, bytes, kMaxKeptPerShard,
+                 kMaxBytesPerShard);
   }
   if (!plans) made.plan = nullptr;
   return made;

@@ -118,20 +118,6 @@ TEST(Robustness, HostileShapes) {
 
 // Inputs that once took minutes or gigabytes now end quickly, with their
 // result or an error in the engine's words (the bench shows the speed).
-std::string repeated(const std::string& piece, int times) {
-  std::string s;
-  for (int i = 0; i < times; ++i) s += piece;
-  return s;
-}
-
-std::string doubling(int lines) {
-  std::string s = "q_t0|\"ab\"\n";
-  for (int i = 1; i <= lines; ++i) {
-    s += "q_t" + std::to_string(i) + "|t" + std::to_string(i - 1) + "&t" + std::to_string(i - 1) + "\n";
-  }
-  return s;
-}
-
 struct hostile_case {
   const char* name;
   std::string algorithm;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "expr/formula_plan.h"
+#include "test_support.h"
 #include "expr/translator.h"
 #include "zekalg/zekalg.h"
 
@@ -18,20 +19,6 @@ struct plan_case {
   std::string algorithm;
   std::vector<std::string> requests;
 };
-
-std::string repeated(const std::string& s, int n) {
-  std::string out;
-  for (int i = 0; i < n; ++i) out += s;
-  return out;
-}
-
-std::string doubling(int lines) {
-  std::string s = "q_t0|\"a b\"\n";
-  for (int i = 1; i <= lines; ++i) {
-    s += "q_t" + std::to_string(i) + "|t" + std::to_string(i - 1) + "&t" + std::to_string(i - 1) + "\n";
-  }
-  return s;
-}
 
 // Every answer of one run: the create and each request.
 std::vector<std::string> answers(const plan_case& c, bool plans) {
@@ -96,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
                    "if(a, 1)", "if(a, 1, 2, 3)", "choose(a + 9, 1, 2)", "choose(1)", "if(\"x\", 1, 2)"}},
         plan_case{"BrokenTexts", "k_a|1\n",
                   {"(a", "a)", "((a)", "a+(", "\"unclosed", "a~b", "1,2", "max((1,2),3)"}},
-        plan_case{"LimitsOfTextAndWork", doubling(24), {"t19", "t20", "t24"}},
+        plan_case{"LimitsOfTextAndWork", doubling(24, "\"a b\""), {"t19", "t20", "t24"}},
         plan_case{"DeepNesting", "k_a|1\n",
                   {repeated("(", 500) + "a" + repeated(")", 500),
                    repeated("abs(", 300) + "-a" + repeated(")", 300)}},

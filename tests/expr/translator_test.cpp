@@ -11,6 +11,7 @@
 
 #include "base/tokens.h"
 #include "test_support.h"
+#include "test_support.h"
 #include "value/literal_codec.h"
 
 namespace {
@@ -533,11 +534,6 @@ TEST(TranslateRobustness, ThousandsOfOperators) {
 // The translator against the reference form, byte for byte: stored results
 // depend on the operator form, so no formula may come out differently.
 
-std::string repeated(const std::string& piece, int count) {
-  std::string out;
-  for (int i = 0; i < count; ++i) out += piece;
-  return out;
-}
 
 TEST(TranslateAsReference, SeededRandomFormulas) {
   // Pieces that reach every rule: numbers and exponents, names, every symbol
