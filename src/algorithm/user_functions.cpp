@@ -63,6 +63,14 @@ alg_string expand(env_frame& frame, const definition_record& record, const alg_s
       // The fields lost their outer parentheses; the formula is rewritten as
       // one whole group in the environment that defines the function.
       text = alg_string("(") + text + ")";
+      const function_template* function = record.function.get();
+      if (function != nullptr && function->parameters.size() == n) {
+        const slot_values slots(args);
+        if (slots_fill_alone(*function, slots)) {
+          rewrite_translated(frame, text, function->plan.get(), &slots);
+          return alg_string("(") + text + ")";
+        }
+      }
       const auto plan = frame.expansion_plan(text);
       rewrite_translated(frame, text, plan.get());
     }

@@ -86,6 +86,22 @@ void for_each_parameter_word(std::string_view text, const std::vector<alg_string
   }
 }
 
+// Whether `text` is "(" operand ")" with an operand that reads as a literal
+// (as a plan's cell would take it), and its value.
+bool literal_in_parentheses(const alg_string& text, alg_value& value) {
+  const std::string_view bytes = text.view();
+  if (bytes.size() < 3 || bytes.front() != '(' || bytes.back() != ')') return false;
+  const std::string_view inner = bytes.substr(1, bytes.size() - 2);
+  if (inner.find_first_of(std::string_view("()~,\0", 5)) != std::string_view::npos) return false;
+  if (!is_whole_operand(inner)) return false;
+  if (inner.size() >= 2 && inner.front() == '"' && inner.back() == '"') {
+    value = alg_value::of_text(decode_literal(alg_string(inner.substr(1, inner.size() - 2))));
+    return true;
+  }
+  if (inner.size() == 1 && (inner[0] == 'e' || inner[0] == 'E')) return false;
+  return read_number(alg_string(inner), value);
+}
+
 class plan_compiler {
  public:
   plan_compiler(int depth, const std::vector<alg_string>* parameters)
@@ -359,6 +375,19 @@ std::shared_ptr<const function_template> make_function_template(
   return made;
 }
 
+bool slots_fill_alone(const function_template& function, const slot_values& slots) {
+  const std::vector<alg_string>& parameters = function.parameters;
+  for (uint32_t k = 0; k + 1 < parameters.size(); ++k) {
+    bool replaced_again = false;
+    const std::vector<alg_string> later(parameters.begin() + k + 1, parameters.end());
+    for_each_parameter_word(slots.literal(k).view(), later, [&](size_t, size_t) {
+      replaced_again = true;
+    });
+    if (replaced_again) return false;
+  }
+  return true;
+}
+
 slot_values::slot_values(const alg_array<alg_value>& args) : args_(args) {
   const uint32_t n = args.count();
   reads_.resize(n);
@@ -517,6 +546,18 @@ class plan_runner {
     }
     const alg_string expansion = s_.call_user_function(n.name, args, count);
     --s_.depths().calls;
+    // A function computed where it is defined comes back as its literal in
+    // parentheses: one group of one operand.
+    alg_value literal;
+    if (literal_in_parentheses(expansion, literal)) {
+      s_.spend(expansion.length());
+      // A long operand is counted once more, as a long group is.
+      const uint32_t content = expansion.length() - 2;
+      if (content >= sweep_from_length) s_.spend(content);
+      result r = written_result(std::move(literal));
+      s_.spend(r.length);
+      return r;
+    }
     // The expansion is read where the call stood, its conditionals resolved
     // first when it is balanced: when it is then one group the plan can
     // follow, its result takes the call's place.
@@ -538,14 +579,7 @@ class plan_runner {
   bool expanded_in_place(const function_template& function, const slot_values& slots,
                          const alg_string& name) {
     const std::vector<alg_string>& parameters = function.parameters;
-    for (uint32_t k = 0; k + 1 < parameters.size(); ++k) {
-      bool replaced_again = false;
-      const std::vector<alg_string> later(parameters.begin() + k + 1, parameters.end());
-      for_each_parameter_word(slots.literal(k).view(), later, [&](size_t, size_t) {
-        replaced_again = true;
-      });
-      if (replaced_again) return false;
-    }
+    if (!slots_fill_alone(function, slots)) return false;
     try {
       uint64_t length = function.formula_length;
       for (uint32_t k = 0; k < parameters.size(); ++k) {
@@ -969,7 +1003,8 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
   return value;
 }
 
-void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan) {
+void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan,
+                        const slot_values* slots) {
   if (plan == nullptr || !formula_plans_enabled()) {
     evaluate_text(s, text, true);
     return;
@@ -980,7 +1015,7 @@ void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan) {
     text = literal_text(plan->constant_value());
   } else {
     try {
-      text = literal_text(plan_runner(s, *plan, 0).run().value);
+      text = literal_text(plan_runner(s, *plan, 0, slots).run().value);
     } catch (plan_handback& h) {
       text = std::move(h.text);
       rewrite_text(s, text);

@@ -125,6 +125,11 @@ std::shared_ptr<const function_template> make_function_template(
 
 // The arguments of one call of a function template: their literals' reads
 // and lengths, and the literals themselves once needed.
+class slot_values;
+// Whether no argument's literal holds a word that a later parameter would
+// replace in turn (the template then stands for the text replacement).
+bool slots_fill_alone(const function_template& function, const slot_values& slots);
+
 class slot_values {
  public:
   explicit slot_values(const alg_array<alg_value>& args);
@@ -151,7 +156,8 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
 // What evaluate_text(s, text, true) leaves of the translated `text`,
 // computed through `plan` (compiled from `text`) when it is given and plans
 // are on: the literal of the value where the rewriting ends in one.
-void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan);
+void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan,
+                        const slot_values* slots = nullptr);
 
 // Plans are on unless the environment variable ZEKALG_REFERENCE_EVALUATOR is
 // set (to anything but "0") when the library loads; tests compare both ways.

@@ -18,6 +18,7 @@ struct plan_case {
   const char* name;
   std::string algorithm;
   std::vector<std::string> requests;
+  std::string base = {};  // an algorithm to build on, when given
 };
 
 // Every answer of one run: the create and each request.
@@ -27,7 +28,12 @@ std::vector<std::string> answers(const plan_case& c, bool plans) {
   std::vector<char> buffer(1u << 22);
   int32_t length = static_cast<int32_t>(buffer.size());
   zekalg_seed_environment(4242);
-  const int32_t id = zekalg_create_environment(0, c.algorithm.c_str(), buffer.data(), &length);
+  int32_t base = 0;
+  if (!c.base.empty()) {
+    base = zekalg_create_environment(0, c.base.c_str(), buffer.data(), &length);
+    length = static_cast<int32_t>(buffer.size());
+  }
+  const int32_t id = zekalg_create_environment(base, c.algorithm.c_str(), buffer.data(), &length);
   out.push_back(std::to_string(id > 0 ? 1 : id) + (id < 0 ? std::string(buffer.data()) : ""));
   if (id > 0) {
     for (const std::string& request : c.requests) {
@@ -37,6 +43,7 @@ std::vector<std::string> answers(const plan_case& c, bool plans) {
     }
     zekalg_kill_environment(id);
   }
+  if (base > 0) zekalg_kill_environment(base);
   set_formula_plans_enabled(true);
   return out;
 }
@@ -72,6 +79,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {"q(3) & q(-2.5)", "q(\"t\")", "g(\"b\", \"c\")", "g(\"c\", \"a\") & g(\"B\", \"A\")",
                    "h(4)", "c(2)", "e(1e20) + e(-2)", "inf(1/0)", "w(1, 2, 3)", "w(1, 2)", "r(12)",
                    "r(200)", "big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(long))))))))))))))))))"}},
+        plan_case{"FunctionsOfTheBase", "r_x|1|9\nc_c|sq(x) > 2\nq_y|sg(-x) & str(sq(x/3), 3)\n",
+                  {"y", "sq(5) + sq(1/3)", "sg(2) & sg(-0.5)", "t(\"a\")",
+                   "t(\"a long text of more than sixty-four bytes, so that it is swept\")",
+                   "n(1)", "sq()", "loop(1)"},
+                  "f_sq|x*x|x\nf_sg|if(v<0, \"-\", \"+\") & str(abs(v),2)|v\nf_t|s|s\n"
+                  "f_n|nothing+1|z\nf_loop|loop(x)|x\nk_g|9.81\n"},
         plan_case{"Conditionals", "r_a|1|9\nr_b|1|9\n",
                   {"if(a>b, a-b, b-a)", "choose(a mod 3 + 1, \"x\", \"y\", \"z\") & str(b,0)",
                    "if(a>4, if(b>4, 1, 2), 3)*10", "if(1,2)", "choose(0,1,2)"}},
