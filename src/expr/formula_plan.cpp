@@ -457,9 +457,11 @@ class plan_runner {
   // A node's result: the value whose literal takes its place in the text,
   // what that literal reads back as, and its length.
   struct result {
-    alg_value value;
+    alg_value value;  // empty for a text, whose literal reads back as itself
     alg_value read;
     uint32_t length = 0;
+    // The value whose literal takes the node's place.
+    const alg_value& written() const { return read.is_text() ? read : value; }
   };
 
   // The whole text: its conditionals first, then its groups.
@@ -750,9 +752,13 @@ class plan_runner {
   // The result whose literal the rewriting writes into the text.
   static result written_result(alg_value value) {
     result r;
-    r.read = literal_read_back(value, &r.length);
+    if (value.is_text()) {
+      r.read = literal_read_back(std::move(value), &r.length);
+    } else {
+      r.read = literal_read_back(value, &r.length);
+      r.value = std::move(value);
+    }
     if (r.length > max_text_length) throw z_x_outofstringspace();
-    r.value = std::move(value);
     return r;
   }
 
@@ -805,7 +811,7 @@ class plan_runner {
       for (const auto& [bytes, child] : n.cells[c].pieces) {
         text += bytes;
         if (child >= 0) {
-          text += literal_text(finished_[static_cast<size_t>(child)].value);
+          text += literal_text(finished_[static_cast<size_t>(child)].written());
         } else if (child < -1) {
           text += slots_->literal(static_cast<uint32_t>(-2 - child));
         }
@@ -848,7 +854,9 @@ class plan_runner {
       switch (operand.k) {
         case cell::kind::literal: return operand.literal;
         case cell::kind::name: return operand_to_value(s_, operand.text, context, false);
-        case cell::kind::node: return finished_[operand.node].read;
+        // Each node is read once, by the operator next to it or as the
+        // group's last operand.
+        case cell::kind::node: return std::move(finished_[operand.node].read);
         case cell::kind::slot: return slots_->read(operand.node);
         case cell::kind::composite: return operand_to_value(s_, texts[c], context, false);
         case cell::kind::empty: break;
@@ -900,7 +908,7 @@ class plan_runner {
       if (child == handed) {
         text += handed_text;
       } else if (done_[child] != 0) {
-        text += literal_text(finished_[child].value);
+        text += literal_text(finished_[child].written());
       } else {
         text += written(child, kNone, {});
       }
@@ -953,7 +961,7 @@ void fold_constant(formula_plan& plan) {
   folding_scope folding;
   try {
     plan_runner::result r = plan_runner(folding, plan, 0).run();
-    plan.constant_value_ = std::move(r.value);
+    plan.constant_value_ = r.written();
     plan.constant_read_ = std::move(r.read);
     plan.constant_work_ = folding.work;
     plan.constant_ = true;
@@ -1015,7 +1023,7 @@ void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan,
     text = literal_text(plan->constant_value());
   } else {
     try {
-      text = literal_text(plan_runner(s, *plan, 0, slots).run().value);
+      text = literal_text(plan_runner(s, *plan, 0, slots).run().written());
     } catch (plan_handback& h) {
       text = std::move(h.text);
       rewrite_text(s, text);

@@ -97,7 +97,7 @@ alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& c
   return value;
 }
 
-alg_value literal_read_back(const alg_value& value, uint32_t* length) {
+alg_value literal_read_back(alg_value value, uint32_t* length) {
   uint32_t written = 0;
   alg_value read;
   switch (value.kind()) {

@@ -36,4 +36,4 @@ alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& c
 // the operand reader, without writing the literal where that can be
 // avoided. A text comes back as it is; an integer of ten bytes or more comes
 // back as a real. `length`, when given, receives the literal's length.
-alg_value literal_read_back(const alg_value& value, uint32_t* length = nullptr);
+alg_value literal_read_back(alg_value value, uint32_t* length = nullptr);
