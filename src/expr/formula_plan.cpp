@@ -853,7 +853,8 @@ class plan_runner {
       const cell& operand = n.cells[c];
       switch (operand.k) {
         case cell::kind::literal: return operand.literal;
-        case cell::kind::name: return operand_to_value(s_, operand.text, context, false);
+        // Read as no literal when the plan was made.
+        case cell::kind::name: return name_to_value(s_, operand.text, context);
         // Each node is read once, by the operator next to it or as the
         // group's last operand.
         case cell::kind::node: return std::move(finished_[operand.node].read);

@@ -73,7 +73,11 @@ alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& c
   alg_value number;
   if (read_number(text, number)) return number;
   if (strict) throw z_x_baddefinition(context);
+  return name_to_value(s, text, context);
+}
 
+alg_value name_to_value(scope& s, const alg_string& text, const alg_string& context) {
+  const uint32_t length = text.length();
   // A name with optional signs in front; each sign applies to a number.
   uint32_t signs = 0;
   while (signs < length) {

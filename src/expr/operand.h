@@ -32,6 +32,11 @@ bool read_number(const alg_string& text, alg_value& value);
 alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& context,
                            bool strict);
 
+// The value of an operand text that reads as no literal (not a quoted text,
+// not a number): a name, possibly signed. What operand_to_value gives such a
+// text, without trying the literal forms again.
+alg_value name_to_value(scope& s, const alg_string& text, const alg_string& context);
+
 // What the literal of `value` reads back as: literal_text(value) handed to
 // the operand reader, without writing the literal where that can be
 // avoided. A text comes back as it is; an integer of ten bytes or more comes
