@@ -189,6 +189,12 @@ inline void solve_every_way(int32_t id, const std::string& request, size_t round
   const answer reference = full_solve(solvers[0], id, request);
   expect_same(reference, full_solve(solvers[1], id, request), solvers[1], id, request,
               {false, full_read_size}, "the two solve functions answer differently");
+  // A request that runs into the work limit has used the whole budget of a
+  // call each time; its message has been fetched whole and cut above.
+  if (reference.status == ZEKALG_ERROR_ALGORITHM &&
+      reference.text.find("work limit reached") != std::string::npos) {
+    return;
+  }
   // Each size through one function, alternating from request to request.
   for (size_t i = 0; i + 1 < std::size(probes); ++i) {
     const solver& s = solvers[(i + round) % 2];

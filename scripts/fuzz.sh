@@ -24,7 +24,12 @@ for target in fuzz_algorithm fuzz_request fuzz_base fuzz_plans; do
   cp fuzz/corpus/"$target"/* "$corpus"/
   echo "== $target: ${seconds}s, corpus $corpus"
   status=0
-  nice -n 19 "$out/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=60 \
+  # The time limit catches hangs. A request may legitimately run each solve
+  # the targets make of it up to the work limit: about half a second
+  # natively, up to twenty seconds under the sanitizers (a recursive function
+  # whose expansions keep a conditional, for one); the limit leaves room for
+  # the few solves of such a request.
+  nice -n 19 "$out/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=300 \
     -rss_limit_mb=2048 -dict=fuzz/zekalg.dict -artifact_prefix="$artifacts/" \
     -print_final_stats=1 "$corpus" >"$log" 2>&1 || status=$?
   grep -aE '^#[0-9]+[[:space:]]+DONE|^stat::(average_exec_per_sec|peak_rss_mb)' "$log" || true
