@@ -405,24 +405,21 @@ nlohmann::json sample_json(const sample_result& sample, const algorithm_file& fi
   }
   doc["variants"] = rows;
   json fails = json::array();
-  for (const sample_failure& f : sample.creation_failures) {
-    fails.push_back({{"message", cp1252_to_utf8(f.message)},
-                     {"count", f.count},
-                     {"first_row", f.first_row},
-                     {"first_seed", f.first_seed},
-                     {"kind", "creation"},
-                     {"file", path_at(f.level)},
-                     {"line", f.line}});
-  }
+  // Both kinds of failure share their fields; a variable's also names it.
+  const auto failure = [&](const sample_failure& f, const char* kind) {
+    return json{{"message", cp1252_to_utf8(f.message)},
+                {"count", f.count},
+                {"first_row", f.first_row},
+                {"first_seed", f.first_seed},
+                {"kind", kind},
+                {"file", path_at(f.level)},
+                {"line", f.line}};
+  };
+  for (const sample_failure& f : sample.creation_failures) fails.push_back(failure(f, "creation"));
   for (const sample_failure& f : sample.variable_failures) {
-    fails.push_back({{"message", cp1252_to_utf8(f.message)},
-                     {"count", f.count},
-                     {"first_row", f.first_row},
-                     {"first_seed", f.first_seed},
-                     {"kind", "variable"},
-                     {"variable", cp1252_to_utf8(f.variable)},
-                     {"file", path_at(f.level)},
-                     {"line", f.line}});
+    json entry = failure(f, "variable");
+    entry["variable"] = cp1252_to_utf8(f.variable);
+    fails.push_back(std::move(entry));
   }
   doc["failures"] = fails;
   json cascaded = json::array();

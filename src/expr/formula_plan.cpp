@@ -65,10 +65,10 @@ bool same_ignoring_case(std::string_view a, std::string_view b) {
 }
 
 // Calls `found(at, k)` for each whole word of `text` that names parameter k
-// (the first of that name).
+// (the first of that name), looking at the parameters from `first` on.
 template <typename F>
 void for_each_parameter_word(std::string_view text, const std::vector<alg_string>& parameters,
-                             F&& found) {
+                             F&& found, size_t first = 0) {
   for (size_t i = 0; i < text.size();) {
     if (ends_word(text[i])) {
       ++i;
@@ -76,7 +76,7 @@ void for_each_parameter_word(std::string_view text, const std::vector<alg_string
     }
     size_t j = i;
     while (j < text.size() && !ends_word(text[j])) ++j;
-    for (size_t k = 0; k < parameters.size(); ++k) {
+    for (size_t k = first; k < parameters.size(); ++k) {
       if (!parameters[k].empty() && same_ignoring_case(text.substr(i, j - i), parameters[k].view())) {
         found(i, k);
         break;
@@ -379,10 +379,8 @@ bool slots_fill_alone(const function_template& function, const slot_values& slot
   const std::vector<alg_string>& parameters = function.parameters;
   for (uint32_t k = 0; k + 1 < parameters.size(); ++k) {
     bool replaced_again = false;
-    const std::vector<alg_string> later(parameters.begin() + k + 1, parameters.end());
-    for_each_parameter_word(slots.literal(k).view(), later, [&](size_t, size_t) {
-      replaced_again = true;
-    });
+    for_each_parameter_word(
+        slots.literal(k).view(), parameters, [&](size_t, size_t) { replaced_again = true; }, k + 1);
     if (replaced_again) return false;
   }
   return true;
