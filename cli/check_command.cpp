@@ -880,10 +880,11 @@ class checker {
       // Past 10^10 the plain number form turns into exponent form, which
       // grouping then cuts apart.
       if (!format.grouping || format.scientific || grouping_reported.count(p.key) != 0) continue;
-      for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
-        const definition_record& r = env.definitions[i];
-        if (r.name.view() != p.key || !r.is_computed() || !r.value.is_number()) continue;
-        if (std::fabs(r.value.as_real()) >= 1e10) {
+      for (uint32_t i = 1; i <= env.definition_count(); ++i) {
+        const definition_record& r = env.record(i);
+        const definition_state& state = env.state(i);
+        if (r.name.view() != p.key || !state.is_computed() || !state.value.is_number()) continue;
+        if (std::fabs(state.value.as_real()) >= 1e10) {
           grouping_reported.insert(p.key);
           warning(p.number, "value reaches 10^10 with grouping and no scientific format: it "
                             "shows as " + std::string(text.view()) + " (zekalg solve " +

@@ -40,13 +40,13 @@ std::vector<walked_failure> resolve_each(alg_environment& env, const std::string
       e.solving.store(1, std::memory_order_relaxed);
     }
     std::set<std::string> seen;
-    for (uint32_t i = 1; i <= e.definitions.high(); ++i) {
-      const definition_record& record = e.definitions[i];
+    for (uint32_t i = 1; i <= e.definition_count(); ++i) {
+      const definition_record& record = e.record(i);
       if (!record.is_variable()) continue;
       const std::string name(variable_name(record).view());
       const std::string key = lowered(name);
       if (!seen.insert(key).second) continue;  // a lookup only finds the first
-      if (!record.is_computed()) {
+      if (!e.state(i).is_computed()) {
         call_context call(env, translations);
         (void)call.reaches(p);
         env_frame frame(call, p);

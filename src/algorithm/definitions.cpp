@@ -5,6 +5,7 @@
 
 #include "algorithm/call_context.h"
 #include "algorithm/drawing.h"
+#include "algorithm/environment.h"
 #include "base/errors.h"
 #include "base/tokens.h"
 #include "expr/evaluator.h"
@@ -14,7 +15,7 @@
 
 namespace {
 
-void copy_format(format_settings& format, const definition_record& r) {
+void copy_format(format_settings& format, const definition_state& r) {
   format.digits = r.digits;
   format.scientific = r.scientific;
   format.grouping = r.grouping;
@@ -33,63 +34,52 @@ alg_value evaluate_constant(env_frame& frame, const alg_array<alg_string>& field
   return operand_to_value(frame, fields[1], alg_string(), true);
 }
 
-alg_value evaluate_formula(env_frame& frame, definition_record& record,
-                           const alg_array<alg_string>& fields, const alg_string& name) {
+alg_value evaluate_formula(env_frame& frame, definition_state& record,
+                           const prepared_fields& prepared, const alg_string& name) {
+  const alg_array<alg_string>& fields = prepared.fields;
   if (fields.count() < 1 || fields[1].empty()) throw z_x_baddefinition(name);
   const uint32_t n = fields.count();
   if (n >= 2 && !fields[2].empty()) record.digits = integer_field(frame, fields[2]);
   if (n >= 3 && !fields[3].empty()) record.scientific = integer_field(frame, fields[3]) != 0;
   if (n >= 4 && !fields[4].empty()) record.grouping = integer_field(frame, fields[4]) != 0;
-  return evaluate_group(frame, fields[1], field_plan(record, 1));
+  return evaluate_group(frame, fields[1], field_plan(prepared, 1));
 }
 
 // Steps 5 to 9 of a lookup: the cached value, or the evaluation of the record.
 alg_value evaluate_record(env_frame& frame, uint32_t index, const alg_string& name) {
   call_context& call = frame.call();
   alg_environment& env = frame.environment();
-  definition_record& record = env.definitions[index];
-  if (record.is_computed()) {
-    copy_format(call.format(), record);
-    return record.value;
+  const definition_record& record = env.record(index);
+  definition_state& state = env.state(index);
+  if (state.is_computed()) {
+    copy_format(call.format(), state);
+    return state.value;
   }
   // Computed once, by one call at a time; the others wait and then read it.
   const std::lock_guard<std::recursive_mutex> lock(env.guard);
-  if (record.is_computed()) {
-    copy_format(call.format(), record);
-    return record.value;
+  if (state.is_computed()) {
+    copy_format(call.format(), state);
+    return state.value;
   }
   if (call.being_evaluated(frame.position(), index)) throw z_x_endlessloop(name);
   const call_context::evaluation_mark mark(call, frame.position(), index);
-  if (!record.has_fields) {
-    record.fields = split_fields(call.translations(), record_body(record));
-    // Constants are literals; every other field may be a formula.
-    record.plans.clear();
-    if (record.kind != 'k') {
-      for (uint32_t k = 1; k <= record.fields.high(); ++k) {
-        record.plans.push_back(call.translations().group_plan(record.fields[k]));
-      }
-    }
-    record.has_fields = true;
-  }
-  const alg_array<alg_string>& fields = record.fields;
+  const prepared_fields& prepared = record_fields(env, index, call.translations());
   alg_value value;
   switch (record.kind) {
-    case 'k': value = evaluate_constant(frame, fields, name); break;
-    case 'q': value = evaluate_formula(frame, record, fields, name); break;
-    case 'r': value = draw_random(frame, record, fields, name); break;
-    default: value = pick_from_list(frame, record, fields, name); break;
+    case 'k': value = evaluate_constant(frame, prepared.fields, name); break;
+    case 'q': value = evaluate_formula(frame, state, prepared, name); break;
+    case 'r': value = draw_random(frame, state, prepared, name); break;
+    default: value = pick_from_list(frame, prepared, name); break;
   }
-  // The table is not reloaded during an evaluation, so the record is still ours.
-  definition_record& done = env.definitions[index];
-  done.value = value;
-  std::atomic_ref<bool>(done.computed).store(true, std::memory_order_release);
-  copy_format(call.format(), done);
+  state.value = value;
+  std::atomic_ref<bool>(state.computed).store(true, std::memory_order_release);
+  copy_format(call.format(), state);
   return value;
 }
 
 }  // namespace
 
-bool definition_record::is_computed() const noexcept {
+bool definition_state::is_computed() const noexcept {
   return std::atomic_ref<bool>(const_cast<bool&>(computed)).load(std::memory_order_acquire);
 }
 
@@ -121,9 +111,8 @@ alg_string record_body(const definition_record& record) {
   return bar == 0 ? alg_string() : record.line.from(bar + 1);
 }
 
-void clear_values(alg_array<definition_record>& table) noexcept {
-  for (uint32_t i = 1; i <= table.high(); ++i) {
-    definition_record& r = table[i];
+void clear_values(std::vector<definition_state>& states) noexcept {
+  for (definition_state& r : states) {
     r.value = alg_value();
     r.computed = false;
     r.digits = -1;
@@ -150,8 +139,61 @@ void load_definitions(alg_array<definition_record>& table, const alg_string& alg
   }
 }
 
-const formula_plan* field_plan(const definition_record& record, uint32_t k) {
-  return k >= 1 && k <= record.plans.size() ? record.plans[k - 1].get() : nullptr;
+const formula_plan* field_plan(const prepared_fields& prepared, uint32_t k) {
+  return k >= 1 && k <= prepared.plans.size() ? prepared.plans[k - 1].get() : nullptr;
+}
+
+prepared_fields prepare_fields(translation_store& store, const definition_record& record) {
+  prepared_fields prepared;
+  const alg_string body = record_body(record);
+  if (record.kind == 'c') {
+    // A condition is one formula: its whole body.
+    prepared.fields.push_back(store.translated(body));
+    prepared.plans.assign(1, store.plan(prepared.fields[1]));
+    return prepared;
+  }
+  prepared.fields = split_fields(store, body);
+  if (record.kind == 'f') {
+    prepared.function = store.function_template_of(body, prepared.fields);
+  } else if (record.kind != 'k') {
+    // Constants are literals; every other field may be a formula.
+    for (uint32_t k = 1; k <= prepared.fields.high(); ++k) {
+      prepared.plans.push_back(store.group_plan(prepared.fields[k]));
+    }
+  }
+  return prepared;
+}
+
+bool prepare_record(translation_store& store, definition_record& record) {
+  // Only the records that are ever evaluated: variables, conditions with a
+  // "|", functions.
+  if (!record.is_variable() && !((record.kind == 'c' || record.kind == 'f') && record.has_separator)) {
+    return false;
+  }
+  try {
+    record.prepared = prepare_fields(store, record);
+    record.is_prepared = true;
+  } catch (...) {
+    record.prepared = prepared_fields();
+    record.is_prepared = false;
+  }
+  return record.is_prepared;
+}
+
+const prepared_fields& record_fields(alg_environment& env, uint32_t index,
+                                     translation_store& store) {
+  const definition_record& record = env.record(index);
+  if (record.is_prepared) return record.prepared;
+  definition_state& state = env.state(index);
+  if (std::atomic_ref<bool>(state.has_fields).load(std::memory_order_acquire)) return state.fields;
+  // Made under the environment's guard: a base environment's functions are
+  // called from many threads.
+  const std::lock_guard<std::recursive_mutex> lock(env.guard);
+  if (!std::atomic_ref<bool>(state.has_fields).load(std::memory_order_acquire)) {
+    state.fields = prepare_fields(store, record);
+    std::atomic_ref<bool>(state.has_fields).store(true, std::memory_order_release);
+  }
+  return state.fields;
 }
 
 alg_array<alg_string> split_fields(translation_store& store, const alg_string& body) {

@@ -11,46 +11,58 @@
 #include "base/alg_string.h"
 #include "value/alg_value.h"
 
+struct alg_environment;
 class env_frame;
 class formula_plan;
 struct function_template;
 class translation_store;
 
-// One definition line and its cached result. The fields read off the line
-// never change after loading; `value` and the format are written once,
-// before `computed` is published (see environment.h).
+// The translated fields of a definition body, with what is made from them
+// once: the plans of the fields that are formulas (plans[k - 1] for field k;
+// nullptr where a field is rewritten) and a function's template (nullptr:
+// none). A condition has one field, its whole translated body.
+struct prepared_fields {
+  alg_array<alg_string> fields;
+  std::vector<std::shared_ptr<const formula_plan>> plans;
+  std::shared_ptr<const function_template> function;
+};
+
+// One definition line as read off the algorithm text. Records never change
+// once an algorithm's image is made, and every environment built from the
+// same text shares them.
 struct definition_record {
   alg_string line;
-  alg_value value;
-  bool computed = false;  // read and written through std::atomic_ref
-  int32_t digits = -1;    // -1: not given
-  bool scientific = false;
-  bool grouping = false;
-
-  // Read off `line` when it is loaded, so lookups need not re-parse it:
-  // the kind letter of an exact "k_", "q_", "r_", "l_", "c_" or "f_" prefix
+  // The kind letter of an exact "k_", "q_", "r_", "l_", "c_" or "f_" prefix
   // (0 for any other start), whether the line has a "|", and the lowered
   // bytes between the prefix and the first "|".
   char kind = 0;
   bool has_separator = false;
   alg_string name;
+  // The fields, translated when the image was made; a body whose
+  // translation fails is left to the first evaluation of each environment,
+  // which raises what it raises at that moment.
+  prepared_fields prepared;
+  bool is_prepared = false;
 
-  // The translated fields of the body (of a condition: its whole translated
-  // body), kept from the first evaluation for the next attempts of a build
-  // (written under the environment's guard).
-  alg_array<alg_string> fields;
-  bool has_fields = false;
-  // The plans of the fields that are formulas (plans[k - 1] for field k;
-  // nullptr where a field is rewritten), kept with them.
-  std::vector<std::shared_ptr<const formula_plan>> plans;
-  // A function's template, kept with its fields (nullptr: none).
-  std::shared_ptr<const function_template> function;
-
-  // Whether the value is there to read (acquire: the value is complete).
-  bool is_computed() const noexcept;
   bool is_variable() const noexcept {
     return kind == 'k' || kind == 'q' || kind == 'r' || kind == 'l';
   }
+};
+
+// One record's state in one environment: its cached result and format,
+// written once, before `computed` is published (see environment.h), and
+// the fields of a record that was not prepared, made at its first use.
+struct definition_state {
+  alg_value value;
+  bool computed = false;  // read and written through std::atomic_ref
+  int32_t digits = -1;    // -1: not given
+  bool scientific = false;
+  bool grouping = false;
+  bool has_fields = false;  // read and written through std::atomic_ref
+  prepared_fields fields;
+
+  // Whether the value is there to read (acquire: the value is complete).
+  bool is_computed() const noexcept;
 };
 
 // The result format of a variable: set by its definition, handed to the
@@ -68,8 +80,18 @@ definition_record parse_definition_line(const alg_string& line);
 // (lines end at a line feed; carriage returns around them are dropped).
 void load_definitions(alg_array<definition_record>& table, const alg_string& algorithm);
 
+// Translates the record's fields as its first evaluation would; false,
+// with the record left unprepared, when that raises (or when the record is
+// never evaluated).
+bool prepare_record(translation_store& store, definition_record& record);
+// The fields of record `index` of `env`: prepared with its image, or made
+// now, at the record's first use in the environment (raising what
+// translating raises).
+const prepared_fields& record_fields(alg_environment& env, uint32_t index,
+                                     translation_store& store);
+
 // Forgets every computed value and format, as a fresh load would.
-void clear_values(alg_array<definition_record>& table) noexcept;
+void clear_values(std::vector<definition_state>& states) noexcept;
 
 // The bytes of a record's line after the first "|" (empty when there is none).
 alg_string record_body(const definition_record& record);
@@ -81,8 +103,8 @@ alg_string variable_name(const definition_record& record);
 // always at least one field ("" for an empty body).
 alg_array<alg_string> split_fields(translation_store& store, const alg_string& body);
 
-// The plan of field k of a record (nullptr when it has none).
-const formula_plan* field_plan(const definition_record& record, uint32_t k);
+// The plan of field k (nullptr when it has none).
+const formula_plan* field_plan(const prepared_fields& prepared, uint32_t k);
 
 // The value of `name`: a reserved word, a definition of the frame's
 // environment or, failing that, of its base environments. Leaves the

@@ -15,9 +15,8 @@
 namespace {
 
 // A bound or step: a formula field that must give a number.
-double number_field(env_frame& frame, const definition_record& record,
-                    const alg_array<alg_string>& fields, uint32_t k) {
-  const alg_value v = evaluate_group(frame, fields[k], field_plan(record, k));
+double number_field(env_frame& frame, const prepared_fields& prepared, uint32_t k) {
+  const alg_value v = evaluate_group(frame, prepared.fields[k], field_plan(prepared, k));
   check_kind(v, "d", alg_string());
   return v.as_real();
 }
@@ -36,13 +35,13 @@ void initialise_environment(alg_environment& env, const alg_string& algorithm,
   call_context call(env, translations);
   call.observer = observer;
   env_frame frame(call, 0);
-  // The lines are read once; each attempt starts again from fresh values.
-  load_definitions(env.definitions, algorithm);
-  env.index_definitions();
+  // The lines are read once for every environment built from the same
+  // text; each attempt starts again from fresh values.
+  env.load(algorithm_image::of(translations, algorithm));
   alg_string failed;
   for (int attempt = 1; attempt <= max_attempts; ++attempt) {
     if (observer != nullptr) observer->attempt_started();
-    if (attempt > 1) clear_values(env.definitions);
+    if (attempt > 1) clear_values(env.states);
     if (check_conditions(frame, failed)) return;
   }
   throw z_x_condition_not_satisfied(failed);
@@ -53,21 +52,14 @@ bool check_conditions(env_frame& frame, alg_string& failed) {
   call_context& call = frame.call();
   alg_environment& env = frame.environment();
   uint32_t position = 0;
-  for (uint32_t i = 1; i <= env.definitions.high(); ++i) {
-    definition_record& record = env.definitions[i];
+  for (uint32_t i = 1; i <= env.definition_count(); ++i) {
+    const definition_record& record = env.record(i);
     if (record.kind != 'c' || !record.has_separator) continue;
     failed = record_body(record);
     if (call.observer != nullptr) call.observer->condition_reached(position);
-    // Translated once per build (the environment is the build's own).
-    if (!record.has_fields) {
-      record.fields.clear();
-      record.fields.push_back(call.translations().translated(failed));
-      record.plans.assign(1, call.translations().plan(record.fields[1]));
-      record.has_fields = true;
-    }
-    const alg_string text = record.fields[1];
-    const std::shared_ptr<const formula_plan> plan = record.plans[0];
-    const alg_value value = evaluate_translated(frame, text, plan.get(), alg_string(), false);
+    const prepared_fields& prepared = record_fields(env, i, call.translations());
+    const alg_value value = evaluate_translated(frame, prepared.fields[1],
+                                                prepared.plans[0].get(), alg_string(), false);
     if (!value.is_number()) throw z_x_number_required();
     const bool held = value.as_integer() != 0;
     if (call.observer != nullptr) call.observer->condition_checked(position++, held);
@@ -76,14 +68,15 @@ bool check_conditions(env_frame& frame, alg_string& failed) {
   return true;
 }
 
-alg_value draw_random(env_frame& frame, definition_record& record,
-                      const alg_array<alg_string>& fields, const alg_string& name) {
+alg_value draw_random(env_frame& frame, definition_state& record, const prepared_fields& prepared,
+                      const alg_string& name) {
+  const alg_array<alg_string>& fields = prepared.fields;
   const uint32_t count = fields.count();
   if (count < 2 || fields[1].empty() || fields[2].empty()) throw z_x_baddefinition(name);
-  const double a = number_field(frame, record, fields, 1);
-  const double b = number_field(frame, record, fields, 2);
+  const double a = number_field(frame, prepared, 1);
+  const double b = number_field(frame, prepared, 2);
   const double step =
-      (count >= 3 && !fields[3].empty()) ? number_field(frame, record, fields, 3) : 1.0;
+      (count >= 3 && !fields[3].empty()) ? number_field(frame, prepared, 3) : 1.0;
   if (count >= 4 && !fields[4].empty()) record.digits = integer_operand(frame, fields[4]);
   if (count >= 5 && !fields[5].empty()) record.scientific = integer_operand(frame, fields[5]) != 0;
   if (count >= 6 && !fields[6].empty()) record.grouping = integer_operand(frame, fields[6]) != 0;
@@ -105,8 +98,9 @@ alg_value draw_random(env_frame& frame, definition_record& record,
   return alg_value::of_real(k * s + lo);
 }
 
-alg_value pick_from_list(env_frame& frame, const definition_record& record,
-                         const alg_array<alg_string>& fields, const alg_string& name) {
+alg_value pick_from_list(env_frame& frame, const prepared_fields& prepared,
+                         const alg_string& name) {
+  const alg_array<alg_string>& fields = prepared.fields;
   const uint32_t m = fields.count();
   const alg_string key = (m >= 2 && !fields[1].empty())
                              ? decode_literal(fields[1])
@@ -120,5 +114,5 @@ alg_value pick_from_list(env_frame& frame, const definition_record& record,
     throw z_x_outofrange(name);
   }
   const auto chosen = static_cast<uint32_t>(k) + 1;
-  return evaluate_group(frame, fields[chosen], field_plan(record, chosen));
+  return evaluate_group(frame, fields[chosen], field_plan(prepared, chosen));
 }

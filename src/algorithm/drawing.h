@@ -22,9 +22,10 @@ void initialise_environment(alg_environment& env, const alg_string& algorithm,
 bool check_conditions(env_frame& frame, alg_string& failed);
 
 // The value of an "r_" line: a real drawn from low..high in steps (one draw).
-alg_value draw_random(env_frame& frame, definition_record& record,
-                      const alg_array<alg_string>& fields, const alg_string& name);
+// Its format fields are left in `state`.
+alg_value draw_random(env_frame& frame, definition_state& state, const prepared_fields& prepared,
+                      const alg_string& name);
 // The value of an "l_" line: the choice at its group's position, which is
 // fixed by the first variable of the group and survives every attempt.
-alg_value pick_from_list(env_frame& frame, const definition_record& record,
-                         const alg_array<alg_string>& fields, const alg_string& name);
+alg_value pick_from_list(env_frame& frame, const prepared_fields& prepared,
+                         const alg_string& name);

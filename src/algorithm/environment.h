@@ -20,7 +20,9 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
+#include "algorithm/algorithm_image.h"
 #include "algorithm/definitions.h"
 #include "base/alg_array.h"
 #include "base/alg_hash.h"
@@ -34,11 +36,18 @@ struct alg_environment {
   // longer than the stack would allow destructors to nest.
   ~alg_environment();
 
-  // Builds the name indexes of a freshly loaded table.
-  void index_definitions();
+  // Takes the records of `image`, every value not yet computed.
+  void load(std::shared_ptr<const algorithm_image> image);
   // The index of the first variable (or, with `function`, function) record
   // named `lowered`, or 0.
-  uint32_t find_definition(std::string_view lowered, bool function) const;
+  uint32_t find_definition(std::string_view lowered, bool function) const {
+    return image->find_definition(lowered, function);
+  }
+  // Records 1 to definition_count(), and their state in this environment.
+  uint32_t definition_count() const noexcept { return image->records.high(); }
+  const definition_record& record(uint32_t i) const { return image->records[i]; }
+  definition_state& state(uint32_t i) noexcept { return states[i - 1]; }
+  const definition_state& state(uint32_t i) const noexcept { return states[i - 1]; }
 
   // The base environment while it is alive (not killed), else nullptr.
   alg_environment* live_base() const noexcept {
@@ -55,18 +64,8 @@ struct alg_environment {
   std::shared_ptr<alg_environment> base;
   std::recursive_mutex guard;
   alg_hash group_choices;
-  alg_array<definition_record> definitions;
-  // The record a lookup of a (lowered) variable or function name finds: the
-  // first in table order. Filled by index_definitions for long tables only;
-  // short ones are searched in order, which finds the same record.
-  struct name_hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-  };
-  using name_index = std::unordered_map<std::string, uint32_t, name_hash, std::equal_to<>>;
-  name_index variable_index;
-  name_index function_index;
-  bool indexed = false;
+  std::shared_ptr<const algorithm_image> image;
+  std::vector<definition_state> states;
   // The algorithm text this environment was built from.
   alg_string algorithm;
 };

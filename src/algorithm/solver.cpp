@@ -35,8 +35,8 @@ void evaluate_all(call_context& call, const alg_string& request) {
     env_frame frame(call, p);
     const bool stop_at_request = p == 0 && !request.empty();
     const alg_string wanted = stop_at_request ? request.lower() : alg_string();
-    for (uint32_t i = 1; i <= e.definitions.high(); ++i) {
-      const definition_record& record = e.definitions[i];
+    for (uint32_t i = 1; i <= e.definition_count(); ++i) {
+      const definition_record& record = e.record(i);
       if (!record.is_variable()) continue;
       // A line with a "|" keeps its lowered name from loading; one without
       // is named by all that follows its prefix.
@@ -44,7 +44,7 @@ void evaluate_all(call_context& call, const alg_string& request) {
                                                    : variable_name(record).lower() == wanted)) {
         return;
       }
-      if (!record.is_computed()) (void)resolve_name(frame, variable_name(record));
+      if (!e.state(i).is_computed()) (void)resolve_name(frame, variable_name(record));
     }
   }
 }

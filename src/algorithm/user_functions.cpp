@@ -2,8 +2,6 @@
 
 #include "algorithm/definitions.h"
 
-#include <atomic>
-#include <mutex>
 #include "base/errors.h"
 #include "expr/evaluator.h"
 #include "expr/formula_plan.h"
@@ -24,26 +22,17 @@ bool clashes_with_token(const alg_string& parameter) {
   return false;
 }
 
-// A function's translated fields, split at its first call and kept in its
-// record (under the environment's guard: a base environment's functions are
-// called from many threads).
-const alg_array<alg_string>& function_fields(env_frame& frame, const definition_record& record) {
-  auto& kept = const_cast<definition_record&>(record);
-  if (std::atomic_ref<bool>(kept.has_fields).load(std::memory_order_acquire)) return kept.fields;
-  const std::lock_guard<std::recursive_mutex> lock(frame.environment().guard);
-  if (!std::atomic_ref<bool>(kept.has_fields).load(std::memory_order_acquire)) {
-    const alg_string body = record_body(record);
-    kept.fields = split_fields(frame.call().translations(), body);
-    kept.function = frame.call().translations().function_template_of(body, kept.fields);
-    std::atomic_ref<bool>(kept.has_fields).store(true, std::memory_order_release);
-  }
-  return kept.fields;
+// A function's translated fields, split at its first call.
+const prepared_fields& function_fields(env_frame& frame, uint32_t index, const alg_string& name) {
+  return with_context(name, [&]() -> const prepared_fields& {
+    return record_fields(frame.environment(), index, frame.call().translations());
+  });
 }
 
-alg_string expand(env_frame& frame, const definition_record& record, const alg_string& name,
+alg_string expand(env_frame& frame, uint32_t index, const alg_string& name,
                   const alg_array<alg_value>& args, uint32_t n, bool reduce) {
-  const alg_array<alg_string>& fields =
-      with_context(name, [&]() -> const alg_array<alg_string>& { return function_fields(frame, record); });
+  const prepared_fields& prepared = function_fields(frame, index, name);
+  const alg_array<alg_string>& fields = prepared.fields;
   const uint32_t j = fields.count();
   if (j == 0) throw z_x_baddefinition(name);
   // Raised by this call itself: these pass without a label.
@@ -63,7 +52,7 @@ alg_string expand(env_frame& frame, const definition_record& record, const alg_s
       // The fields lost their outer parentheses; the formula is rewritten as
       // one whole group in the environment that defines the function.
       text = alg_string("(") + text + ")";
-      const function_template* function = record.function.get();
+      const function_template* function = prepared.function.get();
       if (function != nullptr && function->parameters.size() == n) {
         const slot_values slots(args);
         if (slots_fill_alone(*function, slots)) {
@@ -94,11 +83,10 @@ alg_string call_user_function(env_frame& frame, const alg_string& name,
     const alg_environment& e = call.environment(p);
     const uint32_t i = e.find_definition(name.view(), true);
     if (i == 0) continue;
-    const definition_record& r = e.definitions[i];
-    if (p == frame.position()) return expand(frame, r, name, args, n, reduce);
+    if (p == frame.position()) return expand(frame, i, name, args, n, reduce);
     try {
       env_frame found(call, p);
-      return expand(found, r, name, args, n, false);
+      return expand(found, i, name, args, n, false);
     } catch (...) {
       rethrow_with_context(name, true);
     }
@@ -116,7 +104,5 @@ const function_template* local_function_template(env_frame& frame, const alg_str
   if (env.solving.load(std::memory_order_relaxed) == 0) return nullptr;
   const uint32_t i = env.find_definition(name.view(), true);
   if (i == 0) return nullptr;
-  const definition_record& record = env.definitions[i];
-  with_context(name, [&]() -> const alg_array<alg_string>& { return function_fields(frame, record); });
-  return record.function.get();
+  return function_fields(frame, i, name).function.get();
 }

@@ -1,0 +1,120 @@
+#include "algorithm/algorithm_image.h"
+
+#include <array>
+#include <atomic>
+#include <mutex>
+#include <new>
+
+#include "base/errors.h"
+#include "expr/formula_plan.h"
+#include "expr/translation_store.h"
+
+namespace {
+
+// Below this many records a search in table order is as quick as a lookup.
+constexpr uint32_t kIndexFrom = 16;
+
+bool is_function(const definition_record& r) { return r.kind == 'f' && r.has_separator; }
+bool is_named_variable(const definition_record& r) { return r.is_variable() && r.has_separator; }
+
+std::shared_ptr<const algorithm_image> make_image(translation_store& translations,
+                                                  const alg_string& algorithm) try {
+  auto image = std::make_shared<algorithm_image>();
+  load_definitions(image->records, algorithm);
+  image->bytes = sizeof(algorithm_image) + 2 * algorithm.length();
+  for (uint32_t i = 1; i <= image->records.high(); ++i) {
+    definition_record& r = image->records[i];
+    (void)prepare_record(translations, r);
+    image->bytes += sizeof(definition_record) + r.line.length();
+    for (uint32_t k = 1; k <= r.prepared.fields.high(); ++k) {
+      image->bytes += r.prepared.fields[k].length() + sizeof(alg_string);
+    }
+  }
+  image->indexed = image->records.high() >= kIndexFrom;
+  if (image->indexed) {
+    for (uint32_t i = 1; i <= image->records.high(); ++i) {
+      const definition_record& r = image->records[i];
+      if (is_named_variable(r)) image->variable_index.try_emplace(std::string(r.name.view()), i);
+      if (is_function(r)) image->function_index.try_emplace(std::string(r.name.view()), i);
+    }
+    image->bytes += 64 * image->records.high();
+  }
+  return image;
+} catch (const std::bad_alloc&) {
+  throw z_x_outofmemory();
+}
+
+// The images of recent algorithm texts, in shards as the translations are
+// kept: each thread keeps to one shard. A shard holds a bounded number of
+// images and bytes and is emptied when full; a long text is not kept.
+class image_store {
+ public:
+  std::shared_ptr<const algorithm_image> of(translation_store& translations,
+                                            const alg_string& algorithm) {
+    const bool plans = formula_plans_enabled();
+    const std::string_view text = algorithm.view();
+    if (text.size() > kMaxKeptText) return make_image(translations, algorithm);
+    shard& s = shard_of_this_thread();
+    auto& kept = s.kept[plans ? 1 : 0];
+    {
+      const std::lock_guard<std::mutex> lock(s.guard);
+      if (auto it = kept.find(text); it != kept.end()) return it->second;
+    }
+    std::shared_ptr<const algorithm_image> made = make_image(translations, algorithm);
+    try {
+      const std::lock_guard<std::mutex> lock(s.guard);
+      if (kept.size() >= kMaxKeptPerShard || s.bytes + made->bytes > kMaxBytesPerShard) {
+        s.kept[0].clear();
+        s.kept[1].clear();
+        s.bytes = 0;
+      }
+      if (made->bytes <= kMaxBytesPerShard && kept.emplace(std::string(text), made).second) {
+        s.bytes += made->bytes;
+      }
+    } catch (const std::bad_alloc&) {
+      // Keeping it is only an optimisation.
+    }
+    return made;
+  }
+
+ private:
+  static constexpr size_t kShards = 16;
+  static constexpr size_t kMaxKeptPerShard = 64;
+  static constexpr size_t kMaxBytesPerShard = size_t{1} << 20;
+  static constexpr size_t kMaxKeptText = size_t{64} << 10;
+  using image_map = std::unordered_map<std::string, std::shared_ptr<const algorithm_image>,
+                                       algorithm_image::name_hash, std::equal_to<>>;
+  struct alignas(64) shard {
+    std::mutex guard;
+    std::array<image_map, 2> kept;  // made without plans, with plans
+    size_t bytes = 0;
+  };
+  shard& shard_of_this_thread() {
+    thread_local uint32_t slot = UINT32_MAX;
+    if (slot == UINT32_MAX) slot = threads_seen_.fetch_add(1, std::memory_order_relaxed) % kShards;
+    return shards_[slot];
+  }
+  std::array<shard, kShards> shards_;
+  std::atomic<uint32_t> threads_seen_{0};
+};
+
+}  // namespace
+
+std::shared_ptr<const algorithm_image> algorithm_image::of(translation_store& translations,
+                                                           const alg_string& algorithm) {
+  static image_store store;
+  return store.of(translations, algorithm);
+}
+
+uint32_t algorithm_image::find_definition(std::string_view lowered, bool function) const {
+  if (indexed) {
+    const name_index& index = function ? function_index : variable_index;
+    const auto it = index.find(lowered);
+    return it == index.end() ? 0 : it->second;
+  }
+  for (uint32_t i = 1; i <= records.high(); ++i) {
+    const definition_record& r = records[i];
+    if ((function ? is_function(r) : is_named_variable(r)) && r.name.view() == lowered) return i;
+  }
+  return 0;
+}
