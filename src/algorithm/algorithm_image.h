@@ -13,6 +13,7 @@
 #include "algorithm/definitions.h"
 #include "base/alg_array.h"
 #include "base/alg_string.h"
+#include "expr/call_memo.h"
 
 class translation_store;
 
@@ -41,5 +42,7 @@ struct algorithm_image {
   bool indexed = false;
   // What keeping the image costs, roughly.
   size_t bytes = 0;
+  // Calls of its functions that depended on nothing but their arguments.
+  mutable call_memo memo;
 };
 

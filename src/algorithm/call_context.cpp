@@ -37,10 +37,14 @@ bool call_context::being_evaluated(uint32_t position, uint32_t record) const noe
   return false;
 }
 
-alg_value env_frame::value_of(const alg_string& name) { return resolve_name(*this, name); }
+alg_value env_frame::value_of(const alg_string& name) {
+  ++call_.effects;
+  return resolve_name(*this, name);
+}
 
 alg_string env_frame::call_user_function(const alg_string& name, const alg_array<alg_value>& args,
                                          uint32_t n) {
+  ++call_.effects;
   return ::call_user_function(*this, name, args, n, true);
 }
 

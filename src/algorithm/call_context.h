@@ -80,8 +80,12 @@ class call_context {
   nesting_depths& depths(uint32_t position) noexcept { return chain_[position].depths; }
   int64_t& expansions() noexcept { return expansions_; }
   void spend(uint64_t bytes);
+  uint64_t work() const noexcept { return work_; }
   format_settings& format() noexcept { return format_; }
   build_observer* observer = nullptr;
+  // Steps whose outcome may depend on more than a call's arguments (see
+  // scope::effects).
+  uint64_t effects = 0;
 
   // Marks the definition `record` of the environment at `position` as being
   // evaluated by this call until the mark goes; being_evaluated tells
@@ -139,6 +143,10 @@ class env_frame final : public scope {
   std::shared_ptr<const formula_plan> text_plan(const alg_string& text) override;
   std::shared_ptr<const formula_plan> expansion_plan(const alg_string& text) override;
   const function_template* local_function(const alg_string& name) override;
+  call_memo* memo() override { return &environment().image->memo; }
+  uint64_t effects() const override { return call_.effects; }
+  void note_effect() override { ++call_.effects; }
+  uint64_t work_spent() const override { return call_.work(); }
 
  private:
   call_context& call_;

@@ -160,7 +160,9 @@ namespace {
 // Raises the scope's reduction depth for one evaluate_text; it is lowered
 // again only on the normal way out (a failed call leaves it raised).
 void enter(scope& s, const alg_string& text) {
-  if (++s.depths().reductions > s.nesting_limit()) throw z_x_stack_overflow(text);
+  nesting_depths& depths = s.depths();
+  depths.enter_reduction();
+  if (depths.reductions > s.nesting_limit()) throw z_x_stack_overflow(text);
   s.spend(text.length());
 }
 
@@ -689,7 +691,10 @@ alg_value evaluate_group(scope& s, const alg_string& field, const formula_plan* 
   // building and scanning the text around it.
   const std::string_view bytes = field.view();
   if (bytes.find_first_of(std::string_view("()\0", 3)) == std::string_view::npos) {
-    if (++s.depths().reductions > s.nesting_limit()) throw z_x_stack_overflow(kOpen + field + kClose);
+    s.note_effect();
+    nesting_depths& depths = s.depths();
+    depths.enter_reduction();
+    if (depths.reductions > s.nesting_limit()) throw z_x_stack_overflow(kOpen + field + kClose);
     s.spend(field.length() + 2);
     alg_string content = field;
     const alg_string literal = literal_text(reduce_operators(s, content));
@@ -697,6 +702,7 @@ alg_value evaluate_group(scope& s, const alg_string& field, const formula_plan* 
     --s.depths().reductions;
     return operand_to_value(s, literal, alg_string(), false);
   }
+  s.note_effect();
   alg_string text = kOpen + field + kClose;
   evaluate_text(s, text, true);
   return operand_to_value(s, text, alg_string(), false);

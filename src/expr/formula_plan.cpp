@@ -1,5 +1,7 @@
 #include "expr/formula_plan.h"
 
+#include "expr/call_memo.h"
+
 #include <algorithm>
 #include <array>
 #include <memory>
@@ -522,6 +524,7 @@ class plan_runner {
       args[k] = literal_read_back(reduce(n.children[k - 1], texts[k - 1]));
     }
     alg_value value;
+    if (n.builtin && n.name.view() == "rand") s_.note_effect();
     if (n.builtin && call_builtin(n.name, args, count, value)) {
       result r = written_result(std::move(value));
       s_.spend(r.length);
@@ -537,10 +540,7 @@ class plan_runner {
         const slot_values slots(args);
         if (expanded_in_place(*function, slots, n.name)) {
           --s_.depths().calls;
-          plan_runner expanded(s_, *function->plan, expansion_depth_ + 1, &slots);
-          if (function->plan->has_conditionals()) expanded.resolve_conditionals();
-          s_.spend(expanded.resolved_length(0));
-          return expanded.finish(0);
+          return expand_in_place(*function, slots, args, count);
         }
       }
     }
@@ -570,6 +570,59 @@ class plan_runner {
       }
     }
     throw plan_handback{expansion};
+  }
+
+  // The call of a template expanded in place, once its arguments are in
+  // the slots: kept when it depended on nothing but its arguments, and
+  // replayed from there when it is made again.
+  result expand_in_place(const function_template& function, const slot_values& slots,
+                         const alg_array<alg_value>& args, uint32_t count) {
+    call_memo* memo = s_.memo();
+    call_memo::outcome kept;
+    if (memo != nullptr && memo->find(&function, expansion_depth_, args, count, kept)) {
+      const nesting_depths& depths = s_.depths();
+      // A replay that would pass a limit is not taken: the call itself
+      // raises what it raises, where it raises it.
+      if (depths.reductions + int64_t{kept.reductions} <= s_.nesting_limit() &&
+          s_.work_spent() + kept.work <= static_cast<uint64_t>(max_work_per_call) &&
+          s_.expansions() + kept.expansions <= max_user_function_expansions) {
+        s_.spend(kept.work);
+        s_.expansions() += kept.expansions;
+        result r;
+        r.value = std::move(kept.value);
+        r.read = std::move(kept.read);
+        r.length = kept.length;
+        return r;
+      }
+    }
+    const uint64_t effects = s_.effects();
+    const uint64_t work = s_.work_spent();
+    const int64_t expansions = s_.expansions();
+    int32_t level = 0;
+    int32_t outer_peak = 0;
+    {
+      nesting_depths& depths = s_.depths();
+      level = depths.reductions;
+      outer_peak = depths.peak;
+      depths.peak = level;
+    }
+    plan_runner expanded(s_, *function.plan, expansion_depth_ + 1, &slots);
+    if (function.plan->has_conditionals()) expanded.resolve_conditionals();
+    s_.spend(expanded.resolved_length(0));
+    result r = expanded.finish(0);
+    nesting_depths& depths = s_.depths();
+    const int32_t inner_peak = depths.peak;
+    if (outer_peak > depths.peak) depths.peak = outer_peak;
+    if (memo != nullptr && s_.effects() == effects && depths.reductions == level) {
+      kept.value = r.value;
+      kept.read = r.read;
+      kept.length = r.length;
+      kept.work = s_.work_spent() - work;
+      kept.reductions = inner_peak - level;
+      kept.expansions = s_.expansions() - expansions;
+      memo->keep(&function, expansion_depth_, args, count, kept);
+    }
+    return r;
   }
 
   // What expanding the function as text does before its text is read: the
@@ -973,6 +1026,7 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
                               const alg_string& context, bool strict, const slot_values* slots) {
   if (!formula_plans_enabled() ||
       (plan == nullptr && (!text_holds_conditional(text) || text.char_at(1) != '('))) {
+    s.note_effect();
     alg_string rewritten = text;
     evaluate_text(s, rewritten, true);
     return operand_to_value(s, rewritten, context, strict);
@@ -980,11 +1034,13 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
   enter_evaluation(s, text);
   std::shared_ptr<const formula_plan> resolved;
   if (plan == nullptr) {
+    s.note_effect();
     // Conditionals come first, in the whole text; what they leave may have
     // a plan.
     alg_string rest = text;
     if (!resolve_conditionals_in_one_pass(s, rest) || rest.char_at(1) != '(' ||
         (resolved = s.text_plan(rest)) == nullptr) {
+      s.note_effect();
       rewrite_text(s, rest);
       --s.depths().reductions;
       return operand_to_value(s, rest, context, strict);
@@ -1000,6 +1056,7 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
   try {
     value = plan_runner(s, *plan, 0, slots).run().read;
   } catch (plan_handback& h) {
+    s.note_effect();
     alg_string rewritten = std::move(h.text);
     rewrite_text(s, rewritten);
     --s.depths().reductions;

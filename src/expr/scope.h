@@ -17,8 +17,14 @@
 struct nesting_depths {
   int32_t reductions = 0;
   int32_t calls = 0;
+  // The deepest `reductions` has been (see call_memo).
+  int32_t peak = 0;
+  void enter_reduction() noexcept {
+    if (++reductions > peak) peak = reductions;
+  }
 };
 
+class call_memo;
 class formula_plan;
 struct function_template;
 
@@ -66,6 +72,15 @@ class scope {
     (void)text;
     return nullptr;
   }
+  // Where calls of the templates local_function gives are kept (nullptr:
+  // nowhere), with what tells whether a call may be kept: a count of the
+  // steps whose outcome may depend on more than the call's arguments
+  // (names read, functions called through the text, random draws, texts
+  // left to the rewriting), and the work counted so far in the host call.
+  virtual call_memo* memo() { return nullptr; }
+  virtual uint64_t effects() const { return 0; }
+  virtual void note_effect() {}
+  virtual uint64_t work_spent() const { return 0; }
 
  protected:
   ~scope() = default;

@@ -48,6 +48,16 @@ std::vector<std::string> answers(const plan_case& c, bool plans) {
   return out;
 }
 
+// Formulas q_<name>1 to q_<name>N, each the next one, the last `last`:
+// every link nests the evaluation one level deeper.
+std::string chain(const std::string& name, int links, const std::string& last) {
+  std::string text;
+  for (int i = 1; i < links; ++i) {
+    text += "q_" + name + std::to_string(i) + "|" + name + std::to_string(i + 1) + "\n";
+  }
+  return text + "q_" + name + std::to_string(links) + "|" + last + "\n";
+}
+
 class PlanCorners : public testing::TestWithParam<plan_case> {};
 
 TEST_P(PlanCorners, AnswerAsTheRewritingDoes) {
@@ -85,6 +95,12 @@ INSTANTIATE_TEST_SUITE_P(
                    "n(1)", "sq()", "loop(1)"},
                   "f_sq|x*x|x\nf_sg|if(v<0, \"-\", \"+\") & str(abs(v),2)|v\nf_t|s|s\n"
                   "f_n|nothing+1|z\nf_loop|loop(x)|x\nk_g|9.81\n"},
+        // A call kept from the first request, made again one level short
+        // of the nesting limit and where its conditionals would pass it.
+        plan_case{"KeptCallsAtTheNestingLimit",
+                  "f_p|if(x>0, \"+\", \"-\") & str(x, 0)|x\nf_w|p(x) & p(-x)|x\nq_first|w(1)\n" +
+                      chain("u", 18, "w(1)") + chain("v", 19, "w(1)"),
+                  {"first", "u1", "v1", "w(1) & w(2) & w(1)"}},
         plan_case{"Conditionals", "r_a|1|9\nr_b|1|9\n",
                   {"if(a>b, a-b, b-a)", "choose(a mod 3 + 1, \"x\", \"y\", \"z\") & str(b,0)",
                    "if(a>4, if(b>4, 1, 2), 3)*10", "if(1,2)", "choose(0,1,2)"}},

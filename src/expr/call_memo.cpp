@@ -1,0 +1,78 @@
+#include "expr/call_memo.h"
+
+#include <bit>
+#include <functional>
+#include <new>
+#include <string_view>
+
+namespace {
+
+// Same kind and the same bits: a real is kept apart from the integer of
+// the same value, and -0 from 0.
+bool same_value(const alg_value& a, const alg_value& b) {
+  if (a.kind() != b.kind()) return false;
+  switch (a.kind()) {
+    case value_kind::integer: return a.as_integer() == b.as_integer();
+    case value_kind::real:
+      return std::bit_cast<uint64_t>(a.as_real()) == std::bit_cast<uint64_t>(b.as_real());
+    case value_kind::text: return a.text().view() == b.text().view();
+  }
+  return false;
+}
+
+uint64_t value_hash(const alg_value& v) {
+  switch (v.kind()) {
+    case value_kind::integer: return static_cast<uint64_t>(static_cast<uint32_t>(v.as_integer()));
+    case value_kind::real: return std::bit_cast<uint64_t>(v.as_real()) ^ 0x5bd1e995u;
+    case value_kind::text: return std::hash<std::string_view>{}(v.text().view()) ^ 0x9e3779b9u;
+  }
+  return 0;
+}
+
+bool short_enough(const alg_value& v) { return !v.is_text() || v.text().length() <= call_memo::max_text; }
+
+}  // namespace
+
+size_t call_memo::slot(const void* function, int depth, const alg_array<alg_value>& args,
+                       uint32_t count) {
+  uint64_t h = reinterpret_cast<uintptr_t>(function) * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(depth);
+  for (uint32_t k = 1; k <= count; ++k) h = (h ^ value_hash(args[k])) * 0x100000001B3ull;
+  return static_cast<size_t>((h ^ (h >> 29)) % kEntries);
+}
+
+bool call_memo::find(const void* function, int depth, const alg_array<alg_value>& args,
+                     uint32_t count, outcome& found) {
+  if (count > max_arguments) return false;
+  const size_t at = slot(function, depth, args, count);
+  const std::lock_guard<std::mutex> lock(guard_);
+  if (entries_ == nullptr) return false;
+  const entry& e = (*entries_)[at];
+  if (e.function != function || e.depth != depth || e.count != count) return false;
+  for (uint32_t k = 1; k <= count; ++k) {
+    if (!same_value(e.args[k - 1], args[k])) return false;
+  }
+  found = e.kept;
+  return true;
+}
+
+void call_memo::keep(const void* function, int depth, const alg_array<alg_value>& args,
+                     uint32_t count, const outcome& made) {
+  if (count > max_arguments || !short_enough(made.value) || !short_enough(made.read)) return;
+  for (uint32_t k = 1; k <= count; ++k) {
+    if (!short_enough(args[k])) return;
+  }
+  const size_t at = slot(function, depth, args, count);
+  try {
+    const std::lock_guard<std::mutex> lock(guard_);
+    if (entries_ == nullptr) entries_ = std::make_unique<std::array<entry, kEntries>>();
+    entry& e = (*entries_)[at];
+    e.function = nullptr;
+    for (uint32_t k = 1; k <= count; ++k) e.args[k - 1] = args[k];
+    e.kept = made;
+    e.depth = depth;
+    e.count = count;
+    e.function = function;
+  } catch (const std::bad_alloc&) {
+    // Keeping it is only an optimisation.
+  }
+}
