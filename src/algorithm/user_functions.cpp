@@ -40,6 +40,19 @@ alg_string expand(env_frame& frame, uint32_t index, const alg_string& name,
   if (n < j - 1) throw z_x_toofewparameters(name);
 
   try {
+    const function_template* function = prepared.function.get();
+    if ((!reduce || frame.environment().solving.load(std::memory_order_relaxed) == 0) &&
+        function != nullptr && function->parameters.size() == n && formula_plans_enabled()) {
+      // Rewritten through its template, from the arguments' values, with
+      // the work and errors of the text written out below, when nothing
+      // needs that text.
+      const slot_values slots(args);
+      if (slots_fill_alone(*function, slots) &&
+          frame.depths().reductions < frame.nesting_limit()) {
+        const uint64_t length = template_expansion_length(frame, *function, slots);
+        return alg_string("(") + rewrite_template(frame, *function, slots, length) + ")";
+      }
+    }
     alg_string text = fields[1];
     for (uint32_t k = 1; k <= n; ++k) {
       const alg_string& parameter = fields[k + 1];

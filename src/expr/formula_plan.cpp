@@ -625,25 +625,14 @@ class plan_runner {
     return r;
   }
 
-  // What expanding the function as text does before its text is read: the
-  // work counted at each parameter, and the errors of texts too long, all
+  // What expanding the function as text does before its text is read, all
   // labelled with the function's name. False, with nothing done, when an
   // argument's literal holds a word a later parameter would replace.
   bool expanded_in_place(const function_template& function, const slot_values& slots,
                          const alg_string& name) {
-    const std::vector<alg_string>& parameters = function.parameters;
     if (!slots_fill_alone(function, slots)) return false;
     try {
-      uint64_t length = function.formula_length;
-      for (uint32_t k = 0; k < parameters.size(); ++k) {
-        if (parameters[k].empty()) continue;
-        s_.spend(length);
-        if (slots.length(k) > max_text_length) throw z_x_outofstringspace();
-        length = length + uint64_t{function.occurrences[k]} * slots.length(k) -
-                 uint64_t{function.occurrences[k]} * parameters[k].length();
-        if (length > max_text_length) throw z_x_outofstringspace();
-      }
-      if (length + 2 > max_text_length) throw z_x_outofstringspace();
+      (void)template_expansion_length(s_, function, slots);
     } catch (...) {
       rethrow_with_context(name, true);
     }
@@ -1001,6 +990,43 @@ class folding_scope final : public scope {
 };
 
 }  // namespace
+
+uint64_t template_expansion_length(scope& s, const function_template& function,
+                                   const slot_values& slots) {
+  const std::vector<alg_string>& parameters = function.parameters;
+  uint64_t length = function.formula_length;
+  for (uint32_t k = 0; k < parameters.size(); ++k) {
+    if (parameters[k].empty()) continue;
+    s.spend(length);
+    if (slots.length(k) > max_text_length) throw z_x_outofstringspace();
+    length = length + uint64_t{function.occurrences[k]} * slots.length(k) -
+             uint64_t{function.occurrences[k]} * parameters[k].length();
+    if (length > max_text_length) throw z_x_outofstringspace();
+  }
+  if (length + 2 > max_text_length) throw z_x_outofstringspace();
+  return length;
+}
+
+alg_string rewrite_template(scope& s, const function_template& function,
+                            const slot_values& slots, uint64_t length) {
+  s.depths().enter_reduction();
+  s.spend(length + 2);
+  const formula_plan& plan = *function.plan;
+  alg_string text;
+  if (plan.is_constant()) {
+    s.spend(plan.constant_work());
+    text = literal_text(plan.constant_value());
+  } else {
+    try {
+      text = literal_text(plan_runner(s, plan, 0, &slots).run().written());
+    } catch (plan_handback& h) {
+      text = std::move(h.text);
+      rewrite_text(s, text);
+    }
+  }
+  --s.depths().reductions;
+  return text;
+}
 
 void fold_constant(formula_plan& plan) {
   if (plan.has_conditionals() || !plan.slots().empty()) return;

@@ -159,6 +159,18 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
 void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan,
                         const slot_values* slots = nullptr);
 
+// What replacing the parameters of `function` by the literals of its
+// arguments counts towards the work limit and raises (unlabelled), done on
+// lengths: the length of the formula with the arguments in it.
+uint64_t template_expansion_length(scope& s, const function_template& function,
+                                   const slot_values& slots);
+// What rewrite_translated(s, text, function.plan.get(), &slots) leaves of
+// the text "(" formula ")" with the arguments in it (the formula `length`
+// bytes long), without writing that text. The caller has made sure that
+// one more evaluation nests within the limit.
+alg_string rewrite_template(scope& s, const function_template& function,
+                            const slot_values& slots, uint64_t length);
+
 // Plans are on unless the environment variable ZEKALG_REFERENCE_EVALUATOR is
 // set (to anything but "0") when the library loads; tests compare both ways.
 bool formula_plans_enabled();
