@@ -42,6 +42,11 @@ alg_value env_frame::value_of(const alg_string& name) {
   return resolve_name(*this, name);
 }
 
+alg_value env_frame::value_of_lowered(const alg_string& name, const alg_string& lowered) {
+  ++call_.effects;
+  return resolve_definition(*this, name, lowered);
+}
+
 alg_string env_frame::call_user_function(const alg_string& name, const alg_array<alg_value>& args,
                                          uint32_t n) {
   ++call_.effects;

@@ -133,6 +133,7 @@ class env_frame final : public scope {
   bool has_base() const { return call_.reaches(position_ + 1); }
 
   alg_value value_of(const alg_string& name) override;
+  alg_value value_of_lowered(const alg_string& name, const alg_string& lowered) override;
   alg_string call_user_function(const alg_string& name, const alg_array<alg_value>& args,
                                 uint32_t n) override;
   nesting_depths& depths() override { return call_.depths(position_); }

@@ -216,6 +216,10 @@ alg_value resolve_name(env_frame& frame, const alg_string& name) {
   const alg_string lowered = name.lower();
   alg_value reserved;
   if (reserved_value(lowered.view(), reserved)) return reserved;
+  return resolve_definition(frame, name, lowered);
+}
+
+alg_value resolve_definition(env_frame& frame, const alg_string& name, const alg_string& lowered) {
   // Down the chain of base environments, iteratively: hosts may build long
   // chains. A definition found anywhere is evaluated with its own
   // environment's table and caches; a failure is labelled with the name

@@ -112,3 +112,5 @@ const formula_plan* field_plan(const prepared_fields& prepared, uint32_t k);
 // z_x_var_notdefined, z_x_endlessloop and whatever evaluating the
 // definition raises (labelled).
 alg_value resolve_name(env_frame& frame, const alg_string& name);
+// resolve_name for a name that is no reserved word, given lowered too.
+alg_value resolve_definition(env_frame& frame, const alg_string& name, const alg_string& lowered);

@@ -16,7 +16,21 @@ namespace {
 
 // A bound or step: a formula field that must give a number.
 double number_field(env_frame& frame, const prepared_fields& prepared, uint32_t k) {
-  const alg_value v = evaluate_group(frame, prepared.fields[k], field_plan(prepared, k));
+  const formula_plan* plan = field_plan(prepared, k);
+  if (plan != nullptr && plan->is_constant() && plan->constant_read().is_number() &&
+      formula_plans_enabled()) {
+    // A bound or step of literals: what evaluating its plan counts, without
+    // the steps around it.
+    nesting_depths& depths = frame.depths();
+    if (depths.reductions < frame.nesting_limit()) {
+      depths.enter_reduction();
+      frame.spend(plan->source().length());
+      frame.spend(plan->constant_work());
+      --depths.reductions;
+      return plan->constant_read().as_real();
+    }
+  }
+  const alg_value v = evaluate_group(frame, prepared.fields[k], plan);
   check_kind(v, "d", alg_string());
   return v.as_real();
 }
@@ -55,7 +69,6 @@ bool check_conditions(env_frame& frame, alg_string& failed) {
   for (uint32_t i = 1; i <= env.definition_count(); ++i) {
     const definition_record& record = env.record(i);
     if (record.kind != 'c' || !record.has_separator) continue;
-    failed = record_body(record);
     if (call.observer != nullptr) call.observer->condition_reached(position);
     const prepared_fields& prepared = record_fields(env, i, call.translations());
     const alg_value value = evaluate_translated(frame, prepared.fields[1],
@@ -63,7 +76,10 @@ bool check_conditions(env_frame& frame, alg_string& failed) {
     if (!value.is_number()) throw z_x_number_required();
     const bool held = value.as_integer() != 0;
     if (call.observer != nullptr) call.observer->condition_checked(position++, held);
-    if (!held) return false;
+    if (!held) {
+      failed = record_body(record);
+      return false;
+    }
   }
   return true;
 }

@@ -295,6 +295,10 @@ class plan_compiler {
       } else {
         made.k = cell::kind::name;
         made.text = text;
+        made.signs = leading_signs(text);
+        made.name = text.from(made.signs + 1);
+        made.lowered = made.name.lower();
+        made.reserved = reserved_value(made.lowered.view(), made.literal);
       }
     } else if (pieces.size() == 1 && pieces[0].first.empty() && tail.empty()) {
       const int64_t filler = pieces[0].second;
@@ -894,7 +898,10 @@ class plan_runner {
       switch (operand.k) {
         case cell::kind::literal: return operand.literal;
         // Read as no literal when the plan was made.
-        case cell::kind::name: return name_to_value(s_, operand.text, context);
+        case cell::kind::name:
+          return signed_name_value(
+              s_, operand.reserved ? operand.literal : s_.value_of_lowered(operand.name, operand.lowered),
+              operand.text, operand.signs);
         // Each node is read once, by the operator next to it or as the
         // group's last operand.
         case cell::kind::node: return std::move(finished_[operand.node].read);

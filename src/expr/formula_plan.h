@@ -32,8 +32,14 @@ class formula_plan {
   struct cell {
     enum class kind : uint8_t { empty, literal, name, node, slot, composite };
     kind k = kind::empty;
-    alg_value literal;        // literal: the value it reads as
+    alg_value literal;        // literal: the value it reads as; name: a reserved word's value
     alg_string text;          // name: the operand text, signs included
+    // name: the signs in front, the name as written after them and lowered,
+    // and whether it is a reserved word
+    uint32_t signs = 0;
+    alg_string name;
+    alg_string lowered;
+    bool reserved = false;
     uint32_t length = 0;      // empty, literal, name: its length in the text
     uint32_t node = 0;        // node: the group or call that fills it; slot: the parameter
     // composite: static pieces and what follows each of them: a node (>= 0),

@@ -63,6 +63,17 @@ alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& c
                            bool strict) {
   const uint32_t length = text.length();
   if (length == 0) throw z_x_missing_operand(context);
+  // Most operands of fields are a few digits: they read as that integer.
+  if (length < 10) {
+    int32_t digits = 0;
+    uint32_t i = 0;
+    for (const char c : text.view()) {
+      if (c < '0' || c > '9') break;
+      digits = digits * 10 + (c - '0');
+      ++i;
+    }
+    if (i == length) return alg_value::of_integer(digits);
+  }
   if (text.char_at(1) == '"' && text.char_at(length) == '"') {
     return alg_value::of_text(decode_literal(length >= 2 ? text.mid(2, length - 2) : alg_string()));
   }
@@ -76,16 +87,18 @@ alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& c
   return name_to_value(s, text, context);
 }
 
-alg_value name_to_value(scope& s, const alg_string& text, const alg_string& context) {
+uint32_t leading_signs(const alg_string& text) {
   const uint32_t length = text.length();
-  // A name with optional signs in front; each sign applies to a number.
   uint32_t signs = 0;
   while (signs < length) {
     const int c = text.char_at(signs + 1);
     if (c != '+' && c != '-' && c != static_cast<unsigned char>(en_dash)) break;
     ++signs;
   }
-  alg_value value = s.value_of(text.from(signs + 1));
+  return signs;
+}
+
+alg_value signed_name_value(scope& s, alg_value value, const alg_string& text, uint32_t signs) {
   // A name hands over a copy of its value.
   if (value.is_text()) s.spend(value.text().length());
   for (uint32_t i = 1; i <= signs; ++i) {
@@ -99,6 +112,13 @@ alg_value name_to_value(scope& s, const alg_string& text, const alg_string& cont
     }
   }
   return value;
+}
+
+alg_value name_to_value(scope& s, const alg_string& text, const alg_string& context) {
+  (void)context;
+  // A name with optional signs in front; each sign applies to a number.
+  const uint32_t signs = leading_signs(text);
+  return signed_name_value(s, s.value_of(text.from(signs + 1)), text, signs);
 }
 
 alg_value literal_read_back(alg_value value, uint32_t* length) {

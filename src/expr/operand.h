@@ -36,6 +36,11 @@ alg_value operand_to_value(scope& s, const alg_string& text, const alg_string& c
 // not a number): a name, possibly signed. What operand_to_value gives such a
 // text, without trying the literal forms again.
 alg_value name_to_value(scope& s, const alg_string& text, const alg_string& context);
+// The signs ('+', '-', en dash) at the start of an operand.
+uint32_t leading_signs(const alg_string& text);
+// What name_to_value makes of `value`, the value of the name after the
+// `signs` signs in front of `text`.
+alg_value signed_name_value(scope& s, alg_value value, const alg_string& text, uint32_t signs);
 
 // What the literal of `value` reads back as: literal_text(value) handed to
 // the operand reader, without writing the literal where that can be

@@ -33,6 +33,11 @@ class scope {
   // The value of `name` as written (any case; reserved words included).
   // Raises z_x_var_notdefined and whatever evaluating its definition raises.
   virtual alg_value value_of(const alg_string& name) = 0;
+  // The same for a name that is no reserved word, given lowered as well.
+  virtual alg_value value_of_lowered(const alg_string& name, const alg_string& lowered) {
+    (void)lowered;
+    return value_of(name);
+  }
   // The text that takes the place of a call of the user function `name`
   // (lower case) with args[1..n]. Raises z_x_func_notdefined, the count
   // errors and whatever rewriting the function raises.
