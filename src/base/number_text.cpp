@@ -185,20 +185,70 @@ bool read_non_finite(const std::string& copy, double& value) {
 
 std::string fixed_form(double x, int32_t n);
 
-// The fraction digits of f in [0, 1) as the fixed form writes them: up to
-// `wanted` of them (at most kMaxFractionDigits), stopping when nothing is left.
-std::size_t fraction_digits(double f, std::size_t wanted, char* digits) {
-  std::size_t count = 0;
-  while (f != 0 && count < wanted) {
+// Calls digit(place, d) for the fraction digits of f in [0, 1) (place from
+// 0) that the double loop
+//
+//   f = f * 10;  whole = trunc(f);  f = f - whole;
+//
+// makes, up to `wanted` of them and stopping when f is 0; returns how many.
+//
+// Most steps are taken in integers, which give the very same digits without
+// the loop's chain of conversions. Once f is a multiple of 2^-52 it is
+// u 2^-52 with an integer u < 2^52, and stays such a multiple: 10f is then
+// p = 10u units of 2^-52, below 10 * 2^52 < 2^56. The double product keeps 53
+// significant bits, rounding to nearest with ties to even, so it drops the
+// low 1, 2 or 3 bits of p when p is at least 2^53, 2^54 or 2^55 (below 2^53
+// p is even, and rounding away its lowest bit leaves it as it is). The whole
+// part of the rounded product is the digit (at most 9: 10 - 10 * 2^-52 rounds
+// down to 10 - 8 * 2^-52), and f - whole, exact in doubles, keeps the low 52
+// bits.
+//
+// A fraction with bits below 2^-52 (from a value under 1) takes its first
+// steps in doubles: a step that gives a digit other than 0 leaves a multiple
+// of 2^-52, and smaller values need a few zero digits first.
+template <typename Digit>
+uint32_t for_each_fraction_digit(double f, uint32_t wanted, Digit&& digit) {
+  uint32_t count = 0;
+  uint64_t u = 0;
+  for (;;) {
+    if (f == 0 || count >= wanted) return count;
+    const double units = f * 0x1p52;  // exact: a power of two
+    const auto whole_units = static_cast<int64_t>(units);
+    if (static_cast<double>(whole_units) == units) {
+      u = static_cast<uint64_t>(whole_units);
+      break;
+    }
     f = f * 10;
     // f is in [0, 10) here, where truncation is the floor (and much cheaper
     // than a call of floor on processors without a rounding instruction).
     double whole = static_cast<double>(static_cast<int>(f));
     if (whole > 9) whole = 9;  // cannot happen for f < 1; kept as a guard
-    digits[count++] = static_cast<char>('0' + static_cast<int>(whole));
+    digit(count++, static_cast<int>(whole));
     f = f - whole;
   }
+  // 10u reaches 2^54 and 2^55 from these on (tested on u rather than on the
+  // product, which keeps the tests off the loop's dependency chain).
+  constexpr uint64_t k54 = ((uint64_t{1} << 54) + 9) / 10;
+  constexpr uint64_t k55 = ((uint64_t{1} << 55) + 9) / 10;
+  while (u != 0 && count < wanted) {
+    const unsigned dropped = 1u + (u >= k54) + (u >= k55);
+    const uint64_t unit = uint64_t{1} << dropped;
+    // Half a unit, less one when the kept part is even (a tie then rounds
+    // down); the bits below the unit go with the digit's.
+    uint64_t p = u * 10;
+    p += unit / 2 - 1 + ((p >> dropped) & 1);
+    digit(count++, static_cast<int>(p >> 52));
+    u = p & ((uint64_t{1} << 52) - unit);
+  }
   return count;
+}
+
+// The fraction digits of f in [0, 1) as the fixed form writes them: up to
+// `wanted` of them (at most kMaxFractionDigits), stopping when nothing is left.
+std::size_t fraction_digits(double f, std::size_t wanted, char* digits) {
+  return for_each_fraction_digit(f, static_cast<uint32_t>(wanted), [digits](uint32_t place, int d) {
+    digits[place] = static_cast<char>('0' + d);
+  });
 }
 
 std::string exponent_form(double x, int32_t n) {
@@ -505,20 +555,15 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
   // them, in one loop.
   double value = integer_part;
   double weight = 0.1;
-  uint32_t count = 0;
   uint32_t last_nonzero = 0;  // 1-based; 0: every digit is '0'
-  while (f != 0 && count < kMaxFractionDigits) {
-    f = f * 10;
-    double whole = static_cast<double>(static_cast<int>(f));
-    if (whole > 9) whole = 9;
-    f = f - whole;
-    ++count;
-    if (whole != 0) {
-      value += whole * weight;
-      last_nonzero = count;
-    }
-    weight *= 0.1;
-  }
+  const uint32_t count =
+      for_each_fraction_digit(f, kMaxFractionDigits, [&](uint32_t place, int digit) {
+        // A 0 digit adds +0 to a sum that is never -0, which leaves it as
+        // it is: adding it anyway spares the loop a branch it mispredicts.
+        value += static_cast<double>(digit) * weight;
+        if (digit != 0) last_nonzero = place + 1;
+        weight *= 0.1;
+      });
   uint32_t digits = 1;
   for (auto m = static_cast<uint32_t>(integer_part); m >= 10; m /= 10) ++digits;
   length = (negative ? 1u : 0u) + digits + (last_nonzero == 0 ? 0u : 1u + count);

@@ -278,6 +278,61 @@ TEST(RealToText, ManyDecimalsPadWithZeros) {
   EXPECT_EQ(text, "0.25" + std::string(398, '0'));
 }
 
+// ---- real literals read back ------------------------------------------------
+
+// Fractions with bits below 2^-52 (values under 1), the smallest and largest
+// fractions above 1, a product of ten that rounds up on a tie (to even), and
+// values whose 41 digits are all zeros.
+struct literal_case {
+  const char* name;
+  double x;
+  std::string literal;
+};
+
+const literal_case kLiterals[] = {
+    {"TenthsSum", 0.1 + 0.2, "0.30000000000000004440892098500626161694526"},
+    {"Tenth", 0.1, "0.1"},
+    {"JustBelowOne", 0x1.fffffffffffffp-1, "0.99999999999999982236431605997495353221893"},
+    {"SmallestStepAboveOne", 0x1.0000000000001p+0, "1.00000000000000022204460492503130808472633"},
+    {"LargestFractionAboveOne", 0x1.fffffffffffffp+0,
+     "1.99999999999999982236431605997495353221893"},
+    {"SquareRootOfTwo", 0x1.6a09e667f3bcdp+0, "1.41421356237309510106570087373256683349609"},
+    {"TieRoundsUpToEven", 0x1.8000000000003p+0, "1.50000000000000071054273576010018587112426"},
+    {"NegativeThird", -1.0 / 3, "-0.33333333333333330372738600999582558870315"},
+    {"JustBelowBillion", 0x1.dcd64ffffffffp+29, "999999999.99999988079071044921875"},
+    {"SmallNeedsZeroDigits", 1.2345e-7, "0.00000012345000000000001527666881884215399"},
+    {"Decimal", 12.35, "12.34999999999999964472863211994990706443786"},
+    {"Exact", 12.5, "12.5"},
+    {"NegativeLarge", -987654321.125, "-987654321.125"},
+    {"BelowLastDigit", 1e-42, "0"},
+    {"Subnormal", 0x1p-1074, "0"},
+    {"NegativeBelowLastDigit", -1e-42, "-0"},
+};
+
+class RealLiteral : public testing::TestWithParam<literal_case> {};
+
+// The read-back found without writing the literal agrees with reading it.
+TEST_P(RealLiteral, WrittenAndReadBack) {
+  const literal_case& c = GetParam();
+  const alg_string text = real_to_text(c.x, -1, false, false);
+  EXPECT_EQ(B(text), c.literal);
+  int32_t integer = 0;
+  double real = 0;
+  uint32_t length = 0;
+  const literal_reading reading = read_back_real_literal(c.x, integer, real, length);
+  EXPECT_EQ(length, text.length());
+  if (c.literal.find('.') == std::string::npos) {
+    ASSERT_EQ(reading, literal_reading::integer);
+    EXPECT_EQ(integer, text_to_int(text));
+  } else {
+    ASSERT_EQ(reading, literal_reading::real);
+    EXPECT_TRUE(same_real(real, text_to_real(text))) << real;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, RealLiteral, testing::ValuesIn(kLiterals),
+                         case_name<literal_case>);
+
 // ---- value_to_text ----------------------------------------------------------
 
 const text_case kValueTexts[] = {
