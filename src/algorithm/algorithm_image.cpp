@@ -114,7 +114,13 @@ uint32_t algorithm_image::find_definition(std::string_view lowered, bool functio
   }
   for (uint32_t i = 1; i <= records.high(); ++i) {
     const definition_record& r = records[i];
-    if ((function ? is_function(r) : is_named_variable(r)) && r.name.view() == lowered) return i;
+    const std::string_view name = r.name.view();
+    // Names are short: a byte loop, with the length and first byte first.
+    if (name.size() != lowered.size() || (!name.empty() && name[0] != lowered[0])) continue;
+    if (!(function ? is_function(r) : is_named_variable(r))) continue;
+    size_t k = 1;
+    while (k < name.size() && name[k] == lowered[k]) ++k;
+    if (k >= name.size()) return i;
   }
   return 0;
 }

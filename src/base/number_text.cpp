@@ -526,9 +526,9 @@ struct read_back_memo {
     double real = 0;
     uint32_t length = 0;  // 0: empty
   };
-  std::array<entry, 256> entries{};
+  std::array<entry, 4096> entries{};
   static size_t slot(uint64_t bits) {
-    return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> 56);
+    return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> 52);
   }
 };
 

@@ -892,7 +892,12 @@ class plan_runner {
     if (content > max_text_length) throw z_x_outofstringspace();
     const bool sweep = content >= sweep_from_length;
     if (sweep) s_.spend(content);
-    auto read = [&](uint32_t c, const alg_string& context) -> alg_value {
+    // `by`: the operator that reads the operand (nullptr for the group's
+    // last one), whose shown form is the context of an error.
+    const auto context_of = [](const operator_token* by) {
+      return by != nullptr ? token_shown(by->id) : alg_string();
+    };
+    auto read = [&](uint32_t c, const operator_token* by) -> alg_value {
       if (cells[c].computed) return std::move(cells[c].result);
       const cell& operand = n.cells[c];
       switch (operand.k) {
@@ -906,20 +911,20 @@ class plan_runner {
         // group's last operand.
         case cell::kind::node: return std::move(finished_[operand.node].read);
         case cell::kind::slot: return slots_->read(operand.node);
-        case cell::kind::composite: return operand_to_value(s_, texts[c], context, false);
+        case cell::kind::composite: return operand_to_value(s_, texts[c], context_of(by), false);
         case cell::kind::empty: break;
       }
-      return operand_to_value(s_, alg_string(), context, false);
+      return operand_to_value(s_, alg_string(), context_of(by), false);
     };
     for (const uint32_t k : n.order) {
       if (!sweep) s_.spend(content);
       const operator_token& t = *n.tokens[k];
-      const alg_string& shown = token_shown(t.id);
       const auto [l, r] = operands[k];
       alg_value a, b;
-      if (t.takes_left) a = read(l, shown);
-      if (t.takes_right) b = read(r, shown);
+      if (t.takes_left) a = read(l, &t);
+      if (t.takes_right) b = read(r, &t);
       if (sweep && t.id == operator_id::cat) {
+        const alg_string& shown = token_shown(t.id);
         check_kind(a, "s", shown);
         check_kind(b, "s", shown);
         s_.spend(b.text().length());
@@ -937,7 +942,7 @@ class plan_runner {
       cells[l].next = cells[r].next;
       if (cells[l].next != kNone) operands[cells[l].next].first = l;
     }
-    return read(0, alg_string());
+    return read(0, nullptr);
   }
 
   // The node's text now: its source with every finished node replaced by
