@@ -55,10 +55,9 @@ inline bool arity(std::span<const entry> table, std::string_view name, uint32_t&
   return true;
 }
 
-inline bool dispatch(std::span<const entry> table, const alg_string& name, const args_t& args,
-                     uint32_t n, alg_value& result) {
-  const entry* e = find(table, name.view());
-  if (e == nullptr) return false;
+// Checks count and kinds and runs the row's handler.
+inline void run(const entry* e, const alg_string& name, const args_t& args, uint32_t n,
+                alg_value& result) {
   if (e->count != 0) {
     check_count(n, e->count, name);
     for (uint32_t i = 1; i <= n; ++i) {
@@ -67,6 +66,12 @@ inline bool dispatch(std::span<const entry> table, const alg_string& name, const
     }
   }
   result = e->run(args, n, name);
+}
+inline bool dispatch(std::span<const entry> table, const alg_string& name, const args_t& args,
+                     uint32_t n, alg_value& result) {
+  const entry* e = find(table, name.view());
+  if (e == nullptr) return false;
+  run(e, name, args, n, result);
   return true;
 }
 

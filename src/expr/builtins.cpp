@@ -195,6 +195,16 @@ bool builtin_arity(std::string_view name, uint32_t& least, uint32_t& most) {
          text_builtin_arity(name, least, most);
 }
 
+const builtin_table::entry* find_builtin(std::string_view name) {
+  const entry* e = builtin_table::find(kBuiltins, name);
+  return e != nullptr ? e : find_text_builtin(name);
+}
+
+void run_builtin(const builtin_table::entry& e, const alg_string& name,
+                 const alg_array<alg_value>& args, uint32_t n, alg_value& result) {
+  builtin_table::run(&e, name, args, n, result);
+}
+
 bool call_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
                   alg_value& result) {
   return builtin_table::dispatch(kBuiltins, name, args, n, result) ||

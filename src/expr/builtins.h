@@ -16,6 +16,14 @@
 bool call_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
                   alg_value& result);
 
+namespace builtin_table {
+struct entry;
+}
+// The row of the built-in `name` (lower case), or nullptr; run_builtin
+// does with it what call_builtin does.
+const builtin_table::entry* find_builtin(std::string_view name);
+void run_builtin(const builtin_table::entry& e, const alg_string& name,
+                 const alg_array<alg_value>& args, uint32_t n, alg_value& result);
 // The argument counts the built-in `name` accepts: `least` to `most`, where a
 // `most` of 0 means no upper limit. False when no built-in has the name.
 bool builtin_arity(std::string_view name, uint32_t& least, uint32_t& most);

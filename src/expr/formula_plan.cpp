@@ -203,6 +203,7 @@ class plan_compiler {
     uint32_t least = 0, most = 0;
     plan_->nodes_[index].builtin =
         builtin_arity(lowered, least, most) || text_builtin_arity(lowered, least, most);
+    plan_->nodes_[index].entry = find_builtin(lowered);
     plan_->nodes_[index].name = name;
     if (conditional || choice) {
       // The first argument, up to the first comma outside parentheses.
@@ -529,7 +530,8 @@ class plan_runner {
     }
     alg_value value;
     if (n.builtin && n.name.view() == "rand") s_.note_effect();
-    if (n.builtin && call_builtin(n.name, args, count, value)) {
+    if (n.entry != nullptr) {
+      run_builtin(*n.entry, n.name, args, count, value);
       result r = written_result(std::move(value));
       s_.spend(r.length);
       return r;

@@ -25,6 +25,10 @@
 #include "expr/scope.h"
 #include "value/alg_value.h"
 
+namespace builtin_table {
+struct entry;
+}
+
 class formula_plan {
  public:
   // One operand between tokens: static text around at most a few nested
@@ -63,6 +67,7 @@ class formula_plan {
     // call:
     alg_string name;  // lower case
     bool builtin = false;
+    const builtin_table::entry* entry = nullptr;  // the built-in's row
     // conditional and choice: the first argument in parentheses, as it is
     // evaluated to choose, and its plan; a choice's first argument may hold
     // conditionals, which are resolved before it is evaluated.

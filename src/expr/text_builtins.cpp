@@ -133,6 +133,10 @@ bool text_builtin_arity(std::string_view name, uint32_t& least, uint32_t& most) 
   return builtin_table::arity(kTextBuiltins, name, least, most);
 }
 
+const builtin_table::entry* find_text_builtin(std::string_view name) {
+  return builtin_table::find(kTextBuiltins, name);
+}
+
 bool call_text_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
                        alg_value& result) {
   return builtin_table::dispatch(kTextBuiltins, name, args, n, result);

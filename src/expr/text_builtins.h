@@ -12,4 +12,9 @@
 bool call_text_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
                        alg_value& result);
 
+namespace builtin_table {
+struct entry;
+}
+// The row of the text built-in `name` (lower case), or nullptr.
+const builtin_table::entry* find_text_builtin(std::string_view name);
 bool text_builtin_arity(std::string_view name, uint32_t& least, uint32_t& most);
