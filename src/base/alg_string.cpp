@@ -54,10 +54,9 @@ alg_string::alg_string(const alg_string& other) {
 }
 
 alg_string& alg_string::operator=(const alg_string& other) {
-  if (this != &other) {
-    std::string copy = with_string_space([&] { return other.bytes_; });
-    bytes_.swap(copy);
-  }
+  // std::string's assignment makes any new buffer before it lets go of the
+  // old one: a failure leaves the text as it was.
+  if (this != &other) with_string_space([&] { bytes_ = other.bytes_; });
   return *this;
 }
 

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <utility>
 
 #include "base/alg_string.h"
 
@@ -12,6 +13,36 @@ enum class value_kind : int32_t { integer = 0, real = 1, text = 2 };
 class alg_value {
  public:
   alg_value() = default;
+  // Copies and moves leave the text alone where both sides have none (the
+  // usual case of numbers), and otherwise copy or move it as it is.
+  alg_value(const alg_value& other)
+      : integer_(other.integer_), real_(other.real_), kind_(other.kind_) {
+    if (!other.text_.empty()) text_ = other.text_;
+  }
+  alg_value(alg_value&& other) noexcept
+      : integer_(other.integer_), real_(other.real_), kind_(other.kind_) {
+    if (!other.text_.empty()) text_ = std::move(other.text_);
+  }
+  alg_value& operator=(const alg_value& other) {
+    if (this != &other) {
+      if (!other.text_.empty() || !text_.empty()) text_ = other.text_;
+      integer_ = other.integer_;
+      real_ = other.real_;
+      kind_ = other.kind_;
+    }
+    return *this;
+  }
+  alg_value& operator=(alg_value&& other) noexcept {
+    if (this != &other) {
+      if (!other.text_.empty() || !text_.empty()) text_ = std::move(other.text_);
+      integer_ = other.integer_;
+      real_ = other.real_;
+      kind_ = other.kind_;
+    }
+    return *this;
+  }
+  ~alg_value() = default;
+
   static alg_value of_integer(int32_t v) { alg_value r; r.set_integer(v); return r; }
   static alg_value of_real(double v) { alg_value r; r.set_real(v); return r; }
   static alg_value of_text(const alg_string& v) { alg_value r; r.set_text(v); return r; }
