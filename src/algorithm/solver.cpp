@@ -57,9 +57,10 @@ alg_string solve(alg_environment& env, const alg_string& request, int32_t mode,
   call_context call(env, translations);
   env_frame frame(call, 0);
   evaluate_all(call, request);
-  const translation_store::request_form form = translations.translated_request(request);
+  const std::shared_ptr<const translation_store::request_form> form =
+      translations.translated_request(request);
   const alg_value value =
-      evaluate_translated(frame, form.form, form.plan.get(), alg_string(), true);
+      evaluate_translated(frame, form->form, form->plan.get(), alg_string(), true);
 
   const format_settings& format = call.format();
   if (used != nullptr) *used = format;

@@ -99,33 +99,38 @@ std::shared_ptr<const formula_plan> translation_store::kept_plan(const alg_strin
   return compiled;
 }
 
-translation_store::request_form translation_store::translated_request(const alg_string& text) {
+std::shared_ptr<const translation_store::request_form> translation_store::translated_request(
+    const alg_string& text) {
   const std::string_view key = text.view();
   if (key.size() > kMaxKeptText) {
-    request_form made{translated(text), nullptr};
-    made.plan = plan(made.form);
+    auto made = std::make_shared<request_form>(request_form{translated(text), nullptr});
+    made->plan = plan(made->form);
     return made;
   }
   shard& s = shard_of_this_thread();
   const bool plans = formula_plans_enabled();
+  std::shared_ptr<const request_form> kept;
   {
     const std::lock_guard<std::mutex> lock(s.guard);
-    if (auto it = s.requests.find(key); it != s.requests.end()) {
-      return {it->second.form, plans ? it->second.plan : nullptr};
+    if (auto it = s.requests.find(key); it != s.requests.end()) kept = it->second;
+  }
+  if (kept == nullptr) {
+    alg_string form = text;
+    translate_formula(form);
+    auto made = std::make_shared<request_form>(request_form{form, formula_plan::compile(form)});
+    const size_t bytes = key.size() + form.length() +
+                         (made->plan != nullptr ? made->plan->nodes().size() * 256 : 0);
+    if (key.size() + form.length() <= kMaxKeptText) {
+      const std::lock_guard<std::mutex> lock(s.guard);
+      keep_bounded(s.requests, s.request_bytes, key, std::shared_ptr<const request_form>(made),
+                   bytes, kMaxKeptPerShard, kMaxBytesPerShard);
     }
+    kept = std::move(made);
   }
-  alg_string form = text;
-  translate_formula(form);
-  request_form made{form, formula_plan::compile(form)};
-  const size_t bytes =
-      key.size() + form.length() + (made.plan != nullptr ? made.plan->nodes().size() * 256 : 0);
-  if (key.size() + form.length() <= kMaxKeptText) {
-    const std::lock_guard<std::mutex> lock(s.guard);
-    keep_bounded(s.requests, s.request_bytes, key, made, bytes, kMaxKeptPerShard,
-                 kMaxBytesPerShard);
+  if (!plans && kept->plan != nullptr) {
+    return std::make_shared<request_form>(request_form{kept->form, nullptr});
   }
-  if (!plans) made.plan = nullptr;
-  return made;
+  return kept;
 }
 
 std::shared_ptr<const function_template> translation_store::function_template_of(

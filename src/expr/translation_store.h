@@ -30,7 +30,7 @@ class translation_store {
     alg_string form;
     std::shared_ptr<const formula_plan> plan;
   };
-  request_form translated_request(const alg_string& text);
+  std::shared_ptr<const request_form> translated_request(const alg_string& text);
 
   // The template of a user function with this body (after its prefix and
   // name), made from its translated fields unless kept.
@@ -79,7 +79,9 @@ class translation_store {
       size_t bytes = 0;
     };
     std::array<plan_generations, 3> plans;
-    std::unordered_map<std::string, request_form, view_hash, std::equal_to<>> requests;
+    std::unordered_map<std::string, std::shared_ptr<const request_form>, view_hash,
+                       std::equal_to<>>
+        requests;
     size_t request_bytes = 0;
     std::unordered_map<std::string, std::shared_ptr<const function_template>, view_hash,
                        std::equal_to<>>
