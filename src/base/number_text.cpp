@@ -540,16 +540,20 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
                                        uint32_t& length) {
   // Values whose fixed form has at most nine integer digits; NaN fails too.
   if (!(std::fabs(x) < 1e9)) return literal_reading::not_taken;
-  const auto bits = std::bit_cast<uint64_t>(x);
-  read_back_memo::entry& kept = memo.entries[read_back_memo::slot(bits)];
-  if (kept.length != 0 && kept.bits == bits) {
-    real = kept.real;
-    length = kept.length;
-    return literal_reading::real;
-  }
   const bool negative = x < 0;
   double integer_part = 0;
   double f = std::modf(std::fabs(x), &integer_part);
+  // Whole values take no fraction digits and need no memory.
+  const auto bits = std::bit_cast<uint64_t>(x);
+  read_back_memo::entry* kept = nullptr;
+  if (f != 0) {
+    kept = &memo.entries[read_back_memo::slot(bits)];
+    if (kept->length != 0 && kept->bits == bits) {
+      real = kept->real;
+      length = kept->length;
+      return literal_reading::real;
+    }
+  }
   // The integer digits sum to the integer part exactly; the fraction digits
   // are made as the fixed form makes them and summed as the reader sums
   // them, in one loop.
@@ -579,7 +583,7 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
     return literal_reading::real;
   }
   real = negative ? -1.0 * value : value;
-  kept = {bits, real, length};
+  *kept = {bits, real, length};
   return literal_reading::real;
 }
 
