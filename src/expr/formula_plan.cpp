@@ -870,10 +870,42 @@ class plan_runner {
   // What the operators of the group or argument come to. The rewriting
   // counts the content's length towards the work limit at every operator,
   // or once when the content is long; so does this.
+  // The value of operand c of the node, read when an operator (`by`, or
+  // nullptr for the group's last operand) needs it.
+  alg_value operand_value(const node& n, uint32_t c, std::vector<alg_string>& texts,
+                          const operator_token* by) {
+    const auto context_of = [](const operator_token* t) {
+      return t != nullptr ? token_shown(t->id) : alg_string();
+    };
+    const cell& operand = n.cells[c];
+    switch (operand.k) {
+      case cell::kind::literal: return operand.literal;
+      // Read as no literal when the plan was made.
+      case cell::kind::name:
+        return signed_name_value(
+            s_, operand.reserved ? operand.literal : s_.value_of_lowered(operand.name, operand.lowered),
+            operand.text, operand.signs);
+      // Each node is read once, by the operator next to it or as the
+      // group's last operand.
+      case cell::kind::node: return std::move(finished_[operand.node].read);
+      case cell::kind::slot: return slots_->read(operand.node);
+      case cell::kind::composite: return operand_to_value(s_, texts[c], context_of(by), false);
+      case cell::kind::empty: break;
+    }
+    return operand_to_value(s_, alg_string(), context_of(by), false);
+  }
+
   alg_value reduce(uint32_t index, std::vector<alg_string>& texts) {
     const node& n = nodes_[index];
     const size_t count = n.cells.size();
     const size_t tokens = n.tokens.size();
+    if (tokens == 0 && count == 1) {
+      // One operand and no operator: its value, with what its length counts.
+      const uint64_t content = cell_length(n.cells[0], texts.empty() ? kNoText : texts[0]);
+      if (content > max_text_length) throw z_x_outofstringspace();
+      if (content >= sweep_from_length) s_.spend(content);
+      return operand_value(n, 0, texts, nullptr);
+    }
     // Per cell: the read-back value of a result standing there, its length
     // in the text, and the token to its right; per token, its operands.
     struct slot {
@@ -896,27 +928,9 @@ class plan_runner {
     if (sweep) s_.spend(content);
     // `by`: the operator that reads the operand (nullptr for the group's
     // last one), whose shown form is the context of an error.
-    const auto context_of = [](const operator_token* by) {
-      return by != nullptr ? token_shown(by->id) : alg_string();
-    };
     auto read = [&](uint32_t c, const operator_token* by) -> alg_value {
       if (cells[c].computed) return std::move(cells[c].result);
-      const cell& operand = n.cells[c];
-      switch (operand.k) {
-        case cell::kind::literal: return operand.literal;
-        // Read as no literal when the plan was made.
-        case cell::kind::name:
-          return signed_name_value(
-              s_, operand.reserved ? operand.literal : s_.value_of_lowered(operand.name, operand.lowered),
-              operand.text, operand.signs);
-        // Each node is read once, by the operator next to it or as the
-        // group's last operand.
-        case cell::kind::node: return std::move(finished_[operand.node].read);
-        case cell::kind::slot: return slots_->read(operand.node);
-        case cell::kind::composite: return operand_to_value(s_, texts[c], context_of(by), false);
-        case cell::kind::empty: break;
-      }
-      return operand_to_value(s_, alg_string(), context_of(by), false);
+      return operand_value(n, c, texts, by);
     };
     for (const uint32_t k : n.order) {
       if (!sweep) s_.spend(content);
