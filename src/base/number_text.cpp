@@ -489,15 +489,18 @@ int32_t hex_to_int(const alg_string& text) {
 }
 
 alg_string int_to_text(int32_t value, bool dash) {
-  return with_string_space([&]() -> alg_string {
-    if (value == 0) return alg_string("0");
-    std::string text;
-    if (value < 0) text += dash ? kDashByte : '-';
-    // The magnitude as unsigned: -2147483648 gives 2147483648.
-    const auto bits = static_cast<uint32_t>(value);
-    text += unsigned_digits(value < 0 ? 0u - bits : bits);
-    return alg_string(std::string_view(text));
-  });
+  // Written from the end of a buffer: at most a sign and ten digits.
+  char buffer[12];
+  uint32_t at = sizeof buffer;
+  // The magnitude as unsigned: -2147483648 gives 2147483648.
+  const auto bits = static_cast<uint32_t>(value);
+  uint32_t magnitude = value < 0 ? 0u - bits : bits;
+  do {
+    buffer[--at] = static_cast<char>('0' + magnitude % 10u);
+    magnitude /= 10u;
+  } while (magnitude != 0);
+  if (value < 0) buffer[--at] = dash ? kDashByte : '-';
+  return alg_string(buffer + at, static_cast<uint32_t>(sizeof buffer - at));
 }
 
 alg_string int_to_hex(int32_t value, uint32_t width) {
