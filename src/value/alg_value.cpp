@@ -4,7 +4,7 @@
 #include "base/number_text.h"
 #include "value/literal_codec.h"
 
-int32_t alg_value::as_integer() const {
+int32_t alg_value::converted_integer() const {
   switch (kind_) {
     case value_kind::integer:
       return integer_;
@@ -17,7 +17,7 @@ int32_t alg_value::as_integer() const {
   return 0;
 }
 
-double alg_value::as_real() const {
+double alg_value::converted_real() const {
   switch (kind_) {
     case value_kind::integer:
       return static_cast<double>(integer_);

@@ -61,13 +61,22 @@ class alg_value {
 
   // Integer as is; real truncated toward zero (NaN and reals outside the
   // 32-bit range give -2147483648); text read by text_to_int.
-  int32_t as_integer() const;
+  int32_t as_integer() const {
+    return kind_ == value_kind::integer ? integer_ : converted_integer();
+  }
   // Integer widened; real as is; text read by text_to_real.
-  double as_real() const;
+  double as_real() const {
+    if (kind_ == value_kind::real) return real_;
+    if (kind_ == value_kind::integer) return static_cast<double>(integer_);
+    return converted_real();
+  }
   // The payload of a text value (empty for numbers).
   const alg_string& text() const noexcept { return text_; }
 
  private:
+  int32_t converted_integer() const;
+  double converted_real() const;
+
   int32_t integer_ = 0;
   double real_ = 0.0;
   alg_string text_;

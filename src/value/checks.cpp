@@ -1,7 +1,5 @@
 #include "value/checks.h"
 
-#include <cstring>
-
 #include "base/errors.h"
 
 void check_count(uint32_t count, uint32_t expected, const alg_string& context) {
@@ -9,16 +7,11 @@ void check_count(uint32_t count, uint32_t expected, const alg_string& context) {
   if (count < expected) throw z_x_toofewparameters(context);
 }
 
-// Codes are tested in the order "s", "d", "l"; only the kind counts, never
-// the value (the real 2.0 is no integer).
-void check_kind(const alg_value& value, const char* code, const alg_string& context) {
-  if (code == nullptr) return;
-  if (std::strcmp(code, "s") == 0) {
-    if (!value.is_text()) throw z_x_string_required(context);
-  } else if (std::strcmp(code, "d") == 0) {
-    if (!value.is_number()) throw z_x_number_required(context);
-  } else if (std::strcmp(code, "l") == 0) {
-    if (!value.is_integer()) throw z_x_integer_required(context);
+void kind_required(char code, const alg_string& context) {
+  switch (code) {
+    case 's': throw z_x_string_required(context);
+    case 'd': throw z_x_number_required(context);
+    default: throw z_x_integer_required(context);
   }
 }
 
