@@ -20,6 +20,19 @@ bool ten_thousand_option(env_frame& frame) {
   }
 }
 
+// Whether the texts are equal once their ASCII letters are lowered (texts
+// from the host hold no NUL).
+bool same_ignoring_case(const alg_string& a, const alg_string& b) {
+  const std::string_view x = a.view();
+  const std::string_view y = b.view();
+  if (x.size() != y.size()) return false;
+  const auto lowered = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  for (size_t i = 0; i < x.size(); ++i) {
+    if (lowered(x[i]) != lowered(y[i])) return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 void evaluate_all(call_context& call, const alg_string& request) {
@@ -34,14 +47,14 @@ void evaluate_all(call_context& call, const alg_string& request) {
     }
     env_frame frame(call, p);
     const bool stop_at_request = p == 0 && !request.empty();
-    const alg_string wanted = stop_at_request ? request.lower() : alg_string();
     for (uint32_t i = 1; i <= e.definition_count(); ++i) {
       const definition_record& record = e.record(i);
       if (!record.is_variable()) continue;
       // A line with a "|" keeps its lowered name from loading; one without
       // is named by all that follows its prefix.
-      if (stop_at_request && (record.has_separator ? record.name.view() == wanted.view()
-                                                   : variable_name(record).lower() == wanted)) {
+      if (stop_at_request &&
+          same_ignoring_case(record.has_separator ? record.name : variable_name(record),
+                             request)) {
         return;
       }
       if (!e.state(i).is_computed()) (void)resolve_name(frame, variable_name(record));
