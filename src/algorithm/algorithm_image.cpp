@@ -102,8 +102,10 @@ class image_store {
 
 std::shared_ptr<const algorithm_image> algorithm_image::of(translation_store& translations,
                                                            const alg_string& algorithm) {
-  static image_store store;
-  return store.of(translations, algorithm);
+  // Never destroyed, as the engine's state is not: a call may still be
+  // running on another thread while the process exits.
+  static image_store* const store = new image_store;
+  return store->of(translations, algorithm);
 }
 
 uint32_t algorithm_image::find_definition(std::string_view lowered, bool function) const {

@@ -1,5 +1,6 @@
 #include "expr/call_memo.h"
 
+#include <atomic>
 #include <bit>
 #include <functional>
 #include <new>
@@ -29,18 +30,22 @@ uint64_t value_hash(const alg_value& v) {
   return 0;
 }
 
+// What the memories of all algorithms may hold together.
+constexpr size_t kMaxBytesInUse = size_t{16} << 20;
+std::atomic<size_t> bytes_in_use{0};
+
 bool short_enough(const alg_value& v) { return !v.is_text() || v.text().length() <= call_memo::max_text; }
 
 }  // namespace
 
-size_t call_memo::slot(const void* function, int depth, const alg_array<alg_value>& args,
+size_t call_memo::slot(uint64_t function, int depth, const alg_array<alg_value>& args,
                        uint32_t count) {
-  uint64_t h = reinterpret_cast<uintptr_t>(function) * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(depth);
+  uint64_t h = function * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(depth);
   for (uint32_t k = 1; k <= count; ++k) h = (h ^ value_hash(args[k])) * 0x100000001B3ull;
   return static_cast<size_t>((h ^ (h >> 29)) % kEntries);
 }
 
-bool call_memo::find(const void* function, int depth, const alg_array<alg_value>& args,
+bool call_memo::find(uint64_t function, int depth, const alg_array<alg_value>& args,
                      uint32_t count, outcome& found) {
   if (count > max_arguments) return false;
   const size_t at = slot(function, depth, args, count);
@@ -55,7 +60,7 @@ bool call_memo::find(const void* function, int depth, const alg_array<alg_value>
   return true;
 }
 
-void call_memo::keep(const void* function, int depth, const alg_array<alg_value>& args,
+void call_memo::keep(uint64_t function, int depth, const alg_array<alg_value>& args,
                      uint32_t count, const outcome& made) {
   if (count > max_arguments || !short_enough(made.value) || !short_enough(made.read)) return;
   for (uint32_t k = 1; k <= count; ++k) {
@@ -64,15 +69,32 @@ void call_memo::keep(const void* function, int depth, const alg_array<alg_value>
   const size_t at = slot(function, depth, args, count);
   try {
     const std::lock_guard<std::mutex> lock(guard_);
-    if (entries_ == nullptr) entries_ = std::make_unique<std::array<entry, kEntries>>();
+    if (entries_ == nullptr) {
+      // The memories of all algorithms together stay within a bound.
+      if (bytes_in_use.fetch_add(kBytes, std::memory_order_relaxed) + kBytes > kMaxBytesInUse) {
+        bytes_in_use.fetch_sub(kBytes, std::memory_order_relaxed);
+        return;
+      }
+      try {
+        entries_ = std::make_unique<std::array<entry, kEntries>>();
+      } catch (...) {
+        bytes_in_use.fetch_sub(kBytes, std::memory_order_relaxed);
+        throw;
+      }
+    }
     entry& e = (*entries_)[at];
-    e.function = nullptr;
+    e.function = 0;
     for (uint32_t k = 1; k <= count; ++k) e.args[k - 1] = args[k];
     e.kept = made;
     e.depth = depth;
     e.count = count;
     e.function = function;
-  } catch (const std::bad_alloc&) {
-    // Keeping it is only an optimisation.
+  } catch (...) {
+    // Keeping it is only an optimisation (a text that cannot be copied is
+    // simply not kept).
   }
+}
+
+call_memo::~call_memo() {
+  if (entries_ != nullptr) bytes_in_use.fetch_sub(kBytes, std::memory_order_relaxed);
 }

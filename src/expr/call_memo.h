@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -22,7 +23,7 @@ class call_memo {
  public:
   static constexpr uint32_t max_arguments = 4;
   // Texts (arguments and results) longer than this are not kept.
-  static constexpr uint32_t max_text = 256;
+  static constexpr uint32_t max_text = 64;
 
   struct outcome {
     alg_value value;  // the result: its value, what its literal reads back as, its length
@@ -35,23 +36,31 @@ class call_memo {
 
   // Whether a call of `function` at `depth` with args[1..count] is kept;
   // `found` then holds what it came to.
-  bool find(const void* function, int depth, const alg_array<alg_value>& args, uint32_t count,
+  bool find(uint64_t function, int depth, const alg_array<alg_value>& args, uint32_t count,
             outcome& found);
-  // Keeps what the call came to (when its texts are short enough).
-  void keep(const void* function, int depth, const alg_array<alg_value>& args, uint32_t count,
+  // Keeps what the call came to (when its texts are short enough, and the
+  // memories of all algorithms together stay within their bound).
+  void keep(uint64_t function, int depth, const alg_array<alg_value>& args, uint32_t count,
             const outcome& made);
+
+  call_memo() = default;
+  call_memo(const call_memo&) = delete;
+  call_memo& operator=(const call_memo&) = delete;
+  ~call_memo();
 
  private:
   struct entry {
-    const void* function = nullptr;  // nullptr: empty
+    uint64_t function = 0;  // the template's serial; 0: empty
     int depth = 0;
     uint32_t count = 0;
     std::array<alg_value, max_arguments> args;
     outcome kept;
   };
   static constexpr size_t kEntries = 128;
-  static size_t slot(const void* function, int depth, const alg_array<alg_value>& args,
+  static size_t slot(uint64_t function, int depth, const alg_array<alg_value>& args,
                      uint32_t count);
+  // What one memory may hold at most: its table and the texts in it.
+  static constexpr size_t kBytes = sizeof(std::array<entry, kEntries>) + kEntries * 7 * max_text;
   std::mutex guard_;
   std::unique_ptr<std::array<entry, kEntries>> entries_;  // made at the first keep
 };

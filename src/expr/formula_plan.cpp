@@ -364,6 +364,8 @@ std::shared_ptr<const function_template> make_function_template(
     const alg_array<alg_string>& fields) {
   if (fields.count() < 1) return nullptr;
   auto made = std::make_shared<function_template>();
+  static std::atomic<uint64_t> made_so_far{0};
+  made->serial = made_so_far.fetch_add(1, std::memory_order_relaxed) + 1;
   for (uint32_t k = 2; k <= fields.high(); ++k) {
     const alg_string parameter = fields[k].lower();
     for (const char c : parameter.view()) {
@@ -585,7 +587,7 @@ class plan_runner {
                          const alg_array<alg_value>& args, uint32_t count) {
     call_memo* memo = s_.memo();
     call_memo::outcome kept;
-    if (memo != nullptr && memo->find(&function, expansion_depth_, args, count, kept)) {
+    if (memo != nullptr && memo->find(function.serial, expansion_depth_, args, count, kept)) {
       const nesting_depths& depths = s_.depths();
       // A replay that would pass a limit is not taken: the call itself
       // raises what it raises, where it raises it.
@@ -594,6 +596,9 @@ class plan_runner {
           s_.expansions() + kept.expansions <= max_user_function_expansions) {
         s_.spend(kept.work);
         s_.expansions() += kept.expansions;
+        // As deep as the call went: a call kept around this one counts it.
+        nesting_depths& reached = s_.depths();
+        reached.peak = std::max(reached.peak, reached.reductions + kept.reductions);
         result r;
         r.value = std::move(kept.value);
         r.read = std::move(kept.read);
@@ -626,7 +631,7 @@ class plan_runner {
       kept.work = s_.work_spent() - work;
       kept.reductions = inner_peak - level;
       kept.expansions = s_.expansions() - expansions;
-      memo->keep(&function, expansion_depth_, args, count, kept);
+      memo->keep(function.serial, expansion_depth_, args, count, kept);
     }
     return r;
   }

@@ -130,6 +130,7 @@ struct function_template {
   std::vector<alg_string> parameters;  // lower case, in order ("" for an empty one)
   std::vector<uint32_t> occurrences;   // how often each stands in the formula
   uint32_t formula_length = 0;
+  uint64_t serial = 0;  // never the same for two templates (calls are kept by it)
 };
 std::shared_ptr<const function_template> make_function_template(
     const alg_array<alg_string>& fields);

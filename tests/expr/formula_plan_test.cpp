@@ -101,6 +101,13 @@ INSTANTIATE_TEST_SUITE_P(
                   "f_p|if(x>0, \"+\", \"-\") & str(x, 0)|x\nf_w|p(x) & p(-x)|x\nq_first|w(1)\n" +
                       chain("u", 18, "w(1)") + chain("v", 19, "w(1)"),
                   {"first", "u1", "v1", "w(1) & w(2) & w(1)"}},
+        // o(1) is kept while the h(1) inside it is replayed from w(1): the
+        // depth the replay reaches counts for o(1), which then nests one
+        // level too deep at the end of the chain.
+        plan_case{"KeptCallsAroundReplayedOnes",
+                  "f_h|if(x>0,1,2)|x\nf_w|h(x)|x\nf_o|h(x)+1|x\nq_pre|w(1)+o(1)\n" +
+                      chain("v", 19, "o(1)"),
+                  {"pre", "v1"}},
         plan_case{"Conditionals", "r_a|1|9\nr_b|1|9\n",
                   {"if(a>b, a-b, b-a)", "choose(a mod 3 + 1, \"x\", \"y\", \"z\") & str(b,0)",
                    "if(a>4, if(b>4, 1, 2), 3)*10", "if(1,2)", "choose(0,1,2)"}},
