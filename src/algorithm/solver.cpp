@@ -52,9 +52,9 @@ void evaluate_all(call_context& call, const alg_string& request) {
       if (!record.is_variable()) continue;
       // A line with a "|" keeps its lowered name from loading; one without
       // is named by all that follows its prefix.
-      if (stop_at_request &&
-          same_ignoring_case(record.has_separator ? record.name : variable_name(record),
-                             request)) {
+      if (stop_at_request && (record.has_separator
+                                  ? same_ignoring_case(record.name, request)
+                                  : same_ignoring_case(variable_name(record), request))) {
         return;
       }
       if (!e.state(i).is_computed()) (void)resolve_name(frame, variable_name(record));
