@@ -1,11 +1,11 @@
 #include "algorithm/algorithm_image.h"
 
 #include <array>
-#include <atomic>
 #include <mutex>
 #include <new>
 
 #include "base/errors.h"
+#include "base/kept_map.h"
 #include "expr/formula_plan.h"
 #include "expr/translation_store.h"
 
@@ -55,24 +55,16 @@ class image_store {
     const std::string_view text = algorithm.view();
     if (text.size() > kMaxKeptText) return make_image(translations, algorithm);
     shard& s = shard_of_this_thread();
-    auto& kept = s.kept[plans ? 1 : 0];
+    const size_t mode = plans ? 1 : 0;
     {
       const std::lock_guard<std::mutex> lock(s.guard);
-      if (auto it = kept.find(text); it != kept.end()) return it->second;
+      if (auto it = s.kept[mode].find(text); it != s.kept[mode].end()) return it->second;
     }
     std::shared_ptr<const algorithm_image> made = make_image(translations, algorithm);
-    try {
+    if (made->bytes <= kMaxBytesPerShard) {
       const std::lock_guard<std::mutex> lock(s.guard);
-      if (kept.size() >= kMaxKeptPerShard || s.bytes + made->bytes > kMaxBytesPerShard) {
-        s.kept[0].clear();
-        s.kept[1].clear();
-        s.bytes = 0;
-      }
-      if (made->bytes <= kMaxBytesPerShard && kept.emplace(std::string(text), made).second) {
-        s.bytes += made->bytes;
-      }
-    } catch (const std::bad_alloc&) {
-      // Keeping it is only an optimisation.
+      keep_bounded(s.kept[mode], s.bytes[mode], text, made, made->bytes, kMaxKeptPerShard,
+                   kMaxBytesPerShard);
     }
     return made;
   }
@@ -86,16 +78,12 @@ class image_store {
                                        algorithm_image::name_hash, std::equal_to<>>;
   struct alignas(64) shard {
     std::mutex guard;
-    std::array<image_map, 2> kept;  // made without plans, with plans
-    size_t bytes = 0;
+    // Made without plans, and with them.
+    std::array<image_map, 2> kept;
+    std::array<size_t, 2> bytes{};
   };
-  shard& shard_of_this_thread() {
-    thread_local uint32_t slot = UINT32_MAX;
-    if (slot == UINT32_MAX) slot = threads_seen_.fetch_add(1, std::memory_order_relaxed) % kShards;
-    return shards_[slot];
-  }
+  shard& shard_of_this_thread() { return shards_[this_thread_number() % kShards]; }
   std::array<shard, kShards> shards_;
-  std::atomic<uint32_t> threads_seen_{0};
 };
 
 }  // namespace

@@ -17,20 +17,11 @@ namespace {
 // A bound or step: a formula field that must give a number.
 double number_field(env_frame& frame, const prepared_fields& prepared, uint32_t k) {
   const formula_plan* plan = field_plan(prepared, k);
-  if (plan != nullptr && plan->is_constant() && plan->constant_read().is_number() &&
-      formula_plans_enabled()) {
-    // A bound or step of literals: what evaluating its plan counts, without
-    // the steps around it.
-    nesting_depths& depths = frame.depths();
-    if (depths.reductions < frame.nesting_limit()) {
-      depths.enter_reduction();
-      frame.spend(plan->source().length());
-      frame.spend(plan->constant_work());
-      --depths.reductions;
-      return plan->constant_read().as_real();
-    }
-  }
-  const alg_value v = evaluate_group(frame, prepared.fields[k], plan);
+  // Bounds and steps are mostly literals: their constant, counted as
+  // evaluate_group counts it, straight from this environment's scope.
+  const alg_value v = plan != nullptr && plan->is_constant() && formula_plans_enabled()
+                          ? evaluate_constant(frame, plan->source(), *plan)
+                          : evaluate_group(frame, prepared.fields[k], plan);
   check_kind(v, "d", alg_string());
   return v.as_real();
 }

@@ -20,19 +20,6 @@ bool ten_thousand_option(env_frame& frame) {
   }
 }
 
-// Whether the texts are equal once their ASCII letters are lowered (texts
-// from the host hold no NUL).
-bool same_ignoring_case(const alg_string& a, const alg_string& b) {
-  const std::string_view x = a.view();
-  const std::string_view y = b.view();
-  if (x.size() != y.size()) return false;
-  const auto lowered = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
-  for (size_t i = 0; i < x.size(); ++i) {
-    if (lowered(x[i]) != lowered(y[i])) return false;
-  }
-  return true;
-}
-
 }  // namespace
 
 void evaluate_all(call_context& call, const alg_string& request) {
@@ -53,8 +40,8 @@ void evaluate_all(call_context& call, const alg_string& request) {
       // A line with a "|" keeps its lowered name from loading; one without
       // is named by all that follows its prefix.
       if (stop_at_request && (record.has_separator
-                                  ? same_ignoring_case(record.name, request)
-                                  : same_ignoring_case(variable_name(record), request))) {
+                                  ? same_ignoring_case(record.name.view(), request.view())
+                                  : same_ignoring_case(variable_name(record).view(), request.view()))) {
         return;
       }
       if (!e.state(i).is_computed()) (void)resolve_name(frame, variable_name(record));

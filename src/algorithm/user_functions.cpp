@@ -64,15 +64,9 @@ alg_string expand(env_frame& frame, uint32_t index, const alg_string& name,
     if (!reduce || frame.environment().solving.load(std::memory_order_relaxed) == 0) {
       // The fields lost their outer parentheses; the formula is rewritten as
       // one whole group in the environment that defines the function.
+      // (A template took it above unless plans are off or the evaluation
+      // nests too deep, which raises with this text.)
       text = alg_string("(") + text + ")";
-      const function_template* function = prepared.function.get();
-      if (function != nullptr && function->parameters.size() == n) {
-        const slot_values slots(args);
-        if (slots_fill_alone(*function, slots)) {
-          rewrite_translated(frame, text, function->plan.get(), &slots);
-          return alg_string("(") + text + ")";
-        }
-      }
       const auto plan = frame.expansion_plan(text);
       rewrite_translated(frame, text, plan.get());
     }

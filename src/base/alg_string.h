@@ -119,6 +119,16 @@ class alg_string {
 };
 
 // Key and value texts, both empty when made.
+// Whether the bytes are equal once their ASCII letters are lowered.
+inline bool same_ignoring_case(std::string_view a, std::string_view b) noexcept {
+  if (a.size() != b.size()) return false;
+  const auto lowered = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; };
+  for (size_t i = 0; i < a.size(); ++i) {
+    if (lowered(a[i]) != lowered(b[i])) return false;
+  }
+  return true;
+}
+
 struct alg_string_pair {
   alg_string key;
   alg_string value;

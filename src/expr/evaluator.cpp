@@ -684,6 +684,7 @@ alg_value evaluate_group(scope& s, const alg_string& field) {
 
 alg_value evaluate_group(scope& s, const alg_string& field, const formula_plan* plan) {
   if (plan != nullptr && formula_plans_enabled()) {
+    if (plan->is_constant()) return evaluate_constant(s, plan->source(), *plan);
     return evaluate_translated(s, plan->source(), plan, alg_string(), false);
   }
   // A field with no parenthesis of its own (a bound, a step, a plain

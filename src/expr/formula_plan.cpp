@@ -56,16 +56,6 @@ bool ends_word(char c) {
   }
 }
 
-bool same_ignoring_case(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    const char x = (a[i] >= 'A' && a[i] <= 'Z') ? static_cast<char>(a[i] + 32) : a[i];
-    const char y = (b[i] >= 'A' && b[i] <= 'Z') ? static_cast<char>(b[i] + 32) : b[i];
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // Calls `found(at, k)` for each whole word of `text` that names parameter k
 // (the first of that name), looking at the parameters from `first` on.
 template <typename F>
@@ -1083,7 +1073,9 @@ void fold_constant(formula_plan& plan) {
 
 alg_value evaluate_translated(scope& s, const alg_string& text, const formula_plan* plan,
                               const alg_string& context, bool strict, const slot_values* slots) {
-  if (!formula_plans_enabled() ||
+  const bool plans = formula_plans_enabled();
+  if (plans && plan != nullptr && plan->is_constant()) return evaluate_constant(s, text, *plan);
+  if (!plans ||
       (plan == nullptr && (!text_holds_conditional(text) || text.char_at(1) != '('))) {
     s.note_effect();
     alg_string rewritten = text;
@@ -1105,11 +1097,11 @@ alg_value evaluate_translated(scope& s, const alg_string& text, const formula_pl
       return operand_to_value(s, rest, context, strict);
     }
     plan = resolved.get();
-  }
-  if (plan->is_constant()) {
-    s.spend(plan->constant_work());
-    --s.depths().reductions;
-    return plan->constant_read();
+    if (plan->is_constant()) {
+      s.spend(plan->constant_work());
+      --s.depths().reductions;
+      return plan->constant_read();
+    }
   }
   alg_value value;
   try {

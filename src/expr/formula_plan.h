@@ -21,6 +21,7 @@
 
 #include "base/alg_array.h"
 #include "base/alg_string.h"
+#include "base/errors.h"
 #include "base/tokens.h"
 #include "expr/scope.h"
 #include "value/alg_value.h"
@@ -157,6 +158,20 @@ class slot_values {
   mutable std::vector<alg_string> literals_;
   mutable std::vector<uint8_t> written_;
 };
+
+// What evaluate_translated gives for `text` when its plan is constant: the
+// nesting and work its evaluation counts, and the constant. A template, so
+// that a caller holding the environment's own scope calls it directly.
+template <typename Scope>
+const alg_value& evaluate_constant(Scope& s, const alg_string& text, const formula_plan& plan) {
+  nesting_depths& depths = s.depths();
+  depths.enter_reduction();
+  if (depths.reductions > s.nesting_limit()) throw z_x_stack_overflow(text);
+  s.spend(text.length());
+  s.spend(plan.constant_work());
+  --depths.reductions;
+  return plan.constant_read();
+}
 
 // What evaluate_text(s, text, true) and then operand_to_value(s, text,
 // context, strict) give for the translated `text`, computed through `plan`

@@ -3,33 +3,11 @@
 #include <mutex>
 #include <new>
 
+#include "base/kept_map.h"
 #include "expr/translator.h"
 
-namespace {
-
-// Keeps `value` under `key` in a map bounded in entries and bytes (a full
-// map is emptied first); called with the shard's lock held. Keeping is only
-// an optimisation: running out of memory for it is not an error.
-template <typename Map, typename Value>
-void keep_bounded(Map& map, size_t& kept_bytes, std::string_view key, Value value, size_t bytes,
-                  size_t max_entries, size_t max_bytes) {
-  try {
-    if (map.size() >= max_entries || kept_bytes + bytes > max_bytes) {
-      map.clear();
-      kept_bytes = 0;
-    }
-    if (map.emplace(std::string(key), std::move(value)).second) kept_bytes += bytes;
-  } catch (const std::bad_alloc&) {
-  }
-}
-
-}  // namespace
-
 translation_store::shard& translation_store::shard_of_this_thread() {
-  // A plain thread-local number: nothing to destroy when the thread ends.
-  thread_local uint32_t slot = UINT32_MAX;
-  if (slot == UINT32_MAX) slot = threads_seen_.fetch_add(1, std::memory_order_relaxed) % kShards;
-  return shards_[slot];
+  return shards_[this_thread_number() % kShards];
 }
 
 alg_string translation_store::translated(const alg_string& text) {

@@ -95,5 +95,4 @@ class translation_store {
   enum class plan_kind { text, field, expansion };
   std::shared_ptr<const formula_plan> kept_plan(const alg_string& text, plan_kind kind);
   std::array<shard, kShards> shards_;
-  std::atomic<uint32_t> threads_seen_{0};
 };
