@@ -47,7 +47,7 @@ alg_value env_frame::value_of_lowered(const alg_string& name, const alg_string& 
   return resolve_definition(*this, name, lowered);
 }
 
-alg_string env_frame::call_user_function(const alg_string& name, const alg_array<alg_value>& args,
+alg_string env_frame::call_user_function(const alg_string& name, const call_args& args,
                                          uint32_t n) {
   ++call_.effects;
   return ::call_user_function(*this, name, args, n, true);

@@ -134,7 +134,7 @@ class env_frame final : public scope {
 
   alg_value value_of(const alg_string& name) override;
   alg_value value_of_lowered(const alg_string& name, const alg_string& lowered) override;
-  alg_string call_user_function(const alg_string& name, const alg_array<alg_value>& args,
+  alg_string call_user_function(const alg_string& name, const call_args& args,
                                 uint32_t n) override;
   nesting_depths& depths() override { return call_.depths(position_); }
   int32_t nesting_limit() const override;

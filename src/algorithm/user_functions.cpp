@@ -30,7 +30,7 @@ const prepared_fields& function_fields(env_frame& frame, uint32_t index, const a
 }
 
 alg_string expand(env_frame& frame, uint32_t index, const alg_string& name,
-                  const alg_array<alg_value>& args, uint32_t n, bool reduce) {
+                  const call_args& args, uint32_t n, bool reduce) {
   const prepared_fields& prepared = function_fields(frame, index, name);
   const alg_array<alg_string>& fields = prepared.fields;
   const uint32_t j = fields.count();
@@ -79,7 +79,7 @@ alg_string expand(env_frame& frame, uint32_t index, const alg_string& name,
 }  // namespace
 
 alg_string call_user_function(env_frame& frame, const alg_string& name,
-                              const alg_array<alg_value>& args, uint32_t n, bool reduce) {
+                              const call_args& args, uint32_t n, bool reduce) {
   // Down the chain of base environments, iteratively (hosts may build long
   // chains). A function found in a base environment is always rewritten
   // there; what it raises is labelled once more by the calling environment's

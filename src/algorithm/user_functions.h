@@ -6,7 +6,7 @@
 #include <cstdint>
 
 #include "algorithm/call_context.h"
-#include "base/alg_array.h"
+#include "value/call_args.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
 
@@ -15,7 +15,7 @@
 // formula is always rewritten). Raises z_x_func_notdefined, the parameter
 // count errors and whatever rewriting raises, labelled with the name.
 alg_string call_user_function(env_frame& frame, const alg_string& name,
-                              const alg_array<alg_value>& args, uint32_t n, bool reduce);
+                              const call_args& args, uint32_t n, bool reduce);
 
 // The template of the function `name` (lower case) when the frame's own
 // environment defines it and a solve has run there (a call from the frame is

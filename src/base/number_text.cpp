@@ -546,18 +546,31 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
   // Values whose fixed form has at most nine integer digits; NaN fails too.
   if (!(std::fabs(x) < 1e9)) return literal_reading::not_taken;
   const bool negative = x < 0;
-  double integer_part = 0;
-  double f = std::modf(std::fabs(x), &integer_part);
-  // Whole values take no fraction digits and need no memory.
-  const auto bits = std::bit_cast<uint64_t>(x);
-  read_back_memo::entry* kept = nullptr;
-  if (f != 0) {
-    kept = &memo.entries[read_back_memo::slot(bits)];
-    if (kept->length != 0 && kept->bits == bits) {
-      real = kept->real;
-      length = kept->length;
-      return literal_reading::real;
+  // Below 1e9 the integer part fits an int32 and the fraction is exact:
+  // what modf gives, without its call.
+  const auto whole_part = static_cast<int32_t>(std::fabs(x));
+  const double integer_part = static_cast<double>(whole_part);
+  const double f = std::fabs(x) - integer_part;
+  uint32_t digits = 1;
+  for (auto m = static_cast<uint32_t>(whole_part); m >= 10; m /= 10) ++digits;
+  if (f == 0) {
+    // A whole value writes no fraction: its digits and sign read as an
+    // integer while they are shorter than ten bytes, else as a real
+    // (exactly). It needs no memory.
+    length = (negative ? 1u : 0u) + digits;
+    if (length < 10) {
+      integer = negative ? wrap_neg(whole_part) : whole_part;
+      return literal_reading::integer;
     }
+    real = -1.0 * integer_part;
+    return literal_reading::real;
+  }
+  const auto bits = std::bit_cast<uint64_t>(x);
+  read_back_memo::entry* kept = &memo.entries[read_back_memo::slot(bits)];
+  if (kept->length != 0 && kept->bits == bits) {
+    real = kept->real;
+    length = kept->length;
+    return literal_reading::real;
   }
   // The integer digits sum to the integer part exactly; the fraction digits
   // are made as the fixed form makes them and summed as the reader sums
@@ -573,15 +586,12 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
         if (digit != 0) last_nonzero = place + 1;
         weight *= 0.1;
       });
-  uint32_t digits = 1;
-  for (auto m = static_cast<uint32_t>(integer_part); m >= 10; m /= 10) ++digits;
   length = (negative ? 1u : 0u) + digits + (last_nonzero == 0 ? 0u : 1u + count);
   if (last_nonzero == 0) {
-    // No fraction is written: the digits and sign read as an integer while
-    // they are shorter than ten bytes, else as a real (exactly).
+    // Every fraction digit written is 0: none is, and the value reads as a
+    // whole one does.
     if ((negative ? 1 : 0) + digits < 10) {
-      const auto whole = static_cast<int32_t>(integer_part);
-      integer = negative ? wrap_neg(whole) : whole;
+      integer = negative ? wrap_neg(whole_part) : whole_part;
       return literal_reading::integer;
     }
     real = -1.0 * integer_part;

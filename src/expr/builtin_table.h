@@ -8,14 +8,14 @@
 #include <span>
 #include <string_view>
 
-#include "base/alg_array.h"
+#include "value/call_args.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
 #include "value/checks.h"
 
 namespace builtin_table {
 
-using args_t = alg_array<alg_value>;
+using args_t = call_args;
 using handler_t = alg_value (*)(const args_t& args, uint32_t n, const alg_string& name);
 
 // A count of 0 marks a built-in that takes a varying number of arguments and

@@ -201,11 +201,11 @@ const builtin_table::entry* find_builtin(std::string_view name) {
 }
 
 void run_builtin(const builtin_table::entry& e, const alg_string& name,
-                 const alg_array<alg_value>& args, uint32_t n, alg_value& result) {
+                 const call_args& args, uint32_t n, alg_value& result) {
   builtin_table::run(&e, name, args, n, result);
 }
 
-bool call_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
+bool call_builtin(const alg_string& name, const call_args& args, uint32_t n,
                   alg_value& result) {
   return builtin_table::dispatch(kBuiltins, name, args, n, result) ||
          call_text_builtin(name, args, n, result);

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string_view>
 
-#include "base/alg_array.h"
+#include "value/call_args.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
 
@@ -13,7 +13,7 @@
 // value in `result`. Returns false, checking nothing, when no built-in has the
 // name (the caller then tries the user-defined functions). Raises the count,
 // kind and value errors of the built-in.
-bool call_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
+bool call_builtin(const alg_string& name, const call_args& args, uint32_t n,
                   alg_value& result);
 
 namespace builtin_table {
@@ -23,7 +23,7 @@ struct entry;
 // does with it what call_builtin does.
 const builtin_table::entry* find_builtin(std::string_view name);
 void run_builtin(const builtin_table::entry& e, const alg_string& name,
-                 const alg_array<alg_value>& args, uint32_t n, alg_value& result);
+                 const call_args& args, uint32_t n, alg_value& result);
 // The argument counts the built-in `name` accepts: `least` to `most`, where a
 // `most` of 0 means no upper limit. False when no built-in has the name.
 bool builtin_arity(std::string_view name, uint32_t& least, uint32_t& most);

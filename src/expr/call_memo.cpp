@@ -38,14 +38,14 @@ bool short_enough(const alg_value& v) { return !v.is_text() || v.text().length()
 
 }  // namespace
 
-size_t call_memo::slot(uint64_t function, int depth, const alg_array<alg_value>& args,
+size_t call_memo::slot(uint64_t function, int depth, const call_args& args,
                        uint32_t count) {
   uint64_t h = function * 0x9E3779B97F4A7C15ull + static_cast<uint64_t>(depth);
   for (uint32_t k = 1; k <= count; ++k) h = (h ^ value_hash(args[k])) * 0x100000001B3ull;
   return static_cast<size_t>((h ^ (h >> 29)) % kEntries);
 }
 
-bool call_memo::find(uint64_t function, int depth, const alg_array<alg_value>& args,
+bool call_memo::find(uint64_t function, int depth, const call_args& args,
                      uint32_t count, outcome& found) {
   if (count > max_arguments) return false;
   const size_t at = slot(function, depth, args, count);
@@ -60,7 +60,7 @@ bool call_memo::find(uint64_t function, int depth, const alg_array<alg_value>& a
   return true;
 }
 
-void call_memo::keep(uint64_t function, int depth, const alg_array<alg_value>& args,
+void call_memo::keep(uint64_t function, int depth, const call_args& args,
                      uint32_t count, const outcome& made) {
   if (count > max_arguments || !short_enough(made.value) || !short_enough(made.read)) return;
   for (uint32_t k = 1; k <= count; ++k) {

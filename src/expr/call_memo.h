@@ -16,7 +16,7 @@
 #include <memory>
 #include <mutex>
 
-#include "base/alg_array.h"
+#include "value/call_args.h"
 #include "value/alg_value.h"
 
 class call_memo {
@@ -36,11 +36,11 @@ class call_memo {
 
   // Whether a call of `function` at `depth` with args[1..count] is kept;
   // `found` then holds what it came to.
-  bool find(uint64_t function, int depth, const alg_array<alg_value>& args, uint32_t count,
+  bool find(uint64_t function, int depth, const call_args& args, uint32_t count,
             outcome& found);
   // Keeps what the call came to (when its texts are short enough, and the
   // memories of all algorithms together stay within their bound).
-  void keep(uint64_t function, int depth, const alg_array<alg_value>& args, uint32_t count,
+  void keep(uint64_t function, int depth, const call_args& args, uint32_t count,
             const outcome& made);
 
   call_memo() = default;
@@ -57,7 +57,7 @@ class call_memo {
     outcome kept;
   };
   static constexpr size_t kEntries = 128;
-  static size_t slot(uint64_t function, int depth, const alg_array<alg_value>& args,
+  static size_t slot(uint64_t function, int depth, const call_args& args,
                      uint32_t count);
   // What one memory may hold at most: its table and the texts in it.
   static constexpr size_t kBytes = sizeof(std::array<entry, kEntries>) + kEntries * 7 * max_text;

@@ -385,7 +385,7 @@ bool slots_fill_alone(const function_template& function, const slot_values& slot
   return true;
 }
 
-slot_values::slot_values(const alg_array<alg_value>& args) : args_(args) {
+slot_values::slot_values(const call_args& args) : args_(args) {
   const uint32_t n = args.count();
   reads_.resize(n);
   lengths_.resize(n);
@@ -514,9 +514,8 @@ class plan_runner {
       call_length += content_length(n.children[k], texts[k]);
     }
     if (call_length > max_text_length) throw z_x_outofstringspace();
-    alg_array<alg_value> args;
     const auto count = static_cast<uint32_t>(n.children.size());
-    args.dim(1, count);
+    call_args args(count);
     for (uint32_t k = 1; k <= count; ++k) {
       args[k] = literal_read_back(reduce(n.children[k - 1], texts[k - 1]));
     }
@@ -574,7 +573,7 @@ class plan_runner {
   // the slots: kept when it depended on nothing but its arguments, and
   // replayed from there when it is made again.
   result expand_in_place(const function_template& function, const slot_values& slots,
-                         const alg_array<alg_value>& args, uint32_t count) {
+                         const call_args& args, uint32_t count) {
     call_memo* memo = s_.memo();
     call_memo::outcome kept;
     if (memo != nullptr && memo->find(function.serial, expansion_depth_, args, count, kept)) {
@@ -998,7 +997,7 @@ class folding_scope final : public scope {
  public:
   struct not_constant {};
   alg_value value_of(const alg_string&) override { throw not_constant{}; }
-  alg_string call_user_function(const alg_string&, const alg_array<alg_value>&, uint32_t) override {
+  alg_string call_user_function(const alg_string&, const call_args&, uint32_t) override {
     throw not_constant{};
   }
   nesting_depths& depths() override { return depths_; }

@@ -145,14 +145,14 @@ bool slots_fill_alone(const function_template& function, const slot_values& slot
 
 class slot_values {
  public:
-  explicit slot_values(const alg_array<alg_value>& args);
+  explicit slot_values(const call_args& args);
   const alg_value& read(uint32_t k) const { return reads_[k]; }
   uint32_t length(uint32_t k) const { return lengths_[k]; }
   const alg_string& literal(uint32_t k) const;
   uint32_t count() const { return static_cast<uint32_t>(reads_.size()); }
 
  private:
-  const alg_array<alg_value>& args_;
+  const call_args& args_;
   std::vector<alg_value> reads_;
   std::vector<uint32_t> lengths_;
   mutable std::vector<alg_string> literals_;

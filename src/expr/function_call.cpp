@@ -22,8 +22,7 @@ void call_function(scope& s, alg_string& text, uint32_t open, uint32_t close,
   }
   const uint32_t n = args.count();
 
-  alg_array<alg_value> values;
-  values.dim(1, n);
+  call_args values(n);
   for (uint32_t k = 1; k <= n; ++k) {
     reduce_group(s, args[k], 1, args[k].length());
     values[k] = operand_to_value(s, args[k], name, false);

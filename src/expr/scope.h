@@ -7,7 +7,7 @@
 #include <cstdint>
 #include <memory>
 
-#include "base/alg_array.h"
+#include "value/call_args.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
 
@@ -41,7 +41,7 @@ class scope {
   // The text that takes the place of a call of the user function `name`
   // (lower case) with args[1..n]. Raises z_x_func_notdefined, the count
   // errors and whatever rewriting the function raises.
-  virtual alg_string call_user_function(const alg_string& name, const alg_array<alg_value>& args,
+  virtual alg_string call_user_function(const alg_string& name, const call_args& args,
                                         uint32_t n) = 0;
   // This environment's depths in the current call; hold no reference to
   // them across another call into the scope.

@@ -137,7 +137,7 @@ const builtin_table::entry* find_text_builtin(std::string_view name) {
   return builtin_table::find(kTextBuiltins, name);
 }
 
-bool call_text_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
+bool call_text_builtin(const alg_string& name, const call_args& args, uint32_t n,
                        alg_value& result) {
   return builtin_table::dispatch(kTextBuiltins, name, args, n, result);
 }

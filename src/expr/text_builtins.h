@@ -5,11 +5,11 @@
 #include <cstdint>
 #include <string_view>
 
-#include "base/alg_array.h"
+#include "value/call_args.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
 
-bool call_text_builtin(const alg_string& name, const alg_array<alg_value>& args, uint32_t n,
+bool call_text_builtin(const alg_string& name, const call_args& args, uint32_t n,
                        alg_value& result);
 
 namespace builtin_table {

@@ -12,7 +12,7 @@ int32_t alg_value::converted_integer() const {
       // A plain cast would be undefined for NaN and out-of-range reals.
       return truncate_to_int32(real_);
     case value_kind::text:
-      return text_to_int(text_);
+      return text_to_int(text());
   }
   return 0;
 }
@@ -24,7 +24,7 @@ double alg_value::converted_real() const {
     case value_kind::real:
       return real_;
     case value_kind::text:
-      return text_to_real(text_);
+      return text_to_real(text());
   }
   return 0.0;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <utility>
 
 #include "base/alg_string.h"
@@ -13,32 +14,28 @@ enum class value_kind : int32_t { integer = 0, real = 1, text = 2 };
 class alg_value {
  public:
   alg_value() = default;
-  // Copies and moves leave the text alone where both sides have none (the
-  // usual case of numbers), and otherwise copy or move it as it is.
+  // A number holds no text at all, and an empty text need not either: copies
+  // and moves touch a text only where one side has some.
   alg_value(const alg_value& other)
-      : integer_(other.integer_), real_(other.real_), kind_(other.kind_) {
-    if (!other.text_.empty()) text_ = other.text_;
+      : integer_(other.integer_), kind_(other.kind_), real_(other.real_) {
+    if (other.has_text()) text_.emplace(*other.text_);
   }
   alg_value(alg_value&& other) noexcept
-      : integer_(other.integer_), real_(other.real_), kind_(other.kind_) {
-    if (!other.text_.empty()) text_ = std::move(other.text_);
+      : integer_(other.integer_), kind_(other.kind_), real_(other.real_) {
+    if (other.has_text()) text_.emplace(std::move(*other.text_));
   }
   alg_value& operator=(const alg_value& other) {
-    if (this != &other) {
-      if (!other.text_.empty() || !text_.empty()) text_ = other.text_;
-      integer_ = other.integer_;
-      real_ = other.real_;
-      kind_ = other.kind_;
-    }
+    if (text_.has_value() || other.text_.has_value()) copy_text(other);
+    integer_ = other.integer_;
+    real_ = other.real_;
+    kind_ = other.kind_;
     return *this;
   }
   alg_value& operator=(alg_value&& other) noexcept {
-    if (this != &other) {
-      if (!other.text_.empty() || !text_.empty()) text_ = std::move(other.text_);
-      integer_ = other.integer_;
-      real_ = other.real_;
-      kind_ = other.kind_;
-    }
+    if (text_.has_value() || other.text_.has_value()) move_text(other);
+    integer_ = other.integer_;
+    real_ = other.real_;
+    kind_ = other.kind_;
     return *this;
   }
   ~alg_value() = default;
@@ -47,11 +44,34 @@ class alg_value {
   static alg_value of_real(double v) { alg_value r; r.set_real(v); return r; }
   static alg_value of_text(const alg_string& v) { alg_value r; r.set_text(v); return r; }
 
-  void set_integer(int32_t v) noexcept { integer_ = v; kind_ = value_kind::integer; }
-  void set_real(double v) noexcept { real_ = v; kind_ = value_kind::real; }
-  void set_text(const alg_string& v) { text_ = v; kind_ = value_kind::text; }
+  // A number's text is always empty: only texts are given one.
+  void set_integer(int32_t v) noexcept {
+    if (text_.has_value()) text_.reset();
+    integer_ = v;
+    kind_ = value_kind::integer;
+  }
+  void set_real(double v) noexcept {
+    if (text_.has_value()) text_.reset();
+    real_ = v;
+    kind_ = value_kind::real;
+  }
+  void set_text(const alg_string& v) {
+    if (v.empty()) {
+      text_.reset();
+    } else {
+      text_ = v;
+    }
+    kind_ = value_kind::text;
+  }
   // Appends to the payload of a text value in place.
-  void append_text(const alg_string& more) { text_ += more; }
+  void append_text(const alg_string& more) {
+    if (more.empty()) return;
+    if (text_) {
+      *text_ += more;
+    } else {
+      text_.emplace(more);
+    }
+  }
 
   value_kind kind() const noexcept { return kind_; }
   bool is_integer() const noexcept { return kind_ == value_kind::integer; }
@@ -71,17 +91,39 @@ class alg_value {
     return converted_real();
   }
   // The payload of a text value (empty for numbers).
-  const alg_string& text() const noexcept { return text_; }
+  const alg_string& text() const noexcept { return text_ ? *text_ : no_text(); }
 
  private:
   int32_t converted_integer() const;
   double converted_real() const;
+  bool has_text() const noexcept { return text_.has_value() && !text_->empty(); }
+  // This value's text becomes other's (none when other has none).
+  void copy_text(const alg_value& other) {
+    if (this == &other) return;
+    if (other.has_text()) {
+      text_ = *other.text_;
+    } else {
+      text_.reset();
+    }
+  }
+  void move_text(alg_value& other) noexcept {
+    if (this == &other) return;
+    if (other.has_text()) {
+      text_ = std::move(*other.text_);
+    } else {
+      text_.reset();
+    }
+  }
+  static const alg_string& no_text() noexcept { return kNoText; }
+  static constinit const alg_string kNoText;
 
   int32_t integer_ = 0;
-  double real_ = 0.0;
-  alg_string text_;
   value_kind kind_ = value_kind::text;
+  double real_ = 0.0;
+  std::optional<alg_string> text_;
 };
+
+inline constinit const alg_string alg_value::kNoText{};
 
 // The display text of a value: numbers by real_to_text with `n` decimals
 // (an integer without decimals or exponent keeps its plain digits), a text

@@ -27,8 +27,7 @@ alg_value T(const std::string& v) { return alg_value::of_text(S(v)); }
 
 // Runs `name` through the dispatcher; fails the test when no built-in has it.
 alg_value call(const char* name, const std::vector<alg_value>& args) {
-  alg_array<alg_value> a;
-  a.dim(1, static_cast<uint32_t>(args.size()));
+  call_args a(static_cast<uint32_t>(args.size()));
   for (uint32_t i = 1; i <= args.size(); ++i) a[i] = args[i - 1];
   alg_value result;
   EXPECT_TRUE(call_builtin(S(name), a, static_cast<uint32_t>(args.size()), result)) << name;
@@ -276,8 +275,7 @@ TEST(Builtins, EveryNameIsKnown) {
       "instr", "asc",  "chr"};
   // clang-format on
   EXPECT_EQ(63u, std::size(names));
-  alg_array<alg_value> args;
-  args.dim(1, 1);
+  call_args args(1);
   args[1] = I(1);
   for (const char* name : names) {
     alg_value result;
@@ -292,8 +290,7 @@ TEST(Builtins, EveryNameIsKnown) {
 }
 
 TEST(Builtins, UnknownNameChecksNothing) {
-  alg_array<alg_value> args;
-  args.dim(1, 3);
+  call_args args(3);
   args[1] = T("x");
   alg_value result = I(42);
   for (const char* name : {"f_area", "SIN", "", "sin ", "zek_if"}) {

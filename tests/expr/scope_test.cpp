@@ -34,7 +34,7 @@ class fake_scope final : public scope {
     return it->second;
   }
   // Every user function doubles its one argument.
-  alg_string call_user_function(const alg_string& name, const alg_array<alg_value>& args,
+  alg_string call_user_function(const alg_string& name, const call_args& args,
                                 uint32_t n) override {
     if (n != 1) throw z_x_toomanyparameters(name);
     return alg_string("(") + literal_text(args[1]) + "~mul~2)";
