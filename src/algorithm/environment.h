@@ -58,6 +58,9 @@ struct alg_environment {
   // Set when the environment was built (0) and by every solve in it or in
   // an environment above it (1); it chooses the nesting limit.
   std::atomic<uint8_t> solving{0};
+  // Set once a solve has found every variable computed: later solves skip
+  // the walk that computes them (values, once computed, stay so).
+  std::atomic<bool> all_computed{false};
   // Set by the kill: later calls no longer find it, and environments built
   // on it no longer see it as their base.
   std::atomic<bool> killed{false};

@@ -32,7 +32,9 @@ void evaluate_all(call_context& call, const alg_string& request) {
     if (e.solving.load(std::memory_order_relaxed) == 0) {
       e.solving.store(1, std::memory_order_relaxed);
     }
+    if (e.all_computed.load(std::memory_order_acquire)) continue;
     env_frame frame(call, p);
+    bool every_one_computed = true;
     const bool stop_at_request = p == 0 && !request.empty();
     for (uint32_t i = 1; i <= e.definition_count(); ++i) {
       const definition_record& record = e.record(i);
@@ -44,8 +46,14 @@ void evaluate_all(call_context& call, const alg_string& request) {
                                   : same_ignoring_case(variable_name(record).view(), request.view()))) {
         return;
       }
-      if (!e.state(i).is_computed()) (void)resolve_name(frame, variable_name(record));
+      if (!e.state(i).is_computed()) {
+        // A variable its name does not reach (a second line of one name)
+        // stays uncomputed, and is read by name again by every solve.
+        every_one_computed = false;
+        (void)resolve_name(frame, variable_name(record));
+      }
     }
+    if (every_one_computed) e.all_computed.store(true, std::memory_order_release);
   }
 }
 

@@ -10,6 +10,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 
 #include "base/portable_math.h"
 
@@ -24,7 +25,18 @@ namespace impl = std;
 inline double exp(double x) noexcept { return impl::exp(x); }
 inline double log(double x) noexcept { return impl::log(x); }
 inline double log10(double x) noexcept { return impl::log10(x); }
-inline double pow(double x, double y) noexcept { return impl::pow(x, y); }
+// The square or cube of a whole number whose power is exact (below 2^52) is
+// exactly what both pows give for it (checked for every such number), and
+// is computed directly: these are most of the powers formulas take.
+inline double pow(double x, double y) noexcept {
+  if (y == 2.0 || y == 3.0) {
+    const double limit = y == 2.0 ? 0x1p26 : 0x1p17;
+    if (std::fabs(x) < limit && x == static_cast<double>(static_cast<int32_t>(x))) {
+      return y == 2.0 ? x * x : x * x * x;
+    }
+  }
+  return impl::pow(x, y);
+}
 inline double sin(double x) noexcept { return impl::sin(x); }
 inline double cos(double x) noexcept { return impl::cos(x); }
 inline double tan(double x) noexcept { return impl::tan(x); }

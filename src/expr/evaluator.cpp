@@ -61,19 +61,19 @@ const operator_token* token_starting_at(std::string_view bytes, size_t at) {
 }
 
 alg_value apply_operator(const operator_token& t, const alg_value& a, const alg_value& b) {
-  const alg_string& shown = token_shown(t.id);
+  // The shown form is what an error quotes: looked up only then.
+  const auto shown = [&t]() -> const alg_string& { return token_shown(t.id); };
   auto numbers = [&] {
-    check_kind(a, "d", shown);
-    check_kind(b, "d", shown);
+    if (!a.is_number() || !b.is_number()) kind_required('d', shown());
   };
   switch (t.id) {
     case operator_id::not_:
-      check_kind(b, "d", shown);
+      check_kind(b, "d", shown());
       return integer(b.as_integer() == 0);
     case operator_id::fac: {
-      check_kind(a, "l", shown);
+      check_kind(a, "l", shown());
       const int32_t n = a.as_integer();
-      if (n < 0) throw z_x_positive_required(shown);
+      if (n < 0) throw z_x_positive_required(shown());
       if (n > 170) throw z_x_factorial_too_high();
       return alg_value::of_real(zmath::factorial(n));
     }
@@ -85,12 +85,12 @@ alg_value apply_operator(const operator_token& t, const alg_value& a, const alg_
       return alg_value::of_real(a.as_real() * b.as_real());
     case operator_id::div:
       numbers();
-      if (b.as_real() == 0) throw z_x_dividebyzero(shown);
+      if (b.as_real() == 0) throw z_x_dividebyzero(shown());
       return alg_value::of_real(a.as_real() / b.as_real());
     case operator_id::idv: {
       numbers();
       const int32_t d = b.as_integer();
-      if (d == 0) throw z_x_dividebyzero(shown);
+      if (d == 0) throw z_x_dividebyzero(shown());
       const int32_t n = a.as_integer();
       // The one quotient that does not fit wraps instead of trapping.
       if (n == INT32_MIN && d == -1) return alg_value::of_integer(INT32_MIN);
@@ -98,11 +98,11 @@ alg_value apply_operator(const operator_token& t, const alg_value& a, const alg_
     }
     case operator_id::mod:
       numbers();
-      if (b.as_integer() == 0) throw z_x_dividebyzero(shown);
+      if (b.as_integer() == 0) throw z_x_dividebyzero(shown());
       return alg_value::of_real(mcall::fmod(a.as_real(), b.as_real()));
     case operator_id::rem: {
       numbers();
-      if (b.as_integer() == 0) throw z_x_dividebyzero(shown);
+      if (b.as_integer() == 0) throw z_x_dividebyzero(shown());
       const double x = a.as_real(), y = b.as_real();
       const double q = x / y;
       const double t_ = q > 0 ? std::floor(q) : std::ceil(q);
@@ -115,26 +115,26 @@ alg_value apply_operator(const operator_token& t, const alg_value& a, const alg_
       numbers();
       return alg_value::of_real(a.as_real() - b.as_real());
     case operator_id::cat:
-      check_kind(a, "s", shown);
-      check_kind(b, "s", shown);
+      check_kind(a, "s", shown());
+      check_kind(b, "s", shown());
       return alg_value::of_text(a.text() + b.text());
     case operator_id::lss:
-      check_match(a, b, shown);
+      check_match(a, b, shown());
       return integer(values_less(a, b));
     case operator_id::grt:
-      check_match(a, b, shown);
+      check_match(a, b, shown());
       return integer(values_greater(a, b));
     case operator_id::leq:
-      check_match(a, b, shown);
+      check_match(a, b, shown());
       return integer(values_less_or_equal(a, b));
     case operator_id::geq:
-      check_match(a, b, shown);
+      check_match(a, b, shown());
       return integer(values_greater_or_equal(a, b));
     case operator_id::eql:
-      check_match(a, b, shown);
+      check_match(a, b, shown());
       return integer(values_equal(a, b));
     case operator_id::neq:
-      check_match(a, b, shown);
+      check_match(a, b, shown());
       return integer(values_not_equal(a, b));
     case operator_id::eqv:
       numbers();

@@ -127,8 +127,11 @@ class plan_compiler {
       });
     }
     if (group(0, static_cast<uint32_t>(s.size() - 1), depth_) == kNone) return nullptr;
-    for (const node& n : plan_->nodes_) {
+    for (node& n : plan_->nodes_) {
       if (n.k == node::kind::conditional || n.k == node::kind::choice) plan_->conditionals_ = true;
+      for (const cell& c : n.cells) {
+        if (c.k == cell::kind::composite) n.has_composite = true;
+      }
     }
     return plan_;
   }
@@ -409,12 +412,16 @@ namespace {
 template <typename T, size_t N>
 class small_array {
  public:
+  // Elements start as T{} does.
   explicit small_array(size_t n) : size_(n), data_(n <= N ? reinterpret_cast<T*>(inline_) : nullptr) {
     if (n > N) {
       heap_ = std::make_unique<T[]>(n);
       data_ = heap_.get();
-    } else {
+    } else if constexpr (std::is_trivially_default_constructible_v<T>) {
       std::uninitialized_value_construct_n(data_, n);
+    } else {
+      // Their constructors set every member: no zeroing first.
+      std::uninitialized_default_construct_n(data_, n);
     }
   }
   ~small_array() {
@@ -844,6 +851,7 @@ class plan_runner {
   // rewriting (as the node `owner`).
   void prepare(uint32_t index, uint32_t owner, std::vector<alg_string>& texts) {
     const node& n = nodes_[index];
+    if (!n.has_composite) return;
     for (size_t c = 0; c < n.cells.size(); ++c) {
       if (n.cells[c].k != cell::kind::composite) continue;
       if (texts.empty()) texts.resize(n.cells.size());

@@ -65,6 +65,7 @@ class formula_plan {
     std::vector<cell> cells;
     std::vector<const operator_token*> tokens;  // tokens[i] lies after cells[i]
     std::vector<uint32_t> order;                // tokens in the order applied
+    bool has_composite = false;                 // whether a cell is composite
     // call:
     alg_string name;  // lower case
     bool builtin = false;

@@ -123,7 +123,6 @@ alg_value name_to_value(scope& s, const alg_string& text, const alg_string& cont
 
 alg_value literal_read_back(alg_value value, uint32_t* length) {
   uint32_t written = 0;
-  alg_value read;
   switch (value.kind()) {
     case value_kind::text:
       // Encoding and decoding give back every byte.
@@ -150,19 +149,18 @@ alg_value literal_read_back(alg_value value, uint32_t* length) {
     case value_kind::real: {
       int32_t integer = 0;
       double real = 0;
-      switch (read_back_real_literal(value.as_real(), integer, real, written)) {
-        case literal_reading::integer: read = alg_value::of_integer(integer); break;
-        case literal_reading::real: read = alg_value::of_real(real); break;
-        case literal_reading::not_taken: {
-          const alg_string literal = literal_text(value);
-          written = literal.length();
-          if (!read_number(literal, read)) throw z_x_missing_operand(alg_string());
-          break;
-        }
+      const literal_reading reading = read_back_real_literal(value.as_real(), integer, real, written);
+      if (reading != literal_reading::not_taken) {
+        if (length != nullptr) *length = written;
+        return reading == literal_reading::integer ? alg_value::of_integer(integer)
+                                                   : alg_value::of_real(real);
       }
-      if (length != nullptr) *length = written;
+      const alg_string literal = literal_text(value);
+      alg_value read;
+      if (!read_number(literal, read)) throw z_x_missing_operand(alg_string());
+      if (length != nullptr) *length = literal.length();
       return read;
     }
   }
-  return read;
+  return {};
 }

@@ -4,6 +4,24 @@
 #include "base/number_text.h"
 #include "value/literal_codec.h"
 
+void alg_value::copy_text(const alg_value& other) {
+  if (this == &other) return;
+  if (other.has_text()) {
+    text_ = *other.text_;
+  } else {
+    text_.reset();
+  }
+}
+
+void alg_value::move_text(alg_value& other) noexcept {
+  if (this == &other) return;
+  if (other.has_text()) {
+    text_ = std::move(*other.text_);
+  } else {
+    text_.reset();
+  }
+}
+
 int32_t alg_value::converted_integer() const {
   switch (kind_) {
     case value_kind::integer:

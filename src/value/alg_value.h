@@ -97,23 +97,10 @@ class alg_value {
   int32_t converted_integer() const;
   double converted_real() const;
   bool has_text() const noexcept { return text_.has_value() && !text_->empty(); }
-  // This value's text becomes other's (none when other has none).
-  void copy_text(const alg_value& other) {
-    if (this == &other) return;
-    if (other.has_text()) {
-      text_ = *other.text_;
-    } else {
-      text_.reset();
-    }
-  }
-  void move_text(alg_value& other) noexcept {
-    if (this == &other) return;
-    if (other.has_text()) {
-      text_ = std::move(*other.text_);
-    } else {
-      text_.reset();
-    }
-  }
+  // This value's text becomes other's (none when other has none); out of
+  // line, so that copies and moves of numbers stay small.
+  void copy_text(const alg_value& other);
+  void move_text(alg_value& other) noexcept;
   static const alg_string& no_text() noexcept { return kNoText; }
   static constinit const alg_string kNoText;
 

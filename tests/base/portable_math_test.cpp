@@ -4,6 +4,7 @@
 // the others must agree on the arguments where the Windows runtime went
 // wrong, and on nearly all random arguments, never by more than one ulp.
 #include "base/portable_math.h"
+#include "base/math_calls.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <cstdint>
 #include <limits>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -122,6 +124,29 @@ TEST(OwnPow, SpecialValuesAndRandomArguments) {
     ASSERT_LE(ulps(own, library), 1) << x << " ^ " << y;
   }
   EXPECT_LE(differing, 100);
+}
+
+// Whole squares and cubes are computed directly: they must be what both
+// pows give, at the edges of the shortcut, just past them, and across it.
+TEST(OwnPow, WholeSquaresAndCubesAreBothPows) {
+  std::vector<double> bases = {0.0, -0.0, 1, -1, 2, 3, 10, 131071, -131071, 131072, -131072,
+                               67108863, -67108863, 67108864, -67108864, 0.5, -2.5, 1e300, kInf,
+                               -kInf, std::nan("")};
+  for (int64_t i = -67108863; i <= 67108863; i += 104729) bases.push_back(static_cast<double>(i));
+  for (const double x : bases) {
+    for (const double y : {2.0, 3.0}) {
+      // Past the shortcut each build calls its own pow, and those two may
+      // differ by one ulp.
+      const double own = pmath::pow(x, y), library = std::pow(x, y);
+      if (std::fabs(x) < (y == 2.0 ? 0x1p26 : 0x1p17) && x == std::trunc(x)) {
+        EXPECT_PRED2(same_bits, mcall::pow(x, y), library) << x << " ^ " << y;
+        EXPECT_PRED2(same_bits, mcall::pow(x, y), own) << x << " ^ " << y;
+      } else {
+        EXPECT_TRUE(same_bits(mcall::pow(x, y), library) || same_bits(mcall::pow(x, y), own))
+            << x << " ^ " << y;
+      }
+    }
+  }
 }
 
 TEST(OwnFmod, IsExact) {
