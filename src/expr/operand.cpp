@@ -126,14 +126,7 @@ alg_value literal_read_back(alg_value value, uint32_t* length) {
   switch (value.kind()) {
     case value_kind::text:
       // Encoding and decoding give back every byte.
-      if (length != nullptr) {
-        written = 2;
-        for (const char c : value.text().view()) {
-          const bool plain = (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-          written += plain ? 1 : 3;
-        }
-        *length = written;
-      }
+      if (length != nullptr) *length = 2 + encoded_length(value.text().view());
       return value;
     case value_kind::integer: {
       // Up to nine bytes of digits and sign read as the integer; more as a real.

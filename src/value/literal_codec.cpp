@@ -1,13 +1,14 @@
 #include "value/literal_codec.h"
 
 #include <algorithm>
+#include <array>
 #include <string>
 
 #include "base/number_text.h"
 
 namespace {
 
-bool is_ascii_alnum(int c) noexcept {
+constexpr bool is_ascii_alnum(int c) noexcept {
   return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
 }
 
@@ -28,6 +29,18 @@ alg_string encode_literal(const alg_string& text) {
     }
   }
   return alg_string(std::string_view(out));
+}
+
+uint32_t encoded_length(std::string_view text) noexcept {
+  // Per byte: 1 for a letter or digit, 3 for the rest.
+  static constexpr auto kBytes = [] {
+    std::array<uint8_t, 256> bytes{};
+    for (int c = 0; c < 256; ++c) bytes[c] = is_ascii_alnum(static_cast<unsigned char>(c)) ? 1 : 3;
+    return bytes;
+  }();
+  uint32_t length = 0;
+  for (const char byte : text) length += kBytes[static_cast<unsigned char>(byte)];
+  return length;
 }
 
 namespace {
