@@ -19,24 +19,21 @@ void ensure_room(size_t length) {
   if (length > max_text_length) throw z_x_outofstringspace();
 }
 
+// The bytes of a new text, made in place (cheaper than assigning them).
+std::string made_bytes(const char* bytes, size_t length) {
+  if (bytes == nullptr) return {};
+  ensure_room(length);
+  return with_string_space([&] { return std::string(bytes, length); });
+}
+
 }  // namespace
 
-alg_string::alg_string(const char* text) {
-  if (text == nullptr) return;
-  ensure_room(std::strlen(text));
-  with_string_space([&] { bytes_.assign(text); });
-}
+alg_string::alg_string(const char* text)
+    : bytes_(made_bytes(text, text == nullptr ? 0 : std::strlen(text))) {}
 
-alg_string::alg_string(const char* bytes, uint32_t length) {
-  if (bytes == nullptr) return;
-  ensure_room(length);
-  with_string_space([&] { bytes_.assign(bytes, length); });
-}
+alg_string::alg_string(const char* bytes, uint32_t length) : bytes_(made_bytes(bytes, length)) {}
 
-alg_string::alg_string(std::string_view bytes) {
-  ensure_room(bytes.size());
-  with_string_space([&] { bytes_.assign(bytes.data(), bytes.size()); });
-}
+alg_string::alg_string(std::string_view bytes) : bytes_(made_bytes(bytes.data(), bytes.size())) {}
 
 alg_string::alg_string(char byte) {
   with_string_space([&] { bytes_.assign(1, byte); });
