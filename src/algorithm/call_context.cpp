@@ -10,7 +10,7 @@ call_context::call_context(alg_environment& env, translation_store& translations
   chain_.push_back({&env, {}});
 }
 
-bool call_context::reaches(uint32_t position) {
+bool call_context::reaches_further(uint32_t position) {
   while (position >= chain_.size()) {
     alg_environment* next = chain_.back().environment->live_base();
     if (next == nullptr) return false;
@@ -25,10 +25,7 @@ uint32_t call_context::chain_length() {
   return static_cast<uint32_t>(chain_.size());
 }
 
-void call_context::spend(uint64_t bytes) {
-  work_ += bytes;
-  if (work_ > static_cast<uint64_t>(max_work_per_call)) throw z_x_work_limit();
-}
+void call_context::work_limit_reached() { throw z_x_work_limit(); }
 
 bool call_context::being_evaluated(uint32_t position, uint32_t record) const noexcept {
   for (size_t i = marks_.size(); i-- > 0;) {

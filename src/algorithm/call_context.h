@@ -16,6 +16,7 @@
 
 #include "algorithm/definitions.h"
 #include "algorithm/environment.h"
+#include "expr/limits.h"
 #include "expr/scope.h"
 
 class translation_store;
@@ -70,7 +71,9 @@ class call_context {
 
   translation_store& translations() const noexcept { return translations_; }
   // Whether the chain has an environment at `position` (0 is the call's own).
-  bool reaches(uint32_t position);
+  bool reaches(uint32_t position) {
+    return position < chain_.size() || reaches_further(position);
+  }
   // The length of the whole chain.
   uint32_t chain_length();
   // The environment at `position`, which the chain reaches.
@@ -79,7 +82,11 @@ class call_context {
   }
   nesting_depths& depths(uint32_t position) noexcept { return chain_[position].depths; }
   int64_t& expansions() noexcept { return expansions_; }
-  void spend(uint64_t bytes);
+  // Counts work; past the limit it throws z_x_work_limit.
+  void spend(uint64_t bytes) {
+    work_ += bytes;
+    if (work_ > static_cast<uint64_t>(max_work_per_call)) work_limit_reached();
+  }
   uint64_t work() const noexcept { return work_; }
   format_settings& format() noexcept { return format_; }
   build_observer* observer = nullptr;
@@ -105,6 +112,9 @@ class call_context {
   bool being_evaluated(uint32_t position, uint32_t record) const noexcept;
 
  private:
+  bool reaches_further(uint32_t position);
+  [[noreturn]] static void work_limit_reached();
+
   translation_store& translations_;
   struct link {
     alg_environment* environment;

@@ -78,15 +78,17 @@ alg_value apply_operator(const operator_token& t, const alg_value& a, const alg_
       return alg_value::of_real(zmath::factorial(n));
     }
     case operator_id::exp:
-      numbers();
-      return alg_value::of_real(mcall::pow(a.as_real(), b.as_real()));
     case operator_id::mul:
-      numbers();
-      return alg_value::of_real(a.as_real() * b.as_real());
     case operator_id::div:
+    case operator_id::add:
+    case operator_id::sub: {
       numbers();
-      if (b.as_real() == 0) throw z_x_dividebyzero(shown());
-      return alg_value::of_real(a.as_real() / b.as_real());
+      double result = 0;
+      if (!plain_arithmetic(t.id, a.as_real(), b.as_real(), result)) {
+        throw z_x_dividebyzero(shown());
+      }
+      return alg_value::of_real(result);
+    }
     case operator_id::idv: {
       numbers();
       const int32_t d = b.as_integer();
@@ -108,12 +110,6 @@ alg_value apply_operator(const operator_token& t, const alg_value& a, const alg_
       const double t_ = q > 0 ? std::floor(q) : std::ceil(q);
       return alg_value::of_real(x - y * t_);
     }
-    case operator_id::add:
-      numbers();
-      return alg_value::of_real(a.as_real() + b.as_real());
-    case operator_id::sub:
-      numbers();
-      return alg_value::of_real(a.as_real() - b.as_real());
     case operator_id::cat:
       check_kind(a, "s", shown());
       check_kind(b, "s", shown());

@@ -9,6 +9,7 @@
 #include <string_view>
 
 #include "base/alg_string.h"
+#include "base/math_calls.h"
 #include "base/tokens.h"
 #include "expr/scope.h"
 #include "value/alg_value.h"
@@ -58,6 +59,23 @@ const operator_token* token_starting_at(std::string_view bytes, size_t at);
 // One operator applied to its operand values (the left one is checked
 // first); `a` or `b` is ignored when the operator takes no such operand.
 alg_value apply_operator(const operator_token& t, const alg_value& a, const alg_value& b);
+
+// The arithmetic of ^, *, /, + and - on two numbers (as reals), which
+// raises no error: false for any other operator and for a division by 0,
+// which apply_operator reports.
+inline bool plain_arithmetic(operator_id id, double a, double b, double& result) noexcept {
+  switch (id) {
+    case operator_id::exp: result = mcall::pow(a, b); return true;
+    case operator_id::mul: result = a * b; return true;
+    case operator_id::div:
+      if (b == 0) return false;
+      result = a / b;
+      return true;
+    case operator_id::add: result = a + b; return true;
+    case operator_id::sub: result = a - b; return true;
+    default: return false;
+  }
+}
 
 // Rewrites a translated text as evaluate_text does once it has entered: the
 // loop over conditionals, groups and calls, without raising the depth.

@@ -948,7 +948,13 @@ class plan_runner {
         s_.spend(b.text().length());
       }
       uint32_t written_length = 0;
-      cells[l].result = literal_read_back(apply_operator(t, a, b), &written_length);
+      double x = 0;
+      if (a.is_number() && b.is_number() && plain_arithmetic(t.id, a.as_real(), b.as_real(), x)) {
+        // What apply_operator gives, without the value in between.
+        cells[l].result = real_read_back(x, &written_length);
+      } else {
+        cells[l].result = literal_read_back(apply_operator(t, a, b), &written_length);
+      }
       cells[l].computed = true;
       content = content - cells[l].length - cells[r].length - token_length + written_length;
       // The short form writes every result into the content (a long one

@@ -122,7 +122,6 @@ alg_value name_to_value(scope& s, const alg_string& text, const alg_string& cont
 }
 
 alg_value literal_read_back(alg_value value, uint32_t* length) {
-  uint32_t written = 0;
   switch (value.kind()) {
     case value_kind::text:
       // Encoding and decoding give back every byte.
@@ -139,21 +138,25 @@ alg_value literal_read_back(alg_value value, uint32_t* length) {
       if (n > -100000000 && n < 1000000000) return value;
       return alg_value::of_real(static_cast<double>(n));
     }
-    case value_kind::real: {
-      int32_t integer = 0;
-      double real = 0;
-      const literal_reading reading = read_back_real_literal(value.as_real(), integer, real, written);
-      if (reading != literal_reading::not_taken) {
-        if (length != nullptr) *length = written;
-        return reading == literal_reading::integer ? alg_value::of_integer(integer)
-                                                   : alg_value::of_real(real);
-      }
-      const alg_string literal = literal_text(value);
-      alg_value read;
-      if (!read_number(literal, read)) throw z_x_missing_operand(alg_string());
-      if (length != nullptr) *length = literal.length();
-      return read;
-    }
+    case value_kind::real:
+      return real_read_back(value.as_real(), length);
   }
   return {};
+}
+
+alg_value real_read_back(double x, uint32_t* length) {
+  int32_t integer = 0;
+  double real = 0;
+  uint32_t written = 0;
+  const literal_reading reading = read_back_real_literal(x, integer, real, written);
+  if (reading != literal_reading::not_taken) {
+    if (length != nullptr) *length = written;
+    return reading == literal_reading::integer ? alg_value::of_integer(integer)
+                                               : alg_value::of_real(real);
+  }
+  const alg_string literal = literal_text(alg_value::of_real(x));
+  alg_value read;
+  if (!read_number(literal, read)) throw z_x_missing_operand(alg_string());
+  if (length != nullptr) *length = literal.length();
+  return read;
 }

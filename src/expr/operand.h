@@ -47,3 +47,5 @@ alg_value signed_name_value(scope& s, alg_value value, const alg_string& text, u
 // avoided. A text comes back as it is; an integer of ten bytes or more comes
 // back as a real. `length`, when given, receives the literal's length.
 alg_value literal_read_back(alg_value value, uint32_t* length = nullptr);
+// The same for a real.
+alg_value real_read_back(double x, uint32_t* length = nullptr);
