@@ -43,17 +43,17 @@ void initialise_environment(alg_environment& env, const alg_string& algorithm,
   // The lines are read once for every environment built from the same
   // text; each attempt starts again from fresh values.
   env.load(algorithm_image::of(translations, algorithm));
-  alg_string failed;
+  uint32_t failed = 0;
   for (int attempt = 1; attempt <= max_attempts; ++attempt) {
     if (observer != nullptr) observer->attempt_started();
     if (attempt > 1) clear_values(env.states);
-    if (check_conditions(frame, failed)) return;
+    failed = failed_condition(frame);
+    if (failed == 0) return;
   }
-  throw z_x_condition_not_satisfied(failed);
+  throw z_x_condition_not_satisfied(record_body(env.record(failed)));
 }
 
-bool check_conditions(env_frame& frame, alg_string& failed) {
-  failed = alg_string();
+uint32_t failed_condition(env_frame& frame) {
   call_context& call = frame.call();
   alg_environment& env = frame.environment();
   uint32_t position = 0;
@@ -67,12 +67,9 @@ bool check_conditions(env_frame& frame, alg_string& failed) {
     if (!value.is_number()) throw z_x_number_required();
     const bool held = value.as_integer() != 0;
     if (call.observer != nullptr) call.observer->condition_checked(position++, held);
-    if (!held) {
-      failed = record_body(record);
-      return false;
-    }
+    if (!held) return i;
   }
-  return true;
+  return 0;
 }
 
 alg_value draw_random(env_frame& frame, definition_state& record, const prepared_fields& prepared,

@@ -17,9 +17,9 @@ inline constexpr int max_attempts = 1000;
 void initialise_environment(alg_environment& env, const alg_string& algorithm,
                             translation_store& translations, build_observer* observer = nullptr);
 
-// True when every condition holds; otherwise false with `failed` set to the
-// body of the first condition that does not.
-bool check_conditions(env_frame& frame, alg_string& failed);
+// 0 when every condition holds; otherwise the record of the first
+// condition that does not.
+uint32_t failed_condition(env_frame& frame);
 
 // The value of an "r_" line: a real drawn from low..high in steps (one draw).
 // Its format fields are left in `state`.

@@ -524,16 +524,18 @@ namespace {
 // come back again and again (a draw from a small range, the result made
 // from it), and each costs a run over up to 41 digits. 24 KiB: static
 // thread storage takes its room from every thread's stack, also in threads
-// that never call the engine.
+// that never call the engine. Two values share each set, the newer first,
+// so that two values met in turn do not keep pushing each other out.
 struct read_back_memo {
   struct entry {
     uint64_t bits = 0;
     double real = 0;
     uint32_t length = 0;  // 0: empty
   };
-  std::array<entry, 1024> entries{};
+  using set = std::array<entry, 2>;
+  std::array<set, 512> sets{};
   static size_t slot(uint64_t bits) {
-    return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> 54);
+    return static_cast<size_t>((bits * 0x9E3779B97F4A7C15ull) >> 55);
   }
 };
 
@@ -566,11 +568,13 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
     return literal_reading::real;
   }
   const auto bits = std::bit_cast<uint64_t>(x);
-  read_back_memo::entry* kept = &memo.entries[read_back_memo::slot(bits)];
-  if (kept->length != 0 && kept->bits == bits) {
-    real = kept->real;
-    length = kept->length;
-    return literal_reading::real;
+  read_back_memo::set& kept = memo.sets[read_back_memo::slot(bits)];
+  for (const read_back_memo::entry& e : kept) {
+    if (e.length != 0 && e.bits == bits) {
+      real = e.real;
+      length = e.length;
+      return literal_reading::real;
+    }
   }
   // The integer digits sum to the integer part exactly; the fraction digits
   // are made as the fixed form makes them and summed as the reader sums
@@ -598,7 +602,8 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
     return literal_reading::real;
   }
   real = negative ? -1.0 * value : value;
-  *kept = {bits, real, length};
+  kept[1] = kept[0];
+  kept[0] = {bits, real, length};
   return literal_reading::real;
 }
 
