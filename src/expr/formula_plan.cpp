@@ -952,6 +952,15 @@ class plan_runner {
       if (a.is_number() && b.is_number() && plain_arithmetic(t.id, a.as_real(), b.as_real(), x)) {
         // What apply_operator gives, without the value in between.
         cells[l].result = real_read_back(x, &written_length);
+      } else if (t.id == operator_id::cat && a.is_text() && b.is_text()) {
+        // Two texts joined: the literal is as long as both literals but one
+        // pair of quotes, and an earlier result's literal length is known.
+        const auto literal_length = [&](uint32_t c, const alg_value& v) -> uint64_t {
+          return cells[c].computed ? cells[c].length : 2 + encoded_length(v.text().view());
+        };
+        const uint64_t joined = literal_length(l, a) + literal_length(r, b) - 2;
+        cells[l].result = alg_value::of_text(a.text() + b.text());
+        written_length = static_cast<uint32_t>(joined);
       } else {
         cells[l].result = literal_read_back(apply_operator(t, a, b), &written_length);
       }

@@ -43,6 +43,7 @@ class alg_value {
   static alg_value of_integer(int32_t v) { alg_value r; r.set_integer(v); return r; }
   static alg_value of_real(double v) { alg_value r; r.set_real(v); return r; }
   static alg_value of_text(const alg_string& v) { alg_value r; r.set_text(v); return r; }
+  static alg_value of_text(alg_string&& v) { alg_value r; r.set_text(std::move(v)); return r; }
 
   // A number's text is always empty: only texts are given one.
   void set_integer(int32_t v) noexcept {
@@ -60,6 +61,14 @@ class alg_value {
       text_.reset();
     } else {
       text_ = v;
+    }
+    kind_ = value_kind::text;
+  }
+  void set_text(alg_string&& v) noexcept {
+    if (v.empty()) {
+      text_.reset();
+    } else {
+      text_ = std::move(v);
     }
     kind_ = value_kind::text;
   }

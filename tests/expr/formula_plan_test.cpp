@@ -58,6 +58,13 @@ std::string chain(const std::string& name, int links, const std::string& last) {
   return text + "q_" + name + std::to_string(links) + "|" + last + "\n";
 }
 
+// "t<last>&t<last-1>&...&t0": every text of a doubling, joined.
+std::string joined_doublings(int last) {
+  std::string text = "t" + std::to_string(last);
+  for (int i = last - 1; i >= 0; --i) text += "&t" + std::to_string(i);
+  return text;
+}
+
 class PlanCorners : public testing::TestWithParam<plan_case> {};
 
 TEST_P(PlanCorners, AnswerAsTheRewritingDoes) {
@@ -120,6 +127,11 @@ INSTANTIATE_TEST_SUITE_P(
         plan_case{"BrokenTexts", "k_a|1\n",
                   {"(a", "a)", "((a)", "a+(", "\"unclosed", "a~b", "1,2", "max((1,2),3)"}},
         plan_case{"LimitsOfTextAndWork", doubling(24, "\"a b\""), {"t19", "t20", "t24"}},
+        // A text whose literal is 2 bytes short of the limit, joined to
+        // short ones: the joined literal's length decides.
+        plan_case{"JoinedTextsAtTheLengthLimit", doubling(17, "\"a \"") + "q_big|" + joined_doublings(17) + "\n",
+                  {"len(big)", "len(big & \"x\")", "len(big & \"xy\")", "len(big & \"xyz\")",
+                   "len(big & \" \")", "len(\"\" & big & \"xy\")", "len(\"x\" & (big & \"x\"))"}},
         plan_case{"DeepNesting", "k_a|1\n",
                   {repeated("(", 500) + "a" + repeated(")", 500),
                    repeated("abs(", 300) + "-a" + repeated(")", 300)}},
