@@ -553,9 +553,13 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
   const auto whole_part = static_cast<int32_t>(std::fabs(x));
   const double integer_part = static_cast<double>(whole_part);
   const double f = std::fabs(x) - integer_part;
-  uint32_t digits = 1;
-  for (auto m = static_cast<uint32_t>(whole_part); m >= 10; m /= 10) ++digits;
+  const auto integer_digits = [whole_part] {
+    uint32_t digits = 1;
+    for (auto m = static_cast<uint32_t>(whole_part); m >= 10; m /= 10) ++digits;
+    return digits;
+  };
   if (f == 0) {
+    const uint32_t digits = integer_digits();
     // A whole value writes no fraction: its digits and sign read as an
     // integer while they are shorter than ten bytes, else as a real
     // (exactly). It needs no memory.
@@ -590,6 +594,7 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
         if (digit != 0) last_nonzero = place + 1;
         weight *= 0.1;
       });
+  const uint32_t digits = integer_digits();
   length = (negative ? 1u : 0u) + digits + (last_nonzero == 0 ? 0u : 1u + count);
   if (last_nonzero == 0) {
     // Every fraction digit written is 0: none is, and the value reads as a

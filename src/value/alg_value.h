@@ -110,16 +110,16 @@ class alg_value {
   // line, so that copies and moves of numbers stay small.
   void copy_text(const alg_value& other);
   void move_text(alg_value& other) noexcept;
-  static const alg_string& no_text() noexcept { return kNoText; }
-  static constinit const alg_string kNoText;
+  static const alg_string& no_text() noexcept {
+    static const alg_string empty;
+    return empty;
+  }
 
   int32_t integer_ = 0;
   value_kind kind_ = value_kind::text;
   double real_ = 0.0;
   std::optional<alg_string> text_;
 };
-
-inline constinit const alg_string alg_value::kNoText{};
 
 // The display text of a value: numbers by real_to_text with `n` decimals
 // (an integer without decimals or exponent keeps its plain digits), a text
