@@ -10,6 +10,7 @@
 #include <string_view>
 
 #include "base/errors.h"
+#include "base/small_array.h"
 #include "expr/builtins.h"
 #include "expr/evaluator.h"
 #include "expr/limits.h"
@@ -406,38 +407,6 @@ const alg_string& slot_values::literal(uint32_t k) const {
 }
 
 namespace {
-
-// N elements inside, more on the heap: the groups of almost every formula
-// are computed without allocating.
-template <typename T, size_t N>
-class small_array {
- public:
-  // Elements start as T{} does.
-  explicit small_array(size_t n) : size_(n), data_(n <= N ? reinterpret_cast<T*>(inline_) : nullptr) {
-    if (n > N) {
-      heap_ = std::make_unique<T[]>(n);
-      data_ = heap_.get();
-    } else if constexpr (std::is_trivially_default_constructible_v<T>) {
-      std::uninitialized_value_construct_n(data_, n);
-    } else {
-      // Their constructors set every member: no zeroing first.
-      std::uninitialized_default_construct_n(data_, n);
-    }
-  }
-  ~small_array() {
-    if (size_ <= N) std::destroy_n(data_, size_);
-  }
-  small_array(const small_array&) = delete;
-  small_array& operator=(const small_array&) = delete;
-  T& operator[](size_t i) noexcept { return data_[i]; }
-  const T& operator[](size_t i) const noexcept { return data_[i]; }
-
- private:
-  alignas(T) unsigned char inline_[N * sizeof(T)];
-  std::unique_ptr<T[]> heap_;
-  size_t size_;
-  T* data_;
-};
 
 // The text of the node a plan could not follow, as the rewriting would have
 // it at that moment; each enclosing node wraps it into its own text.
