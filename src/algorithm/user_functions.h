@@ -6,9 +6,9 @@
 #include <cstdint>
 
 #include "algorithm/call_context.h"
-#include "value/call_args.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
+#include "value/call_args.h"
 
 // The text that replaces a call of `name` (lower case) with args[1..n].
 // Looks in the frame's environment first, then in its base environments (where the

@@ -118,7 +118,6 @@ class alg_string {
   std::string bytes_;
 };
 
-// Key and value texts, both empty when made.
 // Whether the bytes are equal once their ASCII letters are lowered.
 inline bool same_ignoring_case(std::string_view a, std::string_view b) noexcept {
   if (a.size() != b.size()) return false;
@@ -129,6 +128,7 @@ inline bool same_ignoring_case(std::string_view a, std::string_view b) noexcept 
   return true;
 }
 
+// Key and value texts, both empty when made.
 struct alg_string_pair {
   alg_string key;
   alg_string value;

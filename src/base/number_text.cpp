@@ -553,24 +553,25 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
   const auto whole_part = static_cast<int32_t>(std::fabs(x));
   const double integer_part = static_cast<double>(whole_part);
   const double f = std::fabs(x) - integer_part;
-  const auto integer_digits = [whole_part] {
+  // The sign and integer digits.
+  const auto integer_length = [negative, whole_part] {
     uint32_t digits = 1;
     for (auto m = static_cast<uint32_t>(whole_part); m >= 10; m /= 10) ++digits;
-    return digits;
+    return (negative ? 1u : 0u) + digits;
   };
-  if (f == 0) {
-    const uint32_t digits = integer_digits();
-    // A whole value writes no fraction: its digits and sign read as an
-    // integer while they are shorter than ten bytes, else as a real
-    // (exactly). It needs no memory.
-    length = (negative ? 1u : 0u) + digits;
-    if (length < 10) {
+  // A literal without a fraction: its digits and sign read as an integer
+  // while they are shorter than ten bytes, else as a real (exactly).
+  const auto whole_reading = [&](uint32_t written) {
+    length = written;
+    if (written < 10) {
       integer = negative ? wrap_neg(whole_part) : whole_part;
       return literal_reading::integer;
     }
     real = -1.0 * integer_part;
     return literal_reading::real;
-  }
+  };
+  // A whole value needs no memory.
+  if (f == 0) return whole_reading(integer_length());
   const auto bits = std::bit_cast<uint64_t>(x);
   read_back_memo::set& kept = memo.sets[read_back_memo::slot(bits)];
   for (const read_back_memo::entry& e : kept) {
@@ -594,18 +595,9 @@ literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
         if (digit != 0) last_nonzero = place + 1;
         weight *= 0.1;
       });
-  const uint32_t digits = integer_digits();
-  length = (negative ? 1u : 0u) + digits + (last_nonzero == 0 ? 0u : 1u + count);
-  if (last_nonzero == 0) {
-    // Every fraction digit written is 0: none is, and the value reads as a
-    // whole one does.
-    if ((negative ? 1 : 0) + digits < 10) {
-      integer = negative ? wrap_neg(whole_part) : whole_part;
-      return literal_reading::integer;
-    }
-    real = -1.0 * integer_part;
-    return literal_reading::real;
-  }
+  // Every fraction digit made is 0: none is written.
+  if (last_nonzero == 0) return whole_reading(integer_length());
+  length = integer_length() + 1 + count;
   real = negative ? -1.0 * value : value;
   kept[1] = kept[0];
   kept[0] = {bits, real, length};

@@ -8,9 +8,9 @@
 #include <span>
 #include <string_view>
 
-#include "value/call_args.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
+#include "value/call_args.h"
 #include "value/checks.h"
 
 namespace builtin_table {

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "value/call_args.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
+#include "value/call_args.h"
 
 // Runs the built-in `name` (lower case) on args[1..n] (n >= 1) and stores its
 // value in `result`. Returns false, checking nothing, when no built-in has the

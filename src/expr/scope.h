@@ -7,9 +7,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "value/call_args.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
+#include "value/call_args.h"
 
 // How deeply one environment's evaluations and user-function calls are
 // nested in the current host call. A failed evaluation leaves them raised;

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string_view>
 
-#include "value/call_args.h"
 #include "base/alg_string.h"
 #include "value/alg_value.h"
+#include "value/call_args.h"
 
 bool call_text_builtin(const alg_string& name, const call_args& args, uint32_t n,
                        alg_value& result);
