@@ -36,9 +36,7 @@ std::vector<walked_failure> resolve_each(alg_environment& env, const std::string
   std::vector<walked_failure> failures;
   for (uint32_t p = chain.chain_length(); p-- > 0;) {
     alg_environment& e = chain.environment(p);
-    if (e.solving.load(std::memory_order_relaxed) == 0) {
-      e.solving.store(1, std::memory_order_relaxed);
-    }
+    chain.mark_solving(p);
     std::set<std::string> seen;
     for (uint32_t i = 1; i <= e.definition_count(); ++i) {
       const definition_record& record = e.record(i);

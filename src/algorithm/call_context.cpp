@@ -6,15 +6,23 @@
 #include "expr/translation_store.h"
 
 call_context::call_context(alg_environment& env, translation_store& translations)
-    : translations_(translations) {
-  chain_.push_back({&env, {}});
+    : translations_(translations), draws_(env.draws) {
+  chain_.push_back({&env, {}, env.solving.load(std::memory_order_relaxed) != 0});
+}
+
+void call_context::mark_solving(uint32_t position) noexcept {
+  link& l = chain_[position];
+  l.solving = true;
+  if (l.environment->solving.load(std::memory_order_relaxed) == 0) {
+    l.environment->solving.store(1, std::memory_order_relaxed);
+  }
 }
 
 bool call_context::reaches_further(uint32_t position) {
   while (position >= chain_.size()) {
     alg_environment* next = chain_.back().environment->live_base();
     if (next == nullptr) return false;
-    chain_.push_back({next, {}});
+    chain_.push_back({next, {}, next->solving.load(std::memory_order_relaxed) != 0});
   }
   return true;
 }
@@ -67,6 +75,5 @@ const function_template* env_frame::local_function(const alg_string& name) {
 }
 
 int32_t env_frame::nesting_limit() const {
-  return environment().solving.load(std::memory_order_relaxed) != 0 ? solve_nesting_limit
-                                                                     : build_nesting_limit;
+  return solving() ? solve_nesting_limit : build_nesting_limit;
 }

@@ -2,9 +2,10 @@
 // environment, so that calls on other threads never see it: the chain of
 // environments it sees (read as far as the call needs; a base killed
 // meanwhile stays in view once the call has reached it, and the chain is
-// held alive by its first environment), the nesting depths of each, the
-// definitions being evaluated, the result format left by the last variable
-// it resolved, its count of user-function expansions and its work.
+// held alive by its first environment), the nesting depths and limits of
+// each, the definitions being evaluated, the result format left by the last
+// variable it resolved, its count of user-function expansions and its work.
+// Its draws come from its first environment's stream.
 //
 // env_frame: one environment of that chain as the evaluator's scope.
 #pragma once
@@ -16,6 +17,7 @@
 
 #include "algorithm/definitions.h"
 #include "algorithm/environment.h"
+#include "base/random_generator.h"
 #include "expr/limits.h"
 #include "expr/scope.h"
 
@@ -81,6 +83,14 @@ class call_context {
     return *chain_[position].environment;
   }
   nesting_depths& depths(uint32_t position) noexcept { return chain_[position].depths; }
+  // Whether the environment at `position` is solved in: it was when the
+  // call reached it, or the call is a solve (mark_solving). Chooses the
+  // call's nesting limit there and how it expands user functions; another
+  // call running meanwhile never changes it.
+  bool solving(uint32_t position) const noexcept { return chain_[position].solving; }
+  // Marks the environment at `position` as solved in, for this call and the
+  // calls that reach it later.
+  void mark_solving(uint32_t position) noexcept;
   int64_t& expansions() noexcept { return expansions_; }
   // Counts work; past the limit it throws z_x_work_limit.
   void spend(uint64_t bytes) {
@@ -116,9 +126,11 @@ class call_context {
   [[noreturn]] static void work_limit_reached();
 
   translation_store& translations_;
+  stream_binding draws_;
   struct link {
     alg_environment* environment;
     nesting_depths depths;
+    bool solving;
   };
   struct mark {
     uint32_t position;
@@ -139,6 +151,7 @@ class env_frame final : public scope {
   call_context& call() const noexcept { return call_; }
   uint32_t position() const noexcept { return position_; }
   alg_environment& environment() const noexcept { return call_.environment(position_); }
+  bool solving() const noexcept { return call_.solving(position_); }
   // Whether the chain goes on below this environment.
   bool has_base() const { return call_.reaches(position_ + 1); }
 

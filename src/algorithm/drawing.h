@@ -2,7 +2,8 @@
 // environment: load the definitions, check the conditions in table order and
 // start over with fresh draws until every condition holds (1000 attempts).
 // Only what the conditions need is drawn here; the rest is drawn by the
-// first solve that needs it. Draws come from the calling thread's generator.
+// first solve that needs it. Draws come from the environment's own stream,
+// which the build starts where the calling thread's generator stands.
 #pragma once
 
 #include "algorithm/call_context.h"

@@ -27,6 +27,7 @@
 #include "base/alg_array.h"
 #include "base/alg_hash.h"
 #include "base/alg_string.h"
+#include "base/random_generator.h"
 
 struct alg_environment {
   alg_environment() = default;
@@ -55,8 +56,9 @@ struct alg_environment {
                                                                               : nullptr;
   }
 
-  // Set when the environment was built (0) and by every solve in it or in
-  // an environment above it (1); it chooses the nesting limit.
+  // Set by the first solve in it or in an environment above it. A call
+  // reads it once, when it reaches the environment, to choose the nesting
+  // limit it applies there (see call_context::solving).
   std::atomic<uint8_t> solving{0};
   // Set once a solve has found every variable computed: later solves skip
   // the walk that computes them (values, once computed, stay so).
@@ -66,6 +68,8 @@ struct alg_environment {
   std::atomic<bool> killed{false};
   std::shared_ptr<alg_environment> base;
   std::recursive_mutex guard;
+  // Where the next draw of a call in this environment comes from.
+  random_stream draws;
   alg_hash group_choices;
   std::shared_ptr<const algorithm_image> image;
   std::vector<definition_state> states;

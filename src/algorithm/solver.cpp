@@ -29,9 +29,7 @@ void evaluate_all(call_context& call, const alg_string& request) {
   for (uint32_t p = call.chain_length(); p-- > 0;) {
     alg_environment& e = call.environment(p);
     // Every solve in this environment, or above it, marks it as solved in.
-    if (e.solving.load(std::memory_order_relaxed) == 0) {
-      e.solving.store(1, std::memory_order_relaxed);
-    }
+    call.mark_solving(p);
     if (e.all_computed.load(std::memory_order_acquire)) continue;
     env_frame frame(call, p);
     bool every_one_computed = true;
@@ -59,9 +57,9 @@ void evaluate_all(call_context& call, const alg_string& request) {
 
 alg_string solve(alg_environment& env, const alg_string& request, int32_t mode,
                  translation_store& translations, format_settings* used) {
-  if (env.solving.load(std::memory_order_relaxed) != mode) {
-    env.solving.store(static_cast<uint8_t>(mode), std::memory_order_relaxed);
-  }
+  // The two solve exports behave the same: the walk below marks the whole
+  // chain as solved in before anything reads the mark.
+  (void)mode;
   call_context call(env, translations);
   env_frame frame(call, 0);
   evaluate_all(call, request);

@@ -8,9 +8,8 @@
 
 // The display text of `request` in `env` (which the caller keeps alive);
 // raises any error of the evaluation. `mode` (0 or 1, the two solve
-// exports) is what the environment's solving flag holds until the walk
-// through the definitions reaches it. `format`, when given, receives the
-// result format the solve used.
+// exports) changes nothing: both solve alike. `format`, when given,
+// receives the result format the solve used.
 alg_string solve(alg_environment& env, const alg_string& request, int32_t mode,
                  translation_store& translations, format_settings* format = nullptr);
 

@@ -41,7 +41,7 @@ alg_string expand(env_frame& frame, uint32_t index, const alg_string& name,
 
   try {
     const function_template* function = prepared.function.get();
-    if ((!reduce || frame.environment().solving.load(std::memory_order_relaxed) == 0) &&
+    if ((!reduce || !frame.solving()) &&
         function != nullptr && function->parameters.size() == n && formula_plans_enabled()) {
       // Rewritten through its template, from the arguments' values, with
       // the work and errors of the text written out below, when nothing
@@ -61,7 +61,7 @@ alg_string expand(env_frame& frame, uint32_t index, const alg_string& name,
       frame.spend(text.length());
       text = replace_word(text, parameter, literal_text(args[k]));
     }
-    if (!reduce || frame.environment().solving.load(std::memory_order_relaxed) == 0) {
+    if (!reduce || !frame.solving()) {
       // The fields lost their outer parentheses; the formula is rewritten as
       // one whole group in the environment that defines the function.
       // (A template took it above unless plans are off or the evaluation
@@ -108,7 +108,7 @@ alg_string call_user_function(env_frame& frame, const alg_string& name,
 
 const function_template* local_function_template(env_frame& frame, const alg_string& name) {
   alg_environment& env = frame.environment();
-  if (env.solving.load(std::memory_order_relaxed) == 0) return nullptr;
+  if (!frame.solving()) return nullptr;
   const uint32_t i = env.find_definition(name.view(), true);
   if (i == 0) return nullptr;
   return function_fields(frame, i, name).function.get();

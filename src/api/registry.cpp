@@ -137,7 +137,4 @@ alg_string solve_in_environment(int32_t id, const alg_string& request, int32_t m
   return solve(*env, request, mode, the_engine().translations);
 }
 
-void seed_environment(uint32_t seed) {
-  seed_generator(seed);
-  mark_generator_seeded();
-}
+void seed_environment(uint32_t seed) { seed_by_host(seed); }

@@ -5,19 +5,49 @@
 #include "base/number_cast.h"
 
 namespace {
+
+// Plain thread-local values, with no destructor to run when a thread ends.
 thread_local uint32_t generator_state = 1;
 thread_local bool generator_seeded_by_host = false;
+// The host seeded this thread and nothing has drawn since.
+thread_local bool host_seed_pending = false;
+thread_local random_stream* bound_stream = nullptr;
+
+constexpr uint32_t next_state(uint32_t state) noexcept { return state * 214013u + 2531011u; }
+constexpr int32_t output_of(uint32_t state) noexcept {
+  return static_cast<int32_t>((state >> 16) & 32767u);
+}
+
 }  // namespace
 
 void seed_generator(uint32_t seed) noexcept { generator_state = seed; }
 
+void seed_by_host(uint32_t seed) noexcept {
+  generator_state = seed;
+  generator_seeded_by_host = true;
+  host_seed_pending = true;
+}
+
 bool generator_seeded() noexcept { return generator_seeded_by_host; }
 
-void mark_generator_seeded() noexcept { generator_seeded_by_host = true; }
-
 int32_t random_draw() noexcept {
-  generator_state = generator_state * 214013u + 2531011u;
-  return static_cast<int32_t>((generator_state >> 16) & 32767u);
+  random_stream* stream = bound_stream;
+  if (stream == nullptr) {
+    host_seed_pending = false;
+    generator_state = next_state(generator_state);
+    return output_of(generator_state);
+  }
+  if (host_seed_pending) {
+    host_seed_pending = false;
+    stream->state_.store(generator_state, std::memory_order_relaxed);
+  }
+  uint32_t state = stream->state_.load(std::memory_order_relaxed);
+  uint32_t next = next_state(state);
+  while (!stream->state_.compare_exchange_weak(state, next, std::memory_order_relaxed)) {
+    next = next_state(state);
+  }
+  generator_state = next;
+  return output_of(next);
 }
 
 double random_unit() noexcept { return random_draw() * (1.0 / 32768.0); }
@@ -27,3 +57,13 @@ int32_t random_between(int32_t low, int32_t high) noexcept {
   const double offset = std::trunc(random_unit() * span);
   return truncate_to_int32(static_cast<double>(low) + offset);
 }
+
+void random_stream::start_here() noexcept {
+  state_.store(generator_state, std::memory_order_relaxed);
+}
+
+stream_binding::stream_binding(random_stream& stream) noexcept : previous_(bound_stream) {
+  bound_stream = &stream;
+}
+
+stream_binding::~stream_binding() { bound_stream = previous_; }

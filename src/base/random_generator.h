@@ -1,21 +1,62 @@
-// The engine's random generator: one linear congruential generator per
-// thread (state * 214013 + 2531011 mod 2^32, yielding (state >> 16) & 32767).
-// A thread that was never seeded starts from state 1. Hosts store seeds to
-// bring back a variant, so this sequence must never change. The state and
-// the seeded flag belong to the calling thread; they are plain thread-local
-// integers, with no destructor to run when a thread ends.
+// The engine's random generator: a linear congruential generator (state *
+// 214013 + 2531011 mod 2^32, yielding (state >> 16) & 32767). Hosts store
+// seeds to bring back a variant, so this sequence must never change.
+//
+// Every thread has a generator of its own, which starts from state 1; a
+// host seeds the calling thread's. Every environment has a stream of its
+// own (random_stream): a build starts it where the building thread's
+// generator stands, and while a host call runs in the environment
+// (stream_binding) each of the call's draws continues that stream and
+// leaves the thread's generator where the draw left the stream. A call in an
+// environment therefore continues exactly where the environment's previous
+// call stopped, whichever thread makes it and whatever other environments
+// drew meanwhile; while nothing else draws, that is just where the thread's
+// generator stands, as it always was. A seed the host gave the thread since
+// its last draw goes before the stream: the call's first draw restarts the
+// stream from it.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
+// Seeds this thread's generator (the host's seed also goes through
+// seed_by_host; the engine's clock seeding only through this).
 void seed_generator(uint32_t seed) noexcept;
+// The host's seed: seeds this thread's generator, marks the thread as
+// seeded and makes the next draw on this thread start from it.
+void seed_by_host(uint32_t seed) noexcept;
 // Whether the host seeded this thread's generator (then creates on this
 // thread no longer seed it from the clock).
 bool generator_seeded() noexcept;
-void mark_generator_seeded() noexcept;
-// The next number 0..32767.
+// The next number 0..32767: from the stream bound to this thread, if any,
+// else from the thread's generator.
 int32_t random_draw() noexcept;
 // One draw times 2^-15: one of 0, 1/32768, ..., 32767/32768.
 double random_unit() noexcept;
 // low + trunc(random_unit() * (high - low + 1)), computed in floating point.
 int32_t random_between(int32_t low, int32_t high) noexcept;
+
+// The draws of one environment. Calls on several threads may draw from it
+// at once: each draw takes the next state atomically.
+class random_stream {
+ public:
+  // The stream starts where this thread's generator stands (at a build).
+  void start_here() noexcept;
+
+ private:
+  friend int32_t random_draw() noexcept;
+  std::atomic<uint32_t> state_{1};
+};
+
+// Binds this thread's draws to `stream` for its lifetime: one host call in
+// the stream's environment. Bindings nest.
+class stream_binding {
+ public:
+  explicit stream_binding(random_stream& stream) noexcept;
+  ~stream_binding();
+  stream_binding(const stream_binding&) = delete;
+  stream_binding& operator=(const stream_binding&) = delete;
+
+ private:
+  random_stream* previous_;
+};

@@ -14,6 +14,39 @@ static int failures = 0;
     }                                                            \
   } while (0)
 
+/* The text of `request` in `id`. */
+static const char* solved(int32_t id, const char* request) {
+  static char text[64];
+  int32_t length = sizeof text;
+  if (zekalg_solve_var(id, request, text, &length) != ZEKALG_OK) return "(failed)";
+  return text;
+}
+
+/* k is drawn at the first solve: from the environment's own stream, not
+ * from wherever another environment's create left the generator. */
+static void interleaved_environments_keep_their_variants(void) {
+  const char* algorithm = "r_m|2|9\nr_n|1|8\nr_k|1|4\nc_order|m>n";
+  char alone[64];
+  char message[64];
+  int32_t length = sizeof message;
+  int32_t a;
+  int32_t b;
+  zekalg_seed_environment(42);
+  a = zekalg_create_environment(0, algorithm, message, &length);
+  strcpy(alone, solved(a, "k"));
+  zekalg_kill_environment(a);
+
+  zekalg_seed_environment(42);
+  length = sizeof message;
+  a = zekalg_create_environment(0, algorithm, message, &length);
+  zekalg_seed_environment(7);
+  length = sizeof message;
+  b = zekalg_create_environment(0, algorithm, message, &length);
+  CHECK(strcmp(solved(a, "k"), alone) == 0);
+  zekalg_kill_environment(a);
+  zekalg_kill_environment(b);
+}
+
 int main(void) {
   char buffer[64];
   int32_t length = sizeof buffer;
@@ -38,6 +71,7 @@ int main(void) {
 
   CHECK(zekalg_kill_environment(id) == 0);
   zekalg_list_capabilities("c");
+  interleaved_environments_keep_their_variants();
   printf("%d passed, %d failed\n", failures == 0 ? 1 : 0, failures == 0 ? 0 : 1);
   return failures == 0 ? 0 : 1;
 }

@@ -35,8 +35,9 @@ const algorithm kStandalone[] = {
      {"n", "p", "big", "d", "n/7"}},
 };
 
-// The shared base: every variable is drawn before the threads start, so
-// environments built on it see the same values on any thread.
+// The shared base: its variables are drawn by a solve on another thread
+// than the one that created it, before the threads start, so environments
+// built on it see the same values on any thread.
 const char kBase[] = "k_m|7\nr_z|1|100\nf_cube|x*x*x|x\nq_w|m*z|2";
 const std::vector<const char*> kBaseRequests = {"m", "z", "w", "cube(m) + w"};
 
@@ -115,10 +116,20 @@ thread_record work(int thread, int32_t base, std::barrier<>* phases) {
 }
 
 TEST(Threads, SeededThreadsDrawAsIfAlone) {
+  transcript base_alone;
+  zekalg_seed_environment(4242);
+  const int32_t lone = create_env(kBase);
+  for (const char* request : kBaseRequests) note(base_alone, lone, request);
+  zekalg_kill_environment(lone);
+
   zekalg_seed_environment(4242);
   const int32_t base = create_env(kBase);
   ASSERT_GT(base, 0);
-  for (const char* request : kBaseRequests) ASSERT_EQ(solve_in(base, request).status, 0);
+  transcript base_drawn;
+  std::thread([&] {
+    for (const char* request : kBaseRequests) note(base_drawn, base, request);
+  }).join();
+  ASSERT_EQ(base_drawn, base_alone);
   const std::string base_answer = solve_in(base, "cube(m) + w").text;
 
   std::array<thread_record, kThreads> expected;
@@ -203,5 +214,207 @@ TEST(Threads, ResultFormatBelongsToTheCall) {
   }
   EXPECT_EQ(wrong.load(), 0);
 }
+
+// ---- One seed, one variant ----
+// An environment's answers depend on its algorithm, its base, its seed and
+// the calls made on it, never on the thread that calls or on what other
+// environments draw meanwhile. Each pattern below runs some environments
+// and must get, for each, what the environment answers alone: seeded,
+// created (after its base, created and solved alone) and solved on one
+// thread with nothing in between.
+
+struct lone_environment {
+  const char* algorithm;
+  uint32_t seed;
+  std::vector<const char*> requests;
+  const lone_environment* base = nullptr;
+};
+
+// Variables that no condition needs are drawn at their first solve.
+const lone_environment kLazyA = {"r_m|2|9\nr_n|1|8\nr_k|1|4\nc_order|m>n", 42, {"m", "n", "k"}};
+const lone_environment kLazyB = {kLazyA.algorithm, 7, {"k", "m", "n"}};
+const lone_environment kWide = {"r_a|1|30000\nr_b|1|30000\nq_s|a+b|0", 2026, {"a", "s", "b"}};
+const lone_environment kBaseOfMany = {"r_z|1|1000\nl_p||5|6|7\nq_w|z*p|0", 11, {"z", "p", "w"}};
+const lone_environment kChild = {"r_c|1|500\nq_u|c+w|0\nc_odd|c mod 2 = 1", 0, {"c", "u", "w"},
+                                 &kBaseOfMany};
+// A user function that nests deep and lazy draws, for solves at once.
+const lone_environment kDeep = {"k_a|3\nf_rec|if(x>0,rec(x-1)+1,0)|x\nr_b|1|30000\nr_c|1|30000",
+                                5,
+                                {"rec(45)+a", "1", "b", "c", "b-c"}};
+
+int32_t create_seeded(const lone_environment& e, uint32_t seed, int32_t base) {
+  zekalg_seed_environment(static_cast<int32_t>(seed));
+  return create_env(e.algorithm, nullptr, base);
+}
+
+transcript solve_all(int32_t id, const lone_environment& e) {
+  transcript out;
+  for (const char* request : e.requests) note(out, id, request);
+  return out;
+}
+
+transcript alone(const lone_environment& e, uint32_t seed) {
+  int32_t base = 0;
+  if (e.base != nullptr) {
+    base = create_seeded(*e.base, e.base->seed, 0);
+    (void)solve_all(base, *e.base);
+  }
+  const int32_t id = create_seeded(e, seed, base);
+  transcript out = solve_all(id, e);
+  zekalg_kill_environment(id);
+  zekalg_kill_environment(base);
+  return out;
+}
+
+// What each environment of a pattern answered, and what it answers alone.
+struct outcome {
+  std::vector<transcript> got;
+  std::vector<transcript> expected;
+};
+
+using pattern = outcome (*)();
+
+// Two environments created one after the other, solved in turns.
+outcome interleaved() {
+  outcome o;
+  const int32_t a = create_seeded(kLazyA, kLazyA.seed, 0);
+  const int32_t b = create_seeded(kLazyB, kLazyB.seed, 0);
+  o.got.resize(2);
+  for (size_t i = 0; i < 3; ++i) {
+    note(o.got[0], a, kLazyA.requests[i]);
+    note(o.got[1], b, kLazyB.requests[i]);
+  }
+  zekalg_kill_environment(a);
+  zekalg_kill_environment(b);
+  o.expected = {alone(kLazyA, kLazyA.seed), alone(kLazyB, kLazyB.seed)};
+  return o;
+}
+
+// Created on this thread, each request solved on a thread of its own.
+outcome solved_on_fresh_threads() {
+  outcome o;
+  for (uint32_t seed : {1u, 2u, 3u, 4000000000u}) {
+    const int32_t id = create_seeded(kWide, seed, 0);
+    transcript got;
+    for (const char* request : kWide.requests) {
+      std::thread([&] { note(got, id, request); }).join();
+    }
+    zekalg_kill_environment(id);
+    o.got.push_back(got);
+    o.expected.push_back(alone(kWide, seed));
+  }
+  return o;
+}
+
+// One thread creates, two workers solve: each worker takes every other
+// environment and goes round its environments one request at a time.
+outcome pool_of_two() {
+  constexpr int kCount = 8;
+  std::vector<int32_t> ids(kCount);
+  std::thread([&] {
+    for (int i = 0; i < kCount; ++i) {
+      ids[i] = create_seeded(i % 2 ? kWide : kLazyA, 100 + static_cast<uint32_t>(i), 0);
+    }
+  }).join();
+  outcome o;
+  o.got.resize(kCount);
+  {
+    std::vector<std::jthread> workers;
+    for (int w = 0; w < 2; ++w) {
+      workers.emplace_back([&, w] {
+        for (size_t r = 0; r < 3; ++r) {
+          for (int i = w; i < kCount; i += 2) {
+            const lone_environment& e = i % 2 ? kWide : kLazyA;
+            note(o.got[i], ids[i], e.requests[r]);
+          }
+        }
+      });
+    }
+  }
+  for (int i = 0; i < kCount; ++i) {
+    zekalg_kill_environment(ids[i]);
+    o.expected.push_back(alone(i % 2 ? kWide : kLazyA, 100 + static_cast<uint32_t>(i)));
+  }
+  return o;
+}
+
+// A base created here and solved on another thread; children created and
+// solved on threads of their own, at once.
+outcome base_shared_across_threads() {
+  const int32_t base = create_seeded(kBaseOfMany, kBaseOfMany.seed, 0);
+  outcome o;
+  o.got.resize(5);
+  std::thread([&] { o.got[0] = solve_all(base, kBaseOfMany); }).join();
+  {
+    std::vector<std::jthread> threads;
+    for (int c = 1; c <= 4; ++c) {
+      threads.emplace_back([&, c] {
+        const int32_t id = create_seeded(kChild, static_cast<uint32_t>(c), base);
+        o.got[c] = solve_all(id, kChild);
+        zekalg_kill_environment(id);
+      });
+    }
+  }
+  zekalg_kill_environment(base);
+  o.expected.push_back(alone(kBaseOfMany, kBaseOfMany.seed));
+  for (uint32_t c = 1; c <= 4; ++c) o.expected.push_back(alone(kChild, c));
+  return o;
+}
+
+// Four threads solve in one environment at once, each its own request over
+// and over: two nest deep, one draws, one calls no function.
+outcome concurrent_solves_in_one_environment() {
+  constexpr size_t kRequestOf[4] = {0, 0, 4, 1};
+  const int32_t id = create_seeded(kDeep, kDeep.seed, 0);
+  const transcript lone = alone(kDeep, kDeep.seed);
+  outcome o;
+  o.got.resize(4);
+  {
+    std::vector<std::jthread> threads;
+    for (size_t t = 0; t < 4; ++t) {
+      threads.emplace_back([&, t] {
+        const size_t r = kRequestOf[t];
+        for (int i = 0; i < 500; ++i) {
+          transcript once;
+          note(once, id, kDeep.requests[r]);
+          if (o.got[t].empty() || once[0] != o.got[t].back()) o.got[t].push_back(once[0]);
+        }
+      });
+    }
+  }
+  zekalg_kill_environment(id);
+  for (size_t t = 0; t < 4; ++t) {
+    o.expected.push_back({lone[kRequestOf[t]]});
+  }
+  return o;
+}
+
+struct sequence_case {
+  const char* name;
+  pattern run;
+};
+
+const sequence_case kSequences[] = {
+    {"Interleaved", interleaved},
+    {"SolvedOnFreshThreads", solved_on_fresh_threads},
+    {"PoolOfTwo", pool_of_two},
+    {"BaseSharedAcrossThreads", base_shared_across_threads},
+    {"ConcurrentSolvesInOneEnvironment", concurrent_solves_in_one_environment},
+};
+
+class OneSeedOneVariant : public testing::TestWithParam<sequence_case> {};
+
+TEST_P(OneSeedOneVariant, EachEnvironmentAnswersAsAlone) {
+  const outcome o = GetParam().run();
+  ASSERT_EQ(o.got.size(), o.expected.size());
+  for (size_t i = 0; i < o.got.size(); ++i) {
+    EXPECT_EQ(o.got[i], o.expected[i]) << "environment " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, OneSeedOneVariant, testing::ValuesIn(kSequences),
+                         [](const testing::TestParamInfo<sequence_case>& info) {
+                           return std::string(info.param.name);
+                         });
 
 }  // namespace
