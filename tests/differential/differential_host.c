@@ -49,6 +49,12 @@ static uint64_t next64(void) {
   return z ^ (z >> 31);
 }
 
+/* C leaves the order of a call's arguments open, and compilers differ (the
+ * x86 ones evaluate them last to first, aarch64's first to last): a call
+ * takes at most one argument that draws, and the other draws are made
+ * before it, last argument first, the order in which the series was first
+ * drawn. */
+
 /* 0 .. n-1 */
 static int below(int n) { return (int)(next64() % (uint64_t)n); }
 static int chance(int percent) { return below(100) < percent; }
@@ -122,11 +128,27 @@ static void number(struct text* t) {
     case 0:
     case 1: add(t, "%d", below(13)); break;
     case 2: add(t, "%d", below(1001)); break;
-    case 3: add(t, "%d.%0*d", below(100), 1 + below(3), below(1000)); break;
-    case 4: add(t, "%d.%06d", below(10), below(1000000)); break;
+    case 3: {
+      const int fraction = below(1000), width = 1 + below(3);
+      add(t, "%d.%0*d", below(100), width, fraction);
+      break;
+    }
+    case 4: {
+      const int fraction = below(1000000);
+      add(t, "%d.%06d", below(10), fraction);
+      break;
+    }
     case 5: add(t, "%s", PICK(kSpecialNumbers)); break;
-    case 6: add(t, "%de%d", 1 + below(9), below(41) - 20); break;
-    case 7: add(t, "\x96%d.%d", below(50), below(100)); break; /* the en dash */
+    case 6: {
+      const int exponent = below(41) - 20;
+      add(t, "%de%d", 1 + below(9), exponent);
+      break;
+    }
+    case 7: {
+      const int fraction = below(100);
+      add(t, "\x96%d.%d", below(50), fraction); /* the en dash */
+      break;
+    }
     default: add(t, "-%d", 1 + below(99)); break;
   }
 }
@@ -150,7 +172,11 @@ static void angle(struct text* t, const struct names* n, int depth) {
     case 0: add(t, "pi"); break;
     case 1: add(t, "%d*pi", below(41) - 20); break;
     case 2: add(t, "pi/%d", 1 + below(12)); break;
-    case 3: add(t, "%d*pi/%d", below(21) - 10, 1 + below(12)); break;
+    case 3: {
+      const int divisor = 1 + below(12);
+      add(t, "%d*pi/%d", below(21) - 10, divisor);
+      break;
+    }
     case 4: add(t, "rad(%d)", 15 * below(49) - 360); break;
     default: expression(t, n, depth - 1); break;
   }
@@ -227,7 +253,8 @@ static void expression(struct text* t, const struct names* n, int depth) {
     case 8:
       add(t, "%s(", PICK(kInverse));
       if (chance(60)) {
-        add(t, "%s%d.%d", chance(30) ? "-" : "", below(3), below(100));
+        const int fraction = below(100), whole = below(3);
+        add(t, "%s%d.%d", chance(30) ? "-" : "", whole, fraction);
       } else {
         expression(t, n, depth - 1);
       }
@@ -237,7 +264,8 @@ static void expression(struct text* t, const struct names* n, int depth) {
       if (chance(70)) {
         add(t, "%d!", below(26));
       } else {
-        add(t, "%s(%d,%d)", chance(50) ? "combin" : "perm", below(60), below(30));
+        const int k = below(30), m = below(60);
+        add(t, "%s(%d,%d)", chance(50) ? "combin" : "perm", m, k);
       }
       break;
     case 10:
@@ -294,7 +322,8 @@ static void expression(struct text* t, const struct names* n, int depth) {
         expression(t, n, depth - 1);
         add(t, ")");
       } else {
-        add(t, "rand(%d,%d)", below(10), below(100));
+        const int high = below(100);
+        add(t, "rand(%d,%d)", below(10), high);
       }
       break;
     case 16:
@@ -359,7 +388,10 @@ static void text_expression(struct text* t, const struct names* n, int depth) {
     case 6:
       add(t, "mid(");
       text_expression(t, n, depth - 1);
-      add(t, ",%d,%d)", 1 + below(5), below(6));
+      {
+        const int count = below(6);
+        add(t, ",%d,%d)", 1 + below(5), count);
+      }
       break;
     case 7:
       add(t, "chr(%d) & str(instr(", 33 + below(90));
@@ -399,8 +431,17 @@ static void line(struct text* t, struct names* n) {
   if (kind < 5) {
     add(t, "r_%s|", name);
     switch (below(4)) {
-      case 0: add(t, "%d|%d", below(10) - 5, below(30)); break;
-      case 1: add(t, "%d|%d|%s", below(5), 1 + below(20), PICK(((const char* const[]){"0.5", "0.25", "0.1", "3", "0.01", "0", "-2", "1e-3"}))); break;
+      case 0: {
+        const int high = below(30);
+        add(t, "%d|%d", below(10) - 5, high);
+        break;
+      }
+      case 1: {
+        const char* const step = PICK(((const char* const[]){"0.5", "0.25", "0.1", "3", "0.01", "0", "-2", "1e-3"}));
+        const int high = 1 + below(20);
+        add(t, "%d|%d|%s", below(5), high, step);
+        break;
+      }
       case 2:
         number(t);
         add(t, "|");
@@ -414,7 +455,10 @@ static void line(struct text* t, struct names* n) {
         break;
     }
     if (chance(40)) add(t, "|%d", below(4));
-    if (chance(20)) add(t, "|%d|%d", below(2), below(2));
+    if (chance(20)) {
+      const int second = below(2);
+      add(t, "|%d|%d", below(2), second);
+    }
   } else if (kind < 7) {
     static const char* const kGroups[] = {"g", "h"};
     int values = 1 + below(4), i;
