@@ -1,9 +1,9 @@
-// The math functions whose results reach hosts, in one place. The Linux
-// build calls the C library's (its results are the reference every stored
-// algorithm was checked against); the Windows build calls the engine's own
-// (portable_math.h), so that the DLL answers as the Linux build does
-// whatever runtime the system has. ZEKALG_PORTABLE_MATH (a CMake option)
-// selects the engine's own on any build.
+// The math functions whose results reach hosts, in one place. Every build
+// calls the engine's own (portable_math.h), correctly rounded and computed
+// with plain IEEE double operations, so a stored seed gives the same digits
+// on any machine. A build configured with -DZEKALG_PORTABLE_MATH=OFF calls
+// the C library's instead (not on Windows): their last digit can differ
+// with the library's version and with the processor it runs on.
 //
 // sqrt, floor, ceil, trunc, modf and fabs are exact in IEEE arithmetic and
 // are called directly.

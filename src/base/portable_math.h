@@ -1,25 +1,22 @@
-// The engine's own math functions, for builds whose C runtime would give
-// other results than the Linux build's.
+// The engine's own math functions: the reference for every build's results.
 //
-// The Windows DLL must answer byte for byte as the Linux library does. Its
-// compiler's math library works on the x87 unit (sin(pi) taken with a
-// 66-bit pi, fmod of large values inexact, pow(10, 23) one bit off), and
-// acos, asin, atan, tan, log10 and the hyperbolics come from the system's
-// msvcrt.dll, whose results vary with the Windows version. The functions
-// below depend on nothing but IEEE double arithmetic:
+// A stored seed must give the same digits on any machine. C libraries do not
+// promise that: glibc's functions are not correctly rounded and glibc picks
+// FMA or plain versions of them by processor, and the Windows runtimes work
+// on the x87 unit or vary with the Windows version. The functions below
+// depend on nothing but IEEE double arithmetic (each +, -, *, / and sqrt
+// rounded once, no fused multiply-add):
 //
-// - exp, log, pow, sin, cos, tan, asin, acos and atan are computed in
-//   double-double arithmetic (about 100 bits) and rounded once, so they
-//   give the correctly rounded result except in extremely close cases.
-//   glibc's own functions are correctly rounded in all but about one case
-//   in a thousand, and those cases are where the two builds can still
-//   differ.
+// - exp, log, pow, sin, cos, tan, asin, acos and atan are correctly rounded
+//   (to nearest): computed in double-double arithmetic (about 100 bits) and
+//   rounded once. scripts/check-math.sh checks them against GNU MPFR.
 // - expm1, sinh, cosh, tanh and log10 follow the classic formulas that
-//   glibc uses (built on expm1, exp and log), step for step, so they agree
-//   with glibc wherever exp and log do.
+//   glibc uses (built on expm1, exp and log), step for step; they are within
+//   about one ulp, not correctly rounded.
 // - fmod and the powers of ten are exact.
 //
-// math_calls.h chooses between these and the C library's.
+// math_calls.h routes the engine's calls here (or, when a build asks for it,
+// to the C library's).
 #pragma once
 
 namespace pmath {
