@@ -158,6 +158,24 @@ const coefficients& series() {
 
 // ---- exp and log ----
 
+// (v.hi + v.lo) 2^k rounded once to nearest, for v.hi = fl(v.hi + v.lo)
+// positive. Below 2^-1022 results keep fewer bits: rounding v.hi there
+// would round twice (v.lo can decide which side of a subnormal midpoint the
+// value lies), so the sum is rounded to a multiple of 2^-1074 directly.
+double scale_rounded(dd v, int k) {
+  const double y = scale(v.hi, k);
+  if (y >= 0x1p-1022) return y;
+  const double u = scale(v.hi, k + 1074), ul = scale(v.lo, k + 1074);  // in units of 2^-1074, below 2^53
+  double n = std::nearbyint(u);
+  const dd f = two_sum(u - n, ul);  // u - n is exact
+  if (f.hi > 0.5 || (f.hi == 0.5 && (f.lo > 0 || (f.lo == 0 && std::fmod(n, 2.0) != 0)))) {
+    n += 1;
+  } else if (f.hi < -0.5 || (f.hi == -0.5 && (f.lo < 0 || (f.lo == 0 && std::fmod(n, 2.0) != 0)))) {
+    n -= 1;
+  }
+  return n * 0x1p-1074;
+}
+
 // e^t as a double: t reduced by multiples of ln 2, then by 2^-8, a Taylor
 // polynomial, and eight squarings.
 double exp_of(dd t) {
@@ -172,7 +190,7 @@ double exp_of(dd t) {
   dd p = {1, 0};
   for (int n = 12; n >= 1; --n) p = add(mul(mul(s, p), c.inverse[n]), 1.0);
   for (int i = 0; i < 8; ++i) p = mul(p, p);
-  return scale(p.hi, k);
+  return scale_rounded(p, k);
 }
 
 // ln x for a positive finite x: x = m 2^e with m in [sqrt(1/2), sqrt(2)),
@@ -406,6 +424,52 @@ bool is_odd_integer(double y) {
   return is_integer(y) && std::fabs(y) < 0x1p53 && (static_cast<int64_t>(y) & 1) != 0;
 }
 
+// x^y for a positive finite x when it lies exactly halfway between two
+// doubles: such a value has 54 significant bits, and an approximation as
+// close as it may be can fall on either side of it. A midpoint needs
+// x = m 2^e (m odd) with m = z^(2^k) and y = p / 2^k, z^p of exactly 54 bits:
+// so z >= 3, p <= 34, k <= 5, which the caller has checked of y. Sets r to
+// the correctly rounded result (ties to even) and returns true when x^y is
+// a midpoint.
+bool midpoint_power(double x, double y, double& r) {
+  int k = 0;
+  double p = y;
+  while (!is_integer(p)) {
+    p *= 2;
+    ++k;
+  }
+  if (p > 34) return false;
+  const uint64_t b = bits_of(x);
+  uint64_t m = b & 0xFFFFFFFFFFFFFull;
+  int e = -1074;
+  if ((b >> 52) != 0) {
+    m |= 0x10000000000000ull;
+    e = static_cast<int>(b >> 52) - 1075;
+  }
+  const int zeros = std::countr_zero(m);
+  m >>= zeros;
+  e += zeros;
+  if (m == 1 || e % (1 << k) != 0) return false;
+  uint64_t z = m;
+  for (int i = 0; i < k; ++i) {  // z = the 2^k-th root of m, if whole
+    auto root = static_cast<uint64_t>(std::sqrt(static_cast<double>(z)));
+    while (root * root > z) --root;
+    while ((root + 1) * (root + 1) <= z) ++root;
+    if (root * root != z) return false;
+    z = root;
+  }
+  const int whole_p = static_cast<int>(p);
+  uint64_t power = 1;
+  for (int i = 0; i < whole_p; ++i) {
+    if (power > (1ull << 55) / z) return false;
+    power *= z;
+  }
+  if (power < (1ull << 53) || power >= (1ull << 54)) return false;
+  // power - 1 is even with 53 bits, so exact; the sum rounds to even.
+  r = scale_rounded(fast_two_sum(static_cast<double>(power - 1), 1.0), e / (1 << k) * whole_p);
+  return true;
+}
+
 }  // namespace
 
 double exp(double x) noexcept {
@@ -451,6 +515,10 @@ double pow(double x, double y) noexcept {
     if (!is_integer(y)) return kNaN;
     if (odd) sign = -1;
     x = -x;
+  }
+  if (y > 0 && y <= 34 && is_integer(y * 32)) {
+    double r = 0;
+    if (midpoint_power(x, y, r)) return sign * r;
   }
   const dd l = log_of(x);
   const double estimate = y * l.hi;
