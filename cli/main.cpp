@@ -51,7 +51,9 @@ int main(int argc, char** argv) {
                "every variable in definition order as name = value");
   solve_cmd->add_option("FILE", solve.file, "Algorithm file")->required();
   solve_cmd->add_option("EXPR", solve.requests, "Variable names or formulas to solve");
-  add_seed(solve_cmd, solve.seed, "Seed the generator first, to bring back one variant");
+  add_seed(solve_cmd, solve.seed,
+           "Seed the generator first, to bring back one variant (nearby seeds draw "
+           "nearly the same first values: see docs/seeds.md)");
   solve_cmd->add_option("--base", solve.base_file, "Build on a base environment from this file");
   add_encoding(solve_cmd, solve.enc);
 
@@ -121,8 +123,16 @@ int main(int argc, char** argv) {
                         "Address and port (HOST:PORT; port 0 picks a free one)")
       ->capture_default_str();
   serve_cmd->add_option("--threads", serve.threads,
-                        "Requests served at once (default: one per core, at least 2)")
+                        "Engine workers: requests worked on at once (default: one per core, "
+                        "at least 2)")
       ->check(CLI::Range(1, 1024));
+  serve_cmd->add_option("--queue", serve.queue,
+                        "Requests that may wait for a worker before 503 is answered (default: "
+                        "64 per worker)")
+      ->check(CLI::Range(1, 1000000));
+  serve_cmd->add_option("--cors", serve.cors_origin,
+                        "Let browser pages of this origin call the service (https://host:port, "
+                        "or * for any)");
   serve_cmd->add_option("--token-file", serve.token_file,
                         "Every /v1/ request but health must send 'Authorization: Bearer TOKEN' "
                         "with the token in this file")

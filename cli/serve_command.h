@@ -1,7 +1,13 @@
 // `zekalg serve`: the JSON endpoints of service.h over HTTP, and the
 // authors' workbench at "/". Stateless: every request carries its algorithm.
+//
+// One thread does all the network I/O without blocking, so an open, idle or
+// slow connection costs a socket and a few kilobytes, never a worker; the
+// engine's work runs on a fixed pool of `threads` workers behind a bounded
+// queue, and a request that finds the queue full is answered 503 at once.
 #pragma once
 
+#include <chrono>
 #include <memory>
 #include <ostream>
 #include <string>
@@ -10,16 +16,23 @@
 
 namespace cli {
 
+class session;
+
 struct serve_options {
   std::string listen = "127.0.0.1:8080";  // HOST:PORT; port 0 picks a free one
-  int threads = 0;                        // 0: one per core, at least 2
+  int threads = 0;                        // engine workers; 0: one per core, at least 2
+  int queue = 0;                          // requests waiting for a worker; 0: 64 per worker
   std::string token_file;                 // when given, every /v1/ request needs its token
+  std::string cors_origin;                // when given, answers this origin's browsers
+  std::chrono::milliseconds header_timeout{10000};  // to receive a request's header
+  std::chrono::milliseconds body_timeout{30000};    // to receive its body
+  std::chrono::milliseconds idle_timeout{30000};    // a kept-alive connection waits this long
   service_limits limits;
 };
 
 // One HTTP server. bind() then run() (which blocks until stop(), from any
 // thread). Each request writes one access log line to `log`:
-// {"time":...,"method":...,"path":...,"status":...,"ms":...}.
+// {"time":...,"id":...,"method":...,"path":...,"status":...,"ms":...}.
 class http_service {
  public:
   // Throws command_error when the token file cannot be read or is empty.
@@ -28,7 +41,8 @@ class http_service {
   http_service(const http_service&) = delete;
   http_service& operator=(const http_service&) = delete;
 
-  // Binds the listening socket; returns its port. Throws command_error.
+  // Binds the listening socket; returns its port. Throws command_error, also
+  // when another process listens on the port.
   int bind();
   // Serves until stop(); false when the server could not run.
   bool run();
@@ -36,6 +50,7 @@ class http_service {
   void stop();
 
  private:
+  friend class session;
   struct state;
   std::unique_ptr<state> state_;
 };

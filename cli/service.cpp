@@ -25,7 +25,7 @@ struct request_error {
 };
 
 [[noreturn]] void reject(const std::string& message) {
-  throw request_error{400, {{"error", message}}};
+  throw request_error{400, problem(400, kProblemInvalidRequest, message)};
 }
 
 json parse_body(std::string_view body) {
@@ -91,6 +91,9 @@ std::vector<std::string> text_list(const json& doc, const char* name, std::size_
     const json& entry = (*it)[i];
     const std::string where = std::string(name) + "[" + std::to_string(i) + "]";
     if (!entry.is_string()) reject("'" + where + "' must be a string");
+    if (entry.get_ref<const std::string&>().find('\0') != std::string::npos) {
+      reject("'" + where + "' holds a NUL character");
+    }
     try {
       texts.push_back(utf8_to_cp1252(entry.get_ref<const std::string&>()));
     } catch (const encoding_error& e) {
@@ -112,11 +115,11 @@ std::optional<algorithm_file> algorithm_field(const json& doc, const char* field
   } catch (const text_error& e) {
     // The reason without the command's hints about files and options.
     const std::string reason = e.reason.substr(0, e.reason.find(" ("));
-    throw request_error{
-        422,
-        {{"error", std::string(field) + " line " + std::to_string(e.line) + ": " + reason},
-         {"field", field},
-         {"line", e.line}}};
+    json body = problem(400, kProblemText,
+                        std::string(field) + " line " + std::to_string(e.line) + ": " + reason);
+    body["field"] = field;
+    body["line"] = e.line;
+    throw request_error{400, std::move(body)};
   }
 }
 
@@ -148,7 +151,9 @@ class request_guard {
         std::string(reached_) == "time"
             ? "time limit of " + std::to_string(limits_.time_limit.count()) + " ms reached"
             : "the values came to more than " + std::to_string(limits_.max_value_bytes) + " bytes";
-    throw request_error{422, {{"error", what + " " + progress}, {"limit", reached_}}};
+    json body = problem(422, kProblemLimit, what + " " + progress);
+    body["limit"] = reached_;
+    throw request_error{422, std::move(body)};
   }
 
  private:
@@ -156,6 +161,64 @@ class request_guard {
   std::chrono::steady_clock::time_point until_;
   const char* reached_ = nullptr;
 };
+
+bool flag_field(const json& doc, const char* name) {
+  const auto it = doc.find(name);
+  if (it == doc.end() || it->is_null()) return false;
+  if (!it->is_boolean()) reject("'" + std::string(name) + "' must be true or false");
+  return it->get<bool>();
+}
+
+// The engine's minus is U+2013 in UTF-8; a client that wants plain ASCII
+// digits and signs asks for '-' instead.
+std::string ascii_minus(const std::string& text) {
+  std::string out;
+  out.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text.compare(i, 3, "\xE2\x80\x93") == 0) {
+      out += '-';
+      i += 2;
+    } else {
+      out += text[i];
+    }
+  }
+  return out;
+}
+
+std::string shown_value(const std::string& engine_text, bool ascii) {
+  std::string text = cp1252_to_utf8(engine_text);
+  return ascii ? ascii_minus(text) : text;
+}
+
+json placed(const placed_message& e) {
+  return {{"message", cp1252_to_utf8(e.message)}, {"source", source_of(e.level)}, {"line", e.line}};
+}
+
+json failures_of(const failure_report& report) {
+  json errors = json::array();
+  for (const variable_error& e : report.errors) {
+    errors.push_back({{"variable", cp1252_to_utf8(e.name)},
+                      {"message", cp1252_to_utf8(e.message)},
+                      {"source", source_of(e.level)},
+                      {"line", e.line}});
+  }
+  json cascade = json::array();
+  for (const std::string& name : report.cascade) {
+    cascade.push_back({{"variable", cp1252_to_utf8(name)}});
+  }
+  return {{"errors", std::move(errors)}, {"cascade", std::move(cascade)}};
+}
+
+// The variables named in "variables" (default: all), as the file spells them.
+std::vector<std::string> chosen_variables(const json& doc, const algorithm_file& file) {
+  const std::vector<std::string> wanted = text_list(doc, "variables", 10000);
+  std::size_t missing = 0;
+  std::optional<std::vector<std::string>> names = sample_variables(file, wanted, missing);
+  if (!names) {
+    reject("'variables': no variable '" + cp1252_to_utf8(wanted[missing]) + "' is defined");
+  }
+  return std::move(*names);
+}
 
 uint32_t chosen_seed(const json& doc) {
   if (const auto seed = integer_field(doc, "seed", -2147483648LL, 4294967295LL)) {
@@ -177,11 +240,12 @@ api_response answer(std::string_view body, const Handler& handler) {
 
 api_response handle_solve(std::string_view body, const service_limits& limits) {
   return answer(body, [&](const json& doc) {
-    allow_fields(doc, {"algorithm", "base", "seed", "requests"});
+    allow_fields(doc, {"algorithm", "base", "seed", "requests", "ascii_minus"});
     const std::optional<algorithm_file> file =
         algorithm_field(doc, "algorithm", kAlgorithmName, true);
     const std::optional<algorithm_file> base = algorithm_field(doc, "base", kBaseName, false);
     const std::vector<std::string> requests = text_list(doc, "requests", limits.max_requests);
+    const bool ascii = flag_field(doc, "ascii_minus");
     const uint32_t seed = chosen_seed(doc);
 
     request_guard guard(limits);
@@ -195,66 +259,170 @@ api_response handle_solve(std::string_view body, const service_limits& limits) {
     }
     json out = {{"seed", seed}, {"created", !variant.creation_error}};
     if (variant.creation_error) {
-      const placed_message& e = *variant.creation_error;
-      out["error"] = {
-          {"text", cp1252_to_utf8(e.message)}, {"source", source_of(e.level)}, {"line", e.line}};
+      out["error"] = placed(*variant.creation_error);
       return out;
     }
     json results = json::array();
     for (const request_result& r : variant.results) {
-      json entry = {{"request", cp1252_to_utf8(r.request)},
-                    {"status", status_of(r.status)},
-                    {"text", cp1252_to_utf8(r.text)}};
-      if (r.status != ZEKALG_OK && r.line > 0) {
-        entry["source"] = source_of(r.level);
-        entry["line"] = r.line;
+      json entry = {{"request", cp1252_to_utf8(r.request)}, {"status", status_of(r.status)}};
+      if (r.status == ZEKALG_OK) {
+        entry["text"] = shown_value(r.text, ascii);
+      } else {
+        entry["message"] = cp1252_to_utf8(r.text);
+        if (r.line > 0) {
+          entry["source"] = source_of(r.level);
+          entry["line"] = r.line;
+        }
       }
       results.push_back(std::move(entry));
     }
     out["results"] = std::move(results);
-    if (variant.named) {
-      json errors = json::array();
-      for (const variable_error& e : variant.report.errors) {
-        errors.push_back({{"variable", cp1252_to_utf8(e.name)},
-                          {"text", cp1252_to_utf8(e.message)},
-                          {"source", source_of(e.level)},
-                          {"line", e.line}});
-      }
-      json cascade = json::array();
-      for (const std::string& name : variant.report.cascade)
-        cascade.push_back(cp1252_to_utf8(name));
-      out["failures"] = {{"errors", std::move(errors)}, {"cascade", std::move(cascade)}};
-    }
+    if (variant.named) out["failures"] = failures_of(variant.report);
     return out;
   });
 }
 
 api_response handle_sample(std::string_view body, const service_limits& limits) {
   return answer(body, [&](const json& doc) {
-    allow_fields(doc, {"algorithm", "base", "seed", "count", "variables"});
+    allow_fields(doc, {"algorithm", "base", "seed", "count", "variables", "ascii_minus"});
     const std::optional<algorithm_file> file =
         algorithm_field(doc, "algorithm", kAlgorithmName, true);
     const std::optional<algorithm_file> base = algorithm_field(doc, "base", kBaseName, false);
     const int64_t count = integer_field(doc, "count", 1, limits.max_count).value_or(20);
-    const std::vector<std::string> wanted = text_list(doc, "variables", 10000);
+    const bool ascii = flag_field(doc, "ascii_minus");
     const uint32_t seed = chosen_seed(doc);
-    std::size_t missing = 0;
-    std::optional<std::vector<std::string>> names = sample_variables(*file, wanted, missing);
-    if (!names) {
-      reject("'variables': no variable '" + cp1252_to_utf8(wanted[missing]) + "' is defined");
-    }
+    std::vector<std::string> names = chosen_variables(doc, *file);
     request_guard guard(limits);
     const sample_result sample =
-        sample_variants(*file, base ? &*base : nullptr, std::move(*names), count, seed,
+        sample_variants(*file, base ? &*base : nullptr, std::move(names), count, seed,
                         [&guard](int64_t, std::size_t held) { return guard(held); });
     if (sample.stopped) {
       guard.refuse("after " + std::to_string(sample.rows.size()) + " of " + std::to_string(count) +
                    " variants; ask for fewer");
     }
     json out = sample_json(sample, *file, base ? &*base : nullptr);
+    if (ascii) {
+      for (json& row : out["variants"]) {
+        for (auto& [name, value] : row["values"].items()) value = ascii_minus(value);
+      }
+      for (auto& [name, histogram] : out["histograms"].items()) {
+        for (json& bar : histogram["bars"]) bar["label"] = ascii_minus(bar["label"]);
+      }
+    }
     out["seconds"] = sample.seconds;
     return out;
   });
+}
+
+api_response handle_variants(std::string_view body, const service_limits& limits,
+                             const chunk_sink& sink) {
+  struct plan {
+    algorithm_file file;
+    std::optional<algorithm_file> base;
+    std::vector<std::string> names;
+    std::vector<uint32_t> seeds;  // given ones; else count rows from `seed`
+    int64_t count = 0;
+    std::optional<uint32_t> seed;
+    bool ascii = false;
+  };
+  std::optional<plan> p;
+  const api_response checked = answer(body, [&](const json& doc) {
+    allow_fields(doc, {"algorithm", "base", "seeds", "count", "seed", "variables", "ascii_minus"});
+    std::optional<algorithm_file> file = algorithm_field(doc, "algorithm", kAlgorithmName, true);
+    std::optional<algorithm_file> base = algorithm_field(doc, "base", kBaseName, false);
+    plan made{
+        std::move(*file), std::move(base), {}, {}, 0, std::nullopt, flag_field(doc, "ascii_minus")};
+    made.names = chosen_variables(doc, made.file);
+    const auto seeds = doc.find("seeds");
+    const bool listed = seeds != doc.end() && !seeds->is_null();
+    if (listed) {
+      if (doc.contains("count") || doc.contains("seed")) {
+        reject("give either 'seeds' or 'count' (with 'seed'), not both");
+      }
+      if (!seeds->is_array() || seeds->empty() ||
+          seeds->size() > static_cast<std::size_t>(limits.max_count)) {
+        reject("'seeds' must be a list of 1 to " + std::to_string(limits.max_count) + " integers");
+      }
+      for (std::size_t i = 0; i < seeds->size(); ++i) {
+        const json one = {{"seeds[" + std::to_string(i) + "]", (*seeds)[i]}};
+        made.seeds.push_back(seed_from_option(
+            *integer_field(one, one.begin().key().c_str(), -2147483648LL, 4294967295LL)));
+      }
+    } else {
+      made.count = integer_field(doc, "count", 1, limits.max_count).value_or(20);
+      made.seed = chosen_seed(doc);
+    }
+    p = std::move(made);
+    return json();
+  });
+  if (checked.status != 200) return checked;
+
+  const std::vector<std::string>& names = p->names;
+  const std::size_t total = p->seeds.empty() ? static_cast<std::size_t>(p->count) : p->seeds.size();
+  std::string piece = "{";
+  if (p->seed) piece += "\"seed\":" + std::to_string(*p->seed) + ",";
+  json shown_names = json::array();
+  for (const std::string& n : names) shown_names.push_back(cp1252_to_utf8(n));
+  piece += "\"variables\":" + shown_names.dump() + ",\"variants\":[";
+  // Pieces of about this size go out as they are made.
+  constexpr std::size_t kPiece = 32 * 1024;
+  request_guard guard(limits);
+  int64_t made = 0;
+  int64_t failed = 0;
+  std::optional<json> stopped;
+  for (std::size_t i = 0; i < total; ++i) {
+    const uint32_t seed = p->seeds.empty() ? row_seed(*p->seed, i + 1) : p->seeds[i];
+    std::size_t held = 0;
+    const variant_result variant = solve_variant(p->file, p->base ? &*p->base : nullptr, seed,
+                                                 names, [&guard, &held, &piece](std::size_t h) {
+                                                   held = h;
+                                                   return guard(h + piece.size());
+                                                 });
+    if (variant.stopped || !guard(held + piece.size())) {
+      try {
+        guard.refuse("after " + std::to_string(i) + " of " + std::to_string(total) +
+                     " variants; ask for fewer");
+      } catch (const request_error& e) {
+        stopped = e.body;
+      }
+      break;
+    }
+    json entry = {{"seed", seed}};
+    if (variant.creation_error) {
+      entry["created"] = false;
+      entry["error"] = placed(*variant.creation_error);
+    } else {
+      json values = json::object();
+      json errors = json::object();
+      for (const request_result& r : variant.results) {
+        if (r.status == ZEKALG_OK) {
+          values[cp1252_to_utf8(r.request)] = shown_value(r.text, p->ascii);
+        } else {
+          json error = {{"message", cp1252_to_utf8(r.text)}};
+          if (r.line > 0) {
+            error["source"] = source_of(r.level);
+            error["line"] = r.line;
+          }
+          errors[cp1252_to_utf8(r.request)] = std::move(error);
+        }
+      }
+      entry["values"] = std::move(values);
+      if (!errors.empty()) entry["errors"] = std::move(errors);
+    }
+    (entry.contains("errors") || entry.contains("error") ? failed : made) += 1;
+    if (i > 0) piece += ',';
+    piece += entry.dump(-1, ' ', false, json::error_handler_t::replace);
+    if (piece.size() >= kPiece) {
+      if (!sink(std::move(piece))) return {200, json()};
+      piece.clear();
+    }
+  }
+  piece += "],\"summary\":" + json{{"made", made}, {"failed", failed}}.dump();
+  if (stopped)
+    piece += ",\"stopped\":" + stopped->dump(-1, ' ', false, json::error_handler_t::replace);
+  piece += "}\n";
+  sink(std::move(piece));
+  return {200, json()};
 }
 
 api_response handle_check(std::string_view body, const service_limits& limits) {
@@ -283,11 +451,56 @@ api_response handle_check(std::string_view body, const service_limits& limits) {
   });
 }
 
+json problem(int status, const char* type, const std::string& detail) {
+  const std::string title = std::string(type) == kProblemInvalidRequest ? "The request is not valid"
+                            : std::string(type) == kProblemText  ? "A text the engine cannot take"
+                            : std::string(type) == kProblemLimit ? "The request reached a limit"
+                                                                 : status_reason(status);
+  return {{"type", type}, {"title", title}, {"status", status}, {"detail", detail}};
+}
+
+const char* status_reason(int status) {
+  switch (status) {
+    case 200:
+      return "OK";
+    case 204:
+      return "No Content";
+    case 400:
+      return "Bad Request";
+    case 401:
+      return "Unauthorized";
+    case 404:
+      return "Not Found";
+    case 405:
+      return "Method Not Allowed";
+    case 408:
+      return "Request Timeout";
+    case 413:
+      return "Content Too Large";
+    case 414:
+      return "URI Too Long";
+    case 415:
+      return "Unsupported Media Type";
+    case 422:
+      return "Unprocessable Content";
+    case 431:
+      return "Request Header Fields Too Large";
+    case 500:
+      return "Internal Server Error";
+    case 503:
+      return "Service Unavailable";
+    default:
+      return "Error";
+  }
+}
+
 json capabilities(const service_limits& limits, bool token_required) {
   return {{"version", std::to_string(ZEKALG_VERSION_MAJOR) + "." +
                           std::to_string(ZEKALG_VERSION_MINOR) + "." +
                           std::to_string(ZEKALG_VERSION_PATCH)},
-          {"endpoints", {"/v1/solve", "/v1/sample", "/v1/check", "/v1/capabilities", "/v1/health"}},
+          {"endpoints",
+           {"/v1/solve", "/v1/sample", "/v1/variants", "/v1/check", "/v1/capabilities",
+            "/v1/health", "/v1/openapi.json", "/metrics"}},
           {"encoding", "UTF-8; texts the engine's Windows-1252 bytes cannot hold are refused"},
           {"seed", {{"min", -2147483648LL}, {"max", 4294967295LL}}},
           {"limits",

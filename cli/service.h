@@ -11,6 +11,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
@@ -37,18 +38,45 @@ struct api_response {
 inline constexpr const char* kAlgorithmName = "algorithm.alg";
 inline constexpr const char* kBaseName = "base.alg";
 
-// POST /v1/solve, /v1/sample and /v1/check. An unreadable body or a field of
-// the wrong type or range is 400 with {"error": "..."}; an algorithm text
-// the engine cannot take (a character its code page lacks, a NUL) is 422
-// with the field and line; a request that runs past the time limit, or
-// whose values grow past max_value_bytes, is 422 with "limit": "time" or
-// "size". The limits are checked between engine calls, each of which the
-// engine bounds itself.
+// Every error the service answers is a problem document (RFC 9457, sent as
+// application/problem+json): "type", "title", "status", "detail", and where
+// they apply "field", "line" and "limit". `type` is one of these URNs, or
+// "about:blank" when the HTTP status says it all.
+inline constexpr const char* kProblemInvalidRequest = "urn:zekalg:problem:invalid-request";
+inline constexpr const char* kProblemText = "urn:zekalg:problem:unusable-text";
+inline constexpr const char* kProblemLimit = "urn:zekalg:problem:limit-reached";
+
+// A problem document; `type` "about:blank" takes the status's reason as
+// its title.
+nlohmann::json problem(int status, const char* type, const std::string& detail);
+
+// POST /v1/solve, /v1/sample and /v1/check. An unreadable body, a field of
+// the wrong type or range, a NUL in a text, or an algorithm text the engine
+// cannot take (a character its code page lacks; "field" and "line" tell
+// where) is 400; a request that runs past the time limit, or whose values
+// grow past max_value_bytes, is 422 with "limit": "time" or "size". The
+// limits are checked between engine calls, each of which the engine bounds
+// itself.
 api_response handle_solve(std::string_view body, const service_limits& limits);
 api_response handle_sample(std::string_view body, const service_limits& limits);
 api_response handle_check(std::string_view body, const service_limits& limits);
 
+// Takes each piece of a streamed answer in order; false when nobody listens
+// any more (the request then stops).
+using chunk_sink = std::function<bool(std::string&& piece)>;
+
+// POST /v1/variants: many variants of one algorithm, each solved whole, as
+// one JSON document written piece by piece to `sink`. The body is checked
+// first: a bad one gets its problem answer and `sink` is never called.
+// Otherwise the answer is 200 and everything goes to `sink`; a limit reached
+// on the way ends the document with "stopped" (a problem document).
+api_response handle_variants(std::string_view body, const service_limits& limits,
+                             const chunk_sink& sink);
+
 // GET /v1/capabilities: version, endpoints, limits.
 nlohmann::json capabilities(const service_limits& limits, bool token_required);
+
+// The reason phrase of an HTTP status ("Not Found").
+const char* status_reason(int status);
 
 }  // namespace cli

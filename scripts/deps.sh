@@ -7,6 +7,8 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev pkg-config
   libcli11-dev nlohmann-json3-dev libedit-dev libcpp-httplib-dev "$@")
 # The math functions' check against correctly rounded results (tests only).
 packages+=(libmpfr-dev)
+# The service: Boost.Beast and Asio (header-only).
+packages+=(libboost1.81-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -104,7 +104,8 @@ function writeUrl() {
 
 class ServiceError extends Error {
   constructor(status, body) {
-    super(body && body.error ? body.error : "HTTP " + status);
+    // Every error comes as a problem document: "detail" tells what is wrong.
+    super(body && body.detail ? body.detail : "HTTP " + status);
     this.status = status;
     this.body = body || {};
   }
@@ -203,7 +204,7 @@ function showDiagnostics(list) {
   }
 }
 
-// A text the engine cannot take (422) is told at its line.
+// A text the engine cannot take (400 with the field and line) is told at its line.
 function showRefused(error) {
   const line = error.body.line || 0;
   const place = error.body.field === "base" ? "base " : "";
@@ -326,19 +327,20 @@ async function showVariant(current) {
   if (current !== generation) return;
   if (!answer.created) {
     $("variant").replaceChildren(el("p", { class: "solve-result error" },
-      placeOf(answer.error) + answer.error.text));
+      placeOf(answer.error) + answer.error.message));
     return;
   }
   const list = el("dl");
   for (const r of answer.results) {
     list.append(el("dt", {}, r.request));
     list.append(el("dd", { class: r.status === "ok" ? "" : "error" },
-      r.status === "ok" ? r.text : placeOf(r) + r.text));
+      r.status === "ok" ? r.text : placeOf(r) + r.message));
   }
   const parts = [list];
   if (answer.failures && answer.failures.cascade.length > 0) {
     parts.push(el("p", { class: "hint" },
-      answer.failures.cascade.join(", ") + ": fail only because of the errors above"));
+      answer.failures.cascade.map((c) => c.variable).join(", ") +
+      ": fail only because of the errors above"));
   }
   $("variant").replaceChildren(...parts);
 }
@@ -358,12 +360,12 @@ async function solveRequest(event) {
       withBase({ algorithm: editor.value, seed: state.seed, requests: [request] }));
     if (!answer.created) {
       result.className = "solve-result error";
-      result.textContent = placeOf(answer.error) + answer.error.text;
+      result.textContent = placeOf(answer.error) + answer.error.message;
       return;
     }
     const r = answer.results[0];
     result.className = r.status === "ok" ? "solve-result" : "solve-result error";
-    result.textContent = r.status === "ok" ? r.text : placeOf(r) + r.text;
+    result.textContent = r.status === "ok" ? r.text : placeOf(r) + r.message;
   } catch (error) {
     result.className = "solve-result error";
     result.textContent = error.message;
@@ -398,7 +400,7 @@ async function refresh() {
     showDiagnostics(checked.value.diagnostics);
     problems = `${checked.value.errors} error${checked.value.errors === 1 ? "" : "s"}, ` +
       `${checked.value.warnings} warning${checked.value.warnings === 1 ? "" : "s"}`;
-  } else if (checked.reason instanceof ServiceError && checked.reason.status === 422) {
+  } else if (checked.reason instanceof ServiceError && checked.reason.body.field) {
     showRefused(checked.reason);
     problems = "the text cannot be used";
   } else {

@@ -1,6 +1,7 @@
 // `zekalg serve` over real sockets on loopback: a server in this process on
 // a free port, asked with the HTTP library's client; and the command as a
 // process, stopped by SIGTERM.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <httplib.h>
 #include <signal.h>
@@ -16,8 +17,8 @@
 #include <thread>
 
 #include "algorithm_file.h"
-#include "cli_test_support.h"
 #include "check_command.h"
+#include "cli_test_support.h"
 #include "sample_command.h"
 #include "serve_command.h"
 #include "solve_command.h"
@@ -29,6 +30,62 @@ using nlohmann::json;
 using cli_test::kSource;
 using cli_test::read_file;
 const std::string kToken = "s3cret-token";
+
+// With ZEKALG_SERVICE_RECORD set to a file, every answer the tests get from
+// the service is appended to it as one JSON line (method, path, status,
+// content type, body), for scripts/test-service.sh to check against the
+// service's OpenAPI document.
+void record(const httplib::Request& req, const httplib::Response& res) {
+  const char* file = std::getenv("ZEKALG_SERVICE_RECORD");
+  if (file == nullptr || *file == '\0') return;
+  const json line = {{"method", req.method},
+                     {"path", req.path},
+                     {"status", res.status},
+                     {"content_type", res.get_header_value("Content-Type")},
+                     {"body", res.body}};
+  const std::string text = line.dump(-1, ' ', false, json::error_handler_t::replace) + "\n";
+  const int fd = open(file, O_WRONLY | O_CREAT | O_APPEND, 0644);
+  if (fd < 0) return;
+  (void)!write(fd, text.data(), text.size());  // one write: lines of parallel tests do not mix
+  close(fd);
+}
+
+httplib::Client client_for(int port) {
+  httplib::Client client("127.0.0.1", port);
+  client.set_read_timeout(30, 0);
+  client.set_logger(record);
+  return client;
+}
+
+// A loopback socket connected to `port`, with a receive timeout.
+int connect_to(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  timeval timeout{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  return fd;
+}
+
+// Sends `bytes`, closes the sending side and returns all the reply.
+std::string talk(int port, const std::string& bytes) {
+  const int fd = connect_to(port);
+  if (fd < 0) return "(no connection)";
+  (void)send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
+  shutdown(fd, SHUT_WR);
+  char buffer[4096];
+  std::string reply;
+  for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
+    reply.append(buffer, static_cast<std::size_t>(n));
+  close(fd);
+  return reply;
+}
 
 // Two servers for the whole suite, with small limits: one open, one that
 // needs a token.
@@ -73,8 +130,7 @@ class ServeTest : public testing::Test {
 
   static httplib::Result post(const std::string& path, const std::string& body,
                               const server* s = nullptr, const httplib::Headers& headers = {}) {
-    httplib::Client client("127.0.0.1", (s != nullptr ? s : plain_)->port);
-    client.set_read_timeout(30, 0);
+    httplib::Client client = client_for((s != nullptr ? s : plain_)->port);
     return client.Post(path.c_str(), headers, body, "application/json");
   }
   static json post_ok(const std::string& path, const json& body) {
@@ -138,24 +194,24 @@ const solve_case kSolves[] = {
      {{"algorithm", "r_a|2|2\nq_m|-a|0\nq_b|a/0|2"}, {"requests", {"m", "b"}}, {"seed", 1}},
      json::parse(R"({"created":true,"results":[
        {"request":"m","status":"ok","text":"–2"},
-       {"request":"b","status":"error","text":"b: error while evaluating '/': division by zero","source":"algorithm","line":3}]})")},
+       {"request":"b","status":"error","message":"b: error while evaluating '/': division by zero","source":"algorithm","line":3}]})")},
     {"MalformedRequestHasNoLine",
      {{"algorithm", "k_a|1"}, {"requests", {"1+", "a"}}, {"seed", 1}},
      json::parse(R"({"created":true,"results":[
-       {"request":"1+","status":"error","text":"error while evaluating '+': illegal/missing operand"},
+       {"request":"1+","status":"error","message":"error while evaluating '+': illegal/missing operand"},
        {"request":"a","status":"ok","text":"1"}]})")},
     {"EveryVariableWithTheFailureReport",
      {{"algorithm", "r_a|2|2\nq_b|a/0|2\nq_c|b+1|0"}, {"seed", 1}},
      json::parse(R"({"created":true,"results":[
        {"request":"a","status":"ok","text":"2"},
-       {"request":"b","status":"error","text":"b: error while evaluating '/': division by zero","source":"algorithm","line":2},
-       {"request":"c","status":"error","text":"b: error while evaluating '/': division by zero","source":"algorithm","line":2}],
-       "failures":{"errors":[{"variable":"b","text":"b: error while evaluating '/': division by zero","source":"algorithm","line":2}],
-                   "cascade":["c"]}})")},
+       {"request":"b","status":"error","message":"b: error while evaluating '/': division by zero","source":"algorithm","line":2},
+       {"request":"c","status":"error","message":"b: error while evaluating '/': division by zero","source":"algorithm","line":2}],
+       "failures":{"errors":[{"variable":"b","message":"b: error while evaluating '/': division by zero","source":"algorithm","line":2}],
+                   "cascade":[{"variable":"c"}]}})")},
     {"CreationFailsInTheBase",
      {{"algorithm", "q_y|x+1|0"}, {"base", "r_x|1|3\nc_never|x>5"}, {"seed", 1}},
      json::parse(
-         R"({"created":false,"error":{"text":"condition x>5 could not be satisfied","source":"base","line":2}})")},
+         R"({"created":false,"error":{"message":"condition x>5 could not be satisfied","source":"base","line":2}})")},
     {"BuiltOnABase",
      {{"algorithm", "q_y|x*10|0"}, {"base", "k_x|4"}, {"requests", {"y", "x"}}, {"seed", 1}},
      json::parse(R"({"created":true,"results":[
@@ -164,6 +220,14 @@ const solve_case kSolves[] = {
      {{"algorithm", "k_t|\"caf\u00e9 \u20ac\""}, {"requests", {"t & \" \u00b2\""}}, {"seed", 1}},
      json::parse(R"({"created":true,"results":[
        {"request":"t & \" ²\"","status":"ok","text":"café € ²"}]})")},
+    {"AsciiMinus",
+     {{"algorithm", "k_a|-2"},
+      {"requests", {"a", "a*3", "\"–\" & str(a,0)"}},
+      {"seed", 1},
+      {"ascii_minus", true}},
+     json::parse(R"x({"created":true,"results":[
+       {"request":"a","status":"ok","text":"-2"},{"request":"a*3","status":"ok","text":"-6"},
+       {"request":"\"–\" & str(a,0)","status":"ok","text":"--2"}]})x")},
 };
 
 class ServeSolve : public ServeTest, public testing::WithParamInterface<solve_case> {};
@@ -232,7 +296,7 @@ TEST_F(ServeTest, CheckAnswersTheCommandsDiagnostics) {
 }
 
 TEST_F(ServeTest, HealthAndCapabilities) {
-  httplib::Client client("127.0.0.1", guarded_->port);
+  httplib::Client client = client_for(guarded_->port);
   const auto health = client.Get("/v1/health");  // no token needed
   ASSERT_TRUE(health);
   EXPECT_EQ(json::parse(health->body)["status"], "ok");
@@ -245,7 +309,7 @@ TEST_F(ServeTest, HealthAndCapabilities) {
 }
 
 TEST_F(ServeTest, WorkbenchIsServed) {
-  httplib::Client client("127.0.0.1", guarded_->port);
+  httplib::Client client = client_for(guarded_->port);
   for (const char* path : {"/", "/workbench.js", "/workbench.css"}) {
     const auto res = client.Get(path);
     ASSERT_TRUE(res) << path;
@@ -284,7 +348,7 @@ TEST_P(ServeToken, GuardsEveryEndpoint) {
     EXPECT_EQ(res->status, GetParam().status) << path << ": " << res->body;
     if (GetParam().status == 401) {
       EXPECT_EQ(res->get_header_value("WWW-Authenticate"), "Bearer");
-      EXPECT_TRUE(json::parse(res->body).contains("error"));
+      EXPECT_EQ(json::parse(res->body)["status"], 401);
     }
   }
 }
@@ -310,7 +374,7 @@ const bad_request_case kBadRequests[] = {
     {"AlgorithmNumber", "/v1/check", R"({"algorithm":5})", 400, "'algorithm' must be a string"},
     {"BaseList", "/v1/solve", R"({"algorithm":"k_a|1","base":[]})", 400, "'base' must be a string"},
     {"UnknownField", "/v1/solve", R"({"algorithm":"k_a|1","seeds":1})", 400,
-     "unknown field 'seeds' (the fields are algorithm, base, seed, requests)"},
+     "unknown field 'seeds' (the fields are algorithm, base, seed, requests, ascii_minus)"},
     {"SeedText", "/v1/solve", R"({"algorithm":"k_a|1","seed":"7"})", 400,
      "'seed' must be an integer from -2147483648 to 4294967295"},
     {"SeedFraction", "/v1/solve", R"({"algorithm":"k_a|1","seed":1.5})", 400,
@@ -337,10 +401,18 @@ const bad_request_case kBadRequests[] = {
      "'variables': no variable 'zz' is defined"},
     {"InvalidUtf8", "/v1/solve", "{\"algorithm\":\"k_a|\xff\"}", 400, "malformed JSON"},
     {"LoneSurrogate", "/v1/solve", R"({"algorithm":"k_a|\ud800"})", 400, "malformed JSON"},
-    {"AlgorithmOutsideCodePage", "/v1/check", R"({"algorithm":"k_a|1\nk_b|\"\u221a\""})", 422,
+    {"RequestNul", "/v1/solve", R"({"algorithm":"k_a|1","requests":["a\u0000b"]})", 400,
+     "'requests[0]' holds a NUL character"},
+    {"AlgorithmOutsideCodePage", "/v1/check", R"({"algorithm":"k_a|1\nk_b|\"\u221a\""})", 400,
      "algorithm line 2: character U+221A has no Windows-1252 byte"},
-    {"AlgorithmNul", "/v1/solve", R"({"algorithm":"k_a|1\n\n\u0000"})", 422,
+    {"AlgorithmNul", "/v1/solve", R"({"algorithm":"k_a|1\n\n\u0000"})", 400,
      "algorithm line 3: a NUL byte"},
+    {"VariantsSeedsAndCount", "/v1/variants", R"({"algorithm":"k_a|1","seeds":[1],"count":2})", 400,
+     "give either 'seeds' or 'count'"},
+    {"VariantsSeedText", "/v1/variants", R"({"algorithm":"k_a|1","seeds":[1,"2"]})", 400,
+     "'seeds[1]' must be an integer"},
+    {"VariantsTooMany", "/v1/variants", R"({"algorithm":"k_a|1","count":501})", 400,
+     "'count' must be from 1 to 500"},
     {"DeepNesting", "/v1/solve", std::string(60000, '['), 400, "malformed JSON"},
     {"DeepObject", "/v1/solve",
      "{\"algorithm\":\"k_a|1\",\"x\":" + std::string(30000, '[') + std::string(30000, ']') + "}",
@@ -355,9 +427,10 @@ TEST_P(ServeBadRequest, AnswersWithAMessage) {
   const auto res = post(GetParam().path, GetParam().body);
   ASSERT_TRUE(res);
   EXPECT_EQ(res->status, GetParam().status) << res->body;
-  EXPECT_EQ(res->get_header_value("Content-Type"), "application/json");
+  EXPECT_EQ(res->get_header_value("Content-Type"), "application/problem+json");
   const json doc = json::parse(res->body);
-  EXPECT_TRUE(doc["error"].get<std::string>().starts_with(GetParam().error)) << doc["error"];
+  EXPECT_EQ(doc["status"], GetParam().status);
+  EXPECT_TRUE(doc["detail"].get<std::string>().starts_with(GetParam().error)) << doc["detail"];
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ServeBadRequest, testing::ValuesIn(kBadRequests),
@@ -379,26 +452,11 @@ TEST_F(ServeTest, HostileBytesLeaveTheServerServing) {
       "GET / HTTP/1.1\r\n" + std::string(20000, 'h') + ": v\r\n\r\n",
   };
   for (const std::string& bytes : hostile) {
-    const int fd = socket(AF_INET, SOCK_STREAM, 0);
-    ASSERT_GE(fd, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(static_cast<uint16_t>(plain_->port));
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ASSERT_EQ(connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
-    timeval timeout{10, 0};
-    setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
-    (void)send(fd, bytes.data(), bytes.size(), MSG_NOSIGNAL);
-    shutdown(fd, SHUT_WR);
-    char buffer[4096];
-    std::string reply;
-    for (ssize_t n; (n = recv(fd, buffer, sizeof buffer, 0)) > 0;)
-      reply.append(buffer, static_cast<std::size_t>(n));
-    close(fd);
+    const std::string reply = talk(plain_->port, bytes);
     if (!reply.empty()) {
       EXPECT_TRUE(reply.starts_with("HTTP/1.1 4")) << reply.substr(0, 80);
     }
-    httplib::Client client("127.0.0.1", plain_->port);
+    httplib::Client client = client_for(plain_->port);
     const auto health = client.Get("/v1/health");
     ASSERT_TRUE(health) << bytes.substr(0, 40);
     EXPECT_EQ(health->status, 200);
@@ -447,7 +505,8 @@ TEST_P(ServeLimit, Answers422) {
   EXPECT_EQ(res->status, 422) << res->body;
   const json doc = json::parse(res->body);
   EXPECT_EQ(doc["limit"], GetParam().limit);
-  EXPECT_TRUE(doc["error"].get<std::string>().starts_with(GetParam().error)) << doc["error"];
+  EXPECT_EQ(doc["type"], "urn:zekalg:problem:limit-reached");
+  EXPECT_TRUE(doc["detail"].get<std::string>().starts_with(GetParam().error)) << doc["detail"];
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ServeLimit, testing::ValuesIn(kLimits),
@@ -466,7 +525,7 @@ TEST_F(ServeTest, ConcurrentRequestsGetTheirOwnVariants) {
   for (int t = 0; t < 8; ++t) {
     clients.push_back(std::async(std::launch::async, [&, t] {
       int mismatches = 0;
-      httplib::Client client("127.0.0.1", plain_->port);
+      httplib::Client client = client_for(plain_->port);
       for (int i = 0; i < 24; ++i) {
         const int seed = 1 + (t * 24 + i) % 16;
         const auto res = client.Post("/v1/solve", body(seed), "application/json");
@@ -486,7 +545,7 @@ TEST_F(ServeTest, AccessLogHasALinePerRequest) {
   server s(options);
   post("/v1/check", R"({"algorithm":"k_a|1"})", &s);
   post("/v1/solve", "{", &s);
-  httplib::Client("127.0.0.1", s.port).Get("/missing");
+  client_for(s.port).Get("/missing");
   s.halt();
   const std::string log = s.log.str();
   std::istringstream lines(log);
@@ -502,6 +561,247 @@ TEST_F(ServeTest, AccessLogHasALinePerRequest) {
   const std::multiset<std::pair<std::string, int>> expected{
       {"/v1/check", 200}, {"/v1/solve", 400}, {"/missing", 404}};
   EXPECT_EQ(seen, expected) << log;
+}
+
+// The HTTP envelope every endpoint shares: a wrong method, path or content
+// type gets its problem document, with Allow where the method was wrong.
+struct envelope_case {
+  const char* name;
+  const char* method;
+  const char* path;
+  const char* content_type;  // nullptr: none
+  const char* body;
+  int status;
+  const char* answer_type;
+  const char* allow;  // "": no Allow header
+};
+
+const envelope_case kEnvelopes[] = {
+    {"GetOnPost", "GET", "/v1/solve", nullptr, "", 405, "application/problem+json",
+     "POST, OPTIONS"},
+    {"PutOnPost", "PUT", "/v1/variants", "application/json", "{}", 405, "application/problem+json",
+     "POST, OPTIONS"},
+    {"PostOnGet", "POST", "/v1/health", "application/json", "{}", 405, "application/problem+json",
+     "GET, HEAD, OPTIONS"},
+    {"NoSuchPath", "DELETE", "/nowhere", nullptr, "", 404, "application/problem+json", ""},
+    {"TextPlain", "POST", "/v1/solve", "text/plain", R"({"algorithm":"k_a|1"})", 415,
+     "application/problem+json", ""},
+    {"FormEncoded", "POST", "/v1/check", "application/x-www-form-urlencoded", "algorithm=k_a", 415,
+     "application/problem+json", ""},
+    {"JsonWithCharset", "POST", "/v1/check", "application/json; charset=utf-8",
+     R"({"algorithm":"k_a|1"})", 200, "application/json", ""},
+    {"Head", "HEAD", "/v1/health", nullptr, "", 200, "application/json", ""},
+    {"Preflight", "OPTIONS", "/v1/sample", nullptr, "", 204, "", "POST, OPTIONS"},
+    {"OpenApi", "GET", "/v1/openapi.json", nullptr, "", 200, "application/json", ""},
+    {"Metrics", "GET", "/metrics", nullptr, "", 200, "text/plain; version=0.0.4; charset=utf-8",
+     ""},
+};
+
+class ServeEnvelope : public ServeTest, public testing::WithParamInterface<envelope_case> {};
+
+TEST_P(ServeEnvelope, Answers) {
+  const envelope_case& c = GetParam();
+  httplib::Request req;
+  req.method = c.method;
+  req.path = c.path;
+  req.body = c.body;
+  if (c.content_type != nullptr) req.set_header("Content-Type", c.content_type);
+  httplib::Client client = client_for(plain_->port);
+  const auto res = client.send(req);
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, c.status) << res->body;
+  EXPECT_EQ(res->get_header_value("Content-Type"), c.answer_type);
+  EXPECT_EQ(res->get_header_value("Allow"), c.allow);
+  EXPECT_EQ(res->get_header_value("X-Request-Id").size(), 16u);
+  if (std::string(c.answer_type) == "application/problem+json") {
+    const json doc = json::parse(res->body);
+    EXPECT_EQ(doc["status"], c.status);
+    EXPECT_EQ(doc["type"], "about:blank");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ServeEnvelope, testing::ValuesIn(kEnvelopes),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ServeTest, CorsAnswersTheOriginItWasGiven) {
+  cli::serve_options options;
+  options.listen = "127.0.0.1:0";
+  options.cors_origin = "https://app.example";
+  server s(options);
+  httplib::Client client = client_for(s.port);
+  const auto preflight = client.Options(
+      "/v1/solve", {{"Origin", "https://app.example"}, {"Access-Control-Request-Method", "POST"}});
+  ASSERT_TRUE(preflight);
+  EXPECT_EQ(preflight->status, 204);
+  EXPECT_EQ(preflight->get_header_value("Access-Control-Allow-Origin"), "https://app.example");
+  EXPECT_EQ(preflight->get_header_value("Access-Control-Allow-Methods"), "POST, OPTIONS");
+  const auto ours = client.Post("/v1/check", {{"Origin", "https://app.example"}},
+                                R"({"algorithm":"k_a|1"})", "application/json");
+  ASSERT_TRUE(ours);
+  EXPECT_EQ(ours->get_header_value("Access-Control-Allow-Origin"), "https://app.example");
+  const auto other = client.Post("/v1/check", {{"Origin", "https://other.example"}},
+                                 R"({"algorithm":"k_a|1"})", "application/json");
+  ASSERT_TRUE(other);
+  EXPECT_FALSE(other->has_header("Access-Control-Allow-Origin"));
+  // Off by default.
+  const auto plain = client_for(plain_->port)
+                         .Options("/v1/solve", {{"Origin", "https://app.example"},
+                                                {"Access-Control-Request-Method", "POST"}});
+  ASSERT_TRUE(plain);
+  EXPECT_FALSE(plain->has_header("Access-Control-Allow-Origin"));
+}
+
+// A client's own request id comes back and reaches the log; a missing or
+// unusable one is replaced. The metrics count the answers.
+TEST_F(ServeTest, RequestIdsAndMetrics) {
+  cli::serve_options options;
+  options.listen = "127.0.0.1:0";
+  server s(options);
+  httplib::Client client = client_for(s.port);
+  const auto kept = client.Get("/v1/health", {{"X-Request-Id", "job-42.a"}});
+  const auto replaced = client.Get("/v1/health", {{"X-Request-Id", "two words"}});
+  ASSERT_TRUE(kept && replaced);
+  EXPECT_EQ(kept->get_header_value("X-Request-Id"), "job-42.a");
+  EXPECT_EQ(replaced->get_header_value("X-Request-Id").size(), 16u);
+  client.Post("/v1/solve", R"({"algorithm":"k_a|1"})", "application/json");
+  client.Post("/v1/solve", "{", "application/json");
+  const auto metrics = client.Get("/metrics");
+  ASSERT_TRUE(metrics);
+  for (const char* line : {"zekalg_http_requests_total{endpoint=\"/v1/health\",status=\"200\"} 2",
+                           "zekalg_http_requests_total{endpoint=\"/v1/solve\",status=\"200\"} 1",
+                           "zekalg_http_requests_total{endpoint=\"/v1/solve\",status=\"400\"} 1",
+                           "zekalg_http_request_duration_seconds_count 4", "zekalg_queue_depth 0",
+                           "# TYPE zekalg_engine_seconds_total counter"}) {
+    EXPECT_NE(metrics->body.find(line), std::string::npos) << line << "\n" << metrics->body;
+  }
+  s.halt();
+  EXPECT_NE(s.log.str().find("\"id\":\"job-42.a\""), std::string::npos) << s.log.str();
+}
+
+// Idle connections and connections that send their header a byte at a time
+// hold no worker: with one worker, health and a solve are answered while
+// hundreds of them are open.
+TEST_F(ServeTest, IdleAndSlowConnectionsHoldNoWorker) {
+  cli::serve_options options;
+  options.listen = "127.0.0.1:0";
+  options.threads = 1;
+  server s(options);
+  std::vector<int> held;
+  for (int i = 0; i < 300; ++i) {
+    const int fd = connect_to(s.port);
+    ASSERT_GE(fd, 0);
+    held.push_back(fd);
+    if (i % 15 == 0) {  // a request begun and never finished
+      const std::string part = "POST /v1/solve HTTP/1.1\r\nHost: x\r\nContent-Le";
+      (void)send(fd, part.data(), part.size(), MSG_NOSIGNAL);
+    }
+  }
+  httplib::Client client = client_for(s.port);
+  client.set_read_timeout(5, 0);
+  const auto health = client.Get("/v1/health");
+  ASSERT_TRUE(health);
+  EXPECT_EQ(health->status, 200);
+  const auto solved = client.Post("/v1/solve", R"({"algorithm":"k_a|1"})", "application/json");
+  ASSERT_TRUE(solved);
+  EXPECT_EQ(solved->status, 200);
+  for (const int fd : held) close(fd);
+}
+
+// A chunked body is held to the limit as it is read, as a declared length is.
+TEST_F(ServeTest, ChunkedBodiesAreHeldToTheLimit) {
+  const auto chunked = [](const std::string& body, int pieces) {
+    std::string bytes =
+        "POST /v1/check HTTP/1.1\r\nHost: x\r\nContent-Type: application/json\r\n"
+        "Transfer-Encoding: chunked\r\nConnection: close\r\n\r\n";
+    char size[16];
+    std::snprintf(size, sizeof size, "%zx\r\n", body.size());
+    for (int i = 0; i < pieces; ++i) bytes += size + body + "\r\n";
+    return bytes + "0\r\n\r\n";
+  };
+  const std::string small = talk(plain_->port, chunked(R"({"algorithm":"k_a|1"})", 1));
+  EXPECT_TRUE(small.starts_with("HTTP/1.1 200")) << small.substr(0, 200);
+  // 1 MB in 4 KiB pieces, against a limit of 64 KiB.
+  const std::string large = talk(plain_->port, chunked(std::string(4096, ' '), 256));
+  EXPECT_TRUE(large.starts_with("HTTP/1.1 413")) << large.substr(0, 200);
+  EXPECT_NE(large.find("\"status\":413"), std::string::npos);
+}
+
+TEST_F(ServeTest, BusyPortIsRefused) {
+  cli::serve_options options;
+  options.listen = "127.0.0.1:" + std::to_string(plain_->port);
+  std::ostringstream log;
+  cli::http_service second(options, log);
+  try {
+    second.bind();
+    ADD_FAILURE() << "bound a port in use";
+  } catch (const cli::command_error& e) {
+    EXPECT_NE(std::string(e.what()).find("the port is in use"), std::string::npos) << e.what();
+  }
+  const std::string err = testing::TempDir() + "serve_busy_" + std::to_string(getpid());
+  const int status = std::system(
+      (std::string(ZEKALG_COMMAND) + " serve --listen " + options.listen + " 2>" + err).c_str());
+  EXPECT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 1);
+  EXPECT_NE(read_file(err).find("the port is in use"), std::string::npos) << read_file(err);
+}
+
+// With the one worker busy and the queue full, a request is answered 503
+// with Retry-After at once.
+TEST_F(ServeTest, FullQueueAnswers503) {
+  cli::serve_options options;
+  options.listen = "127.0.0.1:0";
+  options.threads = 1;
+  options.queue = 1;
+  options.limits.time_limit = std::chrono::milliseconds(1500);
+  server s(options);
+  const std::string slow = R"({"algorithm":"r_a|1|30000\nc_rare|a<2","count":10000,"seed":1})";
+  std::vector<std::future<httplib::Result>> clients;
+  for (int i = 0; i < 4; ++i) {
+    clients.push_back(std::async(std::launch::async, [&] {
+      return client_for(s.port).Post("/v1/sample", slow, "application/json");
+    }));
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  std::multiset<int> statuses;
+  for (auto& c : clients) {
+    const httplib::Result res = c.get();
+    ASSERT_TRUE(res);
+    statuses.insert(res->status);
+    if (res->status == 503) {
+      EXPECT_EQ(res->get_header_value("Retry-After"), "1");
+      EXPECT_EQ(json::parse(res->body)["status"], 503);
+    }
+  }
+  // The two taken run into the time limit.
+  EXPECT_EQ(statuses, (std::multiset<int>{422, 422, 503, 503}));
+}
+
+// /v1/variants makes the rows sample makes from the same seed, and the
+// variants solve makes from given seeds.
+TEST_F(ServeTest, VariantsAreTheSampleRowsAndTheSolves) {
+  const std::string algorithm = read_file(kSource + "/examples/right_triangle.alg");
+  const json sample =
+      post_ok("/v1/sample", {{"algorithm", algorithm}, {"count", 400}, {"seed", 7}});
+  const json rows =
+      post_ok("/v1/variants", {{"algorithm", algorithm}, {"count", 400}, {"seed", 7}});
+  ASSERT_EQ(rows["variants"].size(), 400u);
+  EXPECT_EQ(rows["summary"]["made"], sample["summary"]["made"]);
+  std::map<uint32_t, json> made;
+  for (const json& v : rows["variants"]) made[v["seed"]] = v["values"];
+  for (const json& row : sample["variants"]) EXPECT_EQ(made[row["seed"]], row["values"]);
+
+  const json solve = post_ok("/v1/solve", {{"algorithm", algorithm}, {"seed", 2026}});
+  const json one = post_ok("/v1/variants", {{"algorithm", algorithm}, {"seeds", {2026, -1}}});
+  ASSERT_EQ(one["variants"].size(), 2u);
+  EXPECT_EQ(one["variants"][1]["seed"], 4294967295u);
+  for (const json& r : solve["results"]) {
+    EXPECT_EQ(one["variants"][0]["values"][r["request"].get<std::string>()], r["text"]);
+  }
+
+  const json failing =
+      post_ok("/v1/variants", {{"algorithm", "r_a|2|2\nq_b|a/0|2"}, {"seeds", {1}}});
+  EXPECT_EQ(failing["variants"][0]["errors"]["b"]["line"], 2);
+  EXPECT_EQ(failing["summary"]["failed"], 1);
 }
 
 // The command as a process: SIGTERM lets the request in progress finish,
@@ -536,12 +836,14 @@ TEST(ServeCommand, SigtermFinishesTheRequestInProgress) {
     return res ? res->status : -1;
   });
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  const int idle = connect_to(port);  // closed by the server as it stops
   kill(pid, SIGTERM);
   EXPECT_EQ(slow.get(), 200);
   int status = 0;
   ASSERT_EQ(waitpid(pid, &status, 0), pid);
   EXPECT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 0);
+  close(idle);
   std::string rest;
   while (read(err_pipe[0], &c, 1) == 1) rest += c;
   close(err_pipe[0]);
