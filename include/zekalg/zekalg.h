@@ -42,12 +42,18 @@
  * environment: a base is locked only while one of its values is computed
  * for the first time. Killing an environment (or a base) that another
  * thread is using is safe: the kill takes effect when the last call using
- * it ends, and later calls see the id as unknown. The random generator and
- * the seeded state belong to the calling thread: a thread that called
- * zekalg_seed_environment draws exactly the sequence of that seed on its own
- * creates, whatever other threads do; a thread that never seeded creates
- * from the clock. Environment ids come from a counter shared by every
- * process that loads the library.
+ * it ends, and later calls see the id as unknown. Environment ids come from
+ * a counter shared by every process that loads the library.
+ *
+ * Seeds: one seed gives one variant. Seed, then create, on the same thread:
+ * the environment's draws start from that seed (from the clock on a thread
+ * that never seeded), and every later call in it continues its own stream
+ * of draws where its previous call stopped, on whatever thread it runs and
+ * whatever other environments draw meanwhile. Draws for a base environment
+ * made during a call in an environment built on it come from that
+ * environment's stream. A seed applies to the calling thread's next draw,
+ * whichever environment it is for. Nearby seeds (1, 2, 3, ...) draw nearly
+ * the same first values: spread them (docs/seeds.md).
  *
  * Version: ZEKALG_VERSION_MAJOR/MINOR/PATCH give the version of this header;
  * a change of the major number breaks compatibility.
@@ -130,7 +136,8 @@ ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var16(int32_t id, const char* expres
 
 /*
  * Seeds the calling thread's random generator with `seed` (read as unsigned
- * 32-bit). From then on creates on this thread no longer seed from the
+ * 32-bit): the thread's next draw, normally that of the next create, starts
+ * from it. From then on creates on this thread no longer seed from the
  * clock, so the same seed and algorithm draw the same values again. Other
  * threads are not affected.
  */

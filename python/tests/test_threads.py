@@ -76,3 +76,26 @@ def test_long_results_from_many_threads():
     for t in threads:
         t.join()
     assert not failures
+
+
+LAZY = "r_m|2|9\nr_n|1|8\nr_k|1|4\nc_order|m>n"  # k is drawn at the first solve
+
+
+def _alone(seed):
+    with zekalg.Environment(LAZY, seed=seed) as env:
+        return env.solve_all()
+
+
+@pytest.mark.parametrize("pattern", ["interleaved", "thread pool"])
+def test_an_environment_keeps_its_variant(pattern):
+    expected = {seed: _alone(seed) for seed in (42, 7, 1000, 4000000000)}
+    envs = {seed: zekalg.Environment(LAZY, seed=seed) for seed in expected}
+    if pattern == "interleaved":
+        got = {seed: env.solve_all() for seed, env in envs.items()}
+    else:
+        from concurrent.futures import ThreadPoolExecutor
+        with ThreadPoolExecutor(max_workers=2) as pool:
+            got = dict(zip(envs, pool.map(lambda env: env.solve_all(), envs.values())))
+    for env in envs.values():
+        env.close()
+    assert got == expected

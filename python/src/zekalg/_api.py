@@ -27,11 +27,14 @@ def _checked_seed(value: int) -> int:
 def seed(value: int) -> None:
     """Seeds the calling thread's random generator.
 
-    From then on every environment this thread creates draws reproducibly:
-    the same seed and algorithm bring back the same variant, whatever other
-    threads do. `value` is a 32-bit seed, from -2**31 to 2**32 - 1
-    (negative values stand for their unsigned bits), as ``zekalg solve
-    --seed`` takes it. A thread that never seeded draws from the clock.
+    The thread's next draw, normally that of the next environment it
+    creates, starts from it: the same seed and algorithm bring back the same
+    variant, whatever other threads and environments do. `value` is a
+    32-bit seed, from -2**31 to 2**32 - 1 (negative values stand for their
+    unsigned bits), as ``zekalg solve --seed`` takes it. A thread that never
+    seeded draws from the clock. Nearby seeds (1, 2, 3, ...) draw nearly the
+    same first values: spread them, e.g. ``n * 2654435761 % 2**32``
+    (docs/seeds.md says what fixes a variant).
     """
     _native.seed(_checked_seed(value))
 
@@ -85,7 +88,10 @@ class Environment:
         AlgorithmError: the engine could not create the environment.
         EncodingError: the algorithm holds a character the engine cannot take.
 
-    Any thread may use an environment, also several at once.
+    Any thread may use an environment, also several at once: the
+    environment keeps its own stream of draws, so its variant depends on
+    its algorithm, base, seed and the calls made on it, not on the thread
+    or on other environments.
     """
 
     def __init__(self, algorithm: str, *, base: Union[Environment, str, None] = None,
