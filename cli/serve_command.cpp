@@ -9,6 +9,7 @@
 #include <boost/asio.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
+#include <cctype>
 #include <cmath>
 #include <condition_variable>
 #include <cstdio>
@@ -419,10 +420,11 @@ class session : public std::enable_shared_from_this<session> {
     read_header();
   }
 
-  // The server stops: a connection waiting for a request closes now; one
-  // with a request in progress closes after its answer.
+  // The server stops: a connection waiting for a request, or still sending
+  // its header, closes now; one with a request in progress closes after
+  // its answer.
   void on_stop() {
-    if (reading_header_ && buffer_.size() == 0 && parser_ && !parser_->got_some()) {
+    if (reading_header_) {
       error_code ignored;
       stream_.socket().shutdown(tcp::socket::shutdown_both, ignored);
       stream_.socket().close(ignored);
@@ -711,7 +713,8 @@ class session : public std::enable_shared_from_this<session> {
   // A streamed answer: its header with the first piece, then each piece as
   // a chunk, then the last chunk.
   void pump() {
-    if (writing_ || done_streaming_) return;
+    // A wake-up can come after the answer is complete.
+    if (!channel_ || writing_ || done_streaming_) return;
     std::string out;
     bool last = false;
     {
