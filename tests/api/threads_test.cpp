@@ -215,6 +215,45 @@ TEST(Threads, ResultFormatBelongsToTheCall) {
   EXPECT_EQ(wrong.load(), 0);
 }
 
+// Bases (chains of two) are killed while other threads build children on
+// them, solve in those children and let them go: the kill path and the
+// teardown of chains race with calls reaching the bases. Every answer is
+// one a child can give with its bases, or with one or both of them gone.
+TEST(Threads, BasesKilledWhileChildrenAreBuiltOnThem) {
+  constexpr int kRounds = 300;
+  std::atomic<int32_t> current{0};
+  std::atomic<bool> done{false};
+  std::atomic<int> wrong{0};
+  std::vector<std::jthread> workers;
+  for (int w = 0; w < 3; ++w) {
+    workers.emplace_back([&] {
+      int32_t kept = 0;
+      while (!done.load()) {
+        const int32_t child = create_env("k_c|2\nq_v|c*10", nullptr, current.load());
+        const engine_answer a = solve_in(child, "v+m");
+        if (a != ok("27") && a != failed("variable 'm' not defined") &&
+            a != failed("m: variable 'm' not defined")) {
+          if (wrong++ < 3) ADD_FAILURE() << a;
+        }
+        zekalg_kill_environment(kept);
+        kept = child;
+      }
+      zekalg_kill_environment(kept);
+    });
+  }
+  for (int round = 0; round < kRounds; ++round) {
+    const int32_t root = create_env("k_m|7");
+    const int32_t base = create_env("k_n|1\nq_o|m", nullptr, root);
+    current.store(base);
+    std::this_thread::yield();
+    zekalg_kill_environment(root);
+    zekalg_kill_environment(base);
+  }
+  done.store(true);
+  workers.clear();
+  EXPECT_EQ(wrong.load(), 0);
+}
+
 // ---- One seed, one variant ----
 // An environment's answers depend on its algorithm, its base, its seed and
 // the calls made on it, never on the thread that calls or on what other
