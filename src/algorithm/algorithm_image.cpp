@@ -29,7 +29,9 @@ std::shared_ptr<const algorithm_image> make_image(translation_store& translation
     for (uint32_t k = 1; k <= r.prepared.fields.high(); ++k) {
       image->bytes += r.prepared.fields[k].length() + sizeof(alg_string);
     }
+    if (r.kind == 'c' && r.has_separator) image->conditions.push_back(i);
   }
+  image->bytes += sizeof(uint32_t) * image->conditions.size();
   image->indexed = image->records.high() >= kIndexFrom;
   if (image->indexed) {
     for (uint32_t i = 1; i <= image->records.high(); ++i) {

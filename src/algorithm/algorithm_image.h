@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "algorithm/definitions.h"
 #include "base/alg_array.h"
@@ -29,6 +30,9 @@ struct algorithm_image {
   uint32_t find_definition(std::string_view lowered, bool function) const;
 
   alg_array<definition_record> records;
+  // The "c_" records with a "|", in table order: what each attempt of a
+  // build checks.
+  std::vector<uint32_t> conditions;
   // The record a lookup of a (lowered) variable or function name finds: the
   // first in table order. Filled for long tables only; short ones are
   // searched in order, which finds the same record.

@@ -2,6 +2,7 @@
 
 #include <atomic>
 #include <mutex>
+#include <new>
 
 #include "algorithm/call_context.h"
 #include "algorithm/drawing.h"
@@ -72,6 +73,13 @@ alg_value evaluate_record(env_frame& frame, uint32_t index, const alg_string& na
     default: value = pick_from_list(frame, prepared, name); break;
   }
   state.value = value;
+  if (env.attempt_log != nullptr) {
+    try {
+      env.attempt_log->push_back(index);
+    } catch (const std::bad_alloc&) {
+      throw z_x_outofmemory();
+    }
+  }
   std::atomic_ref<bool>(state.computed).store(true, std::memory_order_release);
   copy_format(call.format(), state);
   return value;
@@ -111,8 +119,10 @@ alg_string record_body(const definition_record& record) {
   return bar == 0 ? alg_string() : record.line.from(bar + 1);
 }
 
-void clear_values(std::vector<definition_state>& states) noexcept {
-  for (definition_state& r : states) {
+void clear_values(std::vector<definition_state>& states,
+                  const std::vector<uint32_t>& indices) noexcept {
+  for (const uint32_t i : indices) {
+    definition_state& r = states[i - 1];
     r.value = alg_value();
     r.computed = false;
     r.digits = -1;

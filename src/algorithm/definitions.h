@@ -90,8 +90,10 @@ bool prepare_record(translation_store& store, definition_record& record);
 const prepared_fields& record_fields(alg_environment& env, uint32_t index,
                                      translation_store& store);
 
-// Forgets every computed value and format, as a fresh load would.
-void clear_values(std::vector<definition_state>& states) noexcept;
+// Forgets the values and formats of the records at `indices`, as a fresh
+// load would.
+void clear_values(std::vector<definition_state>& states,
+                  const std::vector<uint32_t>& indices) noexcept;
 
 // The bytes of a record's line after the first "|" (empty when there is none).
 alg_string record_body(const definition_record& record);

@@ -46,10 +46,23 @@ void initialise_environment(alg_environment& env, const alg_string& algorithm,
   // The lines are read once for every environment built from the same
   // text; each attempt starts again from fresh values.
   env.load(algorithm_image::of(translations, algorithm));
+  // An attempt starts again from fresh values: it forgets what the attempt
+  // before computed, and costs what it computes and checks, whatever the
+  // length of the table.
+  std::vector<uint32_t> computed;
+  env.attempt_log = &computed;
+  struct log_off {
+    alg_environment& env;
+    ~log_off() { env.attempt_log = nullptr; }
+  } const stop_logging{env};
   uint32_t failed = 0;
   for (int attempt = 1; attempt <= max_attempts; ++attempt) {
     if (observer != nullptr) observer->attempt_started();
-    if (attempt > 1) clear_values(env.states);
+    if (attempt > 1) {
+      call.spend(computed.size());
+      clear_values(env.states, computed);
+      computed.clear();
+    }
     failed = failed_condition(frame);
     if (failed == 0) return;
   }
@@ -60,9 +73,8 @@ uint32_t failed_condition(env_frame& frame) {
   call_context& call = frame.call();
   alg_environment& env = frame.environment();
   uint32_t position = 0;
-  for (uint32_t i = 1; i <= env.definition_count(); ++i) {
-    const definition_record& record = env.record(i);
-    if (record.kind != 'c' || !record.has_separator) continue;
+  for (const uint32_t i : env.image->conditions) {
+    call.spend(1);
     if (call.observer != nullptr) call.observer->condition_reached(position);
     const prepared_fields& prepared = record_fields(env, i, call.translations());
     const alg_value value = evaluate_translated(frame, prepared.fields[1],

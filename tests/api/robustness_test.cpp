@@ -148,6 +148,8 @@ std::vector<hostile_case> hostile_cases() {
       {"TextJoinedPieceByPiece", "", "\"a\"" + repeated("&\"a\"", 100000), ok(repeated("a", 100001))},
       {"AlgorithmOfAMegabyteThatNeverHolds", many_constants + "r_a|1|9\nc_never|a>100", "a",
        not_created("condition a>100 could not be satisfied")},
+      {"MegabyteOfBareLinesThatNeverHold", "r_z|1|9\nc_no|z>100\n" + repeated("x\n", 524000), "z",
+       not_created("condition z>100 could not be satisfied")},
       {"ThousandDrawsThatNeverHold", draws + "c_never|" + sum + "<0", "v1",
        not_created("condition " + sum + "<0 could not be satisfied")},
       {"WorkLimit", doubling(18), "1" + repeated("+len(t18)", 150),
