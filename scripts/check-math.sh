@@ -10,7 +10,8 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 build=build/math-check
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$build" -j2 --target math_oracle >/dev/null
+cmake --build "$build" -j2 --target math_oracle >"$build/build.log" 2>&1 ||
+  { tail -n 40 "$build/build.log"; exit 1; }
 start=$SECONDS
 "$build/tests/math_oracle" "${1:-10000000}" "${2:-1}"
 echo "checked in $((SECONDS - start)) s"

@@ -51,24 +51,24 @@ struct dd {
   double lo;
 };
 
-dd two_sum(double a, double b) {
+[[gnu::always_inline]] inline dd two_sum(double a, double b) {
   const double s = a + b;
   const double bb = s - a;
   return {s, (a - (s - bb)) + (b - bb)};
 }
 
-dd fast_two_sum(double a, double b) {  // |a| >= |b|
+[[gnu::always_inline]] inline dd fast_two_sum(double a, double b) {  // |a| >= |b|
   const double s = a + b;
   return {s, b - (s - a)};
 }
 
-void split(double a, double& hi, double& lo) {
+[[gnu::always_inline]] inline void split(double a, double& hi, double& lo) {
   const double t = 134217729.0 * a;  // 2^27 + 1
   hi = t - (t - a);
   lo = a - hi;
 }
 
-dd two_prod(double a, double b) {
+[[gnu::always_inline]] inline dd two_prod(double a, double b) {
   const double p = a * b;
   double ah, al, bh, bl;
   split(a, ah, al);
@@ -176,11 +176,12 @@ double scale_rounded(dd v, int k) {
   return n * 0x1p-1074;
 }
 
-// e^t as a double: t reduced by multiples of ln 2, then by 2^-8, a Taylor
-// polynomial, and eight squarings.
-double exp_of(dd t) {
+// e^t 2^-k as a double-double, with k the whole multiple of ln 2 nearest
+// to t: t reduced by k ln 2, then by 2^-8, a Taylor polynomial, and eight
+// squarings.
+dd exp_parts(dd t, int& k) {
   const double kd = std::floor(t.hi * 1.4426950408889634 + 0.5);
-  const int k = static_cast<int>(kd);
+  k = static_cast<int>(kd);
   dd r = {t.hi - kd * kLn2Hi, 0};  // exact
   r = add(r, neg(two_prod(kd, kLn2Mid)));
   r = add(r, -kd * kLn2Lo);
@@ -190,6 +191,13 @@ double exp_of(dd t) {
   dd p = {1, 0};
   for (int n = 12; n >= 1; --n) p = add(mul(mul(s, p), c.inverse[n]), 1.0);
   for (int i = 0; i < 8; ++i) p = mul(p, p);
+  return p;
+}
+
+// e^t = exp_parts(t, k) 2^k.
+double exp_of(dd t) {
+  int k = 0;
+  const dd p = exp_parts(t, k);
   return scale_rounded(p, k);
 }
 
@@ -215,6 +223,120 @@ dd log_of(double x) {
   for (int k = 22; k >= 0; --k) p = add(mul(p, s2), c.odd_inverse[k]);
   const dd log_m = mul(mul(s, p), 2.0);
   return add(mul(kLn2, static_cast<double>(e)), log_m);
+}
+
+// ---- fast paths ----
+//
+// exp, log and pow first compute their result as hi + lo from tables and
+// short polynomials in plain double arithmetic, with a bound on the error
+// that follows from the rounding of each step. When every value within
+// that bound of hi + lo rounds to hi, hi is the correctly rounded result;
+// otherwise (about one argument in several thousand) the double-double
+// computation above decides. The two paths therefore give the same result
+// wherever the slower one rounds correctly.
+
+// True when every value within err of hi + lo (hi = fl(hi + lo)) rounds to hi.
+bool rounds_surely(double hi, double lo, double err) {
+  return hi + (lo + err) == hi && hi + (lo - err) == hi;
+}
+
+// 2^(j/128) for j = 0 .. 127, and for log, 256 points c_i spread over
+// [3/4, 3/2) with 1/c_i rounded to a double and -ln(1/c_i), all to about
+// 100 bits by the double-double functions.
+struct fast_tables {
+  dd two_to_j[128];
+  double inverse_c[256];
+  dd minus_log_inverse_c[256];
+
+  fast_tables() {
+    for (int j = 0; j < 128; ++j) {
+      int k = 0;
+      const dd p = exp_parts(mul(kLn2, j / 128.0), k);
+      two_to_j[j] = {scale(p.hi, k), scale(p.lo, k)};
+    }
+    // Index i: the mantissa's top 8 bits. From i = 128 on (m >= 3/2) the
+    // reduction works on m / 2, so that ln x near 1 comes out of a small z
+    // and not of a difference. The two intervals next to 1 use c = 1.
+    for (int i = 0; i < 256; ++i) {
+      double c = 1 + (i + 0.5) / 256;
+      if (i >= 128) c *= 0.5;
+      if (i == 0 || i == 255) c = 1;
+      inverse_c[i] = 1 / c;
+      minus_log_inverse_c[i] = neg(log_of(inverse_c[i]));
+    }
+  }
+};
+
+const fast_tables& tables() {
+  static const fast_tables table;
+  return table;
+}
+
+constexpr double kInvLn2Times128 = 0x1.71547652b82fep+7;
+
+// v rounded to a whole number, ties to even, for |v| < 2^51 (nearbyint
+// without its cost of saving the floating-point state).
+double round_whole(double v) {
+  constexpr double kShift = 0x1.8p52;
+  return (v + kShift) - kShift;
+}
+
+// e^(th + tl) for th + tl in (-708.3, 709.7) (normal results), when the
+// fast path can prove its rounding: rel_error bounds the relative error the
+// caller's th + tl already carries. |tl| <= ulp(th).
+bool exp_fast(double th, double tl, double rel_error, double& result) {
+  const fast_tables& t = tables();
+  const double kd = round_whole(th * kInvLn2Times128);
+  const int k = static_cast<int>(kd);
+  // r = t - kd ln2/128 with ln2 in three parts; kd * kLn2Hi / 128 is exact
+  // (|kd| < 2^18) and so is its difference with th.
+  const double r0 = th - kd * (kLn2Hi / 128);
+  const dd m = two_prod(kd, kLn2Mid / 128);
+  const dd r1 = two_sum(r0, -m.hi);
+  const dd r = two_sum(r1.hi, ((r1.lo - m.lo) - kd * (kLn2Lo / 128)) + tl);
+  // e^r - 1 for |r| < 2^-8.4: the Taylor polynomial to r^6 (the rest is
+  // below 2^-71.8), the cross term of r^2 with r.lo kept.
+  const double rh = r.hi;
+  const double q = rh * rh *
+                       (0.5 + rh * (1.0 / 6 + rh * (1.0 / 24 + rh * (1.0 / 120 + rh * (1.0 / 720))))) +
+                   rh * r.lo;
+  const dd p = fast_two_sum(rh, r.lo + q);
+  // 2^(j/128) (1 + p)
+  const dd tj = t.two_to_j[k & 127];
+  const dd a = two_prod(tj.hi, p.hi);
+  const dd s = fast_two_sum(tj.hi, a.hi);
+  const dd y = fast_two_sum(s.hi, s.lo + (a.lo + (tj.hi * p.lo + (tj.lo + tj.lo * p.hi))));
+  // The reduction errs by less than 2^-77, the polynomial by 2^-71.8 and
+  // its rounding by about 2^-69.5 (relative): 2^-67 covers them.
+  if (!rounds_surely(y.hi, y.lo, y.hi * (0x1p-67 + rel_error))) return false;
+  result = y.hi * two_to(k >> 7);  // exact: the result is normal
+  return true;
+}
+
+// ln x for a positive normal x as hi + lo within 2^-67 |ln x|.
+// x = 2^e m; m = c (1 + z) with c from the table and z = m / c - 1 exact as
+// m (1 / c) - 1 in two parts, |z| < 2^-8; ln(1 + z) by its series to z^10.
+dd log_fast(double x) {
+  const fast_tables& t = tables();
+  const uint64_t b = bits_of(x);
+  int e = static_cast<int>(b >> 52) - 1023;
+  const int i = static_cast<int>((b >> 44) & 255);
+  double m = from_bits((b & 0xFFFFFFFFFFFFFull) | 0x3FF0000000000000ull);
+  if (i >= 128) {
+    m *= 0.5;
+    ++e;
+  }
+  const dd mc = two_prod(m, t.inverse_c[i]);
+  const dd z = two_sum(mc.hi - 1.0, mc.lo);  // mc.hi - 1 is exact
+  const double zh = z.hi;
+  const double q = zh * zh * zh *
+                   (1.0 / 3 - zh * (0.25 - zh * (0.2 - zh * (1.0 / 6 - zh * (1.0 / 7 - zh * (0.125 - zh * (1.0 / 9 - zh * 0.1)))))));
+  const dd half_square = two_prod(zh, 0.5 * zh);  // zh^2 / 2, exact
+  const double small = ((z.lo - half_square.lo) - zh * z.lo) + q;
+  dd sum = add(mul(kLn2, static_cast<double>(e)), t.minus_log_inverse_c[i]);
+  sum = add(sum, zh);
+  sum = add(sum, -half_square.hi);
+  return add(sum, small);
 }
 
 // ---- trigonometric argument reduction ----
@@ -419,6 +541,118 @@ dd atan_positive(dd z) {
   return atan_unit(z);
 }
 
+// ---- fast paths of the trigonometric functions (see exp_fast) ----
+
+// sin and cos of j pi/64 for j = 0 .. 127 (exact at the multiples of pi/2),
+// and atan(i/64) for i = 0 .. 64, to about 100 bits.
+struct circle_tables {
+  dd sine[128];
+  dd cosine[128];
+  dd arctangent[65];
+
+  circle_tables() {
+    for (int j = 0; j < 128; ++j) {
+      const int i = j & 31;
+      const dd b = mul(kPiOver2, i / 32.0);
+      const dd s = i == 0 ? dd{0, 0} : sin_kernel(b), c = i == 0 ? dd{1, 0} : cos_kernel(b);
+      switch (j >> 5) {
+        case 0: sine[j] = s, cosine[j] = c; break;
+        case 1: sine[j] = c, cosine[j] = neg(s); break;
+        case 2: sine[j] = neg(s), cosine[j] = neg(c); break;
+        default: sine[j] = neg(c), cosine[j] = s; break;
+      }
+    }
+    for (int i = 0; i <= 64; ++i) arctangent[i] = atan_unit(dd{i / 64.0, 0});
+  }
+};
+
+const circle_tables& circle() {
+  static const circle_tables table;
+  return table;
+}
+
+// sin x and cos x for 0 <= x < 2^15 as hi + lo, with bounds on their errors.
+// x = k pi/64 + r (pi/64 in four parts, k < 2^20, so each product with the
+// first three is exact), |r| <= pi/128; with a = (k mod 128) pi/64,
+// sin x = sin a + cos a sin r + sin a (cos r - 1) and
+// cos x = cos a - sin a sin r + cos a (cos r - 1).
+struct sine_cosine {
+  dd sine, cosine;
+  double sine_error, cosine_error;
+};
+
+sine_cosine sin_cos_fast(double x) {
+  const circle_tables& t = circle();
+  const double kd = round_whole(x * 0x1.45f306dc9c883p+4);  // 64/pi
+  dd r = two_sum(x - kd * (kPio2_1 / 32), -kd * (kPio2_2 / 32));
+  r = add(r, -kd * (kPio2_3 / 32));
+  r = add(r, neg(two_prod(kd, kPio2_3t / 32)));
+  const int j = static_cast<int>(kd) & 127;
+  const double rh = r.hi, r2 = rh * rh;
+  // sin r - r.hi to r^9 and cos r - 1 to r^8 (the rest below 2^-74 |r| and 2^-75).
+  const double sin_rest =
+      r.lo + rh * r2 * (-1.0 / 6 + r2 * (1.0 / 120 + r2 * (-1.0 / 5040 + r2 * (1.0 / 362880)))) - 0.5 * r2 * r.lo;
+  const double cos_minus_one =
+      r2 * (-0.5 + r2 * (1.0 / 24 + r2 * (-1.0 / 720 + r2 * (1.0 / 40320)))) - rh * r.lo;
+  const dd sa = t.sine[j], ca = t.cosine[j];
+  // sin x: sa + ca rh (exact product) + the small rest.
+  const dd ca_r = two_prod(ca.hi, rh), sa_r = two_prod(sa.hi, rh);
+  const double sin_small_a = sa.hi * cos_minus_one, sin_small_b = ca.hi * sin_rest;
+  const double cos_small_a = ca.hi * cos_minus_one, cos_small_b = sa.hi * sin_rest;
+  sine_cosine out;
+  out.sine = add(add(sa, ca_r), ((sin_small_a + sin_small_b) + ca.lo * rh) + sa.lo * cos_minus_one);
+  out.cosine = add(add(ca, neg(sa_r)), ((cos_small_a - cos_small_b) - sa.lo * rh) + ca.lo * cos_minus_one);
+  // Each rounding in the small terms is within 2^-52 of their sizes; the
+  // polynomials, the tables and the reduction add less than 2^-72 of the
+  // terms they enter.
+  const double r_size = std::fabs(rh) * 0x1p-72 + (kd != 0 ? 0x1p-120 : 0.0);
+  out.sine_error = (std::fabs(sin_small_a) + std::fabs(sin_small_b)) * 0x1p-50 + r_size +
+                   (std::fabs(out.sine.hi) + std::fabs(sa.hi)) * 0x1p-95;
+  out.cosine_error = (std::fabs(cos_small_a) + std::fabs(cos_small_b)) * 0x1p-50 + r_size +
+                     (std::fabs(out.cosine.hi) + std::fabs(ca.hi)) * 0x1p-95;
+  return out;
+}
+
+// atan z for 0 <= z <= 1 (z = zh + zl, zl within ulp(zh)) as hi + lo, with
+// a bound on its error: z = c + (z - c), c = i/64 nearest to z, and
+// atan z = atan c + atan t with t = (z - c) / (1 + z c), |t| <= 1/128.
+dd atan_fast(double zh, double zl, double& error) {
+  const circle_tables& tab = circle();
+  const double cd = round_whole(zh * 64);
+  const double c = cd / 64;
+  // numerator z - c (zh - c exact), denominator 1 + z c in two parts
+  const dd num = two_sum(zh - c, zl);
+  const dd zc = two_prod(zh, c);
+  const dd den = fast_two_sum(1.0, zc.hi);
+  const double den_lo = den.lo + (zc.lo + zl * c);
+  const double th = num.hi / den.hi;
+  const dd back = two_prod(th, den.hi);
+  const double tl = (((num.hi - back.hi) - back.lo) + num.lo - th * den_lo) / den.hi;
+  const double t2 = th * th;
+  // atan t - th to t^13 (the rest below 2^-98)
+  const double rest =
+      tl - th * t2 * (1.0 / 3 - t2 * (0.2 - t2 * (1.0 / 7 - t2 * (1.0 / 9 - t2 * (1.0 / 11 - t2 * (1.0 / 13)))))) -
+      t2 * tl;
+  const dd a = tab.arctangent[static_cast<int>(cd)];
+  const dd sum = add(add(a, th), rest);
+  error = std::fabs(rest) * 0x1p-50 + std::fabs(th) * 0x1p-98 + std::fabs(sum.hi) * 0x1p-95 +
+          std::fabs(zl) * 0x1p-50;
+  return sum;
+}
+
+// atan z for z = zh + zl >= 0 finite, with its error bound; above 1 as
+// pi/2 - atan(1/z).
+dd atan_positive_fast(double zh, double zl, double& error) {
+  if (zh <= 1) return atan_fast(zh, zl, error);
+  const double ih = 1 / zh;
+  const dd back = two_prod(ih, zh);
+  const double il = ((1 - back.hi) - back.lo - ih * zl) / zh;
+  const dd inner = atan_fast(ih, il, error);
+  const dd sum = add(kPiOver2, neg(inner));
+  error += std::fabs(sum.hi) * 0x1p-100 + std::fabs(ih) * 0x1p-100;
+  return sum;
+}
+
 bool is_integer(double y) { return std::floor(y) == y; }
 bool is_odd_integer(double y) {
   return is_integer(y) && std::fabs(y) < 0x1p53 && (static_cast<int64_t>(y) & 1) != 0;
@@ -476,6 +710,8 @@ double exp(double x) noexcept {
   if (x != x) return x + x;
   if (x > from_bits(0x40862E42FEFA39EF)) return kInf;
   if (x < -746.0) return 0.0;
+  double result = 0;
+  if (x > -708.3 && x < 709.7 && exp_fast(x, 0, 0, result)) return result;
   return exp_of(dd{x, 0});
 }
 
@@ -484,6 +720,10 @@ double log(double x) noexcept {
   if (x < 0) return kNaN;
   if (x == 0) return -kInf;
   if (x == kInf) return x;
+  if (x >= 0x1p-1022) {
+    const dd l = log_fast(x);
+    if (rounds_surely(l.hi, l.lo, std::fabs(l.hi) * 0x1p-67)) return l.hi;
+  }
   return log_of(x).hi;
 }
 
@@ -520,6 +760,16 @@ double pow(double x, double y) noexcept {
     double r = 0;
     if (midpoint_power(x, y, r)) return sign * r;
   }
+  if (x >= 0x1p-1022) {
+    // ln x within 2^-67 |ln x| (and the product's rounding), then e^t
+    // with that error carried.
+    const dd l = log_fast(x);
+    const dd t = mul(l, y);
+    if (t.hi > -708.3 && t.hi < 709.7) {
+      double result = 0;
+      if (exp_fast(t.hi, t.lo, std::fabs(t.hi) * 0x1p-66, result)) return sign * result;
+    }
+  }
   const dd l = log_of(x);
   const double estimate = y * l.hi;
   if (estimate > 710) return sign * kInf;
@@ -529,6 +779,11 @@ double pow(double x, double y) noexcept {
 
 double sin(double x) noexcept {
   if (x == 0 || std::isinf(x) || x != x) return x == 0 ? x : x - x;
+  const double ax = std::fabs(x);
+  if (ax < 0x1p15) {
+    const sine_cosine f = sin_cos_fast(ax);
+    if (rounds_surely(f.sine.hi, f.sine.lo, f.sine_error)) return x < 0 ? -f.sine.hi : f.sine.hi;
+  }
   int q = 0;
   const dd r = reduce(std::fabs(x), q);
   const dd v = (q & 1) ? cos_kernel(r) : sin_kernel(r);
@@ -538,6 +793,11 @@ double sin(double x) noexcept {
 
 double cos(double x) noexcept {
   if (std::isinf(x) || x != x) return x - x;
+  const double ax = std::fabs(x);
+  if (ax < 0x1p15) {
+    const sine_cosine f = sin_cos_fast(ax);
+    if (rounds_surely(f.cosine.hi, f.cosine.lo, f.cosine_error)) return f.cosine.hi;
+  }
   int q = 0;
   const dd r = reduce(std::fabs(x), q);
   const dd v = (q & 1) ? sin_kernel(r) : cos_kernel(r);
@@ -546,6 +806,18 @@ double cos(double x) noexcept {
 
 double tan(double x) noexcept {
   if (x == 0 || std::isinf(x) || x != x) return x == 0 ? x : x - x;
+  const double ax = std::fabs(x);
+  if (ax < 0x1p15) {
+    // sin / cos: their relative errors add, and the division's.
+    const sine_cosine f = sin_cos_fast(ax);
+    const dd t = div(f.sine, f.cosine);
+    const double error = std::fabs(t.hi) * (f.sine_error / std::fabs(f.sine.hi) +
+                                            f.cosine_error / std::fabs(f.cosine.hi) + 0x1p-98);
+    if (f.sine.hi != 0 && f.cosine.hi != 0 && error < std::fabs(t.hi) * 0x1p-60 &&
+        rounds_surely(t.hi, t.lo, error)) {
+      return x < 0 ? -t.hi : t.hi;
+    }
+  }
   int q = 0;
   const dd r = reduce(std::fabs(x), q);
   const dd s = sin_kernel(r), c = cos_kernel(r);
@@ -558,6 +830,9 @@ double atan(double x) noexcept {
   const double ax = std::fabs(x);
   if (ax < 0x1p-27) return x;
   if (ax > 0x1p60) return std::copysign(kPiOver2.hi, x);
+  double error = 0;
+  const dd f = atan_positive_fast(ax, 0, error);
+  if (rounds_surely(f.hi, f.lo, error)) return std::copysign(f.hi, x);
   return std::copysign(atan_positive(dd{ax, 0}).hi, x);
 }
 
@@ -568,7 +843,12 @@ double asin(double x) noexcept {
   if (ax < 0x1p-27) return x;
   if (ax == 1) return std::copysign(kPiOver2.hi, x);
   const dd d = sqrt_dd(mul(two_sum(1.0, -ax), two_sum(1.0, ax)));
-  return std::copysign(atan_positive(div(dd{ax, 0}, d)).hi, x);
+  const dd z = div(dd{ax, 0}, d);
+  // z to about 2^-100 (relative), which moves atan z by no more
+  double error = 0;
+  const dd f = atan_positive_fast(z.hi, z.lo, error);
+  if (rounds_surely(f.hi, f.lo, error + std::fabs(f.hi) * 0x1p-95)) return std::copysign(f.hi, x);
+  return std::copysign(atan_positive(z).hi, x);
 }
 
 double acos(double x) noexcept {
@@ -577,6 +857,9 @@ double acos(double x) noexcept {
   if (x == 1) return 0.0;
   if (x == -1) return 2 * kPiOver2.hi;
   const dd z = sqrt_dd(div(two_sum(1.0, -x), two_sum(1.0, x)));
+  double error = 0;
+  const dd f = atan_positive_fast(z.hi, z.lo, error);
+  if (rounds_surely(f.hi, f.lo, error + std::fabs(f.hi) * 0x1p-95)) return 2 * f.hi;
   return 2 * atan_positive(z).hi;
 }
 

@@ -1,8 +1,9 @@
-// The engine's own math functions (used by the Windows build) against the
-// C library's on Linux, whose results are the reference. Exact functions
+// The engine's own math functions beside the C library's. Exact functions
 // (fmod, the powers of ten the number reader uses) must agree bit for bit;
 // the others must agree on the arguments where the Windows runtime went
-// wrong, and on nearly all random arguments, never by more than one ulp.
+// wrong, and on nearly all random arguments, never by more than one ulp
+// (the C library's are not correctly rounded: tests/math/math_oracle.cpp
+// checks the engine's against MPFR's correctly rounded results).
 #include "base/portable_math.h"
 #include "base/math_calls.h"
 
@@ -146,6 +147,31 @@ TEST(OwnPow, WholeSquaresAndCubesAreBothPows) {
             << x << " ^ " << y;
       }
     }
+  }
+}
+
+// Where rounding twice (into the subnormal range) or an approximation of a
+// value exactly halfway between two doubles went wrong; the expected values
+// are the correctly rounded ones.
+struct rounded_case {
+  const char* name;
+  double x, y;  // exp(x) when y is NaN, else pow(x, y)
+  double expected;
+};
+
+const rounded_case kRounded[] = {
+    {"ExpSubnormal", -0x1.6232bdd8102abp+9, NAN, 0x0.ffffff3744e81p-1022},
+    {"PowSubnormal", 0x1.308f554f47b03p-19, 0x1.b412ae255463dp+5, 0x0.fd7a18bcc58dbp-1022},
+    {"PowMidpointWhole", 14, 19, 0x1.43f9e0d2d93ecp+72},
+    {"PowMidpointEvenBase", 6, 34, 0x1.d9fe779881944p+87},
+    {"PowMidpointThreeHalves", 68718952449, 1.5, 0x1.fffe800060000p+53},
+    {"PowMidpointNegativeBase", -14, 19, -0x1.43f9e0d2d93ecp+72},
+};
+
+TEST(OwnMath, RoundsOnceWhereItIsHard) {
+  for (const rounded_case& c : kRounded) {
+    const double got = std::isnan(c.y) ? pmath::exp(c.x) : pmath::pow(c.x, c.y);
+    EXPECT_PRED2(same_bits, got, c.expected) << c.name;
   }
 }
 
