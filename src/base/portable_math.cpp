@@ -755,6 +755,7 @@ double pow(double x, double y) noexcept {
     if (!is_integer(y)) return kNaN;
     if (odd) sign = -1;
     x = -x;
+    if (x == 1) return sign;  // (-1)^y, also for y too large to be odd
   }
   if (y > 0 && y <= 34 && is_integer(y * 32)) {
     double r = 0;

@@ -166,6 +166,8 @@ const rounded_case kRounded[] = {
     {"PowMidpointEvenBase", 6, 34, 0x1.d9fe779881944p+87},
     {"PowMidpointThreeHalves", 68718952449, 1.5, 0x1.fffe800060000p+53},
     {"PowMidpointNegativeBase", -14, 19, -0x1.43f9e0d2d93ecp+72},
+    {"PowMinusOneToAHugeEvenPower", -1, -1e308, 1},
+    {"PowMinusOneToAHugeExponent", -1, 0x1.2p+1000, 1},
 };
 
 TEST(OwnMath, RoundsOnceWhereItIsHard) {
