@@ -13,5 +13,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release >/dev/null
 cmake --build "$build" -j2 --target math_oracle >"$build/build.log" 2>&1 ||
   { tail -n 40 "$build/build.log"; exit 1; }
 start=$SECONDS
-"$build/tests/math_oracle" "${1:-10000000}" "${2:-1}"
+status=0
+"$build/tests/math_oracle" "${1:-10000000}" "${2:-1}" || status=$?
 echo "checked in $((SECONDS - start)) s"
+exit $status

@@ -76,7 +76,7 @@ struct dd {
   return {p, ((ah * bh - p) + ah * bl + al * bh) + al * bl};
 }
 
-dd add(dd a, dd b) {
+[[gnu::always_inline]] inline dd add(dd a, dd b) {
   dd s = two_sum(a.hi, b.hi);
   const dd t = two_sum(a.lo, b.lo);
   s.lo += t.hi;
@@ -85,27 +85,27 @@ dd add(dd a, dd b) {
   return fast_two_sum(s.hi, s.lo);
 }
 
-dd add(dd a, double b) {
+[[gnu::always_inline]] inline dd add(dd a, double b) {
   dd s = two_sum(a.hi, b);
   s.lo += a.lo;
   return fast_two_sum(s.hi, s.lo);
 }
 
-dd neg(dd a) { return {-a.hi, -a.lo}; }
+[[gnu::always_inline]] inline dd neg(dd a) { return {-a.hi, -a.lo}; }
 
-dd mul(dd a, dd b) {
+[[gnu::always_inline]] inline dd mul(dd a, dd b) {
   dd p = two_prod(a.hi, b.hi);
   p.lo += a.hi * b.lo + a.lo * b.hi;
   return fast_two_sum(p.hi, p.lo);
 }
 
-dd mul(dd a, double b) {
+[[gnu::always_inline]] inline dd mul(dd a, double b) {
   dd p = two_prod(a.hi, b);
   p.lo += a.lo * b;
   return fast_two_sum(p.hi, p.lo);
 }
 
-dd div(dd a, dd b) {
+[[gnu::always_inline]] inline dd div(dd a, dd b) {
   const double q1 = a.hi / b.hi;
   dd r = add(a, neg(mul(b, q1)));
   const double q2 = r.hi / b.hi;
@@ -114,7 +114,7 @@ dd div(dd a, dd b) {
   return add(fast_two_sum(q1, q2), q3);
 }
 
-dd sqrt_dd(dd a) {
+[[gnu::always_inline]] inline dd sqrt_dd(dd a) {
   if (a.hi <= 0) return {std::sqrt(a.hi), 0};
   const double s = std::sqrt(a.hi);
   const dd r = add(a, neg(two_prod(s, s)));
@@ -163,8 +163,10 @@ const coefficients& series() {
 // would round twice (v.lo can decide which side of a subnormal midpoint the
 // value lies), so the sum is rounded to a multiple of 2^-1074 directly.
 double scale_rounded(dd v, int k) {
+  // Above 2^-1022 the product is exact. At 2^-1022 it may have been
+  // rounded up from below (v.hi = 1 - 2^-53, say).
   const double y = scale(v.hi, k);
-  if (y >= 0x1p-1022) return y;
+  if (y > 0x1p-1022) return y;
   const double u = scale(v.hi, k + 1074), ul = scale(v.lo, k + 1074);  // in units of 2^-1074, below 2^53
   double n = std::nearbyint(u);
   const dd f = two_sum(u - n, ul);  // u - n is exact

@@ -162,6 +162,7 @@ struct rounded_case {
 const rounded_case kRounded[] = {
     {"ExpSubnormal", -0x1.6232bdd8102abp+9, NAN, 0x0.ffffff3744e81p-1022},
     {"PowSubnormal", 0x1.308f554f47b03p-19, 0x1.b412ae255463dp+5, 0x0.fd7a18bcc58dbp-1022},
+    {"PowJustBelowTheNormalRange", 0x1.8eaea78b3410cp+24, -0x1.4bd4929efaedcp+5, 0x0.fffffffffffffp-1022},
     {"PowMidpointWhole", 14, 19, 0x1.43f9e0d2d93ecp+72},
     {"PowMidpointEvenBase", 6, 34, 0x1.d9fe779881944p+87},
     {"PowMidpointThreeHalves", 68718952449, 1.5, 0x1.fffe800060000p+53},
