@@ -883,8 +883,8 @@ class checker {
       for (uint32_t i = 1; i <= env.definition_count(); ++i) {
         const definition_record& r = env.record(i);
         const definition_state& state = env.state(i);
-        if (r.name.view() != p.key || !state.is_computed() || !state.value.is_number()) continue;
-        if (std::fabs(state.value.as_real()) >= 1e10) {
+        if (r.name.view() != p.key || !state.is_computed() || !state.value().is_number()) continue;
+        if (std::fabs(state.value().as_real()) >= 1e10) {
           grouping_reported.insert(p.key);
           warning(p.number, "value reaches 10^10 with grouping and no scientific format: it "
                             "shows as " + std::string(text.view()) + " (zekalg solve " +

@@ -1,5 +1,6 @@
 #include "algorithm/algorithm_image.h"
 
+#include <algorithm>
 #include <array>
 #include <mutex>
 #include <new>
@@ -46,25 +47,41 @@ std::shared_ptr<const algorithm_image> make_image(translation_store& translation
   throw z_x_outofmemory();
 }
 
-// The images of recent algorithm texts, in shards as the translations are
-// kept: each thread keeps to one shard. A shard holds a bounded number of
-// images and bytes and is emptied when full; a long text is not kept.
+// The images of algorithm texts. Every image that some environment still
+// holds is found again, on any thread and whatever its size, so the
+// environments of one text share one image. Besides, recent images are
+// kept when no environment holds them any longer, for hosts that create
+// and kill environments of one text in turn: in shards as the translations
+// are kept (each thread keeps to one), a bounded number of images and of
+// their counted bytes, emptied when full.
 class image_store {
  public:
   std::shared_ptr<const algorithm_image> of(translation_store& translations,
                                             const alg_string& algorithm) {
     const bool plans = formula_plans_enabled();
     const std::string_view text = algorithm.view();
-    if (text.size() > kMaxKeptText) return make_image(translations, algorithm);
     shard& s = shard_of_this_thread();
     const size_t mode = plans ? 1 : 0;
     {
       const std::lock_guard<std::mutex> lock(s.guard);
       if (auto it = s.kept[mode].find(text); it != s.kept[mode].end()) return it->second;
     }
-    std::shared_ptr<const algorithm_image> made = make_image(translations, algorithm);
-    if (made->bytes <= kMaxBytesPerShard) {
-      const std::lock_guard<std::mutex> lock(s.guard);
+    std::shared_ptr<const algorithm_image> made;
+    {
+      const std::lock_guard<std::mutex> lock(held_guard_);
+      if (auto it = held_[mode].find(text); it != held_[mode].end()) made = it->second.lock();
+    }
+    if (made == nullptr) {
+      made = make_image(translations, algorithm);
+      const std::lock_guard<std::mutex> lock(held_guard_);
+      try {
+        remember_held(held_[mode], held_sweep_at_[mode], text, made);
+      } catch (const std::bad_alloc&) {
+        // Not shared, then: the environment works with an image of its own.
+      }
+    }
+    const std::lock_guard<std::mutex> lock(s.guard);
+    if (text.size() <= kMaxKeptText && made->bytes <= kMaxBytesPerShard / 2) {
       keep_bounded(s.kept[mode], s.bytes[mode], text, made, made->bytes, kMaxKeptPerShard,
                    kMaxBytesPerShard);
     }
@@ -74,18 +91,38 @@ class image_store {
  private:
   static constexpr size_t kShards = 16;
   static constexpr size_t kMaxKeptPerShard = 64;
-  static constexpr size_t kMaxBytesPerShard = size_t{1} << 20;
-  static constexpr size_t kMaxKeptText = size_t{64} << 10;
+  static constexpr size_t kMaxBytesPerShard = size_t{4} << 20;
+  static constexpr size_t kMaxKeptText = size_t{1} << 20;
   using image_map = std::unordered_map<std::string, std::shared_ptr<const algorithm_image>,
                                        algorithm_image::name_hash, std::equal_to<>>;
+  using held_map = std::unordered_map<std::string, std::weak_ptr<const algorithm_image>,
+                                      algorithm_image::name_hash, std::equal_to<>>;
   struct alignas(64) shard {
     std::mutex guard;
     // Made without plans, and with them.
     std::array<image_map, 2> kept;
     std::array<size_t, 2> bytes{};
   };
+  static constexpr size_t kMinHeldSweep = 64;
+
+  // Notes `image` as held; entries of images no longer held go once their
+  // count has doubled since the last sweep, so the map stays within twice
+  // the images in use (and their texts, which the images hold anyway).
+  static void remember_held(held_map& held, size_t& sweep_at, std::string_view text,
+                            const std::shared_ptr<const algorithm_image>& image) {
+    if (held.size() >= sweep_at) {
+      std::erase_if(held, [](const auto& entry) { return entry.second.expired(); });
+      sweep_at = std::max(kMinHeldSweep, 2 * held.size());
+    }
+    held.insert_or_assign(std::string(text), image);
+  }
   shard& shard_of_this_thread() { return shards_[this_thread_number() % kShards]; }
   std::array<shard, kShards> shards_;
+  // Made without plans, and with them; looked into only when a shard has
+  // no image for the text.
+  std::mutex held_guard_;
+  std::array<held_map, 2> held_;
+  std::array<size_t, 2> held_sweep_at_{kMinHeldSweep, kMinHeldSweep};
 };
 
 }  // namespace

@@ -54,13 +54,13 @@ alg_value evaluate_record(env_frame& frame, uint32_t index, const alg_string& na
   definition_state& state = env.state(index);
   if (state.is_computed()) {
     copy_format(call.format(), state);
-    return state.value;
+    return state.value();
   }
   // Computed once, by one call at a time; the others wait and then read it.
   const std::lock_guard<std::recursive_mutex> lock(env.guard);
   if (state.is_computed()) {
     copy_format(call.format(), state);
-    return state.value;
+    return state.value();
   }
   if (call.being_evaluated(frame.position(), index)) throw z_x_endlessloop(name);
   const call_context::evaluation_mark mark(call, frame.position(), index);
@@ -72,7 +72,7 @@ alg_value evaluate_record(env_frame& frame, uint32_t index, const alg_string& na
     case 'r': value = draw_random(frame, state, prepared, name); break;
     default: value = pick_from_list(frame, prepared, name); break;
   }
-  state.value = value;
+  state.set_value(value);
   if (env.attempt_log != nullptr) {
     try {
       env.attempt_log->push_back(index);
@@ -90,6 +90,39 @@ alg_value evaluate_record(env_frame& frame, uint32_t index, const alg_string& na
 bool definition_state::is_computed() const noexcept {
   return std::atomic_ref<bool>(const_cast<bool&>(computed)).load(std::memory_order_acquire);
 }
+
+alg_value definition_state::value() const {
+  switch (static_cast<value_kind>(kind_)) {
+    case value_kind::integer: return alg_value::of_integer(number_.integer);
+    case value_kind::real: return alg_value::of_real(number_.real);
+    default: return text_ != nullptr ? alg_value::of_text(*text_) : alg_value();
+  }
+}
+
+void definition_state::set_value(const alg_value& v) {
+  switch (v.kind()) {
+    case value_kind::integer: number_.integer = v.as_integer(); text_.reset(); break;
+    case value_kind::real: number_.real = v.as_real(); text_.reset(); break;
+    default:
+      try {
+        text_ = v.text().empty() ? nullptr : std::make_unique<alg_string>(v.text());
+      } catch (const std::bad_alloc&) {
+        throw z_x_outofmemory();
+      }
+      break;
+  }
+  kind_ = static_cast<uint8_t>(v.kind());
+}
+
+void definition_state::forget() noexcept {
+  kind_ = static_cast<uint8_t>(value_kind::text);
+  text_.reset();
+  computed = false;
+  digits = -1;
+  scientific = false;
+  grouping = false;
+}
+
 
 definition_record parse_definition_line(const alg_string& line) {
   definition_record record;
@@ -121,14 +154,7 @@ alg_string record_body(const definition_record& record) {
 
 void clear_values(std::vector<definition_state>& states,
                   const std::vector<uint32_t>& indices) noexcept {
-  for (const uint32_t i : indices) {
-    definition_state& r = states[i - 1];
-    r.value = alg_value();
-    r.computed = false;
-    r.digits = -1;
-    r.scientific = false;
-    r.grouping = false;
-  }
+  for (const uint32_t i : indices) states[i - 1].forget();
 }
 
 void load_definitions(alg_array<definition_record>& table, const alg_string& algorithm) {
@@ -194,16 +220,23 @@ const prepared_fields& record_fields(alg_environment& env, uint32_t index,
                                      translation_store& store) {
   const definition_record& record = env.record(index);
   if (record.is_prepared) return record.prepared;
-  definition_state& state = env.state(index);
-  if (std::atomic_ref<bool>(state.has_fields).load(std::memory_order_acquire)) return state.fields;
-  // Made under the environment's guard: a base environment's functions are
-  // called from many threads.
+  // A record the image could not prepare: its translation mostly raises,
+  // at every evaluation. Made under the environment's guard, as a base
+  // environment's functions are called from many threads.
   const std::lock_guard<std::recursive_mutex> lock(env.guard);
-  if (!std::atomic_ref<bool>(state.has_fields).load(std::memory_order_acquire)) {
-    state.fields = prepare_fields(store, record);
-    std::atomic_ref<bool>(state.has_fields).store(true, std::memory_order_release);
+  std::unique_ptr<prepared_fields>* made = nullptr;
+  std::unique_ptr<prepared_fields> fields;
+  try {
+    made = &env.own_fields[index];
+    if (*made == nullptr) fields = std::make_unique<prepared_fields>();
+  } catch (const std::bad_alloc&) {
+    throw z_x_outofmemory();
   }
-  return state.fields;
+  if (*made == nullptr) {
+    *fields = prepare_fields(store, record);
+    *made = std::move(fields);
+  }
+  return **made;
 }
 
 alg_array<alg_string> split_fields(translation_store& store, const alg_string& body) {

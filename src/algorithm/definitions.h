@@ -50,20 +50,36 @@ struct definition_record {
 };
 
 // One record's state in one environment: its cached result and format,
-// written once, before `computed` is published (see environment.h), and
-// the fields of a record that was not prepared, made at its first use.
+// written once, before `computed` is published (see environment.h).
+// Every environment holds one per record of its algorithm, so the state is
+// kept to 24 bytes: the value is held by kind, number and text apart.
 struct definition_state {
-  alg_value value;
+  definition_state() = default;
+  definition_state(const definition_state&) = delete;
+  definition_state& operator=(const definition_state&) = delete;
+
+  int32_t digits = -1;  // -1: not given
   bool computed = false;  // read and written through std::atomic_ref
-  int32_t digits = -1;    // -1: not given
   bool scientific = false;
   bool grouping = false;
-  bool has_fields = false;  // read and written through std::atomic_ref
-  prepared_fields fields;
+  uint8_t kind_ = static_cast<uint8_t>(value_kind::text);  // of the value
 
   // Whether the value is there to read (acquire: the value is complete).
   bool is_computed() const noexcept;
+  // The cached result.
+  alg_value value() const;
+  void set_value(const alg_value& v);
+  // Back to the state of a fresh load: no value, no format.
+  void forget() noexcept;
+
+ private:
+  union {
+    int32_t integer;
+    double real;
+  } number_{};
+  std::unique_ptr<alg_string> text_;
 };
+static_assert(sizeof(void*) != 8 || sizeof(definition_state) == 24);
 
 // The result format of a variable: set by its definition, handed to the
 // solve whose request resolved it last.

@@ -36,7 +36,6 @@ int32_t integer_operand(env_frame& frame, const alg_string& field) {
 
 void initialise_environment(alg_environment& env, const alg_string& algorithm,
                             translation_store& translations, build_observer* observer) {
-  env.algorithm = algorithm;
   // Its draws, now and in every later call in it, continue from where this
   // thread's generator stands.
   env.draws.start_here();

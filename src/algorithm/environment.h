@@ -73,10 +73,11 @@ struct alg_environment {
   alg_hash group_choices;
   std::shared_ptr<const algorithm_image> image;
   std::vector<definition_state> states;
+  // The fields of the records its image could not prepare, made at their
+  // first use here (under `guard`; they stay where they are).
+  std::unordered_map<uint32_t, std::unique_ptr<prepared_fields>> own_fields;
   // While the environment is built: the records computed by the current
   // attempt, which the next attempt forgets (only the build, the one call
   // that sees the environment then, computes its values).
   std::vector<uint32_t>* attempt_log = nullptr;
-  // The algorithm text this environment was built from.
-  alg_string algorithm;
 };

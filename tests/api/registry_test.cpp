@@ -102,6 +102,25 @@ TEST(Registry, LongChainsOfBaseEnvironments) {
 
 // The generator's sequence, worked out by hand from
 // state = state * 214013 + 2531011 (mod 2^32), draw = (state >> 16) & 32767.
+// Environments of one long algorithm share its image, on any thread and
+// while any of them lives; each keeps only its own values, so a thousand
+// environments of a 60 KB algorithm take tens of megabytes, not gigabytes.
+TEST(Registry, EnvironmentsOfALongAlgorithmShareItsImage) {
+  std::string algorithm;
+  for (int i = 0; algorithm.size() < 60000; ++i) {
+    algorithm += i % 10 == 0 ? "r_v" + std::to_string(i) + "|1|9\n"
+                             : "q_v" + std::to_string(i) + "|v" + std::to_string(i - 1) + "+" +
+                                   std::to_string(i) + "|0\n";
+  }
+  algorithm += "c_ok|v0>0";
+  std::vector<int32_t> ids;
+  for (int i = 0; i < 1000; ++i) ids.push_back(create_environment(0, S(algorithm)));
+  std::thread([&] { ids.push_back(create_environment(0, S(algorithm))); }).join();
+  const algorithm_image* image = find_environment(ids[0])->image.get();
+  for (const int32_t id : ids) EXPECT_EQ(find_environment(id)->image.get(), image) << id;
+  for (const int32_t id : ids) kill_environment(id);
+}
+
 TEST(RandomGenerator, KnownSeedGivesTheFormulaSequence) {
   seed_generator(1);
   // 1*214013+2531011 = 2745024 -> 2745024>>16 = 41
