@@ -92,17 +92,15 @@ void after_fork_in_child() {
 class shared_counter {
  public:
   shared_counter() {
-    const char* name = std::getenv("ZEKALG_ID_SEGMENT");
-    name_ = (name != nullptr && name[0] == '/') ? std::string(name)
-                                                : "/zekalg-env-list-" + std::to_string(geteuid());
+    choose_name();
     // A few rounds: the last process may remove the name between our open
     // and our lock.
     for (int round = 0; round < 8 && block_ == nullptr; ++round) {
-      int fd = shm_open(name_.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+      int fd = open_name(O_CREAT | O_EXCL);
       if (fd >= 0) {
         fchmod(fd, 0600);  // whatever the umask, our other processes may open it
       } else if (errno == EEXIST) {
-        fd = shm_open(name_.c_str(), O_RDWR | O_CLOEXEC, 0);
+        fd = open_name(0);
         if (fd < 0 && errno == ENOENT) continue;
       }
       if (fd < 0) return;
@@ -123,7 +121,11 @@ class shared_counter {
   ~shared_counter() {
     if (block_ == nullptr || !set_lock(fd_, F_WRLCK)) return;
     attached_fd.store(-1);
-    shm_unlink(name_.c_str());
+    if (in_directory_) {
+      unlink(name_.c_str());
+    } else {
+      shm_unlink(name_.c_str());
+    }
     std::atomic_ref<uint32_t>(block_->retired).store(1);
     close(fd_);  // lets whoever opened the name just before see it retired
   }
@@ -135,6 +137,34 @@ class shared_counter {
 
  private:
   enum class outcome { attached, retired, untrusted };
+
+  // ZEKALG_ID_SEGMENT names a shared-memory object of its own (tests, and
+  // hosts that want their processes apart). Otherwise the counter is a file
+  // in the user's runtime directory ($XDG_RUNTIME_DIR, which only the user
+  // can write to, so no one else can create the name first), or, where
+  // there is none, the shared-memory object "/zekalg-env-list-UID".
+  void choose_name() {
+    const char* name = std::getenv("ZEKALG_ID_SEGMENT");
+    if (name != nullptr && name[0] == '/') {
+      name_ = name;
+      return;
+    }
+    const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+    struct stat st {};
+    if (runtime != nullptr && runtime[0] == '/' && stat(runtime, &st) == 0 &&
+        S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0) {
+      name_ = std::string(runtime) + "/zekalg-env-list";
+      in_directory_ = true;
+      return;
+    }
+    name_ = "/zekalg-env-list-" + std::to_string(geteuid());
+  }
+
+  int open_name(int flags) {
+    flags |= O_RDWR | O_CLOEXEC;
+    return in_directory_ ? open(name_.c_str(), flags | O_NOFOLLOW, 0600)
+                         : shm_open(name_.c_str(), flags, 0600);
+  }
 
   // Anyone may create the name first, so the object must be ours alone:
   // owned by our user, no access for anyone else, and of our size. Whoever
@@ -170,6 +200,7 @@ class shared_counter {
   }
 
   std::string name_;
+  bool in_directory_ = false;
   int fd_ = -1;  // kept open for the life of the process: it holds the lock
   shared_block* block_ = nullptr;
   alignas(uint32_t) uint32_t local_ = 0;  // when the shared object is not used

@@ -103,7 +103,11 @@ child_process spawn(const std::string& segment, std::vector<std::string> args) {
   std::vector<char*> argv;
   for (std::string& arg : args) argv.push_back(arg.data());
   argv.push_back(nullptr);
-  setenv("ZEKALG_ID_SEGMENT", segment.c_str(), 1);
+  if (segment.empty()) {
+    unsetenv("ZEKALG_ID_SEGMENT");
+  } else {
+    setenv("ZEKALG_ID_SEGMENT", segment.c_str(), 1);
+  }
   const pid_t pid = fork();
   if (pid == 0) {
     dup2(in[0], STDIN_FILENO);
@@ -172,6 +176,33 @@ TEST(SharedCounter, ForkedChildStaysAttachedAfterItsParentExits) {
   const int left_over = shm_open(segment.name.c_str(), O_RDONLY, 0);
   EXPECT_LT(left_over, 0);
   if (left_over >= 0) close(left_over);
+}
+
+// With no segment named, the counter is a file in the user's runtime
+// directory, where no other user can create its name first; the last
+// process out removes it.
+TEST(SharedCounter, RuntimeDirectoryHoldsTheCounter) {
+  char dir[] = "/tmp/zekalg-runtime-XXXXXX";
+  ASSERT_NE(mkdtemp(dir), nullptr);  // mode 0700
+  setenv("XDG_RUNTIME_DIR", dir, 1);
+  const std::string file = std::string(dir) + "/zekalg-env-list";
+  child_process forked = spawn("", {"fork", "3"});
+  ASSERT_GT(forked.pid, 0);
+  ASSERT_EQ(waitpid(forked.pid, nullptr, 0), forked.pid);
+  forked.pid = -1;
+  struct stat st {};
+  EXPECT_EQ(stat(file.c_str(), &st), 0);
+  EXPECT_EQ(st.st_mode & 0777, 0600u);
+  const auto newcomer = collect(spawn("", {"3"}), kPatience);
+  const auto from_fork = collect(forked, kPatience);
+  unsetenv("XDG_RUNTIME_DIR");
+  ASSERT_TRUE(newcomer && from_fork);
+  std::set<int> all(newcomer->begin(), newcomer->end());
+  all.insert(from_fork->begin(), from_fork->end());
+  EXPECT_EQ(all, (std::set<int>{1, 2, 3, 4, 5, 6, 7, 8}));
+  EXPECT_NE(stat(file.c_str(), &st), 0) << "left behind";
+  unlink(file.c_str());
+  rmdir(dir);
 }
 
 struct segment_state {
