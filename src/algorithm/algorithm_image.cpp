@@ -127,12 +127,25 @@ class image_store {
 
 }  // namespace
 
+namespace {
+
+// Freed only by release_algorithm_images, as the engine's state: a call may
+// still be running on another thread while the process exits.
+image_store*& store_slot() {
+  static image_store* store = new image_store;
+  return store;
+}
+
+}  // namespace
+
 std::shared_ptr<const algorithm_image> algorithm_image::of(translation_store& translations,
                                                            const alg_string& algorithm) {
-  // Never destroyed, as the engine's state is not: a call may still be
-  // running on another thread while the process exits.
-  static image_store* const store = new image_store;
-  return store->of(translations, algorithm);
+  return store_slot()->of(translations, algorithm);
+}
+
+void release_algorithm_images() noexcept {
+  delete store_slot();
+  store_slot() = nullptr;
 }
 
 uint32_t algorithm_image::find_definition(std::string_view lowered, bool function) const {

@@ -21,6 +21,10 @@ class translation_store;
 // The records of one algorithm text and the indexes of their names, made
 // once and shared by every environment built from the same text (and the
 // same choice of plans).
+// Lets go of the images kept for later creations (environments keep those
+// they hold); called once, when the library is unloaded.
+void release_algorithm_images() noexcept;
+
 struct algorithm_image {
   // The image of `algorithm`: a kept one, or one made now.
   static std::shared_ptr<const algorithm_image> of(translation_store& translations,

@@ -33,10 +33,25 @@ void deliver(const char* text, char* buffer, int32_t size, int32_t* length) noex
   }
 }
 
+// One export call: it does nothing once the library is being unloaded.
+struct call_gate {
+  call_gate() noexcept : open(enter_call()) {}
+  ~call_gate() { leave_call(); }
+  call_gate(const call_gate&) = delete;
+  call_gate& operator=(const call_gate&) = delete;
+  const bool open;
+};
+
 // Runs `body`; on an algorithm error delivers its message and returns -1,
-// on anything else delivers the generic message and returns `other`.
+// on anything else (and while the library is being unloaded) delivers the
+// generic message and returns `other`.
 template <typename F>
 int32_t guarded(char* buffer, int32_t size, int32_t* length, int32_t other, F&& body) noexcept {
+  const call_gate gate;
+  if (!gate.open) {
+    deliver(kUnknownError, buffer, size, length);
+    return other;
+  }
   try {
     return body();
   } catch (const z_x_algorithm& e) {
@@ -71,6 +86,8 @@ ZEKALG_API int32_t ZEKALG_CALL zekalg_create_environment(int32_t base_id, const 
 }
 
 ZEKALG_API int32_t ZEKALG_CALL zekalg_kill_environment(int32_t id) {
+  const call_gate gate;
+  if (!gate.open) return 0;
   try {
     return kill_environment(id);
   } catch (...) {
@@ -101,3 +118,10 @@ ZEKALG_API void ZEKALG_CALL zekalg_list_capabilities(const char* text) {
 }
 
 }  // extern "C"
+
+#if defined(ZEKALG_SHARED_LIBRARY) && !defined(_WIN32)
+// When the shared library is unloaded (dlclose) or the process ends. (The
+// programs that link the engine statically reach its state without the
+// exports too, so only the shared library frees it.)
+[[gnu::destructor]] static void on_unload() { release_engine_at_unload(); }
+#endif

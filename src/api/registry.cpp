@@ -1,9 +1,11 @@
 #include "api/registry.h"
 
+#include <atomic>
 #include <chrono>
 #include <mutex>
 #include <new>
 
+#include "algorithm/algorithm_image.h"
 #include "algorithm/drawing.h"
 #include "algorithm/solver.h"
 #include "api/engine_state.h"
@@ -41,9 +43,39 @@ uint32_t clock_seed(int32_t id) {
 
 }  // namespace
 
-engine_state& the_engine() {
-  static auto* state = new engine_state();
-  return *state;
+namespace {
+
+engine_state*& engine_slot() {
+  static engine_state* state = new engine_state();
+  return state;
+}
+
+// Calls in progress, and whether the library is being unloaded. Both are
+// sequentially consistent: either a call that starts sees the unloading,
+// or the unloading sees the call.
+std::atomic<int64_t> calls_in_progress{0};
+std::atomic<bool> unloading{false};
+
+}  // namespace
+
+engine_state& the_engine() { return *engine_slot(); }
+
+bool enter_call() noexcept {
+  calls_in_progress.fetch_add(1);
+  return !unloading.load();
+}
+
+void leave_call() noexcept { calls_in_progress.fetch_sub(1); }
+
+void release_engine_at_unload() noexcept {
+  unloading.store(true);
+  // A call still running (at process exit, on another thread) keeps
+  // everything as it is.
+  if (calls_in_progress.load() != 0) return;
+  release_registry_entries();
+  delete engine_slot();
+  engine_slot() = nullptr;
+  release_algorithm_images();
 }
 
 std::shared_ptr<alg_environment> find_environment(int32_t id) {

@@ -33,3 +33,12 @@ int32_t environment_count();
 // At unload: frees the registry's entries. Environments the host never
 // killed are deliberately not destroyed (they are left as they are).
 void release_registry_entries() noexcept;
+
+// Every export runs between enter_call (false: the library is being
+// unloaded, and the call must do nothing) and leave_call.
+bool enter_call() noexcept;
+void leave_call() noexcept;
+// When the library is unloaded (dlclose, or the end of the process): frees
+// the registry's entries as above, and the engine's state and algorithm
+// images, unless a call is still running. Later calls do nothing.
+void release_engine_at_unload() noexcept;
