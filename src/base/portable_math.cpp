@@ -170,9 +170,9 @@ double scale_rounded(dd v, int k) {
   const double u = scale(v.hi, k + 1074), ul = scale(v.lo, k + 1074);  // in units of 2^-1074, below 2^53
   double n = std::nearbyint(u);
   const dd f = two_sum(u - n, ul);  // u - n is exact
-  if (f.hi > 0.5 || (f.hi == 0.5 && (f.lo > 0 || (f.lo == 0 && std::fmod(n, 2.0) != 0)))) {
+  if (f.hi > 0.5 || (f.hi == 0.5 && (f.lo > 0 || (f.lo == 0 && (static_cast<int64_t>(n) & 1) != 0)))) {
     n += 1;
-  } else if (f.hi < -0.5 || (f.hi == -0.5 && (f.lo < 0 || (f.lo == 0 && std::fmod(n, 2.0) != 0)))) {
+  } else if (f.hi < -0.5 || (f.hi == -0.5 && (f.lo < 0 || (f.lo == 0 && (static_cast<int64_t>(n) & 1) != 0)))) {
     n -= 1;
   }
   return n * 0x1p-1074;

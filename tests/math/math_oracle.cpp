@@ -264,18 +264,33 @@ struct reference {
   double ulp_error(const function_info& f, const draw& d, double value) {
     mpfr_set_emin(mpfr_get_emin_min());
     mpfr_set_emax(mpfr_get_emax_max());
-    apply(f, exact, d);
+    const double error = measure(f, d, value);
     mpfr_set_emin(-1073);
     mpfr_set_emax(1024);
+    return error;
+  }
+
+  double measure(const function_info& f, const draw& d, double value) {
+    apply(f, exact, d);
     if (mpfr_nan_p(exact)) return std::isnan(value) ? 0 : INFINITY;
     if (mpfr_inf_p(exact) || std::isnan(value)) {
       return mpfr_inf_p(exact) && std::isinf(value) && (value > 0) == (mpfr_sgn(exact) > 0) ? 0 : INFINITY;
     }
-    if (std::isinf(value)) {  // as 2^1024, where the rounding to infinity starts
-      mpfr_set_si_2exp(diff, value > 0 ? 1 : -1, 1024, MPFR_RNDN);
-    } else {
-      mpfr_set_d(diff, value, MPFR_RNDN);
+    if (std::isinf(value)) {
+      // Infinity is the rounding of everything from 2^1024 (1 - 2^-54) on;
+      // below, the error is measured from 2^1024.
+      if ((value > 0) != (mpfr_sgn(exact) > 0)) return INFINITY;
+      mpfr_set_si_2exp(diff, 1, 1024, MPFR_RNDN);
+      if (value > 0) {
+        mpfr_sub(diff, diff, exact, MPFR_RNDN);
+      } else {
+        mpfr_add(diff, diff, exact, MPFR_RNDN);
+      }
+      if (mpfr_cmp_si_2exp(diff, 1, 1024 - 54) <= 0) return 0;
+      mpfr_mul_2si(diff, diff, -971, MPFR_RNDN);
+      return mpfr_get_d(diff, MPFR_RNDN);
     }
+    mpfr_set_d(diff, value, MPFR_RNDN);
     mpfr_sub(diff, diff, exact, MPFR_RNDN);
     long e = mpfr_zero_p(exact) ? -1074 : std::max<long>(mpfr_get_exp(exact) - 53, -1074);
     if (e > 971) e = 971;  // beyond the largest double: its ulp
