@@ -43,7 +43,10 @@
  * for the first time. Killing an environment (or a base) that another
  * thread is using is safe: the kill takes effect when the last call using
  * it ends, and later calls see the id as unknown. Environment ids come from
- * a counter shared by every process that loads the library.
+ * a counter shared by every process that loads the library. Give calling
+ * threads at least 512 KiB of stack: on Linux and Windows a smaller stack
+ * makes deeply nested calls fail with "stack overflow", elsewhere it may
+ * crash the process.
  *
  * Seeds: one seed gives one variant. Seed, then create, on the same thread:
  * the environment's draws start from that seed (from the clock on a thread

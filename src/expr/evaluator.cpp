@@ -7,6 +7,7 @@
 #include "base/alg_array.h"
 #include "base/errors.h"
 #include "base/number_cast.h"
+#include "base/thread_stack.h"
 #include "base/tokens.h"
 #include "expr/formula_plan.h"
 #include "expr/function_call.h"
@@ -22,6 +23,7 @@ const alg_string kIfCall("zek_if(");
 const alg_string kChooseCall("zek_choose(");
 const alg_string kOpen("(");
 const alg_string kClose(")");
+const alg_string kNoContext;
 
 struct token_found {
   uint32_t pos = 0;  // 0: none
@@ -158,7 +160,9 @@ namespace {
 void enter(scope& s, const alg_string& text) {
   nesting_depths& depths = s.depths();
   depths.enter_reduction();
-  if (depths.reductions > s.nesting_limit()) throw z_x_stack_overflow(text);
+  if (depths.reductions > s.nesting_limit() || stack_running_low()) {
+    throw z_x_stack_overflow(text);
+  }
   s.spend(text.length());
 }
 
@@ -678,11 +682,10 @@ alg_value evaluate_group(scope& s, const alg_string& field) {
   return evaluate_group(s, field, plan.get());
 }
 
-alg_value evaluate_group(scope& s, const alg_string& field, const formula_plan* plan) {
-  if (plan != nullptr && formula_plans_enabled()) {
-    if (plan->is_constant()) return evaluate_constant(s, plan->source(), *plan);
-    return evaluate_translated(s, plan->source(), plan, alg_string(), false);
-  }
+namespace {
+
+// A field without a plan (or with plans off), rewritten.
+[[gnu::noinline]] alg_value evaluate_group_rewritten(scope& s, const alg_string& field) {
   // A field with no parenthesis of its own (a bound, a step, a plain
   // formula) is one group: what evaluate_text would do with it, without
   // building and scanning the text around it.
@@ -691,7 +694,9 @@ alg_value evaluate_group(scope& s, const alg_string& field, const formula_plan* 
     s.note_effect();
     nesting_depths& depths = s.depths();
     depths.enter_reduction();
-    if (depths.reductions > s.nesting_limit()) throw z_x_stack_overflow(kOpen + field + kClose);
+    if (depths.reductions > s.nesting_limit() || stack_running_low()) {
+      throw z_x_stack_overflow(kOpen + field + kClose);
+    }
     s.spend(field.length() + 2);
     alg_string content = field;
     const alg_string literal = literal_text(reduce_operators(s, content));
@@ -703,4 +708,14 @@ alg_value evaluate_group(scope& s, const alg_string& field, const formula_plan* 
   alg_string text = kOpen + field + kClose;
   evaluate_text(s, text, true);
   return operand_to_value(s, text, alg_string(), false);
+}
+
+}  // namespace
+
+alg_value evaluate_group(scope& s, const alg_string& field, const formula_plan* plan) {
+  if (plan != nullptr && formula_plans_enabled()) {
+    if (plan->is_constant()) return evaluate_constant(s, plan->source(), *plan);
+    return evaluate_translated(s, plan->source(), plan, kNoContext, false);
+  }
+  return evaluate_group_rewritten(s, field);
 }

@@ -11,6 +11,7 @@
 
 #include "base/errors.h"
 #include "base/small_array.h"
+#include "base/thread_stack.h"
 #include "expr/builtins.h"
 #include "expr/evaluator.h"
 #include "expr/limits.h"
@@ -421,9 +422,7 @@ class plan_runner {
       : s_(s),
         plan_(plan),
         nodes_(plan.nodes()),
-        finished_(nodes_.size()),
-        done_(nodes_.size()),
-        chosen_(nodes_.size()),
+        states_(nodes_.size()),
         slots_(plan.slots().empty() ? nullptr : slots),
         expansion_depth_(expansion_depth) {}
 
@@ -437,16 +436,20 @@ class plan_runner {
     const alg_value& written() const { return read.is_text() ? read : value; }
   };
 
-  // The whole text: its conditionals first, then its groups.
-  result run() {
+  // The whole text: its conditionals first, then its groups. The result is
+  // the runner's own (the whole text is no other node's operand).
+  result& run() {
     if (plan_.has_conditionals()) resolve_conditionals();
-    return finish(0);
+    result& r = states_[0].finished;
+    finish(0, r);
+    return r;
   }
 
   // The length of the text once its conditionals are resolved.
   uint64_t resolved_length(uint32_t index) const {
     const node& n = nodes_[index];
-    if (chosen_[index] != 0) return 2 + resolved_length(n.children[chosen_[index] - 1]);
+    const uint32_t chosen = states_[index].chosen;
+    if (chosen != 0) return 2 + resolved_length(n.children[chosen - 1]);
     uint64_t length = 0;
     uint32_t at = n.begin;
     for (const uint32_t child : n.children) {
@@ -456,33 +459,72 @@ class plan_runner {
     return length + span_length(at, n.end);
   }
 
-  result finish(uint32_t index) {
+  // Every evaluation nested in a formula (a name's definition, a user
+  // function) runs below the finish of each group around it: finish and
+  // what stays on the stack across the nested evaluation write their
+  // results in place and keep big or rare work in functions of its own.
+  void finish(uint32_t index, result& out) {
     const formula_plan::node& n = nodes_[index];
-    if (chosen_[index] != 0) {
+    uint32_t group = index;
+    if (states_[index].chosen != 0) {
       // A resolved conditional is the group of its chosen argument.
-      const uint32_t branch = n.children[chosen_[index] - 1];
+      group = n.children[states_[index].chosen - 1];
       try {
-        complete_children(branch);
+        complete_children(group);
       } catch (plan_handback& h) {
-        h.text = alg_string("(") + h.text + ")";
+        wrap_in_parentheses(h.text);
         throw;
       }
-      std::vector<alg_string> texts;
-      prepare(branch, index, texts);
-      result r = written_result(reduce(branch, texts));
-      s_.spend(r.length);
-      return r;
+    } else {
+      complete_children(index);
+      if (n.k == formula_plan::node::kind::call) {
+        finish_call(index, out);
+        return;
+      }
     }
-    complete_children(index);
-    if (n.k != formula_plan::node::kind::call) {
-      std::vector<alg_string> texts;
-      prepare(index, index, texts);
-      result r = written_result(reduce(index, texts));
-      s_.spend(r.length);
-      return r;
+    std::vector<alg_string> texts;
+    prepare(group, index, texts);
+    write_result(reduce(group, texts), out);
+    s_.spend(out.length);
+  }
+
+  [[gnu::noinline]] static void wrap_in_parentheses(alg_string& text) {
+    text = alg_string("(") + text + ")";
+  }
+
+  // A call, once the groups and calls in its arguments are finished.
+  [[gnu::noinline]] void finish_call(uint32_t index, result& out) {
+    const formula_plan::node& n = nodes_[index];
+    const auto count = static_cast<uint32_t>(n.children.size());
+    call_args args(count);
+    read_arguments(index, args);
+    if (n.builtin && n.name.view() == "rand") s_.note_effect();
+    if (n.entry != nullptr) {
+      finish_builtin(n, args, out);
+      return;
     }
-    // The arguments, each reduced as a group and read with the call's name,
-    // once the call's text (with the literals of what it holds) is made.
+    // The call depth is lowered only when the call returns normally.
+    if (++s_.depths().calls > max_call_depth || ++s_.expansions() > max_user_function_expansions ||
+        stack_running_low()) {
+      throw z_x_stack_overflow(n.name);
+    }
+    if (expansion_depth_ < kMaxExpansionPlans) {
+      const function_template* function = s_.local_function(n.name);
+      if (function != nullptr && function->parameters.size() == count &&
+          expanded_from_template(*function, args, n.name, out)) {
+        return;
+      }
+    }
+    const alg_string expansion = s_.call_user_function(n.name, args, count);
+    --s_.depths().calls;
+    finish_expansion(expansion, out);
+  }
+
+  // The arguments of the call, each reduced as a group and read with the
+  // call's name, once the call's text (with the literals of what it holds)
+  // is made.
+  [[gnu::noinline]] void read_arguments(uint32_t index, call_args& args) {
+    const formula_plan::node& n = nodes_[index];
     small_array<std::vector<alg_string>, 4> texts(n.children.size());
     for (size_t k = 0; k < n.children.size(); ++k) prepare(n.children[k], index, texts[k]);
     uint64_t call_length = n.name.length() + n.children.size() + 1;
@@ -490,35 +532,35 @@ class plan_runner {
       call_length += content_length(n.children[k], texts[k]);
     }
     if (call_length > max_text_length) throw z_x_outofstringspace();
-    const auto count = static_cast<uint32_t>(n.children.size());
-    call_args args(count);
-    for (uint32_t k = 1; k <= count; ++k) {
+    for (uint32_t k = 1; k <= args.count(); ++k) {
       args[k] = literal_read_back(reduce(n.children[k - 1], texts[k - 1]));
     }
+  }
+
+  [[gnu::noinline]] void finish_builtin(const formula_plan::node& n, const call_args& args,
+                                        result& out) {
     alg_value value;
-    if (n.builtin && n.name.view() == "rand") s_.note_effect();
-    if (n.entry != nullptr) {
-      run_builtin(*n.entry, n.name, args, count, value);
-      result r = written_result(std::move(value));
-      s_.spend(r.length);
-      return r;
-    }
-    // The call depth is lowered only when the call returns normally.
-    if (++s_.depths().calls > max_call_depth || ++s_.expansions() > max_user_function_expansions) {
-      throw z_x_stack_overflow(n.name);
-    }
-    if (expansion_depth_ < kMaxExpansionPlans) {
-      const function_template* function = s_.local_function(n.name);
-      if (function != nullptr && function->parameters.size() == count) {
-        const slot_values slots(args);
-        if (expanded_in_place(*function, slots, n.name)) {
-          --s_.depths().calls;
-          return expand_in_place(*function, slots, args, count);
-        }
-      }
-    }
-    const alg_string expansion = s_.call_user_function(n.name, args, count);
+    run_builtin(*n.entry, n.name, args, args.count(), value);
+    write_result(std::move(value), out);
+    s_.spend(out.length);
+  }
+
+  // The call of `function` expanded in place from its template (the call
+  // depth lowered again), unless an argument's literal holds a word a
+  // later parameter would replace.
+  [[gnu::noinline]] bool expanded_from_template(const function_template& function,
+                                                const call_args& args, const alg_string& name,
+                                                result& out) {
+    const slot_values slots(args);
+    if (!expanded_in_place(function, slots, name)) return false;
     --s_.depths().calls;
+    expand_in_place(function, slots, args, args.count(), out);
+    return true;
+  }
+
+  // What takes the place of a user function's call: its expansion, read
+  // where the call stood.
+  [[gnu::noinline]] void finish_expansion(const alg_string& expansion, result& out) {
     // A function computed where it is defined comes back as its literal in
     // parentheses: one group of one operand.
     alg_value literal;
@@ -527,9 +569,9 @@ class plan_runner {
       // A long operand is counted once more, as a long group is.
       const uint32_t content = expansion.length() - 2;
       if (content >= sweep_from_length) s_.spend(content);
-      result r = written_result(std::move(literal));
-      s_.spend(r.length);
-      return r;
+      write_result(std::move(literal), out);
+      s_.spend(out.length);
+      return;
     }
     // The expansion is read where the call stood, its conditionals resolved
     // first when it is balanced: when it is then one group the plan can
@@ -539,7 +581,8 @@ class plan_runner {
         plan_runner expanded(s_, *inner, expansion_depth_ + 1);
         if (inner->has_conditionals()) expanded.resolve_conditionals();
         s_.spend(expanded.resolved_length(0));
-        return expanded.finish(0);
+        expanded.finish(0, out);
+        return;
       }
     }
     throw plan_handback{expansion};
@@ -548,8 +591,8 @@ class plan_runner {
   // The call of a template expanded in place, once its arguments are in
   // the slots: kept when it depended on nothing but its arguments, and
   // replayed from there when it is made again.
-  result expand_in_place(const function_template& function, const slot_values& slots,
-                         const call_args& args, uint32_t count) {
+  void expand_in_place(const function_template& function, const slot_values& slots,
+                       const call_args& args, uint32_t count, result& r) {
     call_memo* memo = s_.memo();
     call_memo::outcome kept;
     if (memo != nullptr && memo->find(function.serial, expansion_depth_, args, count, kept)) {
@@ -564,11 +607,10 @@ class plan_runner {
         // As deep as the call went: a call kept around this one counts it.
         nesting_depths& reached = s_.depths();
         reached.peak = std::max(reached.peak, reached.reductions + kept.reductions);
-        result r;
         r.value = std::move(kept.value);
         r.read = std::move(kept.read);
         r.length = kept.length;
-        return r;
+        return;
       }
     }
     const uint64_t effects = s_.effects();
@@ -585,7 +627,7 @@ class plan_runner {
     plan_runner expanded(s_, *function.plan, expansion_depth_ + 1, &slots);
     if (function.plan->has_conditionals()) expanded.resolve_conditionals();
     s_.spend(expanded.resolved_length(0));
-    result r = expanded.finish(0);
+    expanded.finish(0, r);
     nesting_depths& depths = s_.depths();
     const int32_t inner_peak = depths.peak;
     if (outer_peak > depths.peak) depths.peak = outer_peak;
@@ -598,7 +640,6 @@ class plan_runner {
       kept.expansions = s_.expansions() - expansions;
       memo->keep(function.serial, expansion_depth_, args, count, kept);
     }
-    return r;
   }
 
   // What expanding the function as text does before its text is read, all
@@ -662,10 +703,10 @@ class plan_runner {
   // left in what it writes.
   void walk(uint32_t index, bool choices, reader_count& count, bool& underscore) {
     const node& n = nodes_[index];
-    if (chosen_[index] != 0) {
+    if (states_[index].chosen != 0) {
       // Resolved in the first pass: read as "(" argument ")".
       count.bytes(1);
-      walk(n.children[chosen_[index] - 1], choices, count, underscore);
+      walk(n.children[states_[index].chosen - 1], choices, count, underscore);
       count.bytes(1);
       return;
     }
@@ -676,9 +717,9 @@ class plan_runner {
       const uint32_t open = nodes_[n.children[0]].begin - 1;
       count.bytes(span_length(n.begin, open + 1));
       count.add(n.children.size());
-      chosen_[index] = choose(index);
+      states_[index].chosen = choose(index);
       count.bytes(1);
-      walk(n.children[chosen_[index] - 1], choices, count, underscore);
+      walk(n.children[states_[index].chosen - 1], choices, count, underscore);
       count.bytes(1);
       return;
     }
@@ -766,16 +807,15 @@ class plan_runner {
   }
 
   // The result whose literal the rewriting writes into the text.
-  static result written_result(alg_value value) {
-    result r;
+  static void write_result(alg_value value, result& r) {
     if (value.is_text()) {
       r.read = literal_read_back(std::move(value), &r.length);
+      r.value = alg_value();
     } else {
       r.read = literal_read_back(value, &r.length);
       r.value = std::move(value);
     }
     if (r.length > max_text_length) throw z_x_outofstringspace();
-    return r;
   }
 
   // The length of a group's or argument's content in the text.
@@ -790,7 +830,7 @@ class plan_runner {
 
   uint64_t cell_length(const cell& operand, const alg_string& text) const {
     switch (operand.k) {
-      case cell::kind::node: return finished_[operand.node].length;
+      case cell::kind::node: return states_[operand.node].finished.length;
       case cell::kind::slot: return slots_->length(operand.node);
       case cell::kind::composite: return text.length();
       default: return operand.length;
@@ -805,8 +845,8 @@ class plan_runner {
         if (nodes_[child].k == node::kind::argument) {
           complete_children(child);
         } else {
-          finished_[child] = finish(child);
-          done_[child] = 1;
+          finish(child, states_[child].finished);
+          states_[child].done = 1;
         }
       } catch (plan_handback& h) {
         h.text = written(index, child, h.text);
@@ -828,7 +868,7 @@ class plan_runner {
       for (const auto& [bytes, child] : n.cells[c].pieces) {
         text += bytes;
         if (child >= 0) {
-          text += literal_text(finished_[static_cast<size_t>(child)].written());
+          text += literal_text(states_[static_cast<size_t>(child)].finished.written());
         } else if (child < -1) {
           text += slots_->literal(static_cast<uint32_t>(-2 - child));
         }
@@ -858,7 +898,7 @@ class plan_runner {
             operand.text, operand.signs);
       // Each node is read once, by the operator next to it or as the
       // group's last operand.
-      case cell::kind::node: return std::move(finished_[operand.node].read);
+      case cell::kind::node: return std::move(states_[operand.node].finished.read);
       case cell::kind::slot: return slots_->read(operand.node);
       case cell::kind::composite: return operand_to_value(s_, texts[c], context_of(by), false);
       case cell::kind::empty: break;
@@ -877,23 +917,14 @@ class plan_runner {
       if (content >= sweep_from_length) s_.spend(content);
       return operand_value(n, 0, texts, nullptr);
     }
-    // Per cell: the read-back value of a result standing there, its length
-    // in the text, and the token to its right; per token, its operands.
-    struct slot {
-      alg_value result;
-      uint64_t length = 0;
-      uint32_t next = kNone;
-      bool computed = false;
-    };
-    small_array<slot, 16> cells(count);
-    small_array<std::pair<uint32_t, uint32_t>, 16> operands(tokens);
+    small_array<reduce_slot, 4> cells(count);
     uint64_t content = token_length * tokens;
     for (uint32_t c = 0; c < count; ++c) {
       cells[c].length = cell_length(n.cells[c], texts.empty() ? kNoText : texts[c]);
       cells[c].next = c < tokens ? c : kNone;
+      cells[c].left = c;
       content += cells[c].length;
     }
-    for (uint32_t k = 0; k < tokens; ++k) operands[k] = {k, k + 1};
     if (content > max_text_length) throw z_x_outofstringspace();
     const bool sweep = content >= sweep_from_length;
     if (sweep) s_.spend(content);
@@ -906,33 +937,11 @@ class plan_runner {
     for (const uint32_t k : n.order) {
       if (!sweep) s_.spend(content);
       const operator_token& t = *n.tokens[k];
-      const auto [l, r] = operands[k];
-      alg_value a, b;
-      if (t.takes_left) a = read(l, &t);
-      if (t.takes_right) b = read(r, &t);
-      if (sweep && t.id == operator_id::cat) {
-        const alg_string& shown = token_shown(t.id);
-        check_kind(a, "s", shown);
-        check_kind(b, "s", shown);
-        s_.spend(b.text().length());
-      }
-      uint32_t written_length = 0;
-      double x = 0;
-      if (a.is_number() && b.is_number() && plain_arithmetic(t.id, a.as_real(), b.as_real(), x)) {
-        // What apply_operator gives, without the value in between.
-        cells[l].result = real_read_back(x, &written_length);
-      } else if (t.id == operator_id::cat && a.is_text() && b.is_text()) {
-        // Two texts joined: the literal is as long as both literals but one
-        // pair of quotes, and an earlier result's literal length is known.
-        const auto literal_length = [&](uint32_t c, const alg_value& v) -> uint64_t {
-          return cells[c].computed ? cells[c].length : 2 + encoded_length(v.text().view());
-        };
-        const uint64_t joined = literal_length(l, a) + literal_length(r, b) - 2;
-        cells[l].result = alg_value::of_text(a.text() + b.text());
-        written_length = static_cast<uint32_t>(joined);
-      } else {
-        cells[l].result = literal_read_back(apply_operator(t, a, b), &written_length);
-      }
+      const uint32_t l = cells[k].left;
+      const uint32_t r = k + 1;
+      alg_value a = t.takes_left ? read(l, &t) : alg_value();
+      alg_value b = t.takes_right ? read(r, &t) : alg_value();
+      const uint32_t written_length = apply_step(t, a, b, sweep, cells[l], cells[r]);
       cells[l].computed = true;
       content = content - cells[l].length - cells[r].length - token_length + written_length;
       // The short form writes every result into the content (a long one
@@ -942,17 +951,60 @@ class plan_runner {
       }
       cells[l].length = written_length;
       cells[l].next = cells[r].next;
-      if (cells[l].next != kNone) operands[cells[l].next].first = l;
+      if (cells[l].next != kNone) cells[cells[l].next].left = l;
     }
     return read(0, nullptr);
+  }
+
+  // Per cell of a group being reduced: the read-back value of a result
+  // standing there, its length in the text, and the token to its right;
+  // per token (cell k for token k), the cell of its left operand (the right
+  // one is always cell k + 1). Names read while a group is reduced nest
+  // evaluations, so reduce keeps only a few cells inside.
+  struct reduce_slot {
+    alg_value result;
+    uint64_t length = 0;
+    uint32_t next = kNone;
+    uint32_t left = 0;
+    bool computed = false;
+  };
+
+  // Operator t applied to a and b, its result the left cell's; returns the
+  // length of its literal.
+  [[gnu::noinline]] uint32_t apply_step(const operator_token& t, alg_value& a, alg_value& b,
+                                        bool sweep, reduce_slot& left, const reduce_slot& right) {
+    if (sweep && t.id == operator_id::cat) {
+      const alg_string& shown = token_shown(t.id);
+      check_kind(a, "s", shown);
+      check_kind(b, "s", shown);
+      s_.spend(b.text().length());
+    }
+    uint32_t written_length = 0;
+    double x = 0;
+    if (a.is_number() && b.is_number() && plain_arithmetic(t.id, a.as_real(), b.as_real(), x)) {
+      // What apply_operator gives, without the value in between.
+      left.result = real_read_back(x, &written_length);
+    } else if (t.id == operator_id::cat && a.is_text() && b.is_text()) {
+      // Two texts joined: the literal is as long as both literals but one
+      // pair of quotes, and an earlier result's literal length is known.
+      const auto literal_length = [](const reduce_slot& c, const alg_value& v) -> uint64_t {
+        return c.computed ? c.length : 2 + encoded_length(v.text().view());
+      };
+      const uint64_t joined = literal_length(left, a) + literal_length(right, b) - 2;
+      left.result = alg_value::of_text(a.text() + b.text());
+      written_length = static_cast<uint32_t>(joined);
+    } else {
+      left.result = literal_read_back(apply_operator(t, a, b), &written_length);
+    }
+    return written_length;
   }
 
   // The node's text now: its source with every finished node replaced by
   // its literal and `handed` (when given) by `handed_text`.
   alg_string written(uint32_t index, uint32_t handed, const alg_string& handed_text) const {
     const node& n = nodes_[index];
-    if (chosen_[index] != 0) {
-      const uint32_t branch = n.children[chosen_[index] - 1];
+    if (states_[index].chosen != 0) {
+      const uint32_t branch = n.children[states_[index].chosen - 1];
       return alg_string("(") +
              (branch == handed ? handed_text : written(branch, handed, handed_text)) + ")";
     }
@@ -962,8 +1014,8 @@ class plan_runner {
       append_span(text, at, nodes_[child].begin);
       if (child == handed) {
         text += handed_text;
-      } else if (done_[child] != 0) {
-        text += literal_text(finished_[child].written());
+      } else if (states_[child].done != 0) {
+        text += literal_text(states_[child].finished.written());
       } else {
         text += written(child, kNone, {});
       }
@@ -976,9 +1028,15 @@ class plan_runner {
   scope& s_;
   const formula_plan& plan_;
   const std::vector<node>& nodes_;
-  small_array<result, 8> finished_;
-  small_array<uint8_t, 8> done_;
-  small_array<uint32_t, 8> chosen_;  // a conditional's chosen argument (1-based; 0: not yet)
+  // Per node. Evaluations nest through runners (a name's definition, a
+  // user function), so a runner keeps few nodes inside it (a formula with
+  // one call in it), the rest on the heap.
+  struct node_state {
+    result finished;
+    uint32_t chosen = 0;  // a conditional's chosen argument (1-based; 0: not yet)
+    uint8_t done = 0;
+  };
+  small_array<node_state, 3> states_;
   const slot_values* slots_;         // the arguments in the slots, when there are slots
   int expansion_depth_;
 };
@@ -1062,51 +1120,75 @@ void fold_constant(formula_plan& plan) {
   }
 }
 
+namespace {
+
+// What is left of `text` after a plan stopped, or without a plan, rewritten
+// and read; the depth raised for it is lowered.
+[[gnu::noinline]] alg_value rewrite_and_read(scope& s, alg_string text,
+                                             const alg_string& context, bool strict) {
+  s.note_effect();
+  rewrite_text(s, text);
+  --s.depths().reductions;
+  return operand_to_value(s, text, context, strict);
+}
+
+// The value of a text through its plan, once its evaluation is entered;
+// the depth raised for it is lowered.
+alg_value evaluate_planned(scope& s, const formula_plan& plan, const alg_string& context,
+                           bool strict, const slot_values* slots) {
+  alg_value value;
+  try {
+    value = std::move(plan_runner(s, plan, 0, slots).run().read);
+  } catch (plan_handback& h) {
+    return rewrite_and_read(s, std::move(h.text), context, strict);
+  }
+  --s.depths().reductions;
+  // A literal reads the same for the strict reader.
+  return value;
+}
+
+// A text without a plan of its own that holds conditionals: they come
+// first, in the whole text, and what they leave may have a plan.
+[[gnu::noinline]] alg_value evaluate_conditionals_first(scope& s, const alg_string& text,
+                                                        const alg_string& context, bool strict,
+                                                        const slot_values* slots) {
+  s.note_effect();
+  alg_string rest = text;
+  std::shared_ptr<const formula_plan> resolved;
+  if (!resolve_conditionals_in_one_pass(s, rest) || rest.char_at(1) != '(' ||
+      (resolved = s.text_plan(rest)) == nullptr) {
+    return rewrite_and_read(s, std::move(rest), context, strict);
+  }
+  if (resolved->is_constant()) {
+    s.spend(resolved->constant_work());
+    --s.depths().reductions;
+    return resolved->constant_read();
+  }
+  return evaluate_planned(s, *resolved, context, strict, slots);
+}
+
+// The text rewritten from the start, as without plans.
+[[gnu::noinline]] alg_value evaluate_rewritten(scope& s, const alg_string& text,
+                                               const alg_string& context, bool strict) {
+  s.note_effect();
+  alg_string rewritten = text;
+  evaluate_text(s, rewritten, true);
+  return operand_to_value(s, rewritten, context, strict);
+}
+
+}  // namespace
+
 alg_value evaluate_translated(scope& s, const alg_string& text, const formula_plan* plan,
                               const alg_string& context, bool strict, const slot_values* slots) {
   const bool plans = formula_plans_enabled();
   if (plans && plan != nullptr && plan->is_constant()) return evaluate_constant(s, text, *plan);
   if (!plans ||
       (plan == nullptr && (!text_holds_conditional(text) || text.char_at(1) != '('))) {
-    s.note_effect();
-    alg_string rewritten = text;
-    evaluate_text(s, rewritten, true);
-    return operand_to_value(s, rewritten, context, strict);
+    return evaluate_rewritten(s, text, context, strict);
   }
   enter_evaluation(s, text);
-  std::shared_ptr<const formula_plan> resolved;
-  if (plan == nullptr) {
-    s.note_effect();
-    // Conditionals come first, in the whole text; what they leave may have
-    // a plan.
-    alg_string rest = text;
-    if (!resolve_conditionals_in_one_pass(s, rest) || rest.char_at(1) != '(' ||
-        (resolved = s.text_plan(rest)) == nullptr) {
-      s.note_effect();
-      rewrite_text(s, rest);
-      --s.depths().reductions;
-      return operand_to_value(s, rest, context, strict);
-    }
-    plan = resolved.get();
-    if (plan->is_constant()) {
-      s.spend(plan->constant_work());
-      --s.depths().reductions;
-      return plan->constant_read();
-    }
-  }
-  alg_value value;
-  try {
-    value = plan_runner(s, *plan, 0, slots).run().read;
-  } catch (plan_handback& h) {
-    s.note_effect();
-    alg_string rewritten = std::move(h.text);
-    rewrite_text(s, rewritten);
-    --s.depths().reductions;
-    return operand_to_value(s, rewritten, context, strict);
-  }
-  --s.depths().reductions;
-  // A literal reads the same for the strict reader.
-  return value;
+  if (plan == nullptr) return evaluate_conditionals_first(s, text, context, strict, slots);
+  return evaluate_planned(s, *plan, context, strict, slots);
 }
 
 void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan,

@@ -2,6 +2,7 @@
 
 #include "base/alg_array.h"
 #include "base/errors.h"
+#include "base/thread_stack.h"
 #include "expr/builtins.h"
 #include "expr/evaluator.h"
 #include "expr/limits.h"
@@ -35,7 +36,8 @@ void call_function(scope& s, alg_string& text, uint32_t open, uint32_t close,
     return;
   }
   // The call depth is lowered only when the call returns normally.
-  if (++s.depths().calls > max_call_depth || ++s.expansions() > max_user_function_expansions) {
+  if (++s.depths().calls > max_call_depth || ++s.expansions() > max_user_function_expansions ||
+      stack_running_low()) {
     throw z_x_stack_overflow(name);
   }
   const alg_string out = s.call_user_function(name, values, n);

@@ -5,6 +5,7 @@
 #include "base/errors.h"
 #include "base/number_cast.h"
 #include "base/number_text.h"
+#include "base/thread_stack.h"
 #include "value/checks.h"
 #include "value/literal_codec.h"
 
@@ -116,6 +117,9 @@ alg_value signed_name_value(scope& s, alg_value value, const alg_string& text, u
 
 alg_value name_to_value(scope& s, const alg_string& text, const alg_string& context) {
   (void)context;
+  // A name's definition may be evaluated now, nesting one more level (a
+  // digits field names a variable without a formula around it).
+  if (stack_running_low()) throw z_x_stack_overflow(text);
   // A name with optional signs in front; each sign applies to a number.
   const uint32_t signs = leading_signs(text);
   return signed_name_value(s, s.value_of(text.from(signs + 1)), text, signs);

@@ -2,11 +2,13 @@
 // in a result: never a crash, a hang or a read outside a buffer (the
 // sanitizer build holds the engine to the last part).
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <random>
 #include <string>
 #include <vector>
 
+#include "expr/formula_plan.h"
 #include "test_support.h"
 #include "zekalg/zekalg.h"
 
@@ -166,6 +168,110 @@ TEST_P(Hostile, EndsWithResultOrError) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Inputs, Hostile, testing::ValuesIn(hostile_cases()),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// The deepest evaluations the nesting limits allow, and deeper ones, on host
+// threads with small stacks (128 KiB is musl's default, 512 KiB that of
+// macOS's secondary threads). At the limits, 512 KiB gives the main
+// thread's answer; a smaller stack, or nesting that no limit bounds, gives
+// that answer or the stack overflow error, never a crash.
+struct deep_case {
+  const char* name;
+  std::string algorithm;
+  std::string request;
+  engine_answer expected;  // on the main thread; empty text: any (an 8 MiB stack overflows)
+  bool within_limits;      // whether 512 KiB must give `expected`
+};
+
+// Lines q_v1 .. q_vN, each naming the next one in `formula` (where "#"
+// stands), the last one 1.
+std::string forward_chain(int n, const std::string& formula = "#+1") {
+  std::string lines;
+  for (int i = 1; i <= n; ++i) {
+    std::string f = i < n ? formula : "1";
+    if (i < n) f.replace(f.find('#'), 1, "v" + std::to_string(i + 1));
+    lines += "q_v" + std::to_string(i) + "|" + f + "\n";
+  }
+  return lines;
+}
+
+std::vector<deep_case> deep_cases() {
+  const std::string recursive = "f_r|if(x>0,r(x-1)+1,0)|x\n";
+  return {
+      {"BuildNesting", forward_chain(99) + "c_ok|v1>0", "v1", ok("99"), true},
+      {"BuildNestingPassed", forward_chain(100) + "c_ok|v1>0", "v1",
+       not_created("v100: error in '(1)': stack overflow"), true},
+      {"SolveNesting", forward_chain(19), "v1", ok("19"), true},
+      {"SolveNestingPassed", forward_chain(20), "v1",
+       failed("v20: error in '(1)': stack overflow"), true},
+      {"CallsWhileBuilding", recursive + "c_ok|r(49)>0", "r(49)", ok("49"), true},
+      {"CallsWhileBuildingPassed", recursive + "c_ok|r(50)>0", "r(1)",
+       not_created("r: error in 'r': stack overflow"), true},
+      {"CallsWhileSolving", recursive + "q_a|r(49)", "a", ok("49"), true},
+      {"ParenthesesAtEveryLevel",
+       forward_chain(99, repeated("(", 40) + "#" + repeated(")", 40) + "+1") + "c_ok|v1>0",
+       "v1", ok("99"), false},
+      // Digits fields nest without a formula around them: only the stack
+      // bounds this chain.
+      {"ChainThroughDigitsFields", forward_chain(20000, "1|#") + "c_ok|v1>0", "v1",
+       not_created(""), false},
+  };
+}
+
+bool is_stack_overflow(const engine_answer& a) {
+  const std::string tail = "stack overflow";
+  return a.status == -1 && a.text.size() >= tail.size() &&
+         a.text.compare(a.text.size() - tail.size(), tail.size(), tail) == 0;
+}
+
+engine_answer solve_on_thread(const deep_case& c, size_t stack_bytes) {
+  struct job {
+    const deep_case* c;
+    engine_answer got;
+  } j{&c, {}};
+  pthread_attr_t attributes;
+  pthread_attr_init(&attributes);
+  pthread_attr_setstacksize(&attributes, stack_bytes);
+  pthread_t thread;
+  const auto run = [](void* p) -> void* {
+    auto* j = static_cast<job*>(p);
+    j->got = solve_once(j->c->algorithm, j->c->request);
+    return nullptr;
+  };
+  EXPECT_EQ(pthread_create(&thread, &attributes, run, &j), 0);
+  pthread_join(thread, nullptr);
+  pthread_attr_destroy(&attributes);
+  return j.got;
+}
+
+class DeepOnSmallStack : public testing::TestWithParam<deep_case> {
+ protected:
+  void TearDown() override { set_formula_plans_enabled(true); }
+};
+
+TEST_P(DeepOnSmallStack, SameAnswerOrStackOverflow) {
+  const deep_case& c = GetParam();
+  // Sanitized builds take several times the stack per level.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+  const bool sanitized = true;
+#else
+  const bool sanitized = false;
+#endif
+  for (const bool plans : {true, false}) {
+    set_formula_plans_enabled(plans);
+    const engine_answer main = solve_once(c.algorithm, c.request);
+    if (!c.expected.text.empty()) EXPECT_EQ(main, c.expected);
+    for (const size_t kib : {128, 512}) {
+      const engine_answer got = solve_on_thread(c, kib << 10);
+      if (got == main) continue;
+      EXPECT_TRUE(is_stack_overflow(got)) << kib << " KiB, plans " << plans << ": " << got;
+      EXPECT_FALSE(kib == 512 && c.within_limits && !sanitized)
+          << "512 KiB, plans " << plans << ": " << got;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Limits, DeepOnSmallStack, testing::ValuesIn(deep_cases()),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
