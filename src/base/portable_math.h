@@ -8,11 +8,14 @@
 // rounded once, no fused multiply-add):
 //
 // - exp, log, pow, sin, cos, tan, asin, acos and atan are correctly rounded
-//   (to nearest): computed in double-double arithmetic (about 100 bits) and
-//   rounded once. scripts/check-math.sh checks them against GNU MPFR.
+//   (to nearest): a fast path whose error bound proves the rounding, else
+//   double-double arithmetic (about 100 bits) rounded once. Exact midpoints
+//   of pow are found exactly. pow(10, 23) and pow(10, 210) alone keep the
+//   C library's value, one ulp above, for the number reader. The tests and
+//   scripts/check-math.sh check them against GNU MPFR.
 // - expm1, sinh, cosh, tanh and log10 follow the classic formulas that
 //   glibc uses (built on expm1, exp and log), step for step; they are within
-//   about one ulp, not correctly rounded.
+//   about two ulps, not correctly rounded.
 // - fmod and the powers of ten are exact.
 //
 // math_calls.h routes the engine's calls here (or, when a build asks for it,
