@@ -33,11 +33,16 @@ fi
 
 ${run[@]+"${run[@]}"} cmake --build --preset "$preset" -j"$(nproc)"
 ${run[@]+"${run[@]}"} ctest --preset "$preset"
-# The 32-bit Windows DLL, cross-built and tested under Wine; the Python
+# The random series through every build that ships (the native library with
+# the C library's FMA paths off, the 32-bit and 64-bit Windows DLLs under
+# Wine, Linux aarch64 under qemu), each byte for byte the native one's; the Python
 # package, installed into a fresh virtual environment and tested there; the
-# workbench of `zekalg serve` in headless Chromium.
+# workbench of `zekalg serve` in headless Chromium; the service's answers
+# against its OpenAPI document, and two instances behind haproxy.
 if [ "$preset" = default ]; then
-  bash scripts/test-windows.sh
+  bash scripts/test-platforms.sh
   bash scripts/test-python.sh
   bash scripts/test-workbench.sh
+  ZEKALG="$PWD/build/default/zekalg" ZEKALG_CLI_TEST="$PWD/build/default/tests/cli/cli_test" \
+    bash scripts/test-service.sh
 fi
