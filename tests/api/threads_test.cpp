@@ -231,8 +231,12 @@ TEST(Threads, BasesKilledWhileChildrenAreBuiltOnThem) {
       while (!done.load()) {
         const int32_t child = create_env("k_c|2\nq_v|c*10", nullptr, current.load());
         const engine_answer a = solve_in(child, "v+m");
-        if (a != ok("27") && a != failed("variable 'm' not defined") &&
-            a != failed("m: variable 'm' not defined")) {
+        // Without the root, m is missing wherever it is looked up first
+        // (the request, or the base's own variables, which a solve
+        // computes first).
+        const bool missing = a.created && a.status == -1 &&
+                             a.text.ends_with("variable 'm' not defined");
+        if (a != ok("27") && !missing) {
           if (wrong++ < 3) ADD_FAILURE() << a;
         }
         zekalg_kill_environment(kept);
