@@ -1,0 +1,131 @@
+/*
+ * zekalg tools: what the zekalg command does with an algorithm, for
+ * bindings (Python, JavaScript through WebAssembly, any host with a C FFI).
+ *
+ *   zekalg_tools_variant  one variant: each request, or every variable, with
+ *                         each failure's own error and line
+ *   zekalg_tools_sample   many variants from one seed, with the failures, the
+ *                         distinct count and a histogram per variable
+ *   zekalg_tools_check    what an author should fix before publishing
+ *   zekalg_tools_test     a question test: compare a test file, or record one
+ *
+ * libzekalg_tools is a library of its own with its own copy of the engine;
+ * the six exports of libzekalg stay as they are and share nothing with it.
+ * Every function may be called from any thread.
+ *
+ * Texts in: NUL-terminated UTF-8; with ZEKALG_TOOLS_ENGINE_BYTES in `flags`,
+ * the engine's own Windows-1252 bytes. `algorithm` and `base` are algorithm
+ * texts (a null or empty `base`: no base environment); `path` and
+ * `base_path` name them in messages (null: "algorithm" and "base").
+ * Lists of names or requests are one per line ("\n"); null or empty means
+ * every variable of the algorithm, in definition order.
+ *
+ * Seeds: `seed` is any value from -2^31 to 2^32 - 1 (a negative one is taken
+ * as its 32-bit pattern); ZEKALG_TOOLS_NO_SEED picks one at random, and the
+ * answer says which. A variant, and every row of a sample, is made as
+ * `zekalg solve FILE --base BASE --seed S` makes it, so its seed brings it
+ * back anywhere.
+ *
+ * Answers: a JSON document in UTF-8 (numbers keep the engine's en dash for
+ * minus unless ZEKALG_TOOLS_ASCII_MINUS is given), allocated by the library:
+ * release it with zekalg_tools_free. Null only when memory ran out. A call
+ * that cannot run answers {"error": {"message": M, "source": S, "line": L}}:
+ * a text that is not UTF-8 or holds a NUL, a name the algorithm does not
+ * define, a count out of range. Every place in an answer is given as
+ * "source" ("algorithm" or "base") and "line" (1-based; 0 when none is
+ * known); "column" (1-based) is added where one is known.
+ *
+ * The documents (fields of errors and failures as above):
+ *
+ * variant: {"seed": S, "created": true|false,
+ *           "error": {"message", "source", "line"}        (creation failed)
+ *           "results": [{"request", "status": "ok"|"error"|"unknown",
+ *                        "text" | "message", "source", "line"}],
+ *           "failures": {"errors": [{"variable", "message", "source", "line"}],
+ *                        "cascade": [{"variable"}]}}      (every variable)
+ *
+ * sample:  {"file", "base", "seed", "variables": [names],
+ *           "variants": [{"row", "seed", "values": {name: text}}],
+ *           "failures": [{"kind": "creation"|"variable", "variable",
+ *                         "message", "count", "first_row", "first_seed",
+ *                         "file", "line"}],
+ *           "cascade": [{"variable", "count"}],
+ *           "histograms": {name: {"kind": "values"|"bins"|"text",
+ *                                 "distinct", "min", "max",
+ *                                 "bars": [{"label", "count", ...}]}},
+ *           "summary": {"made", "failed", "distinct"}}
+ *
+ * check:   {"diagnostics": [{"source", "line", "column", "severity":
+ *                            "error"|"warning", "message"}],
+ *           "errors": N, "warnings": N}
+ *
+ * test:    comparing: {"passed": true|false, "variants": [{"seed", "line",
+ *                      "passed", "expected": [lines], "actual": [lines]}]}
+ *          recording: {"text": the test file}
+ */
+#ifndef ZEKALG_TOOLS_H
+#define ZEKALG_TOOLS_H
+
+#include <stdint.h>
+
+#if defined(_WIN32)
+#  if defined(ZEKALG_TOOLS_BUILDING)
+#    define ZEKALG_TOOLS_API __declspec(dllexport)
+#  else
+#    define ZEKALG_TOOLS_API
+#  endif
+#else
+#  if defined(ZEKALG_TOOLS_BUILDING)
+#    define ZEKALG_TOOLS_API __attribute__((visibility("default")))
+#  else
+#    define ZEKALG_TOOLS_API
+#  endif
+#endif
+
+/* Flags, or-ed together. */
+#define ZEKALG_TOOLS_ENGINE_BYTES 1 /* texts in are Windows-1252 bytes */
+#define ZEKALG_TOOLS_ASCII_MINUS 2  /* results show '-' for the en dash of minus */
+
+/* `seed` for "pick one at random". */
+#define ZEKALG_TOOLS_NO_SEED INT64_MIN
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* One variant of `algorithm` built on `base` after `seed`; `requests` are
+ * solved in order (none: every variable). */
+ZEKALG_TOOLS_API char* zekalg_tools_variant(const char* algorithm, const char* base,
+                                            const char* requests, int64_t seed, int32_t flags);
+
+/* `count` rows (1 to 10^7) from `seed`, showing `names`, spread over
+ * `threads` threads (0: the machine's cores). The rows are the same, in
+ * the same order, for any number of threads. */
+ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* path,
+                                           const char* base, const char* base_path,
+                                           const char* names, int64_t count, int64_t seed,
+                                           int32_t threads, int32_t flags);
+
+/* The diagnostics of `zekalg check`, with `creations` trial creations
+ * (0: the command's default). */
+ZEKALG_TOOLS_API char* zekalg_tools_check(const char* algorithm, const char* path,
+                                          const char* base, const char* base_path,
+                                          int32_t creations, int32_t flags);
+
+/* With a `test` text (a .test file): every variant it holds, solved again
+ * and compared. With a null `test`: a new test file of `seeds` variants
+ * (requests: every variable). */
+ZEKALG_TOOLS_API char* zekalg_tools_test(const char* algorithm, const char* base,
+                                         const char* test, int32_t seeds, int32_t flags);
+
+/* The seed of row `row` (1-based) of a sample started from `seed`. */
+ZEKALG_TOOLS_API uint32_t zekalg_tools_row_seed(uint64_t seed, uint64_t row);
+
+/* Releases an answer; null is fine. */
+ZEKALG_TOOLS_API void zekalg_tools_free(char* answer);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* ZEKALG_TOOLS_H */
