@@ -1,4 +1,11 @@
+import copy
 import gc
+import os
+import pickle
+import shutil
+import subprocess
+import sys
+from pathlib import Path
 
 import pytest
 
@@ -159,3 +166,56 @@ def test_check_diagnostics():
     assert {(d.line, d.severity) for d in found} >= {(2, "error"), (3, "error")}
     assert zekalg.check("r_a|1|9\nq_b|a+1|0") == []
     assert zekalg.check("q_c|m+1", base="k_m|1") == []
+
+
+@pytest.mark.parametrize("duplicate", [copy.copy, copy.deepcopy, pickle.dumps])
+def test_environments_refuse_copies(duplicate):
+    with zekalg.Environment("k_a|5") as env, pytest.raises(TypeError, match="cannot be copied"):
+        duplicate(env)
+
+
+ERRORS = [
+    zekalg.AlgorithmError("condition a>5 could not be satisfied", line=2, seed=7),
+    zekalg.SolveError("d: error", request="d", status=-1, variable="d", line=2, seed=None),
+    zekalg.SolveError("Unknown error occurred.", request="1+1", status=-2),
+]
+
+
+def _raise_error(index):
+    raise ERRORS[index]
+
+
+def _fields(error):
+    return type(error), error.args, vars(error)
+
+
+def test_errors_cross_processes():
+    from concurrent.futures import ProcessPoolExecutor
+    unconvertible = pytest.raises(zekalg.EncodingError, zekalg.Environment, "k_a|\"Ω\"").value
+    for error in [*ERRORS, unconvertible]:
+        assert _fields(pickle.loads(pickle.dumps(error))) == _fields(error)
+    with ProcessPoolExecutor(max_workers=1) as pool:
+        for index, error in enumerate(ERRORS):
+            with pytest.raises(type(error)) as caught:
+                pool.submit(_raise_error, index).result()
+            assert _fields(caught.value) == _fields(error)
+
+
+@pytest.mark.parametrize("variable, library", [
+    (None, "libzekalg.so"),                     # a package without its library
+    ("ZEKALG_LIBRARY", "/nowhere/libzekalg.so"),
+])
+def test_missing_library_names_where_it_looked(tmp_path, variable, library):
+    package = Path(zekalg.__file__).parent
+    shutil.copytree(package, tmp_path / "zekalg", ignore=shutil.ignore_patterns("*.so"))
+    env = {k: v for k, v in os.environ.items() if not k.startswith("ZEKALG_")}
+    env["PYTHONPATH"] = str(tmp_path)
+    if variable:
+        env[variable] = library
+    done = subprocess.run([sys.executable, "-c", "import zekalg"], env=env,
+                          capture_output=True, text=True, check=False)
+    assert "ImportError: zekalg cannot load libzekalg.so; tried:" in done.stderr
+    expected = [library] if variable else [str(tmp_path / "zekalg" / library), library]
+    listed = done.stderr.split("tried:\n", 1)[-1].splitlines()
+    tried = [line.split()[0].rstrip(":") for line in listed if line.startswith("  ")]
+    assert tried == expected

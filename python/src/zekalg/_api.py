@@ -186,6 +186,19 @@ class Environment:
     def __exit__(self, *exc_info: object) -> None:
         self.close()
 
+    # A copy would hold the same engine id: closing either one would leave
+    # the other answering for an environment that no longer exists, and an
+    # id means nothing in another process.
+    def __reduce_ex__(self, protocol: object) -> tuple:
+        raise TypeError("a zekalg.Environment cannot be copied or pickled: create another "
+                        "from its algorithm and seed")
+
+    def __copy__(self) -> Environment:
+        return self.__reduce_ex__(None)
+
+    def __deepcopy__(self, memo: object) -> Environment:
+        return self.__reduce_ex__(None)
+
     def __repr__(self) -> str:
         state = "closed" if self.closed else f"id={self._id}"
         return f"<zekalg.Environment {state}, {len(self._algorithm.lines)} lines>"

@@ -5,8 +5,21 @@ from __future__ import annotations
 from typing import Optional
 
 
+def _restore(cls: type, args: tuple, fields: dict) -> Error:
+    error = cls.__new__(cls, *args)
+    error.args = args
+    error.__dict__.update(fields)
+    return error
+
+
 class Error(Exception):
     """Base class of every error the package raises on purpose."""
+
+    # Rebuilt from its fields, not by calling the constructor again with
+    # `args` (which lack the keyword fields): an error raised in a worker
+    # process must reach the parent whole (concurrent.futures, multiprocessing).
+    def __reduce__(self) -> tuple:
+        return _restore, (type(self), self.args, dict(self.__dict__))
 
 
 class EngineError(Error):

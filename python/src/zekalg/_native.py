@@ -29,9 +29,23 @@ MESSAGE_SIZE = 1 << 16
 _int32 = ctypes.c_int32
 
 
-def _load(file_name: str, variable: Optional[str] = None) -> ctypes.CDLL:
-    path = (os.environ.get(variable) if variable else None) or str(_HERE / file_name)
-    return ctypes.CDLL(path)
+def _load(file_name: str, variable: str) -> ctypes.CDLL:
+    """The library `variable` names in the environment; else the one next to
+    this file, else one the dynamic loader finds by name (an installed
+    build, LD_LIBRARY_PATH). Raises ImportError naming every path tried."""
+    named = os.environ.get(variable)
+    if named:
+        paths = [(named, f" (named by {variable})")]
+    else:
+        paths = [(str(_HERE / file_name), ""), (file_name, " (the dynamic loader's search)")]
+    tried = []
+    for path, origin in paths:
+        try:
+            return ctypes.CDLL(path)
+        except OSError as e:
+            tried.append(f"  {path}{origin}: {e}")
+    raise ImportError(f"zekalg cannot load {file_name}; tried:\n" + "\n".join(tried),
+                      name=__name__)
 
 
 # ZEKALG_LIBRARY may name another build of the engine library.
@@ -107,8 +121,8 @@ def _check_library() -> ctypes.CDLL:
     with _check_lock:
         if _check_lib is None:
             try:
-                found = _load("libzekalg_check.so")
-            except OSError:
+                found = _load("libzekalg_check.so", "ZEKALG_CHECK_LIBRARY")
+            except ImportError:
                 raise RuntimeError("zekalg.check is not available: the package was built "
                                    "without CLI11, nlohmann-json, libedit and cpp-httplib") from None
             found.zekalg_py_check.argtypes = (ctypes.c_char_p, ctypes.c_char_p,
