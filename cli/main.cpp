@@ -9,7 +9,7 @@
 
 #include <CLI/CLI.hpp>
 
-#include "algorithm_file.h"
+#include "tools/algorithm_file.h"
 #include "check_command.h"
 #include "repl_command.h"
 #include "sample_command.h"
@@ -76,6 +76,10 @@ int main(int argc, char** argv) {
                          "Build each variant on a base environment from this file, made after "
                          "the row's seed (solve FILE --base BASE --seed S brings a row back)");
   sample_cmd->add_option("--vars", vars, "Comma-separated variables to show (default: all)");
+  sample_cmd->add_option("--threads", sample.threads,
+                         "Threads that make the rows (default: the machine's cores); the rows "
+                         "are the same for any number")
+      ->check(CLI::Range(1, 256));
   add_encoding(sample_cmd, sample.enc);
 
   cli::check_options check;

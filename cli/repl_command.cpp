@@ -7,9 +7,9 @@
 
 #include <histedit.h>
 
-#include "algorithm_file.h"
+#include "tools/algorithm_file.h"
 #include "solve_command.h"
-#include "variable_report.h"
+#include "tools/variable_report.h"
 #include "zekalg/zekalg.hpp"
 
 namespace cli {

@@ -8,9 +8,10 @@
 #include <ostream>
 #include <string>
 
-#include "encoding.h"
+#include "tools/encoding.h"
 
 namespace cli {
+using namespace tools;
 
 struct repl_options {
   std::string file;

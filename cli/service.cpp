@@ -5,12 +5,13 @@
 #include <random>
 #include <vector>
 
-#include "algorithm_file.h"
-#include "check_command.h"
-#include "encoding.h"
-#include "sample_command.h"
-#include "solve_command.h"
-#include "variable_report.h"
+#include "tools/algorithm_file.h"
+#include "tools/check.h"
+#include "tools/documents.h"
+#include "tools/encoding.h"
+#include "tools/sampling.h"
+#include "tools/variable_report.h"
+#include "tools/variant.h"
 #include "zekalg/zekalg.h"
 
 namespace cli {
@@ -123,12 +124,6 @@ std::optional<algorithm_file> algorithm_field(const json& doc, const char* field
   }
 }
 
-const char* source_of(std::size_t level) { return level == 0 ? "algorithm" : "base"; }
-
-const char* status_of(int32_t status) {
-  return status == ZEKALG_OK ? "ok" : status == ZEKALG_ERROR_ALGORITHM ? "error" : "unknown";
-}
-
 // The time and the bytes of values one request may take, asked between
 // engine calls.
 class request_guard {
@@ -169,44 +164,8 @@ bool flag_field(const json& doc, const char* name) {
   return it->get<bool>();
 }
 
-// The engine's minus is U+2013 in UTF-8; a client that wants plain ASCII
-// digits and signs asks for '-' instead.
-std::string ascii_minus(const std::string& text) {
-  std::string out;
-  out.reserve(text.size());
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    if (text.compare(i, 3, "\xE2\x80\x93") == 0) {
-      out += '-';
-      i += 2;
-    } else {
-      out += text[i];
-    }
-  }
-  return out;
-}
-
-std::string shown_value(const std::string& engine_text, bool ascii) {
-  std::string text = cp1252_to_utf8(engine_text);
-  return ascii ? ascii_minus(text) : text;
-}
-
 json placed(const placed_message& e) {
   return {{"message", cp1252_to_utf8(e.message)}, {"source", source_of(e.level)}, {"line", e.line}};
-}
-
-json failures_of(const failure_report& report) {
-  json errors = json::array();
-  for (const variable_error& e : report.errors) {
-    errors.push_back({{"variable", cp1252_to_utf8(e.name)},
-                      {"message", cp1252_to_utf8(e.message)},
-                      {"source", source_of(e.level)},
-                      {"line", e.line}});
-  }
-  json cascade = json::array();
-  for (const std::string& name : report.cascade) {
-    cascade.push_back({{"variable", cp1252_to_utf8(name)}});
-  }
-  return {{"errors", std::move(errors)}, {"cascade", std::move(cascade)}};
 }
 
 // The variables named in "variables" (default: all), as the file spells them.
@@ -227,12 +186,19 @@ uint32_t chosen_seed(const json& doc) {
   return std::random_device{}();
 }
 
+// A handler returns the answer's document: JSON, or a tools document
+// already written.
 template <typename Handler>
 api_response answer(std::string_view body, const Handler& handler) {
   try {
-    return {200, handler(parse_body(body))};
+    auto made = handler(parse_body(body));
+    if constexpr (std::is_same_v<decltype(made), std::string>) {
+      return {200, json(), std::move(made)};
+    } else {
+      return {200, std::move(made), {}};
+    }
   } catch (const request_error& e) {
-    return {e.status, e.body};
+    return {e.status, e.body, {}};
   }
 }
 
@@ -257,28 +223,7 @@ api_response handle_solve(std::string_view body, const service_limits& limits) {
                    std::to_string(variant.named ? variable_names(*file).size() : requests.size()) +
                    " requests");
     }
-    json out = {{"seed", seed}, {"created", !variant.creation_error}};
-    if (variant.creation_error) {
-      out["error"] = placed(*variant.creation_error);
-      return out;
-    }
-    json results = json::array();
-    for (const request_result& r : variant.results) {
-      json entry = {{"request", cp1252_to_utf8(r.request)}, {"status", status_of(r.status)}};
-      if (r.status == ZEKALG_OK) {
-        entry["text"] = shown_value(r.text, ascii);
-      } else {
-        entry["message"] = cp1252_to_utf8(r.text);
-        if (r.line > 0) {
-          entry["source"] = source_of(r.level);
-          entry["line"] = r.line;
-        }
-      }
-      results.push_back(std::move(entry));
-    }
-    out["results"] = std::move(results);
-    if (variant.named) out["failures"] = failures_of(variant.report);
-    return out;
+    return variant_json(variant, seed, ascii);
   });
 }
 
@@ -300,17 +245,7 @@ api_response handle_sample(std::string_view body, const service_limits& limits) 
       guard.refuse("after " + std::to_string(sample.rows.size()) + " of " + std::to_string(count) +
                    " variants; ask for fewer");
     }
-    json out = sample_json(sample, *file, base ? &*base : nullptr);
-    if (ascii) {
-      for (json& row : out["variants"]) {
-        for (auto& [name, value] : row["values"].items()) value = ascii_minus(value);
-      }
-      for (auto& [name, histogram] : out["histograms"].items()) {
-        for (json& bar : histogram["bars"]) bar["label"] = ascii_minus(bar["label"]);
-      }
-    }
-    out["seconds"] = sample.seconds;
-    return out;
+    return sample_json(sample, *file, base ? &*base : nullptr, ascii);
   });
 }
 
@@ -396,7 +331,7 @@ api_response handle_variants(std::string_view body, const service_limits& limits
       json errors = json::object();
       for (const request_result& r : variant.results) {
         if (r.status == ZEKALG_OK) {
-          values[cp1252_to_utf8(r.request)] = shown_value(r.text, p->ascii);
+          values[cp1252_to_utf8(r.request)] = shown_text(r.text, p->ascii);
         } else {
           json error = {{"message", cp1252_to_utf8(r.text)}};
           if (r.line > 0) {
@@ -437,17 +372,7 @@ api_response handle_check(std::string_view body, const service_limits& limits) {
         *file, limits.check_creations, base ? &*base : nullptr,
         [&guard](std::size_t held) { return guard(held); }, &stopped);
     if (stopped) guard.refuse("during the trial creations");
-    json diagnostics = json::array();
-    int errors = 0;
-    for (const diagnostic& d : found) {
-      errors += d.error ? 1 : 0;
-      diagnostics.push_back({{"line", d.line},
-                             {"severity", d.error ? "error" : "warning"},
-                             {"message", cp1252_to_utf8(d.text)}});
-    }
-    const auto total = static_cast<int>(diagnostics.size());
-    return json{
-        {"diagnostics", std::move(diagnostics)}, {"errors", errors}, {"warnings", total - errors}};
+    return check_json(found);
   });
 }
 

@@ -13,10 +13,13 @@
 #include <cstdint>
 #include <functional>
 #include <nlohmann/json.hpp>
+
+#include "tools/encoding.h"
 #include <string>
 #include <string_view>
 
 namespace cli {
+using namespace tools;
 
 struct service_limits {
   std::size_t max_body = 1u << 20;              // bytes of a request body
@@ -30,6 +33,7 @@ struct service_limits {
 struct api_response {
   int status = 200;
   nlohmann::json body;
+  std::string text;  // when not empty, the body already written (a tools document)
 };
 
 // The names the service gives the request's texts in messages and in the

@@ -6,9 +6,7 @@
 #include <optional>
 #include <sstream>
 
-#include "algorithm_file.h"
-#include "sample_command.h"
-#include "solve_command.h"
+#include "tools/question_test.h"
 
 namespace cli {
 namespace {
@@ -17,16 +15,6 @@ namespace fs = std::filesystem;
 
 constexpr const char* kAlgorithmExtension = ".alg";
 constexpr const char* kTestExtension = ".test";
-
-std::vector<std::string> text_lines(const std::string& text) {
-  std::vector<std::string> lines;
-  std::istringstream in(text);
-  for (std::string line; std::getline(in, line);) {
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(std::move(line));
-  }
-  return lines;
-}
 
 std::string read_text(const fs::path& path) {
   std::ifstream in(path, std::ios::binary);
@@ -69,16 +57,10 @@ loaded_test load_test(const fs::path& algorithm, const fs::path& base, const tes
   return loaded;
 }
 
-// What `zekalg solve` prints for one seed: every variable as "name = value"
-// (or each request as "request = value"), and the errors in their place.
+// What `zekalg solve` prints for one seed.
 std::vector<std::string> variant_lines(const loaded_test& test, uint32_t seed, encoding enc) {
-  std::vector<const algorithm_file*> files{&test.algorithm};
-  if (test.base) files.push_back(&*test.base);
-  std::ostringstream lines;
-  print_variant(solve_variant(test.algorithm, test.base ? &*test.base : nullptr, seed,
-                              test.requests),
-                files, enc, true, lines, lines);
-  return text_lines(lines.str());
+  return tools::variant_lines(test.algorithm, test.base ? &*test.base : nullptr, test.requests,
+                              seed, enc);
 }
 
 // A line diff of two short blocks (longest common subsequence).
@@ -160,9 +142,7 @@ outcome test_one(const test_pair& pair, const test_options& options, std::ostrea
   if (test.blocks.empty()) {
     // A new test: seeds spread over the whole range, as sample's rows are
     // (neighbouring seeds draw nearly the same first values).
-    for (int k = 1; k <= options.seeds; ++k) {
-      test.blocks.push_back({0, row_seed(0, static_cast<uint64_t>(k)), {}});
-    }
+    test.blocks = new_test_blocks(options.seeds);
   }
   const fs::path base = test.base.empty() ? fs::path() : pair.test.parent_path() / test.base;
   if (!base.empty() && !fs::exists(base, ec)) {
@@ -209,57 +189,6 @@ outcome test_one(const test_pair& pair, const test_options& options, std::ostrea
 }
 
 }  // namespace
-
-test_file parse_test_file(const std::string& path, const std::string& text) {
-  test_file test;
-  int number = 0;
-  test_file::block* current = nullptr;
-  for (const std::string& line : text_lines(text)) {
-    ++number;
-    const auto fail = [&](const std::string& what) {
-      throw command_error(path + ":" + std::to_string(number) + ": " + what);
-    };
-    if (line.starts_with("seed ")) {
-      const std::string digits = line.substr(5);
-      uint64_t seed = 0;
-      if (digits.empty() || digits.size() > 10 ||
-          digits.find_first_not_of("0123456789") != std::string::npos ||
-          (seed = std::stoull(digits)) > UINT32_MAX) {
-        fail("a seed is a whole number from 0 to 4294967295");
-      }
-      test.blocks.push_back({number, static_cast<uint32_t>(seed), {}});
-      current = &test.blocks.back();
-    } else if (current != nullptr) {
-      // Inside a block every line is output, blank lines at its end aside.
-      current->lines.push_back(line);
-    } else if (line.empty() || line.starts_with("#")) {
-      continue;
-    } else if (line.starts_with("@base ")) {
-      if (!test.base.empty()) fail("a second @base");
-      test.base = line.substr(6);
-    } else if (line.starts_with("@request ")) {
-      test.requests.push_back(line.substr(9));
-    } else {
-      fail("expected @base, @request or a \"seed N\" line");
-    }
-  }
-  for (test_file::block& block : test.blocks) {
-    while (!block.lines.empty() && block.lines.back().empty()) block.lines.pop_back();
-  }
-  return test;
-}
-
-std::string format_test_file(const std::string& algorithm_name, const test_file& test) {
-  std::string text = "# The expected variants of " + algorithm_name +
-                     ": `zekalg test` compares, `zekalg test --update` rewrites.\n";
-  if (!test.base.empty()) text += "@base " + test.base + "\n";
-  for (const std::string& request : test.requests) text += "@request " + request + "\n";
-  for (const test_file::block& block : test.blocks) {
-    text += "\nseed " + std::to_string(block.seed) + "\n";
-    for (const std::string& line : block.lines) text += line + "\n";
-  }
-  return text;
-}
 
 int run_test(const test_options& options, std::ostream& out, std::ostream& err) {
   int status = 0;

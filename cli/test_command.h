@@ -20,9 +20,10 @@
 #include <string>
 #include <vector>
 
-#include "encoding.h"
+#include "tools/question_test.h"
 
 namespace cli {
+using namespace tools;
 
 struct test_options {
   std::vector<std::string> paths;  // algorithm files, test files or directories
@@ -30,23 +31,6 @@ struct test_options {
   int seeds = 10;                  // seeds of a new test file
   encoding enc = encoding::utf8;
 };
-
-// One test file, parsed.
-struct test_file {
-  std::string base;                   // as written, relative to the test file
-  std::vector<std::string> requests;  // as written (in the command's encoding)
-  struct block {
-    int line = 0;  // of its "seed" line
-    uint32_t seed = 0;
-    std::vector<std::string> lines;
-  };
-  std::vector<block> blocks;
-};
-
-// Parses a test file's text; throws command_error naming `path` and the line.
-test_file parse_test_file(const std::string& path, const std::string& text);
-// The text of a test file.
-std::string format_test_file(const std::string& algorithm_name, const test_file& test);
 
 // Compares (or, with update, writes) every test; prints a line per algorithm
 // and a diff of each changed variant. Returns 0 when everything matched (or

@@ -16,13 +16,15 @@
  * Texts in: NUL-terminated UTF-8; with ZEKALG_TOOLS_ENGINE_BYTES in `flags`,
  * the engine's own Windows-1252 bytes. `algorithm` and `base` are algorithm
  * texts (a null or empty `base`: no base environment); `path` and
- * `base_path` name them in messages (null: "algorithm" and "base").
+ * `base_path` name them in messages and in a test file's lines (null:
+ * "algorithm.alg" and "base.alg", as the service names them).
  * Lists of names or requests are one per line ("\n"); null or empty means
  * every variable of the algorithm, in definition order.
  *
- * Seeds: `seed` is any value from -2^31 to 2^32 - 1 (a negative one is taken
- * as its 32-bit pattern); ZEKALG_TOOLS_NO_SEED picks one at random, and the
- * answer says which. A variant, and every row of a sample, is made as
+ * Seeds: a variant's `seed` is any value from -2^31 to 2^32 - 1 (a negative
+ * one is taken as its 32-bit pattern); a sample's is any 64-bit value, as
+ * `zekalg sample --seed` takes it. ZEKALG_TOOLS_NO_SEED picks one at
+ * random, and the answer says which. A variant, and every row of a sample, is made as
  * `zekalg solve FILE --base BASE --seed S` makes it, so its seed brings it
  * back anywhere.
  *
@@ -53,7 +55,7 @@
  *           "histograms": {name: {"kind": "values"|"bins"|"text",
  *                                 "distinct", "min", "max",
  *                                 "bars": [{"label", "count", ...}]}},
- *           "summary": {"made", "failed", "distinct"}}
+ *           "summary": {"made", "failed", "distinct"}, "seconds"}
  *
  * check:   {"diagnostics": [{"source", "line", "column", "severity":
  *                            "error"|"warning", "message"}],
@@ -61,7 +63,9 @@
  *
  * test:    comparing: {"passed": true|false, "variants": [{"seed", "line",
  *                      "passed", "expected": [lines], "actual": [lines]}]}
- *          recording: {"text": the test file}
+ *          recording: {"text": the test file, "failed": variants that met
+ *                      an error}
+ *          (the test's "@base" line is not read: the caller gives `base`)
  */
 #ifndef ZEKALG_TOOLS_H
 #define ZEKALG_TOOLS_H
@@ -95,7 +99,8 @@ extern "C" {
 
 /* One variant of `algorithm` built on `base` after `seed`; `requests` are
  * solved in order (none: every variable). */
-ZEKALG_TOOLS_API char* zekalg_tools_variant(const char* algorithm, const char* base,
+ZEKALG_TOOLS_API char* zekalg_tools_variant(const char* algorithm, const char* path,
+                                            const char* base, const char* base_path,
                                             const char* requests, int64_t seed, int32_t flags);
 
 /* `count` rows (1 to 10^7) from `seed`, showing `names`, spread over
@@ -115,7 +120,8 @@ ZEKALG_TOOLS_API char* zekalg_tools_check(const char* algorithm, const char* pat
 /* With a `test` text (a .test file): every variant it holds, solved again
  * and compared. With a null `test`: a new test file of `seeds` variants
  * (requests: every variable). */
-ZEKALG_TOOLS_API char* zekalg_tools_test(const char* algorithm, const char* base,
+ZEKALG_TOOLS_API char* zekalg_tools_test(const char* algorithm, const char* path,
+                                         const char* base, const char* base_path,
                                          const char* test, int32_t seeds, int32_t flags);
 
 /* The seed of row `row` (1-based) of a sample started from `seed`. */

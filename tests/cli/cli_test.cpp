@@ -8,10 +8,10 @@
 
 #include <nlohmann/json.hpp>
 
-#include "algorithm_file.h"
+#include "tools/algorithm_file.h"
 #include "cli_test_support.h"
 #include "check_command.h"
-#include "encoding.h"
+#include "tools/encoding.h"
 #include "repl_command.h"
 #include "sample_command.h"
 #include "solve_command.h"

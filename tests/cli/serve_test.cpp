@@ -16,7 +16,7 @@
 #include <sstream>
 #include <thread>
 
-#include "algorithm_file.h"
+#include "tools/algorithm_file.h"
 #include "check_command.h"
 #include "cli_test_support.h"
 #include "sample_command.h"
@@ -257,6 +257,7 @@ TEST_F(ServeTest, SampleAnswersWhatTheCommandPrints) {
       post_ok("/v1/sample", {{"algorithm", read_file(path)}, {"count", 60}, {"seed", 99}});
   EXPECT_GT(answer["seconds"].get<double>(), 0);
   answer.erase("seconds");
+  printed.erase("seconds");
   EXPECT_EQ(answer["file"], "algorithm.alg");
   answer.erase("file");
   printed.erase("file");
@@ -284,7 +285,8 @@ TEST_F(ServeTest, CheckAnswersTheCommandsDiagnostics) {
   json expected = json::array();
   for (const cli::diagnostic& d : cli::check_algorithm(
            cli::algorithm_from_text("algorithm.alg", text, cli::encoding::utf8), 300)) {
-    expected.push_back({{"line", d.line},
+    expected.push_back({{"source", "algorithm"},
+                        {"line", d.line},
                         {"severity", d.error ? "error" : "warning"},
                         {"message", cli::cp1252_to_utf8(d.text)}});
   }

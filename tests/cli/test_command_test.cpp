@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "algorithm_file.h"
+#include "tools/algorithm_file.h"
 #include "cli_test_support.h"
 #include "test_command.h"
 

@@ -40,7 +40,7 @@
 #include <string>
 #include <vector>
 
-#include "algorithm_file.h"
+#include "tools/algorithm_file.h"
 #include "check_command.h"
 #include "solve_command.h"
 

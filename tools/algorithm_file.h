@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "encoding.h"
+#include "tools/encoding.h"
 
-namespace cli {
+namespace tools {
 
 // A failure the command reports and exits on; the text is complete
 // ("FILE:LINE: ..." or "FILE: ...").
@@ -65,4 +65,4 @@ std::vector<definition_line> split_definition_lines(const std::string& text);
 // ASCII lower case, as the engine compares names.
 std::string lowered(std::string text);
 
-}  // namespace cli
+}  // namespace tools

@@ -8,7 +8,7 @@
 #include <string>
 #include <string_view>
 
-namespace cli {
+namespace tools {
 
 enum class encoding { utf8, cp1252 };
 
@@ -37,4 +37,8 @@ inline std::string from_engine(std::string_view text, encoding enc) {
   return enc == encoding::utf8 ? cp1252_to_utf8(text) : std::string(text);
 }
 
-}  // namespace cli
+// A result as a front end shows it: UTF-8, with '-' for the en dash when
+// `ascii_minus` (for clients that want plain ASCII signs).
+std::string shown_text(std::string_view engine_text, bool ascii_minus);
+
+}  // namespace tools

@@ -10,10 +10,10 @@
 #include "api/engine_state.h"
 #include "api/registry.h"
 #include "base/errors.h"
-#include "check_command.h"
-#include "solve_command.h"
+#include "tools/check.h"
+#include "tools/variant.h"
 
-namespace cli {
+namespace tools {
 namespace {
 
 // One variable whose resolution failed during the walk.
@@ -183,4 +183,4 @@ void print_name_traps(const algorithm_file& file, encoding enc, std::ostream& er
   }
 }
 
-}  // namespace cli
+}  // namespace tools

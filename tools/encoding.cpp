@@ -1,10 +1,12 @@
-#include "encoding.h"
+#include "tools/encoding.h"
+
+#include <algorithm>
 
 #include <array>
 #include <cstdint>
 #include <cstdio>
 
-namespace cli {
+namespace tools {
 namespace {
 
 // Code points of bytes 0x80..0x9F; the undefined five map to themselves.
@@ -101,4 +103,11 @@ std::string cp1252_to_utf8(std::string_view text) {
   return out;
 }
 
-}  // namespace cli
+std::string shown_text(std::string_view engine_text, bool ascii_minus) {
+  if (!ascii_minus) return cp1252_to_utf8(engine_text);
+  std::string plain(engine_text);
+  std::replace(plain.begin(), plain.end(), static_cast<char>(150), '-');
+  return cp1252_to_utf8(plain);
+}
+
+}  // namespace tools

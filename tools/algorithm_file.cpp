@@ -1,10 +1,10 @@
-#include "algorithm_file.h"
+#include "tools/algorithm_file.h"
 
 #include <algorithm>
 #include <fstream>
 #include <iterator>
 
-namespace cli {
+namespace tools {
 namespace {
 
 int line_at(const std::string& text, std::size_t offset) {
@@ -134,4 +134,4 @@ std::string algorithm_file::where(int line) const {
   return line > 0 ? path + ":" + std::to_string(line) + ": " : path + ": ";
 }
 
-}  // namespace cli
+}  // namespace tools

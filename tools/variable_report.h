@@ -15,11 +15,11 @@
 #include <string>
 #include <vector>
 
-#include "algorithm_file.h"
-#include "encoding.h"
+#include "tools/algorithm_file.h"
+#include "tools/encoding.h"
 #include "zekalg/zekalg.hpp"
 
-namespace cli {
+namespace tools {
 
 // A request the command solved through the C functions, and its error.
 struct solved_name {
@@ -70,4 +70,4 @@ void print_failure_report(const failure_report& report,
 // operators as "FILE:LINE: warning: text".
 void print_name_traps(const algorithm_file& file, encoding enc, std::ostream& err);
 
-}  // namespace cli
+}  // namespace tools

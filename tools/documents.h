@@ -1,0 +1,27 @@
+// The JSON documents of the tools (include/zekalg/tools.h describes each):
+// the same bytes whether the C interface, the service or the command asks.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "tools/check.h"
+#include "tools/variant.h"
+
+namespace tools {
+
+// "algorithm" or "base", for a level (0: the algorithm, 1: its base).
+const char* source_of(std::size_t level);
+
+// A variant made with `seed`.
+std::string variant_json(const variant_result& variant, uint32_t seed, bool ascii_minus,
+                         int indent = -1);
+
+// The diagnostics of a check; `level` of each says which file it is about.
+std::string check_json(const std::vector<diagnostic>& diagnostics, int indent = -1);
+
+// {"error": {"message", "source", "line"}}: a call that could not run.
+std::string error_json(const std::string& utf8_message, std::size_t level = 0, int line = 0);
+
+}  // namespace tools
