@@ -119,9 +119,11 @@ void make_row(row_outcome& out, const algorithm_file& file, const algorithm_file
   if (out.failed) out.report = explain_failures(env, files, solved);
 }
 
-// Rows per thread in one batch: enough to keep the threads' start-up and
-// the batch's join small against the rows' work.
-constexpr int64_t kRowsPerThreadInBatch = 64;
+// Rows that a thread makes at a time, and chunks per thread that may be
+// made ahead of the one counted last: enough that the threads rarely wait
+// for each other or for the counting.
+constexpr int64_t kChunkRows = 32;
+constexpr int64_t kChunksAheadPerThread = 4;
 
 }  // namespace
 
@@ -229,47 +231,65 @@ sample_result sample_variants(const algorithm_file& file, const algorithm_file* 
       take(o);
     }
   } else {
-    // Batches of rows: the threads make a batch's rows in any order, then
-    // this thread counts them in row order, so the result does not depend
-    // on the number of threads.
-    const int64_t batch = kRowsPerThreadInBatch * threads;
-    std::vector<row_outcome> outcomes;
-    for (int64_t first = 1; first <= count && !sample.stopped; first += batch) {
-      if (keep_going && !keep_going(first - 1, held)) {
-        sample.stopped = true;
-        break;
-      }
-      const int64_t n = std::min(batch, count - first + 1);
-      outcomes.assign(static_cast<std::size_t>(n), row_outcome{});
-      std::atomic<int64_t> next{0};
-      std::atomic<bool> stop{false};
-      const auto work = [&](bool guarded) {
-        for (int64_t i; !stop.load(std::memory_order_relaxed) && (i = next.fetch_add(1)) < n;) {
-          row_outcome& o = outcomes[static_cast<std::size_t>(i)];
-          o.row = first + i;
-          o.seed = row_seed(seed, static_cast<uint64_t>(o.row));
-          make_row(o, file, base_file, files, sample.names, [&](std::size_t bytes) {
-            if (stop.load(std::memory_order_relaxed)) return false;
-            if (guarded && keep_going && !keep_going(first - 1, held + bytes)) {
-              stop = true;
-              return false;
-            }
-            return true;
-          });
-          if (o.stopped) stop = true;
+    // The threads make chunks of rows in any order, each into its slot of a
+    // window of chunks ahead of the one counted last; this thread counts
+    // the rows in row order as their chunks come, so the result does not
+    // depend on the number of threads and counting overlaps making.
+    const int64_t chunks = (count + kChunkRows - 1) / kChunkRows;
+    const int64_t window = kChunksAheadPerThread * threads;
+    std::vector<std::vector<row_outcome>> slots(static_cast<std::size_t>(window));
+    std::vector<std::atomic<bool>> ready(static_cast<std::size_t>(window));
+    std::atomic<int64_t> next{0};
+    std::atomic<int64_t> counted{0};  // chunks counted so far
+    std::atomic<bool> stop{false};
+    const auto work = [&] {
+      for (;;) {
+        const int64_t chunk = next.fetch_add(1);
+        if (chunk >= chunks) return;
+        // Wait until the slot's previous chunk has been counted.
+        for (int64_t c = counted.load(); chunk - c >= window; c = counted.load()) {
+          if (stop.load()) return;
+          counted.wait(c);
         }
-      };
-      std::vector<std::thread> helpers;
-      helpers.reserve(static_cast<std::size_t>(threads - 1));
-      for (int t = 1; t < threads; ++t) helpers.emplace_back(work, false);
-      work(true);  // only this thread asks the guard
-      for (std::thread& h : helpers) h.join();
-      if (stop) {
-        sample.stopped = true;
-        break;
+        if (stop.load()) return;
+        const auto k = static_cast<std::size_t>(chunk % window);
+        std::vector<row_outcome>& rows = slots[k];
+        const int64_t first = chunk * kChunkRows + 1;
+        rows.assign(static_cast<std::size_t>(std::min(kChunkRows, count - first + 1)), {});
+        for (std::size_t i = 0; i < rows.size() && !stop.load(std::memory_order_relaxed); ++i) {
+          row_outcome& o = rows[i];
+          o.row = first + static_cast<int64_t>(i);
+          o.seed = row_seed(seed, static_cast<uint64_t>(o.row));
+          make_row(o, file, base_file, files, sample.names,
+                   [&](std::size_t) { return !stop.load(std::memory_order_relaxed); });
+        }
+        ready[k].store(true);
+        ready[k].notify_one();
       }
-      for (row_outcome& o : outcomes) take(o);
+    };
+    std::vector<std::thread> makers;
+    makers.reserve(static_cast<std::size_t>(threads));
+    for (int t = 0; t < threads; ++t) makers.emplace_back(work);
+    for (int64_t chunk = 0; chunk < chunks && !sample.stopped; ++chunk) {
+      const auto k = static_cast<std::size_t>(chunk % window);
+      ready[k].wait(false);
+      ready[k].store(false);
+      for (row_outcome& o : slots[k]) {
+        if (o.stopped || (keep_going && !keep_going(o.row - 1, held))) {
+          sample.stopped = true;
+          break;
+        }
+        take(o);
+      }
+      counted.store(chunk + 1);
+      counted.notify_all();
     }
+    if (sample.stopped) {
+      stop = true;
+      counted.store(chunks + window);  // wakes every waiting thread for good
+      counted.notify_all();
+    }
+    for (std::thread& m : makers) m.join();
   }
   sample.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -1,0 +1,134 @@
+// The tools' C interface as a binding sees it: JSON documents out of the
+// shared library, for good calls and for calls that cannot run.
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+#include "zekalg/tools.h"
+
+namespace {
+
+using nlohmann::json;
+
+json taken(char* answer) {
+  EXPECT_NE(answer, nullptr);
+  const std::unique_ptr<char, void (*)(char*)> owned(answer, zekalg_tools_free);
+  return answer != nullptr ? json::parse(answer) : json();
+}
+
+json sample(const char* algorithm, const char* base, int64_t count, int64_t seed, int threads,
+            const char* names = nullptr) {
+  return taken(
+      zekalg_tools_sample(algorithm, nullptr, base, nullptr, names, count, seed, threads, 0));
+}
+
+json variant(const char* algorithm, const char* base, int64_t seed, const char* requests = nullptr,
+             int32_t flags = 0) {
+  return taken(zekalg_tools_variant(algorithm, nullptr, base, nullptr, requests, seed, flags));
+}
+
+constexpr const char* kQuestion = "r_a|-9|9\nr_b|1|20\nc_c1|a<>0\nq_s|a*b|0\nq_t|1/(a-b-0.5)|3";
+constexpr const char* kBase = "r_x|1|99\nk_g|9.81";
+
+// Every row of a sample comes back as the variant of its seed, and the rows
+// are the same for any number of threads.
+TEST(ToolsApi, RowsComeBackByTheirSeedOnAnyNumberOfThreads) {
+  for (const char* base : {static_cast<const char*>(nullptr), kBase}) {
+    const json one = sample(kQuestion, base, 300, 42, 1);
+    ASSERT_EQ(one["variants"].size(), 300u) << one["failures"].dump();
+    for (const int threads : {2, 3, 0}) {
+      const json many = sample(kQuestion, base, 300, 42, threads);
+      EXPECT_EQ(many["variants"], one["variants"]) << threads;
+      EXPECT_EQ(many["histograms"], one["histograms"]) << threads;
+    }
+    for (const std::size_t row : {0u, 1u, 299u}) {
+      const json& r = one["variants"][row];
+      const json v = variant(kQuestion, base, r["seed"].get<int64_t>());
+      json values = json::object();
+      for (const json& result : v["results"]) values[result["request"]] = result["text"];
+      EXPECT_EQ(values, r["values"]) << row;
+    }
+  }
+  // A base is built after the row's seed, so its draws move the question's.
+  EXPECT_NE(sample("q_y|x*2|0", kBase, 3, 1, 1)["variants"][1]["values"]["y"],
+            sample("q_y|x*2|0", kBase, 3, 1, 1)["variants"][2]["values"]["y"]);
+}
+
+TEST(ToolsApi, FailuresArePlacedInTheirFile) {
+  const json v = variant("q_a|1\nq_b|1/0|2\nq_c|b+1|1", nullptr, 5);
+  ASSERT_EQ(v["failures"]["errors"].size(), 1u) << v.dump();
+  EXPECT_EQ(v["failures"]["errors"][0]["line"], 2);
+  EXPECT_EQ(v["failures"]["cascade"][0]["variable"], "c");
+
+  const json in_base = variant("q_y|x", "k_z|1\nq_x|1/0|1", 5);
+  EXPECT_EQ(in_base["results"][0]["source"], "base") << in_base.dump();
+  EXPECT_EQ(in_base["results"][0]["line"], 2);
+
+  const json failed = variant("r_a|1|2\nc_c|a>5", nullptr, 5);
+  EXPECT_EQ(failed["created"], false);
+  EXPECT_EQ(failed["error"]["line"], 2) << failed.dump();
+}
+
+TEST(ToolsApi, TextsConvertBothWays) {
+  EXPECT_EQ(variant("q_m|0-4|0\nk_t|\"caf\xC3\xA9 \xE2\x80\x93\"", nullptr, 1)["results"],
+            json::parse(R"([{"request":"m","status":"ok","text":"\u20134"},
+                            {"request":"t","status":"ok","text":"café –"}])"));
+  EXPECT_EQ(variant("q_m|0-4|0", nullptr, 1, nullptr, ZEKALG_TOOLS_ASCII_MINUS)["results"][0]["text"],
+            "-4");
+  EXPECT_EQ(variant("k_t|\"caf\xE9\"", nullptr, 1, nullptr, ZEKALG_TOOLS_ENGINE_BYTES)["results"]
+                   [0]["text"],
+            "café");
+}
+
+// Calls that cannot run answer {"error": ...}, never a crash or an empty
+// document.
+TEST(ToolsApi, CallsThatCannotRunSayWhy) {
+  struct bad {
+    json answer;
+    const char* message;
+    const char* source;
+    int line;
+  };
+  const bad cases[] = {
+      {variant("q_a|1\nq_b|\xFF", nullptr, 1), "algorithm.alg:2:", "algorithm", 2},
+      {variant("q_a|1", "k_b|\xE2\x82", 1), "base.alg:1:", "base", 1},
+      {variant("q_a|1", nullptr, int64_t{1} << 40), "the seed must be", "algorithm", 0},
+      {variant("q_a|1", nullptr, 1, "\xC0"), "request 1:", "algorithm", 0},
+      {sample("q_a|1", nullptr, 0, 1, 1), "the count must be", "algorithm", 0},
+      {sample("q_a|1", nullptr, 5, 1, 1, "a\nzz"), "no variable 'zz'", "algorithm", 0},
+      {taken(zekalg_tools_check("q_a|1", nullptr, nullptr, nullptr, -1, 0)), "creations must",
+       "algorithm", 0},
+      {taken(zekalg_tools_test("q_a|1", nullptr, nullptr, nullptr, "nonsense\n", 0, 0)),
+       "test:1: expected @base", "algorithm", 0},
+  };
+  for (const bad& c : cases) {
+    ASSERT_TRUE(c.answer.contains("error")) << c.answer.dump();
+    EXPECT_NE(c.answer["error"]["message"].get<std::string>().find(c.message), std::string::npos)
+        << c.answer.dump();
+    EXPECT_EQ(c.answer["error"]["source"], c.source) << c.answer.dump();
+    EXPECT_EQ(c.answer["error"]["line"], c.line) << c.answer.dump();
+  }
+}
+
+TEST(ToolsApi, CheckAndQuestionTests) {
+  const json checked =
+      taken(zekalg_tools_check("q_a|1\nq_b|a+zz|1", "q.alg", nullptr, nullptr, 20, 0));
+  ASSERT_GE(checked["errors"], 1) << checked.dump();
+  EXPECT_EQ(checked["diagnostics"][0]["line"], 2);
+  EXPECT_EQ(checked["diagnostics"][0]["source"], "algorithm");
+
+  const json recorded = taken(zekalg_tools_test(kQuestion, "q.alg", nullptr, nullptr, nullptr, 4, 0));
+  ASSERT_TRUE(recorded.contains("text")) << recorded.dump();
+  const std::string text = recorded["text"];
+  const json same = taken(zekalg_tools_test(kQuestion, "q.alg", nullptr, nullptr, text.c_str(), 0, 0));
+  EXPECT_EQ(same["passed"], true) << same.dump();
+  EXPECT_EQ(same["variants"].size(), 4u);
+  const json changed = taken(zekalg_tools_test("r_a|-9|9\nr_b|1|20\nc_c1|a<>0\nq_s|a*b+1|0\nq_t|1/(a-b-0.5)|3",
+                                               "q.alg", nullptr, nullptr, text.c_str(), 0, 0));
+  EXPECT_EQ(changed["passed"], false);
+  EXPECT_EQ(changed["variants"][0]["passed"], false);
+}
+
+}  // namespace
