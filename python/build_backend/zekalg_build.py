@@ -1,7 +1,7 @@
 """The package's build backend (PEP 517), with no build requirements.
 
 It configures ``python/CMakeLists.txt`` (which brings in the whole engine),
-builds the engine library and the diagnostics helper, and writes a wheel
+builds the engine library and the tools library, and writes a wheel
 holding ``src/zekalg`` and those libraries. The wheel is tagged
 ``py3-none-<platform>``: the package talks to the libraries through ctypes
 and fits every Python 3 on the platform.
@@ -77,7 +77,7 @@ def _run(command: list[str]) -> None:
 
 
 def _build_libraries() -> dict[str, Path]:
-    """Builds the native targets; returns {target: built file}."""
+    """Builds the native targets; returns {file name in the wheel: built file}."""
     if not (PROJECT_DIR / "src" / "api" / "exports.cpp").is_file():
         raise RuntimeError(
             f"{PACKAGE_DIR} must be built inside the zekalg source tree "
@@ -87,15 +87,16 @@ def _build_libraries() -> dict[str, Path]:
     jobs = os.environ.get("CMAKE_BUILD_PARALLEL_LEVEL") or "2"
     _run(["cmake", "-S", str(PACKAGE_DIR), "-B", str(build_dir),
           f"-DCMAKE_BUILD_TYPE={build_type}"])
-    targets = {}
+    targets, files = [], {}
     for line in (build_dir / "bundle.txt").read_text(encoding="utf-8").splitlines():
-        target, _, path = line.partition(" ")
-        targets[target] = Path(path)
+        target, name, path = line.split(" ", 2)
+        targets.append(target)
+        files[name] = Path(path)
     command = ["cmake", "--build", str(build_dir), "-j", jobs]
     for target in targets:
         command += ["--target", target]
     _run(command)
-    return targets
+    return files
 
 
 def _record_line(name: str, data: bytes) -> str:
@@ -124,8 +125,8 @@ def build_wheel(wheel_directory, config_settings=None, metadata_directory=None):
     for path in sorted((source / NAME).rglob("*")):
         if path.is_file() and "__pycache__" not in path.parts:
             files.append((path.relative_to(source).as_posix(), path.read_bytes(), 0o644))
-    for target, built in libraries.items():
-        files.append((f"{NAME}/lib{target}.so", built.read_bytes(), 0o755))
+    for name, built in libraries.items():
+        files.append((f"{NAME}/{name}", built.read_bytes(), 0o755))
     info = _dist_info()
     files.append((f"{info}/METADATA", _metadata().encode(), 0o644))
     files.append((f"{info}/WHEEL", _wheel_file().encode(), 0o644))

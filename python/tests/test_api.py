@@ -155,9 +155,12 @@ def test_sample_rows_come_back_and_failures():
     assert 0 < len(rows) < 40  # a = 2 never holds; a = 1 fails to solve
     for row in rows:
         assert zekalg.Environment(algorithm, seed=row.seed).solve_all() == row
+    got = []
     with pytest.raises(zekalg.SolveError) as caught:
-        list(zekalg.sample(algorithm, 40, seed=9))
+        got.extend(zekalg.sample(algorithm, 40, seed=9, threads=2))
+    assert got == [r for i, r in enumerate(rows, 1) if r.row == i]  # the rows before it
     assert zekalg.Environment(algorithm, seed=caught.value.seed).solve("a") == "1"
+    assert (caught.value.variable, caught.value.line, caught.value.status) == ("half", 3, -1)
 
 
 def test_check_diagnostics():

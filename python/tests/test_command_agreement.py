@@ -20,14 +20,23 @@ def test_seeds_bring_back_what_solve_prints(zekalg_command, path, seed):
     assert zekalg.Environment(algorithm, seed=seed).solve_all() == solved(stdout)
 
 
-@pytest.mark.parametrize("path", EXAMPLES[:2], ids=lambda p: p.name)
-@pytest.mark.parametrize("seed", [1, -3])
-def test_sample_rows_are_those_of_the_command(zekalg_command, path, seed):
-    stdout, _, status = zekalg_command("sample", path, "-n", 25, "--seed", seed, "--format", "json")
+SAMPLES = [(path.read_text(encoding="utf-8"), None, seed) for path, seed in zip(EXAMPLES[:2], [1, -3])]
+SAMPLES.append(("q_y|x*2|0", "r_x|1|99", 1))  # each row draws its own base
+
+
+@pytest.mark.parametrize("algorithm, base, seed", SAMPLES, ids=["example-1", "example-2", "base"])
+def test_sample_rows_are_those_of_the_command(zekalg_command, algorithm_file, algorithm, base,
+                                              seed):
+    args = ["sample", algorithm_file(algorithm), "-n", 25, "--seed", seed, "--format", "json"]
+    if base is not None:
+        args += ["--base", algorithm_file(base, "base.alg")]
+    stdout, _, status = zekalg_command(*args)
     assert status == 0
     expected = [(r["row"], r["seed"], r["values"]) for r in json.loads(stdout)["variants"]]
-    rows = zekalg.sample(path.read_text(encoding="utf-8"), 25, seed=seed)
+    rows = list(zekalg.sample(algorithm, 25, seed=seed, base=base, threads=2))
     assert [(v.row, v.seed, dict(v)) for v in rows] == expected
+    for row in rows[:5]:  # a row's seed brings it back, base included
+        assert zekalg.Environment(algorithm, base=base, seed=row.seed).solve_all() == row
 
 
 TRICKY = "k_B|1\r\n\r\nc_ok|1=1\nq_a|B+1\nk_b|3\nr_c|-4|-4\nf_g|x|x\nl_d|u|\"é\"|\"é\"\n"

@@ -2,18 +2,16 @@
 
 from __future__ import annotations
 
-import secrets
 import weakref
 from dataclasses import dataclass
 from typing import Iterator, Literal, Optional, Union
 
 from . import _native
-from ._errors import AlgorithmError, SolveError
+from ._errors import AlgorithmError, EngineError, SolveError
 from ._text import Algorithm, from_engine, message_subject, to_engine
 
 _EN_DASH = "\u2013"
 _SEED_LOW, _SEED_HIGH = -(1 << 31), (1 << 32) - 1
-_MASK64 = (1 << 64) - 1
 
 
 def _checked_seed(value: int) -> int:
@@ -37,15 +35,6 @@ def seed(value: int) -> None:
     (docs/seeds.md says what fixes a variant).
     """
     _native.seed(_checked_seed(value))
-
-
-def _row_seed(base: int, row: int) -> int:
-    """The seed of row `row` (1-based) of a sample started from `base`,
-    as ``zekalg sample`` mixes it (row_seed in cli/sample_command.cpp)."""
-    z = (base + 0x9E3779B97F4A7C15 * row) & _MASK64
-    z = ((z ^ (z >> 30)) * 0xBF58476D1CE4E5B9) & _MASK64
-    z = ((z ^ (z >> 27)) * 0x94D049BB133111EB) & _MASK64
-    return (z ^ (z >> 31)) >> 32
 
 
 def _creation_error(message: bytes, algorithm: Algorithm, bases: list[Algorithm],
@@ -247,87 +236,109 @@ class Variant(dict[str, str]):
         return f"Variant(row={self.row}, seed={self.seed}, {dict.__repr__(self)})"
 
 
+def _int32_argument(value: Optional[int], what: str) -> int:
+    """An int for a 32-bit argument of the tools (None: 0, their default).
+    One out of that range becomes -1, which they refuse, naming their range."""
+    if value is None:
+        return 0
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"{what} must be int, not {type(value).__name__}")
+    return value if 0 <= value < 1 << 31 else -1
+
+
+def _base_text(base: Union[Environment, str, None], what: str) -> Optional[str]:
+    """The algorithm text a sample or check builds on: a text, or an
+    environment's own algorithm (one level: the tools take one base)."""
+    if base is None or isinstance(base, str):
+        return base
+    if not isinstance(base, Environment):
+        raise TypeError(f"base must be an Environment or an algorithm text, "
+                        f"not {type(base).__name__}")
+    if base.base is not None:
+        raise ValueError(f"{what} takes one base level; this base environment has a base")
+    return base.algorithm
+
+
 def sample(algorithm: str, n: int, *, seed: Optional[int] = None,
            base: Union[Environment, str, None] = None, ascii_minus: bool = False,
-           skip_failures: bool = False) -> Iterator[Variant]:
-    """Yields `n` variants of `algorithm`, each created after seeding with
-    its own row seed, with every variable solved.
+           skip_failures: bool = False, threads: Optional[int] = None) -> Iterator[Variant]:
+    """Yields `n` variants of `algorithm`, the rows of
+    ``zekalg sample FILE -n N --seed SEED [--base BASE]``, each with its row
+    number, its seed and every variable solved.
 
-    The row seeds are those of ``zekalg sample FILE -n N --seed SEED``, so
-    ``zekalg solve FILE --seed S`` (or ``Environment(algorithm, seed=S)``)
-    brings back the variant whose ``seed`` is S. Without `seed` the rows
-    start from a random one.
+    Each row seeds the generator with its own seed and then creates the base
+    (when given) and the variant on it, as ``zekalg solve FILE --base BASE
+    --seed S`` does: ``Environment(algorithm, base=base, seed=row.seed)``
+    brings a row back, base values included. Without `seed` the rows start
+    from a random one.
 
     Args:
-        base: every variant builds on this environment (an ``Environment``,
-            or an algorithm text from which one base environment is created
-            when iteration starts and killed when it ends). A row then comes
-            back with ``Environment(algorithm, base=the_same_base, seed=S)``.
+        base: the algorithm every row builds on (a text, or an
+            ``Environment``, which stands for its algorithm: each row draws
+            its own base).
         ascii_minus: results write minus as "-" (see ``Environment``).
         skip_failures: leave out the rows whose creation or solving fails
             instead of raising (their row numbers are then missing).
+        threads: the rows are made on this many threads (None or 0: the
+            machine's cores); the rows are the same for any number.
 
     Raises:
         AlgorithmError, SolveError: a row failed; the error's ``seed`` is
-            that row's.
+            that row's. The rows before it are yielded first.
         EncodingError: a text holds a character the engine cannot take.
+        ValueError: `n` or `threads` is out of the tools' range (at most
+            10**7 rows, 256 threads).
 
-    The variants are made while iterating, on the iterating thread.
+    All rows are made by the call, with the GIL released, before the first
+    one is yielded.
     """
     if isinstance(n, bool) or not isinstance(n, int):
         raise TypeError(f"n must be int, not {type(n).__name__}")
     if n < 0:
         raise ValueError(f"n must not be negative, not {n}")
+    threads = _int32_argument(threads, "threads")
     parsed = Algorithm(algorithm)
-    base_algorithm = Algorithm(base, "base") if isinstance(base, str) else None
-    if base is not None and not isinstance(base, (Environment, str)):
-        raise TypeError(f"base must be an Environment or an algorithm text, "
-                        f"not {type(base).__name__}")
+    base_text = _base_text(base, "sample")
+    base_data = Algorithm(base_text, "base").data if base_text is not None else None
     if seed is not None:
         _checked_seed(seed)
-    # A negative seed starts from its 64-bit unsigned bits, as in the command.
-    start = seed & _MASK64 if seed is not None else secrets.randbits(32)
-    return _variants(parsed, n, start, base if isinstance(base, Environment) else None,
-                     base_algorithm, ascii_minus, skip_failures)
+    if n == 0:
+        return iter(())
+    answer = _native.sample(parsed.data, base_data, None, min(n, 1 << 62),
+                            _native.NO_SEED if seed is None else seed, threads,
+                            _native.ASCII_MINUS if ascii_minus else 0)
+    rows = []
+    add, new, fill = rows.append, dict.__new__, dict.update  # a third faster than Variant()
+    for made in answer["variants"]:
+        variant = new(Variant)
+        fill(variant, made["values"])
+        variant.row, variant.seed = made["row"], made["seed"]
+        add(variant)
+    failures = answer["failures"]
+    if skip_failures or not failures:
+        return iter(rows)
+    return _rows_until(rows, min(failures, key=lambda f: f["first_row"]))
 
 
-def _variants(algorithm: Algorithm, n: int, start: int, base: Optional[Environment],
-              base_algorithm: Optional[Algorithm], ascii_minus: bool,
-              skip_failures: bool) -> Iterator[Variant]:
-    own_base = None
-    if base_algorithm is not None:
-        own_base = base = Environment._build(base_algorithm, None, None, False)
-    try:
-        base_id = base._live_id() if base is not None else 0
-        bases = [base._algorithm, *base._bases] if base is not None else []
-        names = algorithm.names
-        create, solve, kill = _native.create, _native.solve, _native.kill
-        for row in range(1, n + 1):
-            row_seed = _row_seed(start, row)
-            _native.seed(row_seed)
-            env_id, message = create(base_id, algorithm.data)
-            if env_id <= 0:
-                if skip_failures:
-                    continue
-                raise _creation_error(message, algorithm, bases, row_seed)
-            variant = Variant(row, row_seed)
-            try:
-                for data, name in names:
-                    status, result = solve(env_id, data)
-                    if status != 0:
-                        raise _solve_error(status, result, name, algorithm, bases, row_seed)
-                    text = from_engine(result)
-                    variant[name] = text.replace(_EN_DASH, "-") if ascii_minus else text
-            except SolveError:
-                if skip_failures:
-                    continue
-                raise
-            finally:
-                kill(env_id)
-            yield variant
-    finally:
-        if own_base is not None:
-            own_base.close()
+def _rows_until(rows: list[Variant], failure: dict) -> Iterator[Variant]:
+    """The rows before the failure's first row, then its error."""
+    for row in rows:
+        if row.row >= failure["first_row"]:
+            break
+        yield row
+    raise _sample_error(failure)
+
+
+def _sample_error(failure: dict) -> EngineError:
+    message = failure["message"]
+    line = failure["line"] if failure["file"] == "algorithm" and failure["line"] else None
+    variable = failure.get("variable") or None
+    if failure["kind"] == "creation":
+        return AlgorithmError(message, variable=variable, line=line, seed=failure["first_seed"])
+    # The engine's one message for a failure outside the algorithm's rules.
+    status = -2 if message == "Unknown error occurred." else -1
+    return SolveError(message, request=variable, status=status, variable=variable, line=line,
+                      seed=failure["first_seed"])
 
 
 @dataclass(frozen=True)
@@ -335,44 +346,50 @@ class Diagnostic:
     """One finding of ``zekalg.check``.
 
     Attributes:
-        line: the 1-based line of the algorithm it is about; 0 for the
-            algorithm as a whole.
+        line: the 1-based line it is about; 0 for the text as a whole.
         severity: "error" or "warning".
         message: the explanation, as ``zekalg check`` prints it.
+        source: the text it is about: "algorithm", or "base" for the
+            base's own lines.
+        column: the 1-based column, or 0 when none is known.
     """
 
     line: int
     severity: Literal["error", "warning"]
     message: str
+    source: Literal["algorithm", "base"] = "algorithm"
+    column: int = 0
 
     def __str__(self) -> str:
         where = f"line {self.line}: " if self.line else ""
+        if self.source == "base":
+            where = f"base {where}" if where else "base: "
         return f"{where}{self.severity}: {self.message}"
 
 
 def check(algorithm: str, *, base: Union[Environment, str, None] = None,
-          creations: int = 300, path: str = "FILE",
+          creations: Optional[int] = None, path: str = "FILE",
           base_path: str = "BASE") -> list[Diagnostic]:
-    """The diagnostics ``zekalg check`` gives for `algorithm`, in line order.
+    """The diagnostics ``zekalg check`` gives for `algorithm`, in its order.
 
     It reports definitions a lookup cannot reach, names and functions used
     but defined nowhere, wrong argument counts, conditions that fail often
-    (measured over `creations` trial creations), errors in creating and
-    solving, and the language's traps. `base` is the algorithm (or the
-    environment, whose algorithm is taken) it is written for. `path` and
-    `base_path` stand for the files in the hints that name a seed
-    (``zekalg solve FILE --seed S``).
+    (measured over `creations` trial creations; None or 0: as many as the
+    command makes), errors in creating and solving, and the language's
+    traps. `base` is the algorithm (or the environment, whose algorithm is
+    taken) it is written for. `path` and `base_path` stand for the files in
+    the hints that name a seed (``zekalg solve FILE --seed S``).
 
     Raises:
         EncodingError: a text holds a character the engine cannot take.
-        RuntimeError: the package was built without the diagnostics.
+        ValueError: `creations` is out of the tools' range (at most 10**5).
     """
     parsed = Algorithm(algorithm)
-    if isinstance(base, Environment):
-        base = base.algorithm
-    base_data = Algorithm(base, "base").data if base is not None else None
-    if isinstance(creations, bool) or not isinstance(creations, int) or creations < 0:
-        raise ValueError(f"creations must be an int of at least 0, not {creations!r}")
-    found = _native.check(parsed.data, to_engine(path, "path"), base_data,
-                          to_engine(base_path, "base_path"), min(creations, 1 << 30))
-    return [Diagnostic(d["line"], "error" if d["error"] else "warning", d["text"]) for d in found]
+    base_text = _base_text(base, "check")
+    base_data = Algorithm(base_text, "base").data if base_text is not None else None
+    creations = _int32_argument(creations, "creations")
+    path_data, base_path_data = to_engine(path, "path"), to_engine(base_path, "base_path")
+    answer = _native.check(parsed.data, path_data, base_data, base_path_data,
+                           creations)
+    return [Diagnostic(d["line"], d["severity"], d["message"], d["source"], d.get("column", 0))
+            for d in answer["diagnostics"]]

@@ -1,5 +1,5 @@
-"""The engine's C functions (zekalg.h) through ctypes, and the helper
-library with the diagnostics of `zekalg check`.
+"""The engine's C functions (zekalg.h) and the tools' (tools.h) through
+ctypes.
 
 ctypes releases the GIL for the length of every call, so Python threads
 run the engine in parallel. Each thread keeps its own result buffer; a
@@ -111,40 +111,51 @@ def solve(env_id: int, request: bytes) -> tuple[int, bytes]:
             b.result, b.size = buffer, size
 
 
-_check_lib: Optional[ctypes.CDLL] = None
-_check_lock = threading.Lock()
+# The tools library (include/zekalg/tools.h): what the zekalg command does
+# with a whole algorithm, one call per task, answered as JSON. It holds its
+# own copy of the engine, so its calls never touch the seeds or the
+# environments of the library above. ZEKALG_TOOLS_LIBRARY may name another
+# build of it.
+tools = _load("libzekalg_tools.so", "ZEKALG_TOOLS_LIBRARY")
+_text_in = ctypes.c_char_p
+_int64 = ctypes.c_int64
+tools.zekalg_tools_sample.argtypes = (_text_in, _text_in, _text_in, _text_in, _text_in,
+                                      _int64, _int64, _int32, _int32)
+tools.zekalg_tools_check.argtypes = (_text_in, _text_in, _text_in, _text_in, _int32, _int32)
+for _name in ("zekalg_tools_sample", "zekalg_tools_check"):
+    getattr(tools, _name).restype = ctypes.c_void_p  # a pointer to free, not a copied bytes
+tools.zekalg_tools_free.argtypes = (ctypes.c_void_p,)
+tools.zekalg_tools_free.restype = None
+
+ENGINE_BYTES = 1
+ASCII_MINUS = 2
+NO_SEED = -(1 << 63)
 
 
-def _check_library() -> ctypes.CDLL:
-    """The diagnostics helper, loaded on first use."""
-    global _check_lib
-    with _check_lock:
-        if _check_lib is None:
-            try:
-                found = _load("libzekalg_check.so", "ZEKALG_CHECK_LIBRARY")
-            except ImportError:
-                raise RuntimeError("zekalg.check is not available: the package was built "
-                                   "without CLI11, nlohmann-json, libedit and cpp-httplib") from None
-            found.zekalg_py_check.argtypes = (ctypes.c_char_p, ctypes.c_char_p,
-                                              ctypes.c_char_p, ctypes.c_char_p, _int32)
-            found.zekalg_py_check.restype = ctypes.c_void_p
-            found.zekalg_py_free.argtypes = (ctypes.c_void_p,)
-            found.zekalg_py_free.restype = None
-            _check_lib = found
-        return _check_lib
+def _answer(pointer: Optional[int]) -> dict:
+    """The JSON answer at `pointer`, released. A call that could not run
+    (arguments the package did not catch) raises ValueError."""
+    if not pointer:
+        raise MemoryError("the zekalg tools ran out of memory")
+    try:
+        answer = json.loads(ctypes.string_at(pointer))
+    finally:
+        tools.zekalg_tools_free(pointer)
+    if "error" in answer and len(answer) == 1:
+        raise ValueError(answer["error"]["message"])
+    return answer
+
+
+def sample(algorithm: bytes, base: Optional[bytes], names: Optional[bytes], count: int,
+           seed: int, threads: int, flags: int) -> dict:
+    """zekalg_tools_sample; the algorithm is "algorithm" and the base "base"
+    in the answer's places."""
+    return _answer(tools.zekalg_tools_sample(algorithm, b"algorithm", base, b"base", names,
+                                             count, seed, threads, flags | ENGINE_BYTES))
 
 
 def check(algorithm: bytes, path: bytes, base: Optional[bytes], base_path: bytes,
-          creations: int) -> list[dict]:
-    """The helper's diagnostics: [{"line": int, "error": bool, "text": str}]."""
-    helper = _check_library()
-    pointer = helper.zekalg_py_check(algorithm, path, base, base_path, creations)
-    if not pointer:
-        raise MemoryError("zekalg.check ran out of memory")
-    try:
-        answer = json.loads(ctypes.string_at(pointer).decode("utf-8"))
-    finally:
-        helper.zekalg_py_free(pointer)
-    if "failure" in answer:
-        raise RuntimeError("zekalg.check failed: " + answer["failure"])
-    return answer["diagnostics"]
+          creations: int) -> dict:
+    """zekalg_tools_check; texts are engine bytes."""
+    return _answer(tools.zekalg_tools_check(algorithm, path, base, base_path, creations,
+                                            ENGINE_BYTES))

@@ -45,10 +45,11 @@ class Algorithm:
     """An algorithm's text, its engine bytes and its definition lines, split
     the way the engine splits them.
 
-    The lines, names and message lines follow the command's own
-    (cli/algorithm_file.cpp, variable_names in cli/solve_command.cpp), which
-    the package cannot call when it is built without the check library;
-    tests/test_command_agreement.py keeps the two in step."""
+    The lines, names and message lines follow the tools' own
+    (tools/algorithm_file.cpp, variable_names in tools/variant.cpp), which
+    tools.h does not export; tests/test_command_agreement.py keeps the two
+    in step. Only Environment uses them: sample and check go through the
+    tools library."""
 
     def __init__(self, text: str, what: str = "algorithm") -> None:
         self.text = text
