@@ -111,10 +111,12 @@ class ServiceError extends Error {
   }
 }
 
-async function api(path, body) {
+// Every call of the service goes through here (one place to hook another
+// transport). `signal` aborts a request whose answer is no longer wanted.
+async function api(path, body, signal) {
   const headers = { "Content-Type": "application/json" };
   if (token) headers.Authorization = "Bearer " + token;
-  const response = await fetch(path, { method: "POST", headers, body: JSON.stringify(body) });
+  const response = await fetch(path, { method: "POST", headers, body: JSON.stringify(body), signal });
   let answer = null;
   try {
     answer = await response.json();
