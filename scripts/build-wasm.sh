@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Builds the engine for JavaScript: the WebAssembly module and the npm
+# package around it (js/), into build/wasm, with Debian's Emscripten
+# (installed when missing, with Node.js and npm). The package folder is
+# build/wasm/package; `npm pack` there gives the tarball (nothing is
+# published).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+extra=()
+command -v emcc >/dev/null || extra+=(emscripten)
+command -v node >/dev/null || extra+=(nodejs)
+command -v npm >/dev/null || extra+=(npm)
+bash scripts/deps.sh ${extra[@]+"${extra[@]}"}
+
+# Emscripten's optimiser runs on this Node.js, which does not look where
+# Debian keeps the Node modules Emscripten needs (acorn).
+export NODE_PATH="${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs"
+
+emcmake cmake -S js -B build/wasm -Wno-dev >/dev/null
+cmake --build build/wasm -j"$(nproc)"
