@@ -124,6 +124,10 @@ def test_base_environments():
     assert owned.closed
     with pytest.raises(ValueError):
         zekalg.Environment("k_a|1", base=owned)
+    # A sample draws each row's base: an environment stands for its algorithm.
+    with zekalg.Environment("r_x|1|99") as base:
+        assert (list(zekalg.sample("q_y|x*2", 9, seed=3, base=base))
+                == list(zekalg.sample("q_y|x*2", 9, seed=3, base="r_x|1|99")))
 
 
 def test_solve_all_names():
