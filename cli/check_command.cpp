@@ -15,7 +15,8 @@ int report_check(const algorithm_file& file, const check_options& options, std::
   int warnings = 0;
   for (const diagnostic& d : check_algorithm(file, options.creations, base ? &*base : nullptr)) {
     (d.error ? errors : warnings)++;
-    out << file.where(d.line) << (d.error ? "error: " : "warning: ")
+    const algorithm_file& about = d.level > 0 && base ? *base : file;
+    out << about.where(d.line, d.column) << (d.error ? "error: " : "warning: ")
         << from_engine(d.text, options.enc) << '\n';
   }
   out << file.path << ": " << errors << " error" << (errors == 1 ? "" : "s") << ", " << warnings

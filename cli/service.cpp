@@ -223,7 +223,8 @@ api_response handle_solve(std::string_view body, const service_limits& limits) {
                    std::to_string(variant.named ? variable_names(*file).size() : requests.size()) +
                    " requests");
     }
-    return variant_json(variant, seed, ascii);
+    return with_warnings(variant_json(variant, seed, ascii),
+                         text_warnings(*file, base ? &*base : nullptr));
   });
 }
 
@@ -245,7 +246,8 @@ api_response handle_sample(std::string_view body, const service_limits& limits) 
       guard.refuse("after " + std::to_string(sample.rows.size()) + " of " + std::to_string(count) +
                    " variants; ask for fewer");
     }
-    return sample_json(sample, *file, base ? &*base : nullptr, ascii);
+    return with_warnings(sample_json(sample, *file, base ? &*base : nullptr, ascii),
+                         text_warnings(*file, base ? &*base : nullptr));
   });
 }
 
@@ -348,7 +350,7 @@ api_response handle_variants(std::string_view body, const service_limits& limits
     if (i > 0) piece += ',';
     piece += entry.dump(-1, ' ', false, json::error_handler_t::replace);
     if (piece.size() >= kPiece) {
-      if (!sink(std::move(piece))) return {200, json()};
+      if (!sink(std::move(piece))) return {200, json(), {}};
       piece.clear();
     }
   }
@@ -357,7 +359,7 @@ api_response handle_variants(std::string_view body, const service_limits& limits
     piece += ",\"stopped\":" + stopped->dump(-1, ' ', false, json::error_handler_t::replace);
   piece += "}\n";
   sink(std::move(piece));
-  return {200, json()};
+  return {200, json(), {}};
 }
 
 api_response handle_check(std::string_view body, const service_limits& limits) {

@@ -130,8 +130,11 @@ int algorithm_file::line_of_message(const std::string& message) const {
   return line_of_name(name, true);
 }
 
-std::string algorithm_file::where(int line) const {
-  return line > 0 ? path + ":" + std::to_string(line) + ": " : path + ": ";
+std::string algorithm_file::where(int line, int column) const {
+  if (line <= 0) return path + ": ";
+  std::string place = path + ":" + std::to_string(line) + ":";
+  if (column > 0) place += std::to_string(column) + ":";
+  return place + " ";
 }
 
 }  // namespace tools

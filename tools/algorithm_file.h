@@ -46,8 +46,9 @@ struct algorithm_file {
   // The line a creation or solve message is about, when the message tells:
   // a failed condition's text, or the innermost variable name in front.
   int line_of_message(const std::string& message) const;
-  // "FILE:LINE: " or "FILE: " for `line` 0.
-  std::string where(int line) const;
+  // "FILE:LINE: " or "FILE: " for `line` 0; "FILE:LINE:COLUMN: " with a
+  // column.
+  std::string where(int line, int column = 0) const;
 };
 
 inline constexpr std::size_t kMaxAlgorithmBytes = 16u << 20;

@@ -122,8 +122,9 @@ ZEKALG_TOOLS_API char* zekalg_tools_variant(const char* algorithm, const char* p
     const sources s = sources_of(algorithm, path, base, base_path, flags);
     const std::vector<std::string> wanted = lines_of(requests, "request", flags);
     const uint32_t chosen = variant_seed(seed);
-    return variant_json(solve_variant(s.file, s.base_file(), chosen, wanted), chosen,
-                        (flags & ZEKALG_TOOLS_ASCII_MINUS) != 0);
+    return with_warnings(variant_json(solve_variant(s.file, s.base_file(), chosen, wanted), chosen,
+                                      (flags & ZEKALG_TOOLS_ASCII_MINUS) != 0),
+                         text_warnings(s.file, s.base_file()));
   });
 }
 
@@ -145,7 +146,9 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* pa
                                                        : static_cast<uint64_t>(seed);
     const sample_result sample =
         sample_variants(s.file, s.base_file(), std::move(*chosen), count, from, {}, threads);
-    return sample_json(sample, s.file, s.base_file(), (flags & ZEKALG_TOOLS_ASCII_MINUS) != 0);
+    return with_warnings(
+        sample_json(sample, s.file, s.base_file(), (flags & ZEKALG_TOOLS_ASCII_MINUS) != 0),
+        text_warnings(s.file, s.base_file()));
   });
 }
 

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdio>
 #include <map>
 #include <optional>
 #include <set>
+#include <tuple>
 #include <unordered_map>
 
 #include "algorithm/definitions.h"
@@ -22,6 +24,7 @@
 #include "expr/operand.h"
 #include "expr/translator.h"
 #include "tools/sampling.h"
+#include "tools/variable_report.h"
 #include "value/literal_codec.h"
 
 namespace tools {
@@ -216,6 +219,15 @@ class condition_counter final : public build_observer {
   std::vector<int64_t> failed;
 };
 
+// Base files after the algorithm, each in line order; on one line, what
+// names a character (it has a column) before what it causes.
+void sort_diagnostics(std::vector<diagnostic>& found) {
+  std::stable_sort(found.begin(), found.end(), [](const diagnostic& a, const diagnostic& b) {
+    return std::make_tuple(a.level, a.line, a.column == 0) <
+           std::make_tuple(b.level, b.line, b.column == 0);
+  });
+}
+
 class checker {
  public:
   checker(const algorithm_file& file, int creations, const algorithm_file* base,
@@ -224,27 +236,31 @@ class checker {
 
   bool stopped() const { return stopped_; }
 
-  std::vector<diagnostic> run() {
+  // With `trials` false, only what the text shows (for a base, whose
+  // trials are the question's).
+  std::vector<diagnostic> run(bool trials = true) {
     parse();
     if (lines_.empty()) {
       warning(0, "the algorithm is empty: it defines nothing to solve");
       return out_;
     }
+    for (diagnostic& d : text_traps(file_)) out_.push_back(std::move(d));
     check_definitions();
     index_definitions();
     check_formulas();
     check_not_equal();
     check_groups();
     check_chains();
-    run_trials();
-    std::stable_sort(out_.begin(), out_.end(),
-                     [](const diagnostic& a, const diagnostic& b) { return a.line < b.line; });
+    if (trials) run_trials();
+    sort_diagnostics(out_);
     return out_;
   }
 
  private:
-  void error(int line, std::string text) { out_.push_back({line, true, std::move(text)}); }
-  void warning(int line, std::string text) { out_.push_back({line, false, std::move(text)}); }
+  void error(int line, std::string text, std::size_t level = 0) {
+    out_.push_back({line, true, std::move(text), level, 0});
+  }
+  void warning(int line, std::string text) { out_.push_back({line, false, std::move(text), 0, 0}); }
 
   void parse() {
     if (base_ != nullptr) parse_base();
@@ -662,7 +678,7 @@ class checker {
     std::map<std::string, creation_failure> base_errors;      // by message
     creation_failure unsatisfied;  // no attempt satisfied every condition
     std::string unsatisfied_message;
-    std::map<std::string, solve_failure> solve_errors;  // by message
+    std::map<std::pair<std::size_t, std::string>, solve_failure> solve_errors;  // level, message
     std::set<std::string> grouping_reported;
     if (file_.text.size() > max_text_length) {
       // The engine takes texts of at most this length; creation fails first.
@@ -747,9 +763,11 @@ class checker {
     const std::string solve_hint = " (zekalg solve " + file_.path +
                                    (base_ != nullptr ? " --base " + base_->path : "") + " --seed ";
     for (const auto& [message, entry] : base_errors) {
-      error(0, "the base " + base_->path + " fails to build in " + std::to_string(entry.count) +
-                   " of " + std::to_string(made) + " trial creations: " + message + solve_hint +
-                   std::to_string(entry.seed) + ")");
+      error(base_->line_of_message(message),
+            "the base " + base_->path + " fails to build in " + std::to_string(entry.count) +
+                " of " + std::to_string(made) + " trial creations: " + message + solve_hint +
+                std::to_string(entry.seed) + ")",
+            1);
     }
     if (unsatisfied.count > 0) {
       // The engine names the condition that failed last; the one to look at
@@ -782,14 +800,13 @@ class checker {
                             std::to_string(made) + " trial creations: " + message + solve_hint +
                             std::to_string(entry.seed) + ")");
     }
-    for (const auto& [message, entry] : solve_errors) {
-      const int line = file_.line_of_message(message);
-      // A variable that fails takes every solve of a later variable with it.
-      const std::string more =
-          entry.count > 1 ? " (and so do " + std::to_string(entry.count - 1) + " more)" : "";
-      error(line != 0 ? line : file_.line_of_name(entry.name),
-            "solving " + quoted(entry.name) + " fails" + more + ": " + message + solve_hint +
-                std::to_string(entry.seed) + ")");
+    for (const auto& [place, entry] : solve_errors) {
+      const algorithm_file& at = place.first == 0 || base_ == nullptr ? file_ : *base_;
+      const int line = entry.line != 0 ? entry.line : at.line_of_name(entry.name);
+      error(line,
+            "solving " + quoted(entry.name) + " fails: " + place.second + solve_hint +
+                std::to_string(entry.seed) + ")",
+            place.first);
     }
   }
 
@@ -837,28 +854,31 @@ class checker {
     }
   }
 
-  // One engine message from solving, with the first variable that got it and
-  // how many distinct variables did.
+  // A variable's own error from solving (not one it takes over from a
+  // variable it reads), with the first variable that met it and its line.
   struct solve_failure {
     std::string name;
     uint32_t seed = 0;
-    int count = 0;
-    std::set<std::string> names;
+    int line = 0;
   };
 
-  void note_failure(std::map<std::string, solve_failure>& errors, const std::string& message,
-                    const parsed_line& p, uint32_t seed) {
-    solve_failure& f = errors[message];
-    if (f.names.empty()) {
-      f.name = p.name;
-      f.seed = seed;
-    }
-    if (f.names.insert(p.key).second) ++f.count;
-  }
-
-  void solve_all(alg_environment& env, uint32_t seed, std::map<std::string, solve_failure>& errors,
+  void solve_all(alg_environment& env, uint32_t seed,
+                 std::map<std::pair<std::size_t, std::string>, solve_failure>& errors,
                  std::set<std::string>& grouping_reported) {
     std::size_t held = 0;
+    std::vector<solved_name> solved;
+    bool failed = false;
+    // Each variable that fails on its own is told, wherever it is: a solve
+    // stops at the first failure, the report walks past it.
+    const auto explain = [&] {
+      if (!failed) return;
+      std::vector<const algorithm_file*> files{&file_};
+      if (base_ != nullptr) files.push_back(base_);
+      for (const variable_error& e : explain_failures(&env, files, solved).errors) {
+        solve_failure& f = errors[{e.level, e.message}];
+        if (f.name.empty()) f = {e.name, seed, e.line};
+      }
+    };
     for (const parsed_line& p : lines_) {
       if (!p.reachable || p.kind == 'f') continue;
       if (keep_going_ && !keep_going_(held)) {
@@ -870,12 +890,15 @@ class checker {
       try {
         text = solve(env, alg_string(p.name), 0, the_engine().translations, &format);
       } catch (const z_x_algorithm& e) {
-        note_failure(errors, std::string(e.message.view()), p, seed);
+        failed = true;
+        solved.push_back({p.name, std::string(e.message.view())});
         continue;
       } catch (const z_x_exception&) {
-        note_failure(errors, "Unknown error occurred.", p, seed);
+        failed = true;
+        solved.push_back({p.name, std::string("Unknown error occurred.")});
         continue;
       }
+      solved.push_back({p.name, std::nullopt});
       held += text.view().size();
       // Past 10^10 the plain number form turns into exponent form, which
       // grouping then cuts apart.
@@ -893,6 +916,7 @@ class checker {
         break;
       }
     }
+    explain();
   }
 
   const algorithm_file& file_;
@@ -915,7 +939,63 @@ std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creation
   checker check(file, creations, base, keep_going);
   std::vector<diagnostic> found = check.run();
   if (stopped != nullptr) *stopped = check.stopped();
+  if (base != nullptr) {
+    // What the base's own text shows, told at its file; its creation and
+    // its variables are tried in the question's trials.
+    checker own(*base, 0, nullptr, {});
+    for (diagnostic& d : own.run(false)) {
+      d.level = 1;
+      found.push_back(std::move(d));
+    }
+    sort_diagnostics(found);
+  }
   return found;
+}
+
+std::vector<diagnostic> text_traps(const algorithm_file& file) {
+  std::vector<diagnostic> traps;
+  for (const definition_line& l : file.lines) {
+    bool quoted_text = false;
+    std::set<std::string> told;  // each kind once per line, at its first column
+    for (std::size_t i = 0; i < l.text.size(); ++i) {
+      const char c = l.text[i];
+      const auto byte = static_cast<unsigned char>(c);
+      if (c == '"') {
+        quoted_text = !quoted_text;
+        continue;
+      }
+      if (quoted_text) continue;  // inside a text every character is the author's
+      std::string what;
+      std::string fix;
+      if (c == '\t') {
+        what = "a tab";
+        fix = "the engine reads it as part of a name or number, not as a space: use spaces";
+      } else if (byte < 0x20 || byte == 0x7F) {
+        char code[8];
+        std::snprintf(code, sizeof code, "%02X", byte);
+        what = std::string("a control character (byte 0x") + code + ")";
+        fix = "it is invisible and the engine reads it as part of a name: delete it";
+      } else if (byte == 0xA0) {
+        what = "a non-breaking space";
+        fix = "the engine does not read it as a space (it comes with text pasted from a word "
+              "processor): type a plain space";
+      } else if (byte == 0xAD) {
+        what = "a soft hyphen";
+        fix = "it is invisible and the engine reads it as part of a name: delete it";
+      } else if (byte >= 0x91 && byte <= 0x94) {
+        what = std::string("a curly quote ") + c;
+        fix = byte >= 0x93 ? "texts are written between straight quotes: type \" instead"
+                           : "the engine reads it as an ordinary character: type ' or, around "
+                             "a text, \"";
+      } else {
+        continue;
+      }
+      const int column = static_cast<int>(i) + 1;
+      if (!told.insert(what.substr(0, 8)).second) continue;
+      traps.push_back({l.number, true, what + ": " + fix, 0, column});
+    }
+  }
+  return traps;
 }
 
 std::vector<diagnostic> name_traps(const algorithm_file& file) {

@@ -44,4 +44,10 @@ std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creation
 // warnings that `solve` and `sample` print before they start.
 std::vector<diagnostic> name_traps(const algorithm_file& file);
 
+// The characters a formula cannot read as the author meant, outside quoted
+// texts, with their column: tabs, non-breaking spaces and other invisible
+// characters, curly quotes. Errors for `check`; `solve` and `sample` print
+// them as warnings before they start, and the service answers them.
+std::vector<diagnostic> text_traps(const algorithm_file& file);
+
 }  // namespace tools

@@ -81,6 +81,34 @@ std::string check_json(const std::vector<diagnostic>& diagnostics, int indent) {
   return w.end_object().take();
 }
 
+std::vector<diagnostic> text_warnings(const algorithm_file& file, const algorithm_file* base) {
+  std::vector<diagnostic> found = text_traps(file);
+  if (base != nullptr) {
+    for (diagnostic& d : text_traps(*base)) {
+      d.level = 1;
+      found.push_back(std::move(d));
+    }
+  }
+  return found;
+}
+
+std::string with_warnings(std::string document, const std::vector<diagnostic>& warnings) {
+  if (warnings.empty() || document.empty() || document.back() != '}') return document;
+  json_writer w;
+  w.begin_array();
+  for (const diagnostic& d : warnings) {
+    w.begin_object().field("source", source_of(d.level)).field("line", d.line);
+    if (d.column > 0) w.field("column", d.column);
+    w.field("message", cp1252_to_utf8(d.text)).end_object();
+  }
+  w.end_array();
+  document.pop_back();
+  document += document.size() > 1 ? ",\"warnings\":" : "\"warnings\":";
+  document += w.take();
+  document += '}';
+  return document;
+}
+
 std::string error_json(const std::string& utf8_message, std::size_t level, int line) {
   json_writer w;
   w.begin_object().key("error").begin_object();

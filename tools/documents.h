@@ -21,6 +21,14 @@ std::string variant_json(const variant_result& variant, uint32_t seed, bool asci
 // The diagnostics of a check; `level` of each says which file it is about.
 std::string check_json(const std::vector<diagnostic>& diagnostics, int indent = -1);
 
+// The characters of the algorithm and its base that a formula cannot read
+// as meant (text_traps), as warnings placed in their file.
+std::vector<diagnostic> text_warnings(const algorithm_file& file, const algorithm_file* base);
+
+// `document` (an object) with "warnings": [{"source", "line", "column",
+// "message"}] added when there are any.
+std::string with_warnings(std::string document, const std::vector<diagnostic>& warnings);
+
 // {"error": {"message", "source", "line"}}: a call that could not run.
 std::string error_json(const std::string& utf8_message, std::size_t level = 0, int line = 0);
 

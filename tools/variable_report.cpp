@@ -74,8 +74,14 @@ int line_of_record(const algorithm_file* file, uint32_t record) {
 failure_report explain_failures(const zekalg::environment& env,
                                 const std::vector<const algorithm_file*>& files,
                                 const std::vector<solved_name>& solved) {
-  failure_report report;
   const std::shared_ptr<alg_environment> engine_env = find_environment(env.id());
+  return explain_failures(engine_env.get(), files, solved);
+}
+
+failure_report explain_failures(alg_environment* engine_env,
+                                const std::vector<const algorithm_file*>& files,
+                                const std::vector<solved_name>& solved) {
+  failure_report report;
   const algorithm_file* own = files.empty() ? nullptr : files[0];
 
   // The last requested variable in definition order bounds the walk.
@@ -178,6 +184,9 @@ void print_failure_report(const failure_report& report,
 }
 
 void print_name_traps(const algorithm_file& file, encoding enc, std::ostream& err) {
+  for (const diagnostic& d : text_traps(file)) {
+    err << file.where(d.line, d.column) << "warning: " << from_engine(d.text, enc) << '\n';
+  }
   for (const diagnostic& d : name_traps(file)) {
     err << file.where(d.line) << "warning: " << from_engine(d.text, enc) << '\n';
   }

@@ -19,6 +19,8 @@
 #include "tools/encoding.h"
 #include "zekalg/zekalg.hpp"
 
+struct alg_environment;
+
 namespace tools {
 
 // A request the command solved through the C functions, and its error.
@@ -51,6 +53,11 @@ struct failure_report {
 failure_report explain_failures(const zekalg::environment& env,
                                 const std::vector<const algorithm_file*>& files,
                                 const std::vector<solved_name>& solved);
+// The same for an environment the caller built inside the engine (check's
+// trial creations); null explains nothing beyond the requests.
+failure_report explain_failures(alg_environment* env,
+                                const std::vector<const algorithm_file*>& files,
+                                const std::vector<solved_name>& solved);
 
 // "x, y and z" (engine bytes in, `enc` out).
 std::string name_list(const std::vector<std::string>& names, encoding enc);
@@ -66,8 +73,9 @@ void print_failure_report(const failure_report& report,
                           const std::vector<const algorithm_file*>& files, encoding enc,
                           std::ostream& err);
 
-// Prints the definitions named like reserved words, built-ins or word
-// operators as "FILE:LINE: warning: text".
+// Prints the characters a formula cannot read as meant (text_traps, as
+// "FILE:LINE:COLUMN: warning: text") and the definitions named like reserved
+// words, built-ins or word operators ("FILE:LINE: warning: text").
 void print_name_traps(const algorithm_file& file, encoding enc, std::ostream& err);
 
 }  // namespace tools

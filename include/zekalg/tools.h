@@ -57,6 +57,10 @@
  *                                 "bars": [{"label", "count", ...}]}},
  *           "summary": {"made", "failed", "distinct"}, "seconds"}
  *
+ * variant and sample documents add "warnings": [{"source", "line",
+ * "column", "message"}] when the texts hold characters a formula cannot
+ * read as meant (tabs, non-breaking spaces, curly quotes, ...).
+ *
  * check:   {"diagnostics": [{"source", "line", "column", "severity":
  *                            "error"|"warning", "message"}],
  *           "errors": N, "warnings": N}

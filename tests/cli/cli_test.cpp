@@ -515,7 +515,8 @@ TEST(CheckCommand, BrokenAlgorithmDiagnostics) {
 struct check_case {
   const char* name;
   std::string algorithm;
-  std::vector<std::string> expected;  // "LINE: error|warning: text"
+  std::vector<std::string> expected;  // "[base ]LINE[:COLUMN]: error|warning: text"
+  std::string base = {};
 };
 
 std::string chain(int length) {
@@ -537,8 +538,39 @@ const check_case kChecks[] = {
       "algorithm.alg --seed 166854045)"}},
     {"Cycle", "q_a|b+1\nq_b|a+1\n",
      {"1: error: 'b' needs itself: a -> b -> a",
-      "1: error: solving 'a' fails (and so do 1 more): a: endless loop: 'a' refers to itself "
-      "(zekalg solve algorithm.alg --seed 166854045)"}},
+      "1: error: solving 'a' fails: a: endless loop: 'a' refers to itself (zekalg solve "
+      "algorithm.alg --seed 166854045)",
+      "2: error: solving 'b' fails: b: endless loop: 'b' refers to itself (zekalg solve "
+      "algorithm.alg --seed 166854045)"}},
+    // A solve stops at the first failing variable; check tells each.
+    {"EveryFailingVariable", "q_a|1\nq_b|1/0|2\nq_c|b+1\nq_d|a/0|1\n",
+     {"2: error: solving 'b' fails: b: error while evaluating '/': division by zero (zekalg "
+      "solve algorithm.alg --seed 166854045)",
+      "4: error: solving 'd' fails: d: error while evaluating '/': division by zero (zekalg "
+      "solve algorithm.alg --seed 166854045)"}},
+    {"InvisibleCharacters", "k_a|10\nq_x|\ta*2|0\nq_y|a\xA0+1\nk_t|\x93hello\x94\nk_u|\"\t\x93\"\n",
+     {"2:5: error: a tab: the engine reads it as part of a name or number, not as a space: use "
+      "spaces",
+      "2: error: solving 'x' fails: x: variable '\t20' not defined (zekalg solve algorithm.alg "
+      "--seed 166854045)",
+      "3:6: error: a non-breaking space: the engine does not read it as a space (it comes with "
+      "text pasted from a word processor): type a plain space",
+      "3: error: solving 'y' fails: y: error while evaluating '+': illegal/missing operand "
+      "(zekalg solve algorithm.alg --seed 166854045)",
+      "4:5: error: a curly quote \x93: texts are written between straight quotes: type \" "
+      "instead",
+      "4: error: constant 't' must be one literal (a number or a quoted text); use q_ for a "
+      "formula",
+      "4: error: solving 't' fails: t: invalid definition (zekalg solve algorithm.alg --seed "
+      "166854045)"}},
+    {"FaultInTheBase", "q_y|m+1|0\n",
+     {"base 2: error: solving 'm' fails: m: error while evaluating '/': division by zero "
+      "(zekalg solve algorithm.alg --base base.alg --seed 166854045)",
+      "base 3:6: error: a tab: the engine reads it as part of a name or number, not as a space: "
+      "use spaces",
+      "base 3: error: solving 'n' fails: n: error while evaluating '+': illegal/missing operand "
+      "(zekalg solve algorithm.alg --base base.alg --seed 166854045)"},
+     "k_z|1\nq_m|1/0|2\nq_n|z\t+1\n"},
     {"WordOperatorText", "q_t|\"or\"\n",
      {"1: error: the text \"or\" is read as the word operator or, not as text (write it as \"o\" "
       "& \"r\")",
@@ -593,9 +625,16 @@ TEST_P(CheckDiagnostics, Exactly) {
   file.path = "algorithm.alg";
   file.text = GetParam().algorithm;
   file.lines = cli::split_definition_lines(file.text);
+  cli::algorithm_file base;
+  base.path = "base.alg";
+  base.text = GetParam().base;
+  base.lines = cli::split_definition_lines(base.text);
   std::vector<std::string> got;
-  for (const cli::diagnostic& d : cli::check_algorithm(file, 20)) {
-    got.push_back(std::to_string(d.line) + (d.error ? ": error: " : ": warning: ") + d.text);
+  for (const cli::diagnostic& d :
+       cli::check_algorithm(file, 20, GetParam().base.empty() ? nullptr : &base)) {
+    got.push_back((d.level > 0 ? "base " : "") + std::to_string(d.line) +
+                  (d.column > 0 ? ":" + std::to_string(d.column) : "") +
+                  (d.error ? ": error: " : ": warning: ") + d.text);
   }
   EXPECT_EQ(got, GetParam().expected);
 }

@@ -66,6 +66,13 @@ TEST(ToolsApi, FailuresArePlacedInTheirFile) {
   EXPECT_EQ(in_base["results"][0]["source"], "base") << in_base.dump();
   EXPECT_EQ(in_base["results"][0]["line"], 2);
 
+  // Characters a formula cannot read as meant are named where they are.
+  const json tabbed = variant("k_a|1\nq_x|\ta*2|0", "k_b|\"\t\"\nk_c|1\xC2\xA0", 5);
+  EXPECT_EQ(tabbed["warnings"], json::parse(R"([
+      {"source":"algorithm","line":2,"column":5,"message":"a tab: the engine reads it as part of a name or number, not as a space: use spaces"},
+      {"source":"base","line":2,"column":6,"message":"a non-breaking space: the engine does not read it as a space (it comes with text pasted from a word processor): type a plain space"}])"));
+  EXPECT_FALSE(variant("k_a|1", nullptr, 5).contains("warnings"));
+
   const json failed = variant("r_a|1|2\nc_c|a>5", nullptr, 5);
   EXPECT_EQ(failed["created"], false);
   EXPECT_EQ(failed["error"]["line"], 2) << failed.dump();
