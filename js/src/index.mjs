@@ -85,7 +85,22 @@ class Engine {
     this.m = module;
     this.result = module._malloc(RESULT_SIZE);
     this.length = module._malloc(4);
+    this.input = 0;
+    this.inputSize = 0;
     this.tools = typeof module._zekalg_tools_variant === "function";
+  }
+
+  // `bytes` as a NUL-terminated text in the buffer kept for the one text a
+  // create or a solve takes.
+  request(bytes) {
+    if (bytes.length + 1 > this.inputSize) {
+      this.m._free(this.input);
+      this.inputSize = Math.max(bytes.length + 1, 2 * this.inputSize, 4096);
+      this.input = this.m._malloc(this.inputSize);
+    }
+    this.m.HEAPU8.set(bytes, this.input);
+    this.m.HEAPU8[this.input + bytes.length] = 0;
+    return this.input;
   }
 
   // `bytes` as a NUL-terminated text in the module's memory (0 for null);
@@ -128,30 +143,22 @@ class Engine {
 
   // [id, message]: a positive id, or -1 and the engine's message.
   create(baseId, data) {
-    const algorithm = this.text(data);
-    try {
-      return this.guarded(() => {
-        this.m.HEAP32[this.length >> 2] = RESULT_SIZE;
-        const id = this.m._zekalg_create_environment(baseId, algorithm, this.result, this.length);
-        return id > 0 ? [id, ""] : [id, this.delivered()];
-      });
-    } finally {
-      this.m._free(algorithm);
-    }
+    const algorithm = this.request(data);
+    return this.guarded(() => {
+      this.m.HEAP32[this.length >> 2] = RESULT_SIZE;
+      const id = this.m._zekalg_create_environment(baseId, algorithm, this.result, this.length);
+      return id > 0 ? [id, ""] : [id, this.delivered()];
+    });
   }
 
   // [status, text].
   solve(id, data) {
-    const request = this.text(data);
-    try {
-      return this.guarded(() => {
-        this.m.HEAP32[this.length >> 2] = RESULT_SIZE;
-        const status = this.m._zekalg_solve_var(id, request, this.result, this.length);
-        return [status, this.delivered()];
-      });
-    } finally {
-      this.m._free(request);
-    }
+    const request = this.request(data);
+    return this.guarded(() => {
+      this.m.HEAP32[this.length >> 2] = RESULT_SIZE;
+      const status = this.m._zekalg_solve_var(id, request, this.result, this.length);
+      return [status, this.delivered()];
+    });
   }
 
   kill(id) {
@@ -214,6 +221,20 @@ function creationError(message, algorithm, bases, seeded) {
   return new AlgorithmError(message, { variable, line, seed: seeded });
 }
 
+// The algorithms read lately: hosts create many environments from one text,
+// and the engine keeps the text's image too.
+const recentAlgorithms = new Map();
+
+function algorithmOf(text, what) {
+  let found = recentAlgorithms.get(text);
+  if (found === undefined) {
+    found = new Algorithm(text, what);
+    if (recentAlgorithms.size >= 64) recentAlgorithms.clear();
+    recentAlgorithms.set(text, found);
+  }
+  return found;
+}
+
 const dispose = Symbol.dispose ?? Symbol.for("nodejs.dispose");
 const finalizer = new FinalizationRegistry((id) => engine?.kill(id));
 
@@ -245,11 +266,11 @@ export class Environment {
 
   constructor(algorithm, { base = null, seed: seedValue = null, asciiMinus = false } = {}) {
     const eng = theEngine();
-    const parsed = new Algorithm(algorithm);
+    const parsed = algorithmOf(algorithm, "algorithm");
     if (base !== null && !(base instanceof Environment) && typeof base !== "string") {
       throw new TypeError("base must be an Environment or an algorithm text");
     }
-    const baseAlgorithm = typeof base === "string" ? new Algorithm(base, "base") : null;
+    const baseAlgorithm = typeof base === "string" ? algorithmOf(base, "base") : null;
     const seeded = seedValue !== null && seedValue !== undefined ? checkedSeed(seedValue) : null;
     if (seeded !== null) eng.seed(seeded);
     if (baseAlgorithm !== null) {
@@ -340,9 +361,18 @@ export class Environment {
    * variable that fails.
    */
   solveAll() {
-    return Object.fromEntries(
-      this.#algorithm.names.map((name) => [name, this.#solve(toEngine(name, "name"), name)]),
-    );
+    const values = {};
+    const { names, nameData } = this.#algorithm;
+    for (let i = 0; i < names.length; ++i) {
+      const value = this.#solve(nameData[i], names[i]);
+      if (names[i] === "__proto__") {
+        Object.defineProperty(values, names[i], { value, enumerable: true, writable: true,
+          configurable: true });
+      } else {
+        values[names[i]] = value;
+      }
+    }
+    return values;
   }
 
   #solve(data, request) {

@@ -21,11 +21,15 @@ const DECODING = Array.from({ length: 256 }, (_, b) =>
 );
 const ENCODING = new Map(HIGH.map((code, i) => [code, 0x80 + i]));
 
+const ASCII = /^[\x01-\x7f]*$/;
+const encoder = new TextEncoder();
+
 /** The engine bytes of `text`; throws EncodingError naming `what`. */
 export function toEngine(text, what) {
   if (typeof text !== "string") {
     throw new TypeError(`${what} must be a string, not ${describe(text)}`);
   }
+  if (ASCII.test(text)) return encoder.encode(text);
   const bytes = new Uint8Array(text.length);
   for (let i = 0; i < text.length; ++i) {
     const code = text.charCodeAt(i);
@@ -46,11 +50,23 @@ export function toEngine(text, what) {
   return bytes;
 }
 
+const C1 = /[\x80-\x9f]/;
+const C1_ALL = /[\x80-\x9f]/g;
+
 /** The text of engine bytes (any bytes convert). */
 export function fromEngine(bytes) {
+  if (bytes.length <= 64) {
+    let text = "";
+    for (let i = 0; i < bytes.length; ++i) text += DECODING[bytes[i]];
+    return text;
+  }
+  // Bytes read as the code points of their numbers, and then the few in
+  // 128 to 159 as Windows-1252's characters.
   let text = "";
-  for (let i = 0; i < bytes.length; ++i) text += DECODING[bytes[i]];
-  return text;
+  for (let at = 0; at < bytes.length; at += 8192) {
+    text += String.fromCharCode.apply(null, bytes.subarray(at, at + 8192));
+  }
+  return C1.test(text) ? text.replace(C1_ALL, (c) => DECODING[c.charCodeAt(0)]) : text;
 }
 
 function describe(value) {
@@ -98,6 +114,12 @@ export class Algorithm {
       });
     }
     return this._lines;
+  }
+
+  /** The engine bytes of each of `names`. */
+  get nameData() {
+    if (this._nameData === undefined) this._nameData = this.names.map((n) => toEngine(n, "name"));
+    return this._nameData;
   }
 
   /** The variables in definition order: lines k_, q_, r_, l_ with a "|";
