@@ -22,7 +22,7 @@ if [ ! -x "$native/tests/differential_host" ] || [ ! -e "$native/libzekalg.so" ]
   cmake --build "$native" -j"$(nproc)" --target zekalg differential_host
 fi
 
-cd js
+cd js/test
 npm ci --no-audit --no-fund --loglevel=error
 ZEKALG_NATIVE_BUILD="$native" CHROMIUM="$(command -v chromium)" \
-  node --test --test-reporter=spec test/*.test.mjs
+  node --test --test-reporter=spec ./*.test.mjs
