@@ -114,6 +114,9 @@ int main(int argc, char** argv) {
   test_cmd->add_flag("--update", test.update,
                      "Write the test files from the current variants instead (in a directory, "
                      "for every algorithm)");
+  test_cmd->add_option("--base", test.base_file,
+                       "Build each variant on a base environment from this file (for tests "
+                       "that name no @base; --update records it in new test files)");
   test_cmd->add_option("--seeds", test.seeds, "Number of seeds of a new test file")
       ->check(CLI::Range(1, 10000));
   add_encoding(test_cmd, test.enc);

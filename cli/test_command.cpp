@@ -57,12 +57,6 @@ loaded_test load_test(const fs::path& algorithm, const fs::path& base, const tes
   return loaded;
 }
 
-// What `zekalg solve` prints for one seed.
-std::vector<std::string> variant_lines(const loaded_test& test, uint32_t seed, encoding enc) {
-  return tools::variant_lines(test.algorithm, test.base ? &*test.base : nullptr, test.requests,
-                              seed, enc);
-}
-
 // A line diff of two short blocks (longest common subsequence).
 void print_diff(const std::vector<std::string>& expected, const std::vector<std::string>& got,
                 std::ostream& out) {
@@ -144,6 +138,22 @@ outcome test_one(const test_pair& pair, const test_options& options, std::ostrea
     // (neighbouring seeds draw nearly the same first values).
     test.blocks = new_test_blocks(options.seeds);
   }
+  if (!options.base_file.empty()) {
+    // --base: the base of a test that names none, written into it relative
+    // to the test file so that the test runs from anywhere.
+    const fs::path given = fs::absolute(options.base_file, ec);
+    const fs::path named =
+        test.base.empty() ? fs::path() : fs::absolute(pair.test.parent_path() / test.base, ec);
+    if (!named.empty() && !fs::equivalent(named, given, ec)) {
+      throw command_error(pair.test.string() + ": its @base is " + test.base + ", not " +
+                          options.base_file);
+    }
+    if (test.base.empty()) {
+      test.base =
+          fs::relative(given, fs::absolute(pair.test.parent_path(), ec), ec).generic_string();
+      if (test.base.empty()) test.base = given.generic_string();
+    }
+  }
   const fs::path base = test.base.empty() ? fs::path() : pair.test.parent_path() / test.base;
   if (!base.empty() && !fs::exists(base, ec)) {
     throw command_error(pair.test.string() + ": the base " + base.string() + " does not exist");
@@ -156,8 +166,22 @@ outcome test_one(const test_pair& pair, const test_options& options, std::ostrea
   const loaded_test loaded = load_test(pair.algorithm, base, test, pair.test, options.enc);
   outcome result;
   result.blocks = test.blocks.size();
+  std::size_t failing = 0;
+  std::string first_error;
   for (test_file::block& block : test.blocks) {
-    std::vector<std::string> got = variant_lines(loaded, block.seed, options.enc);
+    bool failed = false;
+    std::vector<std::string> got = tools::variant_lines(
+        loaded.algorithm, loaded.base ? &*loaded.base : nullptr, loaded.requests, block.seed,
+        options.enc, &failed);
+    if (failed) {
+      ++failing;
+      if (first_error.empty()) {
+        const auto error = std::find_if(got.begin(), got.end(), [](const std::string& line) {
+          return line.find(": error: ") != std::string::npos;
+        });
+        if (error != got.end()) first_error = *error;
+      }
+    }
     if (got == block.lines) continue;
     ++result.changed;
     if (!options.update) {
@@ -166,6 +190,12 @@ outcome test_one(const test_pair& pair, const test_options& options, std::ostrea
       print_diff(block.lines, got, out);
     }
     block.lines = std::move(got);
+  }
+  if (options.update && failing > 0 && failing == test.blocks.size()) {
+    // Recording only failures would pass forever while the question is broken.
+    throw command_error(pair.test.string() + ": not recorded: every variant fails, the first with \"" +
+                        first_error + "\"" +
+                        (loaded.base ? "" : " (a question written for a base needs --base FILE)"));
   }
   if (options.update) {
     if (!exists || result.changed > 0) {

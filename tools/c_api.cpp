@@ -193,11 +193,9 @@ ZEKALG_TOOLS_API char* zekalg_tools_test(const char* algorithm, const char* path
     if (test == nullptr) {
       int failed = 0;
       for (test_file::block& block : parsed.blocks) {
-        const variant_result v = solve_variant(s.file, s.base_file(), block.seed, requests);
-        bool ok = !v.creation_error;
-        for (const request_result& r : v.results) ok = ok && r.status == ZEKALG_OK;
-        failed += ok ? 0 : 1;
-        block.lines = variant_lines(s.file, s.base_file(), requests, block.seed, enc);
+        bool bad = false;
+        block.lines = variant_lines(s.file, s.base_file(), requests, block.seed, enc, &bad);
+        failed += bad ? 1 : 0;
       }
       w.field("text", utf8(format_test_file(s.file.path, parsed))).field("failed", failed);
       return w.end_object().take();

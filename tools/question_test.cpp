@@ -26,11 +26,13 @@ std::vector<test_file::block> new_test_blocks(int seeds) {
 std::vector<std::string> variant_lines(const algorithm_file& algorithm,
                                        const algorithm_file* base,
                                        const std::vector<std::string>& requests, uint32_t seed,
-                                       encoding enc) {
+                                       encoding enc, bool* failed) {
   std::vector<const algorithm_file*> files{&algorithm};
   if (base != nullptr) files.push_back(base);
   std::ostringstream lines;
-  print_variant(solve_variant(algorithm, base, seed, requests), files, enc, true, lines, lines);
+  const int status =
+      print_variant(solve_variant(algorithm, base, seed, requests), files, enc, true, lines, lines);
+  if (failed != nullptr) *failed = status != 0;
   return text_lines(lines.str());
 }
 

@@ -27,10 +27,12 @@ struct run_result {
   std::string err;
 };
 
-run_result run(const std::vector<std::string>& paths, bool update = false) {
+run_result run(const std::vector<std::string>& paths, bool update = false,
+               const std::string& base = "") {
   cli::test_options options;
   options.paths = paths;
   options.update = update;
+  options.base_file = base;
   options.seeds = 3;
   std::ostringstream out;
   std::ostringstream err;
@@ -76,6 +78,32 @@ TEST_F(TestCommand, RecordCompareAndUpdate) {
 
   EXPECT_EQ(run({test.string()}, true).status, 0);
   EXPECT_EQ(run({test.string()}).status, 0);
+}
+
+// A question written for a base: --update without it refuses to record
+// variants that all fail; with --base the base is recorded in the file, so
+// that later runs need no option.
+TEST_F(TestCommand, QuestionOnABase) {
+  const fs::path algorithm = dir_ / "bank" / "fall.alg";
+  const fs::path test = dir_ / "bank" / "fall.test";
+  run_result r = run({algorithm.string()}, true);
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("fall.test: not recorded: every variant fails, the first with "
+                       "\"fall.alg:2: error: h: variable 'g' not defined\" (a question written "
+                       "for a base needs --base FILE)"),
+            std::string::npos)
+      << r.err;
+  EXPECT_FALSE(fs::exists(test));
+
+  r = run({algorithm.string()}, true, (dir_ / "bank" / "base.alg").string());
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  EXPECT_EQ(read(test).find("@base base.alg\n"), read(test).find('\n') + 1) << read(test);
+  EXPECT_EQ(run({algorithm.string()}).status, 0);
+
+  write(dir_ / "other.alg", "k_g|10\n");
+  r = run({algorithm.string()}, false, (dir_ / "other.alg").string());
+  EXPECT_EQ(r.status, 1);
+  EXPECT_NE(r.err.find("fall.test: its @base is base.alg, not "), std::string::npos) << r.err;
 }
 
 // What is wrong with a test run is told, with the file and line.
