@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <numeric>
 #include <thread>
 #include <tuple>
 #include <unordered_set>
@@ -61,8 +62,40 @@ std::string enclosed(const char* before, const std::string& middle, const char* 
 }
 
 constexpr std::size_t kMaxBins = 10;
-// Integer values up to this many distinct ones get a bar each.
-constexpr std::size_t kMaxIntegerBars = 20;
+// Numbers up to this many distinct ones get a bar each.
+constexpr std::size_t kMaxValueBars = 30;
+// A grid finer than this many points between the smallest and the largest
+// value is no grid a draw was made on.
+constexpr double kMaxGridPoints = 1e7;
+
+// The step of the grid the values lie on (the largest step that every
+// difference to the smallest value is a whole multiple of), when there is
+// one with at most six decimals.
+std::optional<double> grid_step(const std::vector<std::pair<double, int64_t>>& numbers) {
+  const double lo = numbers.front().first;
+  const double hi = numbers.back().first;
+  if (!(hi > lo)) return std::nullopt;
+  double scale = 1;
+  for (int decimals = 0; decimals <= 6; ++decimals, scale *= 10) {
+    if ((hi - lo) * scale > 9e15) return std::nullopt;
+    uint64_t common = 0;
+    bool on_grid = true;
+    for (const auto& [x, n] : numbers) {
+      const double units = (x - lo) * scale;
+      const double nearest = std::round(units);
+      if (std::fabs(units - nearest) > 1e-6 * std::max(1.0, nearest)) {
+        on_grid = false;
+        break;
+      }
+      common = std::gcd(common, static_cast<uint64_t>(nearest));
+    }
+    if (!on_grid || common == 0) continue;
+    const double step = static_cast<double>(common) / scale;
+    if ((hi - lo) / step + 1 > kMaxGridPoints) return std::nullopt;
+    return step;
+  }
+  return std::nullopt;
+}
 
 bool is_whole(double x) { return std::fabs(x) < 9007199254740992.0 && x == std::floor(x); }
 
@@ -335,7 +368,7 @@ histogram histogram_of(const std::unordered_map<std::string, int64_t>& counts) {
     h.max = hi;
     const bool whole = std::all_of(numbers.begin(), numbers.end(),
                                    [](const auto& entry) { return is_whole(entry.first); });
-    if (whole ? numbers.size() <= kMaxIntegerBars : numbers.size() <= kMaxBins) {
+    if (numbers.size() <= kMaxValueBars) {
       h.kind = "values";
       for (const auto& [x, n] : numbers) {
         histogram_bar& b = h.bars.emplace_back();
@@ -343,6 +376,31 @@ histogram histogram_of(const std::unordered_map<std::string, int64_t>& counts) {
         b.count = n;
         b.value = x;
         b.whole = whole;
+      }
+    } else if (const std::optional<double> step = grid_step(numbers)) {
+      // Ranges of whole steps of the values' grid, sizes differing by at
+      // most one step, so that a uniform draw gives bars of equal height.
+      h.kind = "bins";
+      const auto points = static_cast<int64_t>(std::llround((hi - lo) / *step)) + 1;
+      const int64_t per_bin = (points + kMaxBins - 1) / static_cast<int64_t>(kMaxBins);
+      const int64_t bins = (points + per_bin - 1) / per_bin;
+      const auto first_point = [&](int64_t k) { return k * points / bins; };
+      std::vector<int64_t> counted(static_cast<std::size_t>(bins), 0);
+      int64_t k = 0;
+      for (const auto& [x, n] : numbers) {
+        const int64_t point = std::llround((x - lo) / *step);
+        while (k + 1 < bins && point >= first_point(k + 1)) ++k;
+        counted[static_cast<std::size_t>(k)] += n;
+      }
+      for (int64_t b = 0; b < bins; ++b) {
+        const double from = lo + static_cast<double>(first_point(b)) * *step;
+        const double to =
+            b + 1 == bins ? hi : lo + static_cast<double>(first_point(b + 1) - 1) * *step;
+        histogram_bar& bar = h.bars.emplace_back();
+        bar.label = number_label(from) + " .. " + number_label(to);
+        bar.count = counted[static_cast<std::size_t>(b)];
+        bar.from = from;
+        bar.to = to;
       }
     } else {
       h.kind = "bins";
