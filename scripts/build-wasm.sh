@@ -3,7 +3,9 @@
 # package around it (js/), into build/wasm, with Debian's Emscripten
 # (installed when missing, with Node.js and npm). The package folder is
 # build/wasm/package; `npm pack` there gives the tarball (nothing is
-# published).
+# published). build/wasm/site is the workbench of `zekalg serve` as static
+# files that any file server can serve: with no service behind them, the
+# module answers its requests in the browser.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 

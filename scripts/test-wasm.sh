@@ -4,8 +4,9 @@
 # conformance cases and the package's own cases through Environment, the
 # tools, the random series byte for byte against the native library
 # (ZEKALG_NATIVE_BUILD, default build/default; built in build/wasm-native
-# when missing) and the package in headless Chromium (Debian's, driven by
-# npm's playwright-core).
+# when missing), the package in headless Chromium (Debian's, driven by
+# npm's playwright-core), and there the workbench as static files
+# (build/wasm/site) from a plain file server, with no zekalg process.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
