@@ -217,3 +217,8 @@ test("environments: nesting no limit bounds ends in an error, and the engine goe
     env.dispose();
   }
 });
+
+test("loading leaves the host process's error handlers alone", () => {
+  assert.deepEqual([process.listenerCount("uncaughtException"),
+    process.listenerCount("unhandledRejection")], [0, 0]);
+});
