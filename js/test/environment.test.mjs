@@ -4,8 +4,9 @@
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { readFileSync } from "node:fs";
+import { createRequire } from "node:module";
 import path from "node:path";
-import { root, zekalg } from "./package.mjs";
+import { packageDir, root, zekalg } from "./package.mjs";
 
 const { Environment, SolveError, AlgorithmError, EncodingError, ZekalgError } = zekalg;
 
@@ -218,7 +219,10 @@ test("environments: nesting no limit bounds ends in an error, and the engine goe
   }
 });
 
-test("loading leaves the host process's error handlers alone", () => {
-  assert.deepEqual([process.listenerCount("uncaughtException"),
-    process.listenerCount("unhandledRejection")], [0, 0]);
+test("loading leaves the host process's error handlers alone", async () => {
+  const handlers = () => ["uncaughtException", "unhandledRejection"].map((e) => process.listenerCount(e));
+  const before = handlers();
+  const create = createRequire(import.meta.url)(path.join(packageDir, "zekalg_engine.cjs"));
+  await create({ wasmBinary: readFileSync(path.join(packageDir, "zekalg_engine.wasm")) });
+  assert.deepEqual(handlers(), before);
 });
