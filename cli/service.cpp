@@ -1,14 +1,18 @@
 #include "service.h"
 
+#include <atomic>
+#include <chrono>
 #include <initializer_list>
 #include <optional>
 #include <random>
+#include <thread>
 #include <vector>
 
 #include "tools/algorithm_file.h"
 #include "tools/check.h"
 #include "tools/documents.h"
 #include "tools/encoding.h"
+#include "tools/json_writer.h"
 #include "tools/sampling.h"
 #include "tools/variable_report.h"
 #include "tools/variant.h"
@@ -164,8 +168,41 @@ bool flag_field(const json& doc, const char* name) {
   return it->get<bool>();
 }
 
-json placed(const placed_message& e) {
-  return {{"message", cp1252_to_utf8(e.message)}, {"source", source_of(e.level)}, {"line", e.line}};
+// One variant of /v1/variants as its JSON object: its seed, and its values
+// and the errors of its variables, or the error of its creation. Returns
+// whether anything failed.
+bool variant_entry(const variant_result& variant, uint32_t seed, bool ascii, std::string& out) {
+  json_writer w;
+  w.begin_object().field("seed", seed);
+  const auto placed_fields = [&](const std::string& message, std::size_t level, int line) {
+    w.field("message", cp1252_to_utf8(message));
+    if (line > 0) w.field("source", source_of(level)).field("line", line);
+  };
+  bool failed = false;
+  if (variant.creation_error) {
+    failed = true;
+    const placed_message& e = *variant.creation_error;
+    w.field("created", false).key("error").begin_object();
+    w.field("message", cp1252_to_utf8(e.message)).field("source", source_of(e.level));
+    w.field("line", e.line).end_object();
+  } else {
+    w.key("values").begin_object();
+    for (const request_result& r : variant.results) {
+      if (r.status == ZEKALG_OK) w.field(cp1252_to_utf8(r.request), shown_text(r.text, ascii));
+    }
+    w.end_object();
+    for (const request_result& r : variant.results) {
+      if (r.status == ZEKALG_OK) continue;
+      if (!failed) w.key("errors").begin_object();
+      failed = true;
+      w.key(cp1252_to_utf8(r.request)).begin_object();
+      placed_fields(r.text, r.level, r.line);
+      w.end_object();
+    }
+    if (failed) w.end_object();
+  }
+  out = w.end_object().take();
+  return failed;
 }
 
 // The variables named in "variables" (default: all), as the file spells them.
@@ -304,54 +341,71 @@ api_response handle_variants(std::string_view body, const service_limits& limits
   // Pieces of about this size go out as they are made.
   constexpr std::size_t kPiece = 32 * 1024;
   request_guard guard(limits);
+  const auto until = std::chrono::steady_clock::now() + limits.time_limit;
   int64_t made = 0;
   int64_t failed = 0;
   std::optional<json> stopped;
-  for (std::size_t i = 0; i < total; ++i) {
-    const uint32_t seed = p->seeds.empty() ? row_seed(*p->seed, i + 1) : p->seeds[i];
+  // Variants are made in chunks, on several threads when the service has
+  // them to spare, and go out in order: the answer does not depend on the
+  // number of threads.
+  const int threads = std::max(1, limits.variant_threads);
+  const std::size_t chunk = 32 * static_cast<std::size_t>(threads);
+  struct made_variant {
+    std::string entry;  // the JSON object
+    bool failed = false;
+    bool stopped = false;
     std::size_t held = 0;
-    const variant_result variant = solve_variant(p->file, p->base ? &*p->base : nullptr, seed,
-                                                 names, [&guard, &held, &piece](std::size_t h) {
-                                                   held = h;
-                                                   return guard(h + piece.size());
-                                                 });
-    if (variant.stopped || !guard(held + piece.size())) {
-      try {
-        guard.refuse("after " + std::to_string(i) + " of " + std::to_string(total) +
-                     " variants; ask for fewer");
-      } catch (const request_error& e) {
-        stopped = e.body;
-      }
-      break;
-    }
-    json entry = {{"seed", seed}};
-    if (variant.creation_error) {
-      entry["created"] = false;
-      entry["error"] = placed(*variant.creation_error);
-    } else {
-      json values = json::object();
-      json errors = json::object();
-      for (const request_result& r : variant.results) {
-        if (r.status == ZEKALG_OK) {
-          values[cp1252_to_utf8(r.request)] = shown_text(r.text, p->ascii);
-        } else {
-          json error = {{"message", cp1252_to_utf8(r.text)}};
-          if (r.line > 0) {
-            error["source"] = source_of(r.level);
-            error["line"] = r.line;
-          }
-          errors[cp1252_to_utf8(r.request)] = std::move(error);
+  };
+  std::vector<made_variant> out;
+  for (std::size_t first = 0; first < total && !stopped; first += chunk) {
+    const std::size_t n = std::min(chunk, total - first);
+    out.assign(n, made_variant{});
+    std::atomic<std::size_t> next{0};
+    std::atomic<bool> stop{false};
+    const std::size_t pending = piece.size();
+    const auto work = [&] {
+      for (std::size_t k; !stop.load(std::memory_order_relaxed) && (k = next.fetch_add(1)) < n;) {
+        const std::size_t i = first + k;
+        const uint32_t seed = p->seeds.empty() ? row_seed(*p->seed, i + 1) : p->seeds[i];
+        made_variant& m = out[k];
+        const variant_result variant =
+            solve_variant(p->file, p->base ? &*p->base : nullptr, seed, names,
+                          [&](std::size_t h) {
+                            m.held = h;
+                            return std::chrono::steady_clock::now() <= until &&
+                                   h + pending <= limits.max_value_bytes;
+                          });
+        if (variant.stopped) {
+          m.stopped = true;
+          stop = true;
+          return;
         }
+        m.failed = variant_entry(variant, seed, p->ascii, m.entry);
       }
-      entry["values"] = std::move(values);
-      if (!errors.empty()) entry["errors"] = std::move(errors);
-    }
-    (entry.contains("errors") || entry.contains("error") ? failed : made) += 1;
-    if (i > 0) piece += ',';
-    piece += entry.dump(-1, ' ', false, json::error_handler_t::replace);
-    if (piece.size() >= kPiece) {
-      if (!sink(std::move(piece))) return {200, json(), {}};
-      piece.clear();
+    };
+    std::vector<std::thread> helpers;
+    for (int t = 1; t < threads && static_cast<std::size_t>(t) < n; ++t) helpers.emplace_back(work);
+    work();
+    for (std::thread& h : helpers) h.join();
+    for (std::size_t k = 0; k < n; ++k) {
+      made_variant& m = out[k];
+      if (m.stopped || m.entry.empty() || !guard(m.held + piece.size())) {
+        guard(limits.max_value_bytes + 1);  // names the limit when the worker saw it first
+        try {
+          guard.refuse("after " + std::to_string(first + k) + " of " + std::to_string(total) +
+                       " variants; ask for fewer");
+        } catch (const request_error& e) {
+          stopped = e.body;
+        }
+        break;
+      }
+      (m.failed ? failed : made) += 1;
+      if (first + k > 0) piece += ',';
+      piece += m.entry;
+      if (piece.size() >= kPiece) {
+        if (!sink(std::move(piece))) return {200, json(), {}};
+        piece.clear();
+      }
     }
   }
   piece += "],\"summary\":" + json{{"made", made}, {"failed", failed}}.dump();
