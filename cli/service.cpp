@@ -220,7 +220,7 @@ uint32_t chosen_seed(const json& doc) {
   if (const auto seed = integer_field(doc, "seed", -2147483648LL, 4294967295LL)) {
     return seed_from_option(*seed);
   }
-  return std::random_device{}();
+  return random_seed();
 }
 
 // A handler returns the answer's document: JSON, or a tools document

@@ -81,7 +81,7 @@ std::vector<std::string> lines_of(const char* list, const char* what, int32_t fl
 }
 
 uint32_t variant_seed(int64_t seed) {
-  if (seed == ZEKALG_TOOLS_NO_SEED) return std::random_device{}();
+  if (seed == ZEKALG_TOOLS_NO_SEED) return random_seed();
   if (seed < -2147483648LL || seed > 4294967295LL) {
     throw call_error{"the seed must be from -2147483648 to 4294967295"};
   }
@@ -142,7 +142,7 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* pa
     if (!chosen) {
       throw call_error{"no variable '" + cp1252_to_utf8(wanted[missing]) + "' is defined"};
     }
-    const uint64_t from = seed == ZEKALG_TOOLS_NO_SEED ? std::random_device{}()
+    const uint64_t from = seed == ZEKALG_TOOLS_NO_SEED ? random_seed()
                                                        : static_cast<uint64_t>(seed);
     const sample_result sample =
         sample_variants(s.file, s.base_file(), std::move(*chosen), count, from, {}, threads);

@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <map>
 #include <numeric>
+#include <random>
 #include <thread>
 #include <tuple>
 #include <unordered_set>
@@ -165,6 +166,11 @@ uint32_t row_seed(uint64_t base, uint64_t row) {
   z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ull;
   z = (z ^ (z >> 27)) * 0x94D049BB133111EBull;
   return static_cast<uint32_t>((z ^ (z >> 31)) >> 32);
+}
+
+uint32_t random_seed() {
+  thread_local std::mt19937 generator{std::random_device{}()};
+  return static_cast<uint32_t>(generator());
 }
 
 int sample_threads(int threads) {

@@ -86,6 +86,11 @@ sample_result sample_variants(const algorithm_file& file, const algorithm_file* 
                               std::vector<std::string> names, int64_t count, uint64_t seed,
                               const sample_guard& keep_going = {}, int threads = 1);
 
+// A seed for a caller that gave none: from the system's entropy once per
+// thread, then from a generator (opening the entropy source for every
+// request cost a busy service a fifth of its time).
+uint32_t random_seed();
+
 // The number of threads `threads` asks for: 0 is the machine's cores.
 int sample_threads(int threads);
 
