@@ -593,7 +593,7 @@ function drawTable() {
     const button = el("button", { class: "seed", type: "button" }, v.seed);
     button.addEventListener("click", () => selectSeed(v.seed));
     const row = el("tr", { "data-seed": v.seed }, el("td", {}, v.row), el("td", {}, button),
-      ...sample.variables.map((name) => el("td", {}, v.values[name])));
+      ...sample.variables.map((name) => el("td", { title: v.values[name] }, v.values[name])));
     if (v.seed === state.seed) row.classList.add("selected");
     body.append(row);
   }
