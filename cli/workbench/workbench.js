@@ -219,8 +219,35 @@ function withBase(body) {
 
 // --- Editors ---------------------------------------------------------------
 
-// A text area with line numbers beside it and its lines shaded where a
-// diagnostic points. Tab indents with spaces (the engine reads a tab as no
+// The colours of a line: its prefix and name, the bars between fields,
+// texts, numbers, and the characters a formula cannot read as meant (tabs,
+// no-break spaces, curly quotes), which are marked.
+const TOKENS = /("(?:[^"\\]|\\.)*"?)|(\|)|((?<![A-Za-z_0-9.])[0-9]+(?:\.[0-9]*)?)|([\t\u00a0\u2018\u2019\u201c\u201d])/g;
+
+function paint(line) {
+  const out = document.createDocumentFragment();
+  let at = 0;
+  const head = /^([a-z]_)([^|]*)/.exec(line);
+  if (head) {
+    out.append(el("span", { class: "t-prefix" }, head[1]), el("span", { class: "t-name" }, head[2]));
+    at = head[0].length;
+  }
+  TOKENS.lastIndex = at;
+  for (let m = TOKENS.exec(line); m; m = TOKENS.exec(line)) {
+    if (m.index > at) out.append(line.slice(at, m.index));
+    const kind = m[1] ? "t-text" : m[2] ? "t-bar" : m[3] ? "t-number" : "t-odd";
+    const token = el("span", { class: kind }, m[0]);
+    if (kind === "t-odd") token.title = "a formula does not read this character as a space or a quote";
+    out.append(token);
+    at = m.index + m[0].length;
+  }
+  if (at < line.length) out.append(line.slice(at));
+  return out;
+}
+
+// A text area with line numbers beside it, drawn in colour by the layer
+// behind it (its own text is transparent), lines shaded where a diagnostic
+// points. Tab indents with spaces (the engine reads a tab as no
 // space); Escape then Tab moves on to the next control.
 class CodeEditor {
   constructor(textarea, gutter, backdrop) {
@@ -258,15 +285,15 @@ class CodeEditor {
   }
 
   draw() {
-    const lines = this.textarea.value.split("\n").length;
+    const lines = this.textarea.value.split("\n");
     const numbers = document.createDocumentFragment();
     const shades = document.createDocumentFragment();
-    for (let i = 1; i <= lines; i++) {
+    for (let i = 1; i <= lines.length; i++) {
       const kind = this.marks.get(i) || "";
       const number = el("div", { class: kind, "data-line": i }, i);
       if (this.titles.has(i)) number.title = this.titles.get(i).join("\n");
       numbers.append(number);
-      shades.append(el("div", { class: kind }));
+      shades.append(el("div", { class: kind }, paint(lines[i - 1])));
     }
     this.gutter.replaceChildren(numbers);
     this.backdrop.replaceChildren(shades);

@@ -251,6 +251,14 @@ test("Tab indents with spaces and Shift+Tab unindents", async () => {
     for (const key of c.keys) await page.keyboard.press(key);
     assert.equal(await page.locator("#editor").inputValue(), c.want, c.name);
   }
+  // The coloured layer behind the text holds the same characters, line for
+  // line, and marks a pasted tab.
+  const pasted = 'q_t|"a | b" & str(x2,1.5)\n\nr_n|1|9\tq';
+  await page.locator("#editor").fill(pasted);
+  assert.deepEqual(await page.locator("#backdrop > div").allTextContents(), pasted.split("\n"));
+  assert.deepEqual(await page.locator("#backdrop .t-odd").allTextContents(), ["\t"]);
+  await page.locator("#editor").fill("k_a|1\n  kx_b|2");
+
   // Escape, then Tab: on to the next control, the text unchanged.
   await page.keyboard.press("Escape");
   await page.keyboard.press("Tab");
