@@ -38,11 +38,16 @@ ${run[@]+"${run[@]}"} ctest --preset "$preset"
 # the C library's FMA paths off, the 32-bit and 64-bit Windows DLLs under
 # Wine, Linux aarch64 under qemu), each byte for byte the native one's; the Python
 # package, installed into a fresh virtual environment and tested there; the
+# WebAssembly package in Node and headless Chromium (with the workbench as
+# static files); one sample through the command, the service, Python and
+# JavaScript, row for row; the
 # workbench of `zekalg serve` in headless Chromium; the service's answers
 # against its OpenAPI document, and two instances behind haproxy.
 if [ "$preset" = default ]; then
   bash scripts/test-platforms.sh
   bash scripts/test-python.sh
+  bash scripts/test-wasm.sh
+  bash scripts/test-frontends.sh
   bash scripts/test-workbench.sh
   ZEKALG="$PWD/build/default/zekalg" ZEKALG_CLI_TEST="$PWD/build/default/tests/cli/cli_test" \
     bash scripts/test-service.sh
