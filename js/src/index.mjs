@@ -113,7 +113,7 @@ class Engine {
     return pointer;
   }
 
-  // The text delivered into the result buffer, and its full length.
+  // The text delivered into the result buffer.
   delivered() {
     const full = this.m.HEAP32[this.length >> 2];
     const shown = Math.min(Math.max(full, 0), RESULT_SIZE - 1);
@@ -446,8 +446,9 @@ export function variant(algorithm, { base = null, seed: seedValue = null, reques
  * `n` variants (1 to 10^7) as `zekalg sample` makes them, from `seed`:
  * their rows with seeds and values, the failures, the distinct count and a
  * histogram per variable. `variables` picks the names shown (default:
- * all). `seed` is any 64-bit integer (a number or a bigint). The module runs on one thread: `threads` is accepted for the
- * native API's sake, and the rows do not depend on it.
+ * all); `seed` is any 64-bit integer (a number or a bigint). The module
+ * runs on one thread: `threads` is accepted for the native API's sake,
+ * and the rows do not depend on it.
  */
 export function sample(algorithm, n, { seed: seedValue = null, base = null, variables = null,
   threads = 1, asciiMinus = false, path = null, basePath = null } = {}) {
