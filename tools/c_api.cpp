@@ -147,7 +147,8 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* pa
     const sample_result sample =
         sample_variants(s.file, s.base_file(), std::move(*chosen), count, from, {}, threads);
     return with_warnings(
-        sample_json(sample, s.file, s.base_file(), (flags & ZEKALG_TOOLS_ASCII_MINUS) != 0),
+        sample_json(sample, s.file, s.base_file(), (flags & ZEKALG_TOOLS_ASCII_MINUS) != 0, -1,
+                    (flags & ZEKALG_TOOLS_ROW_ARRAYS) != 0),
         text_warnings(s.file, s.base_file()));
   });
 }
@@ -215,6 +216,47 @@ ZEKALG_TOOLS_API char* zekalg_tools_test(const char* algorithm, const char* path
       w.end_array().end_object();
     }
     w.end_array().field("passed", passed);
+    return w.end_object().take();
+  });
+}
+
+ZEKALG_TOOLS_API char* zekalg_tools_describe(const char* algorithm, const char* base,
+                                             const char* message, int32_t flags) {
+  return answer([&] {
+    const sources s = sources_of(algorithm, nullptr, base, nullptr, flags);
+    json_writer w;
+    w.begin_object().key("variables").begin_array();
+    for (const std::string& name : variable_names(s.file)) w.value(cp1252_to_utf8(name));
+    w.end_array();
+    if (message != nullptr) {
+      std::string text;
+      try {
+        text = to_engine(message, encoding_of(flags));
+      } catch (const encoding_error& e) {
+        throw call_error{std::string("message: ") + e.what()};
+      }
+      std::size_t level = 0;
+      int line = s.file.line_of_message(text);
+      if (line == 0 && s.base) {
+        line = s.base->line_of_message(text);
+        if (line != 0) level = 1;
+      }
+      w.key("place").begin_object().field("source", source_of(level)).field("line", line);
+      const std::size_t colon = text.find(": ");
+      const std::string name = colon == std::string::npos ? std::string() : text.substr(0, colon);
+      bool defined = false;
+      for (const algorithm_file* f : {&s.file, s.base_file()}) {
+        defined = defined || (f != nullptr && !name.empty() &&
+                              (f->line_of_name(name) != 0 || f->line_of_name(name, true) != 0));
+      }
+      w.key("variable");
+      if (defined) {
+        w.value(cp1252_to_utf8(name));
+      } else {
+        w.null();
+      }
+      w.end_object();
+    }
     return w.end_object().take();
   });
 }

@@ -455,7 +455,8 @@ histogram histogram_of(const std::unordered_map<std::string, int64_t>& counts) {
 }
 
 std::string sample_json(const sample_result& sample, const algorithm_file& file,
-                        const algorithm_file* base_file, bool ascii_minus, int indent) {
+                        const algorithm_file* base_file, bool ascii_minus, int indent,
+                        bool row_arrays) {
   const auto path_at = [&](std::size_t level) {
     return level > 0 && base_file != nullptr ? base_file->path : file.path;
   };
@@ -469,12 +470,18 @@ std::string sample_json(const sample_result& sample, const algorithm_file& file,
   w.key("variables").begin_array();
   for (const std::string& n : sample.names) w.value(cp1252_to_utf8(n));
   w.end_array();
-  w.key("variants").begin_array();
+  w.key(row_arrays ? "rows" : "variants").begin_array();
+  std::vector<std::string> keys;
+  for (const std::string& n : sample.names) keys.push_back(cp1252_to_utf8(n));
   for (const sample_row& v : sample.rows) {
-    w.begin_object().field("row", v.row).field("seed", v.seed).key("values").begin_object();
-    for (std::size_t j = 0; j < sample.names.size(); ++j) {
-      w.field(cp1252_to_utf8(sample.names[j]), shown(v.values[j]));
+    if (row_arrays) {
+      w.begin_array().value(v.row).value(v.seed);
+      for (const std::string& value : v.values) w.value(shown(value));
+      w.end_array();
+      continue;
     }
+    w.begin_object().field("row", v.row).field("seed", v.seed).key("values").begin_object();
+    for (std::size_t j = 0; j < keys.size(); ++j) w.field(keys[j], shown(v.values[j]));
     w.end_object().end_object();
   }
   w.end_array();

@@ -122,8 +122,10 @@ histogram histogram_of(const std::unordered_map<std::string, int64_t>& counts);
 // The sample as a JSON document (include/zekalg/tools.h): `file` and
 // `base_file` give the paths it names; with `ascii_minus` the en dash of
 // the values and labels is '-'. `indent` as json_writer's.
+// With `row_arrays`, "rows": [[row, seed, values...]] in place of
+// "variants".
 std::string sample_json(const sample_result& sample, const algorithm_file& file,
                         const algorithm_file* base_file, bool ascii_minus = false,
-                        int indent = -1);
+                        int indent = -1, bool row_arrays = false);
 
 }  // namespace tools

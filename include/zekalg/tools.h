@@ -8,6 +8,8 @@
  *                         distinct count and a histogram per variable
  *   zekalg_tools_check    what an author should fix before publishing
  *   zekalg_tools_test     a question test: compare a test file, or record one
+ *   zekalg_tools_describe the variables an algorithm defines, and where an
+ *                         engine message points
  *
  * libzekalg_tools is a library of its own with its own copy of the engine;
  * the six exports of libzekalg stay as they are and share nothing with it.
@@ -57,6 +59,10 @@
  *                                 "bars": [{"label", "count", ...}]}},
  *           "summary": {"made", "failed", "distinct"}, "seconds"}
  *
+ * With ZEKALG_TOOLS_ROW_ARRAYS a sample gives "rows": [[row, seed, value,
+ * ...]] (values in the order of "variables") in place of "variants": about
+ * half the text to read for a binding that makes rows of its own.
+ *
  * variant and sample documents add "warnings": [{"source", "line",
  * "column", "message"}] when the texts hold characters a formula cannot
  * read as meant (tabs, non-breaking spaces, curly quotes, ...).
@@ -93,6 +99,7 @@
 /* Flags, or-ed together. */
 #define ZEKALG_TOOLS_ENGINE_BYTES 1 /* texts in are Windows-1252 bytes */
 #define ZEKALG_TOOLS_ASCII_MINUS 2  /* results show '-' for the en dash of minus */
+#define ZEKALG_TOOLS_ROW_ARRAYS 4   /* a sample's rows as arrays (below) */
 
 /* `seed` for "pick one at random". */
 #define ZEKALG_TOOLS_NO_SEED INT64_MIN
@@ -127,6 +134,16 @@ ZEKALG_TOOLS_API char* zekalg_tools_check(const char* algorithm, const char* pat
 ZEKALG_TOOLS_API char* zekalg_tools_test(const char* algorithm, const char* path,
                                          const char* base, const char* base_path,
                                          const char* test, int32_t seeds, int32_t flags);
+
+/* The variables `algorithm` defines, in definition order, and with a
+ * `message` (an engine message; null: none) where it points:
+ * {"variables": [names],
+ *  "place": {"source", "line", "variable": the name in front of
+ *            "NAME: ..." when the algorithm or the base defines it, or null}}
+ * For bindings that keep environments of libzekalg and explain their
+ * errors the way the command does. */
+ZEKALG_TOOLS_API char* zekalg_tools_describe(const char* algorithm, const char* base,
+                                             const char* message, int32_t flags);
 
 /* The seed of row `row` (1-based) of a sample started from `seed`. */
 ZEKALG_TOOLS_API uint32_t zekalg_tools_row_seed(uint64_t seed, uint64_t row);

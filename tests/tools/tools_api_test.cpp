@@ -51,6 +51,20 @@ TEST(ToolsApi, RowsComeBackByTheirSeedOnAnyNumberOfThreads) {
       EXPECT_EQ(values, r["values"]) << row;
     }
   }
+  // Rows as arrays are the same rows.
+  const json arrays = taken(zekalg_tools_sample(kQuestion, nullptr, kBase, nullptr, nullptr, 300,
+                                                42, 2, ZEKALG_TOOLS_ROW_ARRAYS));
+  const json objects = sample(kQuestion, kBase, 300, 42, 1);
+  ASSERT_EQ(arrays["rows"].size(), objects["variants"].size());
+  for (std::size_t i = 0; i < arrays["rows"].size(); ++i) {
+    const json& row = arrays["rows"][i];
+    const json& v = objects["variants"][i];
+    EXPECT_EQ(row[0], v["row"]);
+    EXPECT_EQ(row[1], v["seed"]);
+    for (std::size_t j = 0; j < objects["variables"].size(); ++j) {
+      EXPECT_EQ(row[j + 2], v["values"][objects["variables"][j].get<std::string>()]);
+    }
+  }
   // A base is built after the row's seed, so its draws move the question's.
   EXPECT_NE(sample("q_y|x*2|0", kBase, 3, 1, 1)["variants"][1]["values"]["y"],
             sample("q_y|x*2|0", kBase, 3, 1, 1)["variants"][2]["values"]["y"]);
@@ -117,6 +131,21 @@ TEST(ToolsApi, CallsThatCannotRunSayWhy) {
     EXPECT_EQ(c.answer["error"]["source"], c.source) << c.answer.dump();
     EXPECT_EQ(c.answer["error"]["line"], c.line) << c.answer.dump();
   }
+}
+
+// What a binding needs to explain an error of its own environments.
+TEST(ToolsApi, DescribeNamesTheVariablesAndPlacesAMessage) {
+  const auto describe = [](const char* message) {
+    return taken(zekalg_tools_describe("k_a|1\nf_g|x+1|x\nq_B|a/0|1\nq_b|2", "r_z|1|3\nq_w|1/0",
+                                       message, 0));
+  };
+  EXPECT_EQ(describe(nullptr), json::parse(R"({"variables":["a","B"]})"));
+  EXPECT_EQ(describe("B: error while evaluating '/': division by zero")["place"],
+            json::parse(R"({"source":"algorithm","line":3,"variable":"B"})"));
+  EXPECT_EQ(describe("w: error while evaluating '/': division by zero")["place"],
+            json::parse(R"({"source":"base","line":2,"variable":"w"})"));
+  EXPECT_EQ(describe("missing/illegal operand")["place"],
+            json::parse(R"({"source":"algorithm","line":0,"variable":null})"));
 }
 
 TEST(ToolsApi, CheckAndQuestionTests) {
