@@ -147,13 +147,33 @@ async function api(path, body, signal) {
   return answer;
 }
 
+// Costly requests (check, sample) go to the service one at a time, so that
+// with two workers one is always free for the variant the author reads.
+const costlyGate = {
+  busy: false,
+  queue: [],
+  async enter() {
+    if (!this.busy) {
+      this.busy = true;
+      return;
+    }
+    await new Promise((resolve) => this.queue.push(resolve));
+  },
+  leave() {
+    const next = this.queue.shift();
+    if (next) next();
+    else this.busy = false;
+  },
+};
+
 // One lane per kind of request; only the newest request's answer is shown.
-// A cheap lane aborts the request it supersedes. A costly lane (check,
-// sample) never has two requests at the service: the service works a
-// request out even when its client has gone, so aborting and sending again
-// on every pause in typing would queue up work the page no longer wants
-// (seconds of it behind each edit, with two workers). It lets the request
-// out finish, drops its answer, and then sends only the newest.
+// A cheap lane aborts the request it supersedes. A costly lane never has
+// two requests at the service: the service works a request out even when
+// its client has gone, so aborting and sending again on every pause in
+// typing would queue up work the page no longer wants (seconds of it
+// behind each edit, with two workers). It lets the request out finish,
+// drops its answer, and then sends only the newest; one that became old
+// while it waited for the gate is not sent at all.
 class Lane {
   constructor(costly) {
     this.costly = costly;
@@ -184,11 +204,17 @@ class Lane {
     this.out = controller;
     let answer = null;
     let error = null;
-    try {
-      answer = await job.send(controller.signal);
-    } catch (e) {
-      error = e;
+    if (this.costly) await costlyGate.enter();
+    if (this.costly && job.sequence !== this.sequence) {
+      controller.abort();
+    } else {
+      try {
+        answer = await job.send(controller.signal);
+      } catch (e) {
+        error = e;
+      }
     }
+    if (this.costly) costlyGate.leave();
     if (this.out === controller) {
       this.out = null;
       if (this.waiting) {
@@ -1135,7 +1161,13 @@ function refresh() {
   }
   for (const id of ["diagnostics", "variants", "failures", "histograms"]) $(id).classList.add("stale");
   setStatus("Checking…", "busy");
-  // The variant first: it is what the author reads, and the cheapest.
+  // The variant first: it is what the author reads, and the cheapest. Until
+  // one is chosen it is the sample's first row, whose seed is known before
+  // the sample comes.
+  if (state.seed === null) {
+    state.seed = rowSeed(state.sampleSeed, 1);
+    writeUrl();
+  }
   askVariant();
   if (request !== null) askSolve();
   const check = withBase({ algorithm });
