@@ -3,7 +3,10 @@
 // responsive while a sample is made. wasm_adapter.js (the workbench's)
 // posts {id, path, body} with the request's JSON text and gets back {id,
 // status, body}: the service's status and document, errors as its problem
-// documents. The fields, defaults and limits are the service's.
+// documents. The fields, defaults and limits are the service's. A worker
+// has less stack than a page (in Chromium): nesting deep enough to need
+// more fails here with "stack overflow", as on a native thread with a
+// small stack, where the service would still answer.
 import * as zekalg from "./zekalg/index.mjs";
 import { toEngine } from "./zekalg/text.mjs";
 
