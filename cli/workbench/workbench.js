@@ -720,7 +720,7 @@ function drawSeedNav() {
   const rows = sample ? sample.variants.length : 0;
   const here = sample && state.seed !== null ? sample.variants.findIndex((v) => v.seed === state.seed) : -1;
   $("seed-previous").disabled = rows === 0 || (here >= 0 ? here === 0 : position < 0);
-  $("seed-next").disabled = rows === 0 || (here >= 0 ? here >= rows - 1 : position >= rows);
+  $("seed-next").disabled = rows === 0 || (here >= 0 ? here >= rows - 1 : position >= rows - 1);
 }
 
 // Previous and Next walk the sample's variants in row order; after a random
@@ -728,10 +728,8 @@ function drawSeedNav() {
 function walk(step) {
   if (!sample || sample.variants.length === 0) return;
   const here = sample.variants.findIndex((v) => v.seed === state.seed);
-  let row = here >= 0 ? here + step : step > 0 ? position + 1 : position;
-  if (here < 0 && step < 0 && position >= 0) row = position;
-  row = Math.max(0, Math.min(row, sample.variants.length - 1));
-  selectSeed(sample.variants[row].seed);
+  const row = here >= 0 ? here + step : step > 0 ? position + 1 : position;
+  selectSeed(sample.variants[Math.max(0, Math.min(row, sample.variants.length - 1))].seed);
 }
 
 function placeOf(entry) {
