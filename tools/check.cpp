@@ -678,7 +678,9 @@ class checker {
     std::map<std::string, creation_failure> base_errors;      // by message
     creation_failure unsatisfied;  // no attempt satisfied every condition
     std::string unsatisfied_message;
-    std::map<std::pair<std::size_t, std::string>, solve_failure> solve_errors;  // level, message
+    // By level and lowered name: one diagnostic per failing variable (its
+    // messages may hold drawn values, which differ from trial to trial).
+    std::map<std::pair<std::size_t, std::string>, solve_failure> solve_errors;
     std::set<std::string> grouping_reported;
     if (file_.text.size() > max_text_length) {
       // The engine takes texts of at most this length; creation fails first.
@@ -804,7 +806,7 @@ class checker {
       const algorithm_file& at = place.first == 0 || base_ == nullptr ? file_ : *base_;
       const int line = entry.line != 0 ? entry.line : at.line_of_name(entry.name);
       error(line,
-            "solving " + quoted(entry.name) + " fails: " + place.second + solve_hint +
+            "solving " + quoted(entry.name) + " fails: " + entry.message + solve_hint +
                 std::to_string(entry.seed) + ")",
             place.first);
     }
@@ -860,6 +862,7 @@ class checker {
     std::string name;
     uint32_t seed = 0;
     int line = 0;
+    std::string message;  // the first trial's
   };
 
   void solve_all(alg_environment& env, uint32_t seed,
@@ -875,8 +878,8 @@ class checker {
       std::vector<const algorithm_file*> files{&file_};
       if (base_ != nullptr) files.push_back(base_);
       for (const variable_error& e : explain_failures(&env, files, solved).errors) {
-        solve_failure& f = errors[{e.level, e.message}];
-        if (f.name.empty()) f = {e.name, seed, e.line};
+        solve_failure& f = errors[{e.level, lowered(e.name)}];
+        if (f.name.empty()) f = {e.name, seed, e.line, e.message};
       }
     };
     for (const parsed_line& p : lines_) {

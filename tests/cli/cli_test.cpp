@@ -567,6 +567,12 @@ const check_case kChecks[] = {
       "formula",
       "4: error: solving 't' fails: t: invalid definition (zekalg solve algorithm.alg --seed "
       "166854045)"}},
+    // The messages hold the drawn value; the variable is told once.
+    {"OneErrorPerVariable", "r_a|1|50\nq_x|a\t+1|0\n",
+     {"2:6: error: a tab: the engine reads it as part of a name or number, not as a space: use "
+      "spaces",
+      "2: error: solving 'x' fails: x: error while evaluating '+': illegal/missing operand "
+      "(zekalg solve algorithm.alg --seed 166854045)"}},
     {"FaultInTheBase", "q_y|m+1|0\n",
      {"base 2: error: solving 'm' fails: m: error while evaluating '/': division by zero "
       "(zekalg solve algorithm.alg --base base.alg --seed 166854045)",
