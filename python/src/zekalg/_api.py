@@ -307,12 +307,13 @@ def sample(algorithm: str, n: int, *, seed: Optional[int] = None,
     answer = _native.sample(parsed.data, base_data, None, min(n, 1 << 62),
                             _native.NO_SEED if seed is None else seed, threads,
                             _native.ASCII_MINUS if ascii_minus else 0)
+    names = answer["variables"]
     rows = []
     add, new, fill = rows.append, dict.__new__, dict.update  # a third faster than Variant()
-    for made in answer["variants"]:
+    for made in answer["rows"]:
         variant = new(Variant)
-        fill(variant, made["values"])
-        variant.row, variant.seed = made["row"], made["seed"]
+        fill(variant, zip(names, made[2:]))
+        variant.row, variant.seed = made[0], made[1]
         add(variant)
     failures = answer["failures"]
     if skip_failures or not failures:

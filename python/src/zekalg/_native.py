@@ -129,6 +129,7 @@ tools.zekalg_tools_free.restype = None
 
 ENGINE_BYTES = 1
 ASCII_MINUS = 2
+ROW_ARRAYS = 4
 NO_SEED = -(1 << 63)
 
 
@@ -148,10 +149,12 @@ def _answer(pointer: Optional[int]) -> dict:
 
 def sample(algorithm: bytes, base: Optional[bytes], names: Optional[bytes], count: int,
            seed: int, threads: int, flags: int) -> dict:
-    """zekalg_tools_sample; the algorithm is "algorithm" and the base "base"
-    in the answer's places."""
+    """zekalg_tools_sample with its rows as arrays ("rows": [[row, seed,
+    value, ...]]: half the text to parse of "variants"); the algorithm is
+    "algorithm" and the base "base" in the answer's places."""
     return _answer(tools.zekalg_tools_sample(algorithm, b"algorithm", base, b"base", names,
-                                             count, seed, threads, flags | ENGINE_BYTES))
+                                             count, seed, threads,
+                                             flags | ENGINE_BYTES | ROW_ARRAYS))
 
 
 def check(algorithm: bytes, path: bytes, base: Optional[bytes], base_path: bytes,
