@@ -190,7 +190,7 @@ class Environment:
 
     def __repr__(self) -> str:
         state = "closed" if self.closed else f"id={self._id}"
-        return f"<zekalg.Environment {state}, {len(self._algorithm.lines)} lines>"
+        return f"<zekalg.Environment {state}, {len(self._algorithm.names)} variables>"
 
     def solve(self, request: str) -> str:
         """The display text of `request` (a variable name or a formula).

@@ -122,7 +122,8 @@ _int64 = ctypes.c_int64
 tools.zekalg_tools_sample.argtypes = (_text_in, _text_in, _text_in, _text_in, _text_in,
                                       _int64, _int64, _int32, _int32)
 tools.zekalg_tools_check.argtypes = (_text_in, _text_in, _text_in, _text_in, _int32, _int32)
-for _name in ("zekalg_tools_sample", "zekalg_tools_check"):
+tools.zekalg_tools_describe.argtypes = (_text_in, _text_in, _text_in, _int32)
+for _name in ("zekalg_tools_sample", "zekalg_tools_check", "zekalg_tools_describe"):
     getattr(tools, _name).restype = ctypes.c_void_p  # a pointer to free, not a copied bytes
 tools.zekalg_tools_free.argtypes = (ctypes.c_void_p,)
 tools.zekalg_tools_free.restype = None
@@ -162,3 +163,9 @@ def check(algorithm: bytes, path: bytes, base: Optional[bytes], base_path: bytes
     """zekalg_tools_check; texts are engine bytes."""
     return _answer(tools.zekalg_tools_check(algorithm, path, base, base_path, creations,
                                             ENGINE_BYTES))
+
+
+def describe(algorithm: bytes, base: Optional[bytes], message: Optional[bytes]) -> dict:
+    """zekalg_tools_describe: {"variables": [names]}, and with a message
+    "place": {"source", "line", "variable"}; texts are engine bytes."""
+    return _answer(tools.zekalg_tools_describe(algorithm, base, message, ENGINE_BYTES))
