@@ -20,7 +20,8 @@ def test_seeds_bring_back_what_solve_prints(zekalg_command, path, seed):
     assert zekalg.Environment(algorithm, seed=seed).solve_all() == solved(stdout)
 
 
-SAMPLES = [(path.read_text(encoding="utf-8"), None, seed) for path, seed in zip(EXAMPLES[:2], [1, -3])]
+SAMPLES = [(path.read_text(encoding="utf-8"), None, seed)
+           for path, seed in zip(EXAMPLES[:2], [1, -3])]
 SAMPLES.append(("q_y|x*2|0", "r_x|1|99", 1))  # each row draws its own base
 
 
