@@ -7,7 +7,6 @@
 
 #include "base/errors.h"
 #include "base/kept_map.h"
-#include "expr/formula_plan.h"
 #include "expr/translation_store.h"
 
 namespace {
@@ -58,31 +57,29 @@ class image_store {
  public:
   std::shared_ptr<const algorithm_image> of(translation_store& translations,
                                             const alg_string& algorithm) {
-    const bool plans = formula_plans_enabled();
     const std::string_view text = algorithm.view();
     shard& s = shard_of_this_thread();
-    const size_t mode = plans ? 1 : 0;
     {
       const std::lock_guard<std::mutex> lock(s.guard);
-      if (auto it = s.kept[mode].find(text); it != s.kept[mode].end()) return it->second;
+      if (auto it = s.kept.find(text); it != s.kept.end()) return it->second;
     }
     std::shared_ptr<const algorithm_image> made;
     {
       const std::lock_guard<std::mutex> lock(held_guard_);
-      if (auto it = held_[mode].find(text); it != held_[mode].end()) made = it->second.lock();
+      if (auto it = held_.find(text); it != held_.end()) made = it->second.lock();
     }
     if (made == nullptr) {
       made = make_image(translations, algorithm);
       const std::lock_guard<std::mutex> lock(held_guard_);
       try {
-        remember_held(held_[mode], held_sweep_at_[mode], text, made);
+        remember_held(held_, held_sweep_at_, text, made);
       } catch (const std::bad_alloc&) {
         // Not shared, then: the environment works with an image of its own.
       }
     }
     const std::lock_guard<std::mutex> lock(s.guard);
     if (text.size() <= kMaxKeptText && made->bytes <= kMaxBytesPerShard / 2) {
-      keep_bounded(s.kept[mode], s.bytes[mode], text, made, made->bytes, kMaxKeptPerShard,
+      keep_bounded(s.kept, s.bytes, text, made, made->bytes, kMaxKeptPerShard,
                    kMaxBytesPerShard);
     }
     return made;
@@ -99,9 +96,8 @@ class image_store {
                                       algorithm_image::name_hash, std::equal_to<>>;
   struct alignas(64) shard {
     std::mutex guard;
-    // Made without plans, and with them.
-    std::array<image_map, 2> kept;
-    std::array<size_t, 2> bytes{};
+    image_map kept;
+    size_t bytes = 0;
   };
   static constexpr size_t kMinHeldSweep = 64;
 
@@ -118,11 +114,10 @@ class image_store {
   }
   shard& shard_of_this_thread() { return shards_[this_thread_number() % kShards]; }
   std::array<shard, kShards> shards_;
-  // Made without plans, and with them; looked into only when a shard has
-  // no image for the text.
+  // Looked into only when a shard has no image for the text.
   std::mutex held_guard_;
-  std::array<held_map, 2> held_;
-  std::array<size_t, 2> held_sweep_at_{kMinHeldSweep, kMinHeldSweep};
+  held_map held_;
+  size_t held_sweep_at_ = kMinHeldSweep;
 };
 
 }  // namespace

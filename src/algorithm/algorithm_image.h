@@ -19,8 +19,7 @@
 class translation_store;
 
 // The records of one algorithm text and the indexes of their names, made
-// once and shared by every environment built from the same text (and the
-// same choice of plans).
+// once and shared by every environment built from the same text.
 // Lets go of the images kept for later creations (environments keep those
 // they hold); called once, when the library is unloaded.
 void release_algorithm_images() noexcept;

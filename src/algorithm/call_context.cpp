@@ -6,7 +6,7 @@
 #include "expr/translation_store.h"
 
 call_context::call_context(alg_environment& env, translation_store& translations)
-    : translations_(translations), draws_(env.draws) {
+    : translations_(translations), draws_(env.draws), forms_(process_fast_forms()) {
   chain_.push_back({&env, {}, env.solving.load(std::memory_order_relaxed) != 0});
 }
 

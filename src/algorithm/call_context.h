@@ -18,7 +18,9 @@
 #include "algorithm/definitions.h"
 #include "algorithm/environment.h"
 #include "base/random_generator.h"
+#include "expr/fast_forms.h"
 #include "expr/limits.h"
+#include "expr/plan_hooks.h"
 #include "expr/scope.h"
 
 class translation_store;
@@ -99,6 +101,9 @@ class call_context {
   }
   uint64_t work() const noexcept { return work_; }
   format_settings& format() noexcept { return format_; }
+  // The fast forms the call's evaluations may take: the process's choice
+  // when the call started.
+  const fast_forms& forms() const noexcept { return forms_; }
   build_observer* observer = nullptr;
   // Steps whose outcome may depend on more than a call's arguments (see
   // scope::effects).
@@ -141,10 +146,12 @@ class call_context {
   int64_t expansions_ = 0;
   uint64_t work_ = 0;
   format_settings format_;
+  fast_forms forms_;
 };
 
-// An environment of a call's chain, as the scope its formulas see.
-class env_frame final : public scope {
+// An environment of a call's chain, as the scope its formulas see, with
+// the hooks its plans use.
+class env_frame final : public scope, public plan_hooks {
  public:
   env_frame(call_context& call, uint32_t position) noexcept : call_(call), position_(position) {}
 
@@ -163,6 +170,9 @@ class env_frame final : public scope {
   int32_t nesting_limit() const override;
   int64_t& expansions() override { return call_.expansions(); }
   void spend(uint64_t bytes) override { call_.spend(bytes); }
+  fast_forms forms() const override { return call_.forms(); }
+  plan_hooks* plans() override { return this; }
+
   std::shared_ptr<const formula_plan> group_plan(const alg_string& field) override;
   std::shared_ptr<const formula_plan> text_plan(const alg_string& text) override;
   std::shared_ptr<const formula_plan> expansion_plan(const alg_string& text) override;

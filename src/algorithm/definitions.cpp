@@ -9,7 +9,7 @@
 #include "algorithm/environment.h"
 #include "base/errors.h"
 #include "base/tokens.h"
-#include "expr/evaluator.h"
+#include "expr/dispatch.h"
 #include "expr/operand.h"
 #include "expr/translation_store.h"
 #include "value/checks.h"

@@ -5,7 +5,7 @@
 #include "base/errors.h"
 #include "base/number_text.h"
 #include "base/random_generator.h"
-#include "expr/evaluator.h"
+#include "expr/dispatch.h"
 #include "expr/formula_plan.h"
 #include "expr/operand.h"
 #include "expr/translation_store.h"
@@ -19,9 +19,7 @@ double number_field(env_frame& frame, const prepared_fields& prepared, uint32_t 
   const formula_plan* plan = field_plan(prepared, k);
   // Bounds and steps are mostly literals: their constant, counted as
   // evaluate_group counts it, straight from this environment's scope.
-  const alg_value v = plan != nullptr && plan->is_constant() && formula_plans_enabled()
-                          ? evaluate_constant(frame, plan->source(), *plan)
-                          : evaluate_group(frame, prepared.fields[k], plan);
+  const alg_value v = evaluate_field(frame, prepared.fields[k], plan);
   check_kind(v, "d", alg_string());
   return v.as_real();
 }

@@ -3,7 +3,7 @@
 #include "base/errors.h"
 #include "base/number_text.h"
 #include "expr/evaluator.h"
-#include "expr/formula_plan.h"
+#include "expr/dispatch.h"
 #include "expr/operand.h"
 #include "expr/translation_store.h"
 

@@ -3,7 +3,7 @@
 #include "algorithm/definitions.h"
 
 #include "base/errors.h"
-#include "expr/evaluator.h"
+#include "expr/dispatch.h"
 #include "expr/formula_plan.h"
 #include "expr/translation_store.h"
 #include "base/tokens.h"
@@ -41,16 +41,13 @@ alg_string expand(env_frame& frame, uint32_t index, const alg_string& name,
 
   try {
     const function_template* function = prepared.function.get();
-    if ((!reduce || !frame.solving()) &&
-        function != nullptr && function->parameters.size() == n && formula_plans_enabled()) {
+    if ((!reduce || !frame.solving()) && function != nullptr &&
+        function->parameters.size() == n) {
       // Rewritten through its template, from the arguments' values, with
       // the work and errors of the text written out below, when nothing
       // needs that text.
-      const slot_values slots(args);
-      if (slots_fill_alone(*function, slots) &&
-          frame.depths().reductions < frame.nesting_limit()) {
-        const uint64_t length = template_expansion_length(frame, *function, slots);
-        return alg_string("(") + rewrite_template(frame, *function, slots, length) + ")";
+      if (std::optional<alg_string> expanded = expand_from_template(frame, *function, args)) {
+        return std::move(*expanded);
       }
     }
     alg_string text = fields[1];

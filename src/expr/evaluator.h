@@ -1,7 +1,10 @@
-// The evaluator: computes a formula by rewriting its operator form in place,
-// innermost group first, until one literal is left. No tree and no value
-// survives a step: each result is written back as literal text and read
-// again by the next operator, so an operand's kind is the kind its literal reads as.
+// The evaluator: the reference rewriting, which says what a formula means.
+// It computes a formula by rewriting its operator form in place, innermost
+// group first, until one literal is left. No tree and no value survives a
+// step: each result is written back as literal text and read again by the
+// next operator, so an operand's kind is the kind its literal reads as.
+// It knows nothing of plans; the dispatcher (dispatch.h) chooses between it
+// and them.
 #pragma once
 
 #include <cstdint>
@@ -24,11 +27,6 @@ void evaluate_text(scope& s, alg_string& text, bool translated);
 // of its value.
 void reduce_group(scope& s, alg_string& text, uint32_t open, uint32_t close);
 
-// Resolves every conditional and choice of `text`, as repeating
-// resolve_conditional while the text holds one would, in one pass. False,
-// with the text untouched, when it holds a NUL byte.
-bool resolve_conditionals_in_one_pass(scope& s, alg_string& text);
-
 // Replaces the first zek_if( call (or, when there is none, the first
 // zek_choose( call) by its chosen argument, without computing the others.
 void resolve_conditional(scope& s, alg_string& text);
@@ -37,20 +35,17 @@ void resolve_conditional(scope& s, alg_string& text);
 // each applied in turn, the lowest level first, leftmost first, its operands
 // and token replaced by the literal of its result, until one operand is left.
 // `content` may be rewritten on the way. The stepwise form rewrites the text
-// for every operator; the other takes long groups in one sweep over their
-// operands, with the same result, the same errors and the same lookups.
+// for every operator; reduce_operators takes long groups in one sweep over
+// their operands when the scope's forms allow (one_pass.h), with the same
+// result, the same errors and the same lookups.
 alg_value reduce_operators(scope& s, alg_string& content);
-// Contents of this length and more are taken in one sweep; that counts their
-// length once towards the work limit instead of at every operator.
-inline constexpr uint32_t sweep_from_length = 64;
 alg_value reduce_operators_stepwise(scope& s, alg_string& content);
 
-// The value of one field in operator form: "(" field ")" rewritten and read
-// by the (non-strict) operand reader.
-alg_value evaluate_group(scope& s, const alg_string& field);
-// The same through the field's plan ("(" field ")" compiled), when given.
-class formula_plan;
-alg_value evaluate_group(scope& s, const alg_string& field, const formula_plan* plan);
+// The argument (1..n) a conditional (or, with `conditional` false, a
+// choice) of n arguments takes; `first` is its first argument in
+// parentheses. Rewrites and reads it and raises the count, kind and range
+// errors in the order the language has them.
+uint32_t choose_argument(scope& s, bool conditional, alg_string first, uint32_t n);
 
 // The row of the operator token whose five bytes start at `at` (at + 5 <=
 // size), matched without regard to case, or nullptr.
@@ -78,7 +73,8 @@ inline bool plain_arithmetic(operator_id id, double a, double b, double& result)
 }
 
 // Rewrites a translated text as evaluate_text does once it has entered: the
-// loop over conditionals, groups and calls, without raising the depth.
+// loop over conditionals, groups and calls, without raising the depth. The
+// one-pass readers the scope's forms allow take what they can follow.
 void rewrite_text(scope& s, alg_string& text);
 
 // Raises the scope's reduction depth for one evaluation of `text` and counts

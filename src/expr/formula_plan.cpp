@@ -6,16 +6,18 @@
 #include <array>
 #include <memory>
 #include <atomic>
-#include <cstdlib>
 #include <string_view>
 
 #include "base/errors.h"
 #include "base/small_array.h"
 #include "base/thread_stack.h"
 #include "expr/builtins.h"
+#include "expr/dispatch.h"
 #include "expr/evaluator.h"
 #include "expr/limits.h"
+#include "expr/one_pass.h"
 #include "expr/operand.h"
+#include "expr/plan_hooks.h"
 #include "expr/text_builtins.h"
 #include "expr/translator.h"
 #include "value/checks.h"
@@ -35,18 +37,7 @@ constexpr int kMaxPlanDepth = 48;
 // other; deeper recursion goes on in the rewriting.
 constexpr int kMaxExpansionPlans = 8;
 
-std::atomic<bool>& plans_switch() {
-  static std::atomic<bool> on = [] {
-    const char* reference = std::getenv("ZEKALG_REFERENCE_EVALUATOR");
-    return reference == nullptr || std::string_view(reference) == "0" || *reference == '\0';
-  }();
-  return on;
-}
-
 }  // namespace
-
-bool formula_plans_enabled() { return plans_switch().load(std::memory_order_relaxed); }
-void set_formula_plans_enabled(bool on) { plans_switch().store(on, std::memory_order_relaxed); }
 
 // The bytes that end a word where a parameter is replaced.
 bool ends_word(char c) {
@@ -417,9 +408,10 @@ struct plan_handback {
 
 class plan_runner {
  public:
-  plan_runner(scope& s, const formula_plan& plan, int expansion_depth,
+  plan_runner(scope& s, plan_hooks& hooks, const formula_plan& plan, int expansion_depth,
               const slot_values* slots = nullptr)
       : s_(s),
+        h_(hooks),
         plan_(plan),
         nodes_(plan.nodes()),
         states_(nodes_.size()),
@@ -498,7 +490,7 @@ class plan_runner {
     const auto count = static_cast<uint32_t>(n.children.size());
     call_args args(count);
     read_arguments(index, args);
-    if (n.builtin && n.name.view() == "rand") s_.note_effect();
+    if (n.builtin && n.name.view() == "rand") h_.note_effect();
     if (n.entry != nullptr) {
       finish_builtin(n, args, out);
       return;
@@ -509,7 +501,7 @@ class plan_runner {
       throw z_x_stack_overflow(n.name);
     }
     if (expansion_depth_ < kMaxExpansionPlans) {
-      const function_template* function = s_.local_function(n.name);
+      const function_template* function = h_.local_function(n.name);
       if (function != nullptr && function->parameters.size() == count &&
           expanded_from_template(*function, args, n.name, out)) {
         return;
@@ -577,8 +569,8 @@ class plan_runner {
     // first when it is balanced: when it is then one group the plan can
     // follow, its result takes the call's place.
     if (expansion_depth_ < kMaxExpansionPlans) {
-      if (const auto inner = s_.expansion_plan(expansion)) {
-        plan_runner expanded(s_, *inner, expansion_depth_ + 1);
+      if (const auto inner = h_.expansion_plan(expansion)) {
+        plan_runner expanded(s_, h_, *inner, expansion_depth_ + 1);
         if (inner->has_conditionals()) expanded.resolve_conditionals();
         s_.spend(expanded.resolved_length(0));
         expanded.finish(0, out);
@@ -593,14 +585,14 @@ class plan_runner {
   // replayed from there when it is made again.
   void expand_in_place(const function_template& function, const slot_values& slots,
                        const call_args& args, uint32_t count, result& r) {
-    call_memo* memo = s_.memo();
+    call_memo* memo = h_.memo();
     call_memo::outcome kept;
     if (memo != nullptr && memo->find(function.serial, expansion_depth_, args, count, kept)) {
       const nesting_depths& depths = s_.depths();
       // A replay that would pass a limit is not taken: the call itself
       // raises what it raises, where it raises it.
       if (depths.reductions + int64_t{kept.reductions} <= s_.nesting_limit() &&
-          s_.work_spent() + kept.work <= static_cast<uint64_t>(max_work_per_call) &&
+          h_.work_spent() + kept.work <= static_cast<uint64_t>(max_work_per_call) &&
           s_.expansions() + kept.expansions <= max_user_function_expansions) {
         s_.spend(kept.work);
         s_.expansions() += kept.expansions;
@@ -613,8 +605,8 @@ class plan_runner {
         return;
       }
     }
-    const uint64_t effects = s_.effects();
-    const uint64_t work = s_.work_spent();
+    const uint64_t effects = h_.effects();
+    const uint64_t work = h_.work_spent();
     const int64_t expansions = s_.expansions();
     int32_t level = 0;
     int32_t outer_peak = 0;
@@ -624,18 +616,18 @@ class plan_runner {
       outer_peak = depths.peak;
       depths.peak = level;
     }
-    plan_runner expanded(s_, *function.plan, expansion_depth_ + 1, &slots);
+    plan_runner expanded(s_, h_, *function.plan, expansion_depth_ + 1, &slots);
     if (function.plan->has_conditionals()) expanded.resolve_conditionals();
     s_.spend(expanded.resolved_length(0));
     expanded.finish(0, r);
     nesting_depths& depths = s_.depths();
     const int32_t inner_peak = depths.peak;
     if (outer_peak > depths.peak) depths.peak = outer_peak;
-    if (memo != nullptr && s_.effects() == effects && depths.reductions == level) {
+    if (memo != nullptr && h_.effects() == effects && depths.reductions == level) {
       kept.value = r.value;
       kept.read = r.read;
       kept.length = r.length;
-      kept.work = s_.work_spent() - work;
+      kept.work = h_.work_spent() - work;
       kept.reductions = inner_peak - level;
       kept.expansions = s_.expansions() - expansions;
       memo->keep(function.serial, expansion_depth_, args, count, kept);
@@ -678,7 +670,7 @@ class plan_runner {
   // The reader's count of bytes read: counted towards the work limit each
   // time it reaches a batch, and what is left at the end.
   struct reader_count {
-    static constexpr uint64_t batch = 4096;
+    static constexpr uint64_t batch = conditional_work_batch;
     scope& s;
     uint64_t read = 0;
     explicit reader_count(scope& to) : s(to) {}
@@ -746,7 +738,7 @@ class plan_runner {
     if (n.selector_holds_conditional) {
       // A choice's first argument after the conditionals in it are resolved.
       const alg_string text = alg_string("(") + written(n.children[0], kNone, {}) + ")";
-      const auto plan = s_.text_plan(text);
+      const auto plan = h_.text_plan(text);
       selector = evaluate_translated(s_, text, plan.get(), name, false);
     } else if (slots_ != nullptr) {
       // The first argument with the arguments' literals in it.
@@ -1026,6 +1018,7 @@ class plan_runner {
   }
 
   scope& s_;
+  plan_hooks& h_;
   const formula_plan& plan_;
   const std::vector<node>& nodes_;
   // Per node. Evaluations nest through runners (a name's definition, a
@@ -1043,7 +1036,7 @@ class plan_runner {
 
 // What a constant text is evaluated in: no name, no user function; the
 // work it counts is kept.
-class folding_scope final : public scope {
+class folding_scope final : public scope, public plan_hooks {
  public:
   struct not_constant {};
   alg_value value_of(const alg_string&) override { throw not_constant{}; }
@@ -1079,25 +1072,22 @@ uint64_t template_expansion_length(scope& s, const function_template& function,
   return length;
 }
 
-alg_string rewrite_template(scope& s, const function_template& function,
-                            const slot_values& slots, uint64_t length) {
-  s.depths().enter_reduction();
-  s.spend(length + 2);
-  const formula_plan& plan = *function.plan;
-  alg_string text;
-  if (plan.is_constant()) {
-    s.spend(plan.constant_work());
-    text = literal_text(plan.constant_value());
-  } else {
-    try {
-      text = literal_text(plan_runner(s, plan, 0, &slots).run().written());
-    } catch (plan_handback& h) {
-      text = std::move(h.text);
-      rewrite_text(s, text);
-    }
+plan_run run_plan(scope& s, plan_hooks& hooks, const formula_plan& plan,
+                  const slot_values* slots) {
+  plan_run out;
+  try {
+    plan_runner runner(s, hooks, plan, 0, slots);
+    plan_runner::result& r = runner.run();
+    out.value = std::move(r.value);
+    out.read = std::move(r.read);
+    out.length = r.length;
+  } catch (plan_handback& h) {
+    // Caught here, so that no hand-back leaves the plans: the caller gets
+    // the text as a value.
+    out.handed_back = true;
+    out.text = std::move(h.text);
   }
-  --s.depths().reductions;
-  return text;
+  return out;
 }
 
 void fold_constant(formula_plan& plan) {
@@ -1110,7 +1100,7 @@ void fold_constant(formula_plan& plan) {
   }
   folding_scope folding;
   try {
-    plan_runner::result r = plan_runner(folding, plan, 0).run();
+    plan_runner::result r = plan_runner(folding, folding, plan, 0).run();
     plan.constant_value_ = r.written();
     plan.constant_read_ = std::move(r.read);
     plan.constant_work_ = folding.work;
@@ -1118,96 +1108,4 @@ void fold_constant(formula_plan& plan) {
   } catch (...) {
     // Raises an error (or hands the text back): computed when evaluated.
   }
-}
-
-namespace {
-
-// What is left of `text` after a plan stopped, or without a plan, rewritten
-// and read; the depth raised for it is lowered.
-[[gnu::noinline]] alg_value rewrite_and_read(scope& s, alg_string text,
-                                             const alg_string& context, bool strict) {
-  s.note_effect();
-  rewrite_text(s, text);
-  --s.depths().reductions;
-  return operand_to_value(s, text, context, strict);
-}
-
-// The value of a text through its plan, once its evaluation is entered;
-// the depth raised for it is lowered.
-alg_value evaluate_planned(scope& s, const formula_plan& plan, const alg_string& context,
-                           bool strict, const slot_values* slots) {
-  alg_value value;
-  try {
-    value = std::move(plan_runner(s, plan, 0, slots).run().read);
-  } catch (plan_handback& h) {
-    return rewrite_and_read(s, std::move(h.text), context, strict);
-  }
-  --s.depths().reductions;
-  // A literal reads the same for the strict reader.
-  return value;
-}
-
-// A text without a plan of its own that holds conditionals: they come
-// first, in the whole text, and what they leave may have a plan.
-[[gnu::noinline]] alg_value evaluate_conditionals_first(scope& s, const alg_string& text,
-                                                        const alg_string& context, bool strict,
-                                                        const slot_values* slots) {
-  s.note_effect();
-  alg_string rest = text;
-  std::shared_ptr<const formula_plan> resolved;
-  if (!resolve_conditionals_in_one_pass(s, rest) || rest.char_at(1) != '(' ||
-      (resolved = s.text_plan(rest)) == nullptr) {
-    return rewrite_and_read(s, std::move(rest), context, strict);
-  }
-  if (resolved->is_constant()) {
-    s.spend(resolved->constant_work());
-    --s.depths().reductions;
-    return resolved->constant_read();
-  }
-  return evaluate_planned(s, *resolved, context, strict, slots);
-}
-
-// The text rewritten from the start, as without plans.
-[[gnu::noinline]] alg_value evaluate_rewritten(scope& s, const alg_string& text,
-                                               const alg_string& context, bool strict) {
-  s.note_effect();
-  alg_string rewritten = text;
-  evaluate_text(s, rewritten, true);
-  return operand_to_value(s, rewritten, context, strict);
-}
-
-}  // namespace
-
-alg_value evaluate_translated(scope& s, const alg_string& text, const formula_plan* plan,
-                              const alg_string& context, bool strict, const slot_values* slots) {
-  const bool plans = formula_plans_enabled();
-  if (plans && plan != nullptr && plan->is_constant()) return evaluate_constant(s, text, *plan);
-  if (!plans ||
-      (plan == nullptr && (!text_holds_conditional(text) || text.char_at(1) != '('))) {
-    return evaluate_rewritten(s, text, context, strict);
-  }
-  enter_evaluation(s, text);
-  if (plan == nullptr) return evaluate_conditionals_first(s, text, context, strict, slots);
-  return evaluate_planned(s, *plan, context, strict, slots);
-}
-
-void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan,
-                        const slot_values* slots) {
-  if (plan == nullptr || !formula_plans_enabled()) {
-    evaluate_text(s, text, true);
-    return;
-  }
-  enter_evaluation(s, text);
-  if (plan->is_constant()) {
-    s.spend(plan->constant_work());
-    text = literal_text(plan->constant_value());
-  } else {
-    try {
-      text = literal_text(plan_runner(s, *plan, 0, slots).run().written());
-    } catch (plan_handback& h) {
-      text = std::move(h.text);
-      rewrite_text(s, text);
-    }
-  }
-  --s.depths().reductions;
 }

@@ -23,6 +23,7 @@
 #include "base/alg_string.h"
 #include "base/errors.h"
 #include "base/tokens.h"
+#include "expr/plan_hooks.h"
 #include "expr/scope.h"
 #include "value/alg_value.h"
 
@@ -160,46 +161,29 @@ class slot_values {
   mutable std::vector<uint8_t> written_;
 };
 
-// What evaluate_translated gives for `text` when its plan is constant: the
-// nesting and work its evaluation counts, and the constant. A template, so
-// that a caller holding the environment's own scope calls it directly.
-template <typename Scope>
-const alg_value& evaluate_constant(Scope& s, const alg_string& text, const formula_plan& plan) {
-  nesting_depths& depths = s.depths();
-  depths.enter_reduction();
-  if (depths.reductions > s.nesting_limit()) throw z_x_stack_overflow(text);
-  s.spend(text.length());
-  s.spend(plan.constant_work());
-  --depths.reductions;
-  return plan.constant_read();
-}
+// What running a plan came to: its result (the value whose literal takes
+// the text's place, what that literal reads back as, and its length), or,
+// where the text takes a turn the plan does not follow, the text as it
+// stands at that moment, for the rewriting to carry on from.
+struct plan_run {
+  bool handed_back = false;
+  alg_value value;  // empty for a text, whose literal reads back as itself
+  alg_value read;
+  uint32_t length = 0;
+  alg_string text;  // handed back
+  // The value whose literal takes the text's place.
+  const alg_value& written() const { return read.is_text() ? read : value; }
+};
 
-// What evaluate_text(s, text, true) and then operand_to_value(s, text,
-// context, strict) give for the translated `text`, computed through `plan`
-// (compiled from `text`) when it is given and plans are on.
-alg_value evaluate_translated(scope& s, const alg_string& text, const formula_plan* plan,
-                              const alg_string& context, bool strict,
-                              const slot_values* slots = nullptr);
-
-// What evaluate_text(s, text, true) leaves of the translated `text`,
-// computed through `plan` (compiled from `text`) when it is given and plans
-// are on: the literal of the value where the rewriting ends in one.
-void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan,
-                        const slot_values* slots = nullptr);
+// Runs `plan` (not constant) on the scope, with the arguments in `slots`
+// when the plan has slots, once its evaluation is entered: the depth and
+// the text's length are the caller's to count. A hand-back is a value,
+// never an exception; what the text raises is raised.
+plan_run run_plan(scope& s, plan_hooks& hooks, const formula_plan& plan,
+                  const slot_values* slots = nullptr);
 
 // What replacing the parameters of `function` by the literals of its
 // arguments counts towards the work limit and raises (unlabelled), done on
 // lengths: the length of the formula with the arguments in it.
 uint64_t template_expansion_length(scope& s, const function_template& function,
                                    const slot_values& slots);
-// What rewrite_translated(s, text, function.plan.get(), &slots) leaves of
-// the text "(" formula ")" with the arguments in it (the formula `length`
-// bytes long), without writing that text. The caller has made sure that
-// one more evaluation nests within the limit.
-alg_string rewrite_template(scope& s, const function_template& function,
-                            const slot_values& slots, uint64_t length);
-
-// Plans are on unless the environment variable ZEKALG_REFERENCE_EVALUATOR is
-// set (to anything but "0") when the library loads; tests compare both ways.
-bool formula_plans_enabled();
-void set_formula_plans_enabled(bool on);

@@ -1,13 +1,16 @@
 // scope: what a formula sees around it. The evaluator keeps no state of its
-// own; the value of a name, the call of a function that is no built-in and
-// the nesting counters of the current host call all come from the scope it
-// is handed. algorithm/ implements it for an environment within one call.
+// own; the value of a name, the call of a function that is no built-in, the
+// nesting counters of the current host call and the fast forms it may take
+// all come from the scope it is handed. algorithm/ implements it for an
+// environment within one call. What only plans need is apart, in
+// plan_hooks.h.
 #pragma once
 
 #include <cstdint>
 #include <memory>
 
 #include "base/alg_string.h"
+#include "expr/fast_forms.h"
 #include "value/alg_value.h"
 #include "value/call_args.h"
 
@@ -24,9 +27,7 @@ struct nesting_depths {
   }
 };
 
-class call_memo;
-class formula_plan;
-struct function_template;
+class plan_hooks;
 
 class scope {
  public:
@@ -53,39 +54,10 @@ class scope {
   // Counts `bytes` of text rewritten towards the call's work limit; raises
   // z_x_work_limit past it.
   virtual void spend(uint64_t bytes) = 0;
-  // The plan of a translated field evaluated as one group, when the scope
-  // keeps plans (nullptr: the field is rewritten).
-  virtual std::shared_ptr<const formula_plan> group_plan(const alg_string& field) {
-    (void)field;
-    return nullptr;
-  }
-  // The plan of a whole translated text, likewise.
-  virtual std::shared_ptr<const formula_plan> text_plan(const alg_string& text) {
-    (void)text;
-    return nullptr;
-  }
-  // The template of the user function `name` (lower case) when a call of it
-  // from here is expanded in place from this environment's own definition
-  // (nullptr: the call is made as text). Raises what reading the
-  // definition raises, as the call would.
-  virtual const function_template* local_function(const alg_string& name) {
-    (void)name;
-    return nullptr;
-  }
-  // The plan of a user function's expansion, likewise.
-  virtual std::shared_ptr<const formula_plan> expansion_plan(const alg_string& text) {
-    (void)text;
-    return nullptr;
-  }
-  // Where calls of the templates local_function gives are kept (nullptr:
-  // nowhere), with what tells whether a call may be kept: a count of the
-  // steps whose outcome may depend on more than the call's arguments
-  // (names read, functions called through the text, random draws, texts
-  // left to the rewriting), and the work counted so far in the host call.
-  virtual call_memo* memo() { return nullptr; }
-  virtual uint64_t effects() const { return 0; }
-  virtual void note_effect() {}
-  virtual uint64_t work_spent() const { return 0; }
+  // The fast forms this scope's evaluations may take (see fast_forms.h).
+  virtual fast_forms forms() const { return {}; }
+  // What plans need besides (nullptr: this scope is always rewritten).
+  virtual plan_hooks* plans() { return nullptr; }
 
  protected:
   ~scope() = default;

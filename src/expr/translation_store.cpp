@@ -33,7 +33,6 @@ alg_string translation_store::translated(const alg_string& text) {
 
 std::shared_ptr<const formula_plan> translation_store::kept_plan(const alg_string& text,
                                                                 plan_kind kind) {
-  if (!formula_plans_enabled()) return nullptr;
   const std::string_view key = text.view();
   if (key.size() > kMaxKeptText) return nullptr;
   shard& s = shard_of_this_thread();
@@ -86,7 +85,6 @@ std::shared_ptr<const translation_store::request_form> translation_store::transl
     return made;
   }
   shard& s = shard_of_this_thread();
-  const bool plans = formula_plans_enabled();
   std::shared_ptr<const request_form> kept;
   {
     const std::lock_guard<std::mutex> lock(s.guard);
@@ -104,9 +102,6 @@ std::shared_ptr<const translation_store::request_form> translation_store::transl
                    bytes, kMaxKeptPerShard, kMaxBytesPerShard);
     }
     kept = std::move(made);
-  }
-  if (!plans && kept->plan != nullptr) {
-    return std::make_shared<request_form>(request_form{kept->form, nullptr});
   }
   return kept;
 }

@@ -38,7 +38,8 @@ class translation_store {
       const alg_string& body, const alg_array<alg_string>& fields);
 
   // The plan of a translated text, from the store or compiled now; nullptr
-  // when the text has none (it is then rewritten) or plans are off.
+  // when the text has none (it is then rewritten). Whether a plan is used
+  // is the dispatcher's choice (dispatch.h).
   std::shared_ptr<const formula_plan> plan(const alg_string& translated_text) {
     return kept_plan(translated_text, plan_kind::text);
   }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "expr/fast_forms.h"
 #include "expr/formula_plan.h"
 #include "test_support.h"
 #include "expr/translator.h"
@@ -164,6 +165,38 @@ TEST(FormulaPlan, CompilesOrdinaryFormulasOnly) {
   EXPECT_EQ(formula_plan::compile(alg_string("(a~bad~b)")), nullptr);
   // A name that only ends like a conditional keeps the rest of it in front.
   EXPECT_EQ(formula_plan::compile(alg_string("(2zek_if(1,2,3))")), nullptr);
+}
+
+// The reference switch turns every fast form off, the one-pass readers as
+// well as plans; switching plans alone leaves the readers on. A sum too
+// long to have a plan shows which are on: the sweep counts its length once,
+// while rewriting it step by step copies the text at every operator and
+// runs past the work limit.
+TEST(ReferenceEvaluator, TurnsEveryFastFormOff) {
+  std::string sum = "1";
+  for (int i = 1; i < 20000; ++i) sum += "+1";
+  const auto solve = [&](fast_forms forms) {
+    set_process_fast_forms(forms);
+    EXPECT_EQ(process_fast_forms(), forms);
+    std::vector<char> buffer(4096);
+    int32_t length = static_cast<int32_t>(buffer.size());
+    const int32_t id = zekalg_create_environment(0, "k_one|1", buffer.data(), &length);
+    EXPECT_GT(id, 0);
+    length = static_cast<int32_t>(buffer.size());
+    const int32_t status = zekalg_solve_var(id, sum.c_str(), buffer.data(), &length);
+    zekalg_kill_environment(id);
+    set_process_fast_forms(fast_forms{});
+    return std::to_string(status) + " " + std::string(buffer.data());
+  };
+  const std::string limit =
+      "-1 work limit reached: more than 64 MiB of formula text rewritten in one call";
+  EXPECT_EQ(solve(fast_forms{}), "0 20000");
+  EXPECT_EQ(solve({false, true, true, true}), "0 20000");
+  EXPECT_EQ(solve(fast_forms::none()), limit);
+  set_formula_plans_enabled(false);
+  EXPECT_EQ(process_fast_forms(), (fast_forms{false, true, true, true}));
+  set_formula_plans_enabled(true);
+  EXPECT_EQ(process_fast_forms(), fast_forms{});
 }
 
 }  // namespace

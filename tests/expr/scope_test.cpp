@@ -12,8 +12,11 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "base/alg_string.h"
+#include "expr/fast_forms.h"
 #include "base/tokens.h"
 #include "expr/evaluator.h"
+#include "expr/one_pass.h"
 #include "test_support.h"
 
 namespace {
@@ -33,12 +36,19 @@ class fake_scope final : public scope {
     if (it == names.end()) throw z_x_var_notdefined(name);
     return it->second;
   }
-  // Every user function doubles its one argument.
+  // Every user function takes one argument: `cond` hands back a
+  // conditional on it, `wrap` its literal in two pairs of parentheses, any
+  // other doubles it.
   alg_string call_user_function(const alg_string& name, const call_args& args,
                                 uint32_t n) override {
     if (n != 1) throw z_x_toomanyparameters(name);
-    return alg_string("(") + literal_text(args[1]) + "~mul~2)";
+    const alg_string literal = literal_text(args[1]);
+    if (name.view() == "cond") return alg_string("(zek_if(") + literal + "~grt~1,a,\"no\"))";
+    if (name.view() == "wrap") return alg_string("((") + literal + "))";
+    return alg_string("(") + literal + "~mul~2)";
   }
+  fast_forms forms() const override { return forms_taken; }
+  fast_forms forms_taken;
   nesting_depths& depths() override { return depths_; }
   int32_t nesting_limit() const override { return limit; }
   int64_t& expansions() override { return expansions_; }
@@ -174,5 +184,108 @@ TEST(ScopeConditionals, OnePassGivesWhatOneAtATimeGives) {
     ASSERT_EQ(outcome(true), outcome(false)) << text;
   }
 }
+
+// Each one-pass reader, switched on alone or with the others, must leave
+// what the reference rewriting (every fast form off) leaves: the same
+// literal or error and the same names looked up in the same order. The
+// formulas hold long groups (the sweep), groups and calls (the groups
+// reader, also where a user function brings a conditional back), and
+// conditionals and choices (the conditional reader).
+struct forms_case {
+  const char* name;
+  fast_forms forms;
+};
+const forms_case kForms[] = {
+    {"AllOn", fast_forms{}},
+    {"SweepAlone", {false, true, false, false}},
+    {"GroupsAlone", {false, false, true, false}},
+    {"ConditionalsAlone", {false, false, false, true}},
+    {"GroupsAndConditionals", {false, false, true, true}},
+};
+
+std::string rewritten(const std::string& formula, fast_forms forms) {
+  fake_scope s;
+  s.forms_taken = forms;
+  s.names = {{"a", alg_value::of_integer(4)},
+             {"b", alg_value::of_text(S("x y"))},
+             {"c", alg_value::of_integer(0)}};
+  alg_string text(S(formula));
+  std::string got;
+  try {
+    evaluate_text(s, text, false);
+    got = B(text);
+  } catch (const z_x_algorithm& e) {
+    got = "error: " + B(e.message);
+  }
+  for (const std::string& n : s.looked_up) got += "|" + n;
+  return got;
+}
+
+const char* const kOnePassFormulas[] = {
+    "1+2*3",
+    "((1+2)*(3+4))-a",
+    "twice(twice(a))+twice(1)",
+    "wrap(a)*wrap(wrap(2))",
+    "cond(a)&\"!\"",
+    "cond(0)&cond(2)",
+    "if(a>3,twice(a),zz)",
+    "if(c,zz,choose(2,zz,a,zz))+1",
+    "choose(if(a>1,2,1),\"p\",\"q\")&b",
+    "choose(3,1,2)",
+    "if(a,1)",
+    "len(b)+mid(\"abcdef\",2,3)",
+    "((1+2)",
+    "(1+2))",
+    "1+(2",
+    "a+zz+twice(zz)",
+    "1+2+3+4+5+6+7+8+9+10+11+12+13+14+15+16+17+18+19+20+21+22+23+24+25",
+    "\"a\"&\"b\"&\"c\"&\"d\"&\"e\"&\"f\"&\"g\"&\"h\"&\"i\"&\"j\"&\"k\"&\"l\"&b",
+    "a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a*a/(a-4)+twice(1)",
+    "if(a>1,1+2+3+4+5+6+7+8+9+10+11+12+13+14+15+16,zz)",
+};
+
+class OnePassForms : public testing::TestWithParam<forms_case> {};
+
+TEST_P(OnePassForms, TableGivesWhatTheReferenceGives) {
+  for (const char* formula : kOnePassFormulas) {
+    EXPECT_EQ(rewritten(formula, GetParam().forms), rewritten(formula, fast_forms::none()))
+        << formula;
+  }
+}
+
+TEST_P(OnePassForms, RandomSeriesGivesWhatTheReferenceGives) {
+  const std::vector<std::string> atoms = {"1", "0", "2", "a", "b", "c", "zz", "\"t\"", "2.5",
+                                          "-a", "pi", "1e+20", ""};
+  const std::vector<std::string> operators = {"+", "-", "*", "/", "&", ">", "=", " and ", "^"};
+  const std::vector<std::string> calls = {"twice(", "cond(", "wrap(", "len(", "(", "if(",
+                                          "choose(", "abs("};
+  std::mt19937 rng(2027);
+  auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
+  std::function<std::string(int)> gen = [&](int depth) -> std::string {
+    std::string out;
+    const size_t terms = 1 + pick(depth == 0 && pick(4) == 0 ? 30 : 4);
+    for (size_t i = 0; i < terms; ++i) {
+      if (i > 0) out += operators[pick(operators.size())];
+      if (depth > 3 || pick(3) != 0) {
+        out += atoms[pick(atoms.size())];
+        continue;
+      }
+      const std::string call = calls[pick(calls.size())];
+      const size_t args = call == "if(" ? 1 + pick(4) : call == "choose(" ? 1 + pick(4) : 1;
+      out += call;
+      for (size_t k = 0; k < args; ++k) out += (k ? "," : "") + gen(depth + 1);
+      if (pick(30) != 0) out += ")";
+    }
+    return out;
+  };
+  for (int round = 0; round < 3000; ++round) {
+    const std::string formula = gen(0);
+    ASSERT_EQ(rewritten(formula, GetParam().forms), rewritten(formula, fast_forms::none()))
+        << formula;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Evaluator, OnePassForms, testing::ValuesIn(kForms),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
