@@ -189,10 +189,12 @@ inline void solve_every_way(int32_t id, const std::string& request, size_t round
   const answer reference = full_solve(solvers[0], id, request);
   expect_same(reference, full_solve(solvers[1], id, request), solvers[1], id, request,
               {false, full_read_size}, "the two solve functions answer differently");
-  // A request that runs into the work limit has used the whole budget of a
-  // call each time; its message has been fetched whole and cut above.
+  // A request that runs into the work limit, or into the limit on function
+  // expansions, has used the whole budget of a call each time; its message
+  // has been fetched whole and cut above.
   if (reference.status == ZEKALG_ERROR_ALGORITHM &&
-      reference.text.find("work limit reached") != std::string::npos) {
+      (reference.text.find("work limit reached") != std::string::npos ||
+       reference.text.find("stack overflow") != std::string::npos)) {
     return;
   }
   // Each size through one function, alternating from request to request.
@@ -200,6 +202,29 @@ inline void solve_every_way(int32_t id, const std::string& request, size_t round
     const solver& s = solvers[(i + round) % 2];
     expect_same(reference, checked_solve(s, id, request, probes[i]), s, id, request, probes[i],
                 "a repeated solve answers differently");
+  }
+}
+
+// One way of solving `request`, picked by a hash of its bytes and place: one
+// call in sixteen solves it every way above; the others make a single call,
+// through one of the two functions into one of the buffer sizes (the largest
+// read whole, as a host reads). So the targets run several times the requests
+// a second they would solving each one every way, and the corpus still holds
+// requests for each way.
+inline void solve_one_way(int32_t id, const std::string& request, size_t round) {
+  uint32_t way = 2166136261u ^ static_cast<uint32_t>(round);
+  for (const char c : request) way = (way ^ static_cast<unsigned char>(c)) * 16777619u;
+  way ^= way >> 15;
+  if (way % 16 == 0) {
+    solve_every_way(id, request, round);
+    return;
+  }
+  const solver& s = solvers[(way >> 4) & 1];
+  const size_t probe = (way >> 5) % std::size(probes);
+  if (probe + 1 == std::size(probes)) {
+    (void)full_solve(s, id, request);
+  } else {
+    (void)checked_solve(s, id, request, probes[probe]);
   }
 }
 

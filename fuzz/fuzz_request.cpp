@@ -39,7 +39,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::fprintf(stderr, "the fixed algorithm no longer creates\n");
     std::abort();
   }
-  for (size_t i = 0; i < requests.size(); ++i) fuzz::solve_every_way(id, requests[i], i);
+  for (size_t i = 0; i < requests.size(); ++i) fuzz::solve_one_way(id, requests[i], i);
   fuzz::checked_kill(id);
   return 0;
 }
