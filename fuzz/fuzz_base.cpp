@@ -3,7 +3,23 @@
 // bytes. The base is created, the child is created on it, the base is
 // killed before the child is used, then the requests are solved in the
 // child (one of the ways of solve_one_way), which is killed last.
+#include "alg_mutator.h"
 #include "checked_api.h"
+
+namespace {
+fuzz::alg_mutator mutator(2, 6);
+}  // namespace
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max_size,
+                                          unsigned int seed) {
+  return mutator.mutate(data, size, max_size, seed);
+}
+
+extern "C" size_t LLVMFuzzerCustomCrossOver(const uint8_t* a, size_t a_size, const uint8_t* b,
+                                            size_t b_size, uint8_t* out, size_t max_out,
+                                            unsigned int seed) {
+  return mutator.cross_over(a, a_size, b, b_size, out, max_out, seed);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> parts = fuzz::split_input(data, size, 6);

@@ -8,9 +8,12 @@
 #include <vector>
 
 #include "checked_api.h"
+#include "alg_mutator.h"
 #include "expr/formula_plan.h"
 
 namespace {
+
+fuzz::alg_mutator mutator(1, 8);
 
 struct outcome {
   int32_t status = 0;
@@ -46,6 +49,17 @@ std::vector<outcome> run(const std::vector<std::string>& parts, bool plans) {
 }
 
 }  // namespace
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max_size,
+                                          unsigned int seed) {
+  return mutator.mutate(data, size, max_size, seed);
+}
+
+extern "C" size_t LLVMFuzzerCustomCrossOver(const uint8_t* a, size_t a_size, const uint8_t* b,
+                                            size_t b_size, uint8_t* out, size_t max_out,
+                                            unsigned int seed) {
+  return mutator.cross_over(a, a_size, b, b_size, out, max_out, seed);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> parts = fuzz::split_input(data, size, 8);

@@ -3,6 +3,7 @@
 // constants, random and list variables, conditions, formulas with their
 // formats, text and user functions. The environment is created afresh for
 // each input, so that an input always meets it in the same state.
+#include "alg_mutator.h"
 #include "checked_api.h"
 
 namespace {
@@ -29,7 +30,20 @@ constexpr const char* algorithm =
     "f_join|s & \"-\" & u|s|u\n"
     "f_fact|if(k<=1,1,k*fact(k-1))|k\n";
 
+fuzz::alg_mutator mutator(0, 8, algorithm);
+
 }  // namespace
+
+extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max_size,
+                                          unsigned int seed) {
+  return mutator.mutate(data, size, max_size, seed);
+}
+
+extern "C" size_t LLVMFuzzerCustomCrossOver(const uint8_t* a, size_t a_size, const uint8_t* b,
+                                            size_t b_size, uint8_t* out, size_t max_out,
+                                            unsigned int seed) {
+  return mutator.cross_over(a, a_size, b, b_size, out, max_out, seed);
+}
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> requests = fuzz::split_input(data, size, 8);
