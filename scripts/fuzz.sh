@@ -1,22 +1,90 @@
 #!/usr/bin/env bash
-# Builds the libFuzzer targets (preset fuzz: clang with AddressSanitizer and
-# UndefinedBehaviorSanitizer) and runs each for SECONDS on its corpus, which
-# starts as a copy of fuzz/corpus/TARGET and grows in build/fuzz/corpus/TARGET
-# from run to run. An input that crashes, leaks, times out or runs out of
-# memory is kept in build/fuzz/artifacts/TARGET/; then the script fails.
-# Usage: scripts/fuzz.sh [seconds-per-target, default 60]
+# Builds the libFuzzer targets and runs each on its corpus, which starts as a
+# copy of fuzz/corpus/TARGET and grows in build/PRESET/corpus/TARGET from run
+# to run. An input that crashes, leaks, times out or runs out of memory is
+# kept in build/PRESET/artifacts/TARGET/; then the script fails.
+#
+#   scripts/fuzz.sh [SECONDS]
+#     The short run (CI's): preset `fuzz`, clang with AddressSanitizer and
+#     UndefinedBehaviorSanitizer, SECONDS per target (default 60). A short
+#     run is better spent where memory errors show, at a few hundred
+#     executions a second.
+#   scripts/fuzz.sh --lean SECONDS [TARGET...]
+#     A long run: preset `fuzz-lean` (-O2, no sanitizers), SECONDS per
+#     target, the targets one after another (all four when none is named);
+#     two of these side by side keep two cores busy. The lean build also
+#     leaves out comparison tracing: its hooks took over half the engine's
+#     time (the engine reads formula text byte by byte), and the targets'
+#     mutator (fuzz/alg_mutator.h) brings the names and operators it would
+#     have found. Rerun a crash on the sanitizer build
+#     (build/fuzz/fuzz/TARGET FILE) to see what it is.
+#   scripts/fuzz.sh --merge
+#     Minimises the kept corpus (lean build): the inputs of
+#     fuzz/corpus/TARGET written by hand stay, and of the others there, what
+#     the runs in build/fuzz*/corpus/TARGET found and fresh seeds from the
+#     examples, the conformance cases and the docs (fuzz/seed_corpus.py),
+#     -merge=1 keeps those that add coverage, in a new fuzz/corpus/TARGET.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-seconds="${1:-60}"
+
+targets=(fuzz_algorithm fuzz_request fuzz_base fuzz_plans)
+mode=short
+if [ "${1:-}" = "--lean" ]; then
+  mode=lean
+  seconds="${2:?usage: scripts/fuzz.sh --lean SECONDS [TARGET...]}"
+  shift 2
+  [ "$#" -gt 0 ] && targets=("$@")
+elif [ "${1:-}" = "--merge" ]; then
+  mode=merge
+else
+  seconds="${1:-60}"
+fi
 
 # clang and its runtimes (libFuzzer's among them).
 bash scripts/deps.sh clang libclang-rt-dev
-cmake --preset fuzz >/dev/null
-cmake --build --preset fuzz -j"$(nproc)"
+if [ "$mode" = short ]; then preset=fuzz; else preset=fuzz-lean; fi
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset" -j"$(nproc)"
+out="build/$preset"
 
-out=build/fuzz
+if [ "$mode" = merge ]; then
+  seeds="$out/seeds"
+  rm -rf "$seeds"
+  python3 fuzz/seed_corpus.py "$seeds"
+  for target in "${targets[@]}"; do
+    fresh="$out/merged/$target"
+    rm -rf "$fresh"
+    mkdir -p "$fresh"
+    # The inputs written by hand (named, not hashed) stay; the rest is
+    # whatever adds to what they cover.
+    found="$out/found/$target"
+    rm -rf "$found"
+    mkdir -p "$found"
+    for file in fuzz/corpus/"$target"/*; do
+      if [[ "$(basename "$file")" =~ ^[0-9a-f]{40}$ ]]; then cp "$file" "$found"/; else cp "$file" "$fresh"/; fi
+    done
+    inputs=("$found" "$seeds/$target")
+    for dir in build/fuzz/corpus/"$target" build/fuzz-lean/corpus/"$target"; do
+      [ -d "$dir" ] && inputs+=("$dir")
+    done
+    "$out/fuzz/$target" -merge=1 -max_len=4096 -timeout=60 -rss_limit_mb=2048 "$fresh" \
+      "${inputs[@]}" >"$out/merge-$target.log" 2>&1
+    rm -rf fuzz/corpus/"$target"
+    mkdir -p fuzz/corpus/"$target"
+    cp "$fresh"/* fuzz/corpus/"$target"/
+    echo "$target: $(ls fuzz/corpus/"$target" | wc -l) inputs, $(grep -aoE 'MERGE-OUTER: [0-9]+ new files with [0-9]+ new features' "$out/merge-$target.log")"
+  done
+  exit 0
+fi
+
+# The time limit catches hangs. A request may legitimately run each solve
+# the targets make of it up to the work limit: about half a second
+# natively, up to twenty seconds under the sanitizers (a recursive function
+# whose expansions keep a conditional, for one); the limit leaves room for
+# the few solves of such a request.
+if [ "$mode" = short ]; then timeout=300; else timeout=60; fi
 failed=0
-for target in fuzz_algorithm fuzz_request fuzz_base fuzz_plans; do
+for target in "${targets[@]}"; do
   corpus="$out/corpus/$target"
   artifacts="$out/artifacts/$target"
   log="$out/logs/$target.log"
@@ -24,15 +92,10 @@ for target in fuzz_algorithm fuzz_request fuzz_base fuzz_plans; do
   cp fuzz/corpus/"$target"/* "$corpus"/
   echo "== $target: ${seconds}s, corpus $corpus"
   status=0
-  # The time limit catches hangs. A request may legitimately run each solve
-  # the targets make of it up to the work limit: about half a second
-  # natively, up to twenty seconds under the sanitizers (a recursive function
-  # whose expansions keep a conditional, for one); the limit leaves room for
-  # the few solves of such a request.
-  nice -n 19 "$out/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout=300 \
+  nice -n 19 "$out/fuzz/$target" -max_total_time="$seconds" -max_len=4096 -timeout="$timeout" \
     -rss_limit_mb=2048 -dict=fuzz/zekalg.dict -artifact_prefix="$artifacts/" \
     -print_final_stats=1 "$corpus" >"$log" 2>&1 || status=$?
-  grep -aE '^#[0-9]+[[:space:]]+DONE|^stat::(average_exec_per_sec|peak_rss_mb)' "$log" || true
+  grep -aE '^#[0-9]+[[:space:]]+(INITED|DONE)|^stat::(number_of_executed_units|average_exec_per_sec|peak_rss_mb)' "$log" || true
   grep -aoE 'Test unit written to [^ ]*slow-unit-[^ ]+' "$log" | sed 's/^Test unit written to /slow input (not a failure): /' || true
   if [ "$status" -ne 0 ]; then
     failed=1
