@@ -278,7 +278,8 @@ api_response handle_sample(std::string_view body, const service_limits& limits) 
     request_guard guard(limits);
     const sample_result sample =
         sample_variants(*file, base ? &*base : nullptr, std::move(names), count, seed,
-                        [&guard](int64_t, std::size_t held) { return guard(held); });
+                        [&guard](int64_t, std::size_t held) { return guard(held); },
+                        limits.variant_threads);
     if (sample.stopped) {
       guard.refuse("after " + std::to_string(sample.rows.size()) + " of " + std::to_string(count) +
                    " variants; ask for fewer");
