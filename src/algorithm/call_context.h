@@ -153,7 +153,10 @@ class call_context {
 // the hooks its plans use.
 class env_frame final : public scope, public plan_hooks {
  public:
-  env_frame(call_context& call, uint32_t position) noexcept : call_(call), position_(position) {}
+  env_frame(call_context& call, uint32_t position) noexcept : call_(call), position_(position) {
+    forms_ = call.forms();
+    plans_ = this;
+  }
 
   call_context& call() const noexcept { return call_; }
   uint32_t position() const noexcept { return position_; }
@@ -170,9 +173,6 @@ class env_frame final : public scope, public plan_hooks {
   int32_t nesting_limit() const override;
   int64_t& expansions() override { return call_.expansions(); }
   void spend(uint64_t bytes) override { call_.spend(bytes); }
-  fast_forms forms() const override { return call_.forms(); }
-  plan_hooks* plans() override { return this; }
-
   std::shared_ptr<const formula_plan> group_plan(const alg_string& field) override;
   std::shared_ptr<const formula_plan> text_plan(const alg_string& text) override;
   std::shared_ptr<const formula_plan> expansion_plan(const alg_string& text) override;

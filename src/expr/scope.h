@@ -55,10 +55,13 @@ class scope {
   // z_x_work_limit past it.
   virtual void spend(uint64_t bytes) = 0;
   // The fast forms this scope's evaluations may take (see fast_forms.h).
-  virtual fast_forms forms() const { return {}; }
+  const fast_forms& forms() const noexcept { return forms_; }
   // What plans need besides (nullptr: this scope is always rewritten).
-  virtual plan_hooks* plans() { return nullptr; }
+  plan_hooks* plans() const noexcept { return plans_; }
 
  protected:
   ~scope() = default;
+  // Set by the scope's maker; read on every evaluation, so kept as data.
+  fast_forms forms_;
+  plan_hooks* plans_ = nullptr;
 };
