@@ -3,9 +3,11 @@
 // and keep only their own values.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -14,16 +16,13 @@
 #include "algorithm/definitions.h"
 #include "base/alg_array.h"
 #include "base/alg_string.h"
+#include "base/sharded.h"
 #include "expr/call_memo.h"
 
 class translation_store;
 
 // The records of one algorithm text and the indexes of their names, made
 // once and shared by every environment built from the same text.
-// Lets go of the images kept for later creations (environments keep those
-// they hold); called once, when the library is unloaded.
-void release_algorithm_images() noexcept;
-
 struct algorithm_image {
   // The image of `algorithm`: a kept one, or one made now.
   static std::shared_ptr<const algorithm_image> of(translation_store& translations,
@@ -39,11 +38,7 @@ struct algorithm_image {
   // The record a lookup of a (lowered) variable or function name finds: the
   // first in table order. Filled for long tables only; short ones are
   // searched in order, which finds the same record.
-  struct name_hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-  };
-  using name_index = std::unordered_map<std::string, uint32_t, name_hash, std::equal_to<>>;
+  using name_index = std::unordered_map<std::string, uint32_t, text_hash, std::equal_to<>>;
   name_index variable_index;
   name_index function_index;
   bool indexed = false;
@@ -53,3 +48,46 @@ struct algorithm_image {
   mutable call_memo memo;
 };
 
+// The images of algorithm texts. Every image that some environment still
+// holds is found again, on any thread and whatever its size, so the
+// environments of one text share one image. Besides, recent images are
+// kept when no environment holds them any longer, for hosts that create
+// and kill environments of one text in turn: in shards as the translations
+// are kept (each thread keeps to one), a bounded number of images and of
+// their counted bytes, emptied when full.
+class image_store {
+ public:
+  // The image of `algorithm`: a kept one, or one made now.
+  std::shared_ptr<const algorithm_image> of(translation_store& translations,
+                                            const alg_string& algorithm);
+
+ private:
+  static constexpr size_t kMaxKeptPerShard = 64;
+  static constexpr size_t kMaxBytesPerShard = size_t{4} << 20;
+  static constexpr size_t kMaxKeptText = size_t{1} << 20;
+  using image_map = std::unordered_map<std::string, std::shared_ptr<const algorithm_image>,
+                                       text_hash, std::equal_to<>>;
+  using held_map = std::unordered_map<std::string, std::weak_ptr<const algorithm_image>,
+                                      text_hash, std::equal_to<>>;
+  struct shard {
+    std::mutex guard;
+    image_map kept;
+    size_t bytes = 0;
+  };
+  static constexpr size_t kMinHeldSweep = 64;
+
+  // Notes `image` as held; entries of images no longer held go once their
+  // count has doubled since the last sweep, so the map stays within twice
+  // the images in use (and their texts, which the images hold anyway).
+  static void remember_held(held_map& held, size_t& sweep_at, std::string_view text,
+                            const std::shared_ptr<const algorithm_image>& image);
+
+  sharded<shard> shards_;
+  // Looked into only when a shard has no image for the text.
+  std::mutex held_guard_;
+  held_map held_;
+  size_t held_sweep_at_ = kMinHeldSweep;
+};
+
+// The process's image store (api/engine_state.h).
+image_store& the_images();

@@ -5,7 +5,6 @@
 #include <mutex>
 #include <new>
 
-#include "algorithm/algorithm_image.h"
 #include "algorithm/drawing.h"
 #include "algorithm/solver.h"
 #include "api/engine_state.h"
@@ -75,7 +74,6 @@ void release_engine_at_unload() noexcept {
   release_registry_entries();
   delete engine_slot();
   engine_slot() = nullptr;
-  release_algorithm_images();
 }
 
 std::shared_ptr<alg_environment> find_environment(int32_t id) {
@@ -88,10 +86,10 @@ std::shared_ptr<alg_environment> find_environment(int32_t id) {
 
 int32_t environment_count() {
   size_t count = 0;
-  for (engine_state::registry_shard& shard : the_engine().registry) {
+  the_engine().registry.for_each([&](engine_state::registry_shard& shard) {
     const std::shared_lock<std::shared_mutex> lock(shard.guard);
     count += shard.environments.size();
-  }
+  });
   return static_cast<int32_t>(count);
 }
 
@@ -154,13 +152,13 @@ int32_t kill_environment(int32_t id) {
 
 void release_registry_entries() noexcept {
   // The entries go, the environments stay: each reference is left behind.
-  for (engine_state::registry_shard& shard : the_engine().registry) {
+  the_engine().registry.for_each([](engine_state::registry_shard& shard) {
     const std::unique_lock<std::shared_mutex> lock(shard.guard);
     for (auto& entry : shard.environments) {
       (void)new (std::nothrow) std::shared_ptr<alg_environment>(std::move(entry.second));
     }
     shard.environments.clear();
-  }
+  });
 }
 
 alg_string solve_in_environment(int32_t id, const alg_string& request, int32_t mode) {

@@ -39,6 +39,6 @@ void release_registry_entries() noexcept;
 bool enter_call() noexcept;
 void leave_call() noexcept;
 // When the library is unloaded (dlclose, or the end of the process): frees
-// the registry's entries as above, and the engine's state and algorithm
-// images, unless a call is still running. Later calls do nothing.
+// the registry's entries as above, and the engine's state, unless a call
+// is still running. Later calls do nothing.
 void release_engine_at_unload() noexcept;

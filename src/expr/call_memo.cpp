@@ -32,7 +32,6 @@ uint64_t value_hash(const alg_value& v) {
 
 // What the memories of all algorithms may hold together.
 constexpr size_t kMaxBytesInUse = size_t{16} << 20;
-std::atomic<size_t> bytes_in_use{0};
 
 bool short_enough(const alg_value& v) { return !v.is_text() || v.text().length() <= call_memo::max_text; }
 
@@ -71,14 +70,14 @@ void call_memo::keep(uint64_t function, int depth, const call_args& args,
     const std::lock_guard<std::mutex> lock(guard_);
     if (entries_ == nullptr) {
       // The memories of all algorithms together stay within a bound.
-      if (bytes_in_use.fetch_add(kBytes, std::memory_order_relaxed) + kBytes > kMaxBytesInUse) {
-        bytes_in_use.fetch_sub(kBytes, std::memory_order_relaxed);
+      if (kept_call_bytes().fetch_add(kBytes, std::memory_order_relaxed) + kBytes > kMaxBytesInUse) {
+        kept_call_bytes().fetch_sub(kBytes, std::memory_order_relaxed);
         return;
       }
       try {
         entries_ = std::make_unique<std::array<entry, kEntries>>();
       } catch (...) {
-        bytes_in_use.fetch_sub(kBytes, std::memory_order_relaxed);
+        kept_call_bytes().fetch_sub(kBytes, std::memory_order_relaxed);
         throw;
       }
     }
@@ -96,5 +95,5 @@ void call_memo::keep(uint64_t function, int depth, const call_args& args,
 }
 
 call_memo::~call_memo() {
-  if (entries_ != nullptr) bytes_in_use.fetch_sub(kBytes, std::memory_order_relaxed);
+  if (entries_ != nullptr) kept_call_bytes().fetch_sub(kBytes, std::memory_order_relaxed);
 }

@@ -11,6 +11,7 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -18,6 +19,10 @@
 
 #include "value/call_args.h"
 #include "value/alg_value.h"
+
+// The bytes the memories of all algorithms hold together (in the engine's
+// state, api/engine_state.h).
+std::atomic<size_t>& kept_call_bytes() noexcept;
 
 class call_memo {
  public:

@@ -1,7 +1,5 @@
 #include "expr/dispatch.h"
 
-#include <atomic>
-#include <cstdlib>
 #include <string_view>
 
 #include "base/thread_stack.h"
@@ -17,37 +15,7 @@ const alg_string kOpen("(");
 const alg_string kClose(")");
 const alg_string kNoContext;
 
-// The process's fast forms, one bit each.
-uint8_t bits_of(fast_forms f) {
-  return static_cast<uint8_t>((f.plans ? 1 : 0) | (f.sweep ? 2 : 0) |
-                              (f.groups_in_one_pass ? 4 : 0) |
-                              (f.conditionals_in_one_pass ? 8 : 0));
-}
-fast_forms forms_of(uint8_t bits) {
-  return {(bits & 1) != 0, (bits & 2) != 0, (bits & 4) != 0, (bits & 8) != 0};
-}
-std::atomic<uint8_t>& fast_switch() {
-  static std::atomic<uint8_t> bits = [] {
-    const char* reference = std::getenv("ZEKALG_REFERENCE_EVALUATOR");
-    const bool fast =
-        reference == nullptr || std::string_view(reference) == "0" || *reference == '\0';
-    return bits_of(fast ? fast_forms{} : fast_forms::none());
-  }();
-  return bits;
-}
-
 }  // namespace
-
-fast_forms process_fast_forms() { return forms_of(fast_switch().load(std::memory_order_relaxed)); }
-void set_process_fast_forms(fast_forms forms) {
-  fast_switch().store(bits_of(forms), std::memory_order_relaxed);
-}
-bool formula_plans_enabled() { return process_fast_forms().plans; }
-void set_formula_plans_enabled(bool on) {
-  fast_forms forms = process_fast_forms();
-  forms.plans = on;
-  set_process_fast_forms(forms);
-}
 
 namespace {
 

@@ -19,7 +19,8 @@ struct fast_forms {
 
 // The forms of this process: all on, unless the environment variable
 // ZEKALG_REFERENCE_EVALUATOR is set (to anything but "0") when the library
-// loads, which turns every one off. A call reads them once, when it starts.
+// loads, which turns every one off. They are part of the engine's state
+// (api/engine_state.h); a call reads them once, when it starts.
 //
 // The one-pass readers keep intermediate texts as values and count a long
 // text's bytes once, where the step-by-step rewriting writes and copies the

@@ -347,11 +347,10 @@ std::shared_ptr<const formula_plan> formula_plan::compile(
 }
 
 std::shared_ptr<const function_template> make_function_template(
-    const alg_array<alg_string>& fields) {
+    const alg_array<alg_string>& fields, uint64_t serial) {
   if (fields.count() < 1) return nullptr;
   auto made = std::make_shared<function_template>();
-  static std::atomic<uint64_t> made_so_far{0};
-  made->serial = made_so_far.fetch_add(1, std::memory_order_relaxed) + 1;
+  made->serial = serial;
   for (uint32_t k = 2; k <= fields.high(); ++k) {
     const alg_string parameter = fields[k].lower();
     for (const char c : parameter.view()) {

@@ -135,8 +135,9 @@ struct function_template {
   uint32_t formula_length = 0;
   uint64_t serial = 0;  // never the same for two templates (calls are kept by it)
 };
+// `serial` is the new template's (never the same for two templates).
 std::shared_ptr<const function_template> make_function_template(
-    const alg_array<alg_string>& fields);
+    const alg_array<alg_string>& fields, uint64_t serial);
 
 // The arguments of one call of a function template: their literals' reads
 // and lengths, and the literals themselves once needed.

@@ -6,10 +6,6 @@
 #include "base/kept_map.h"
 #include "expr/translator.h"
 
-translation_store::shard& translation_store::shard_of_this_thread() {
-  return shards_[this_thread_number() % kShards];
-}
-
 alg_string translation_store::translated(const alg_string& text) {
   const std::string_view key = text.view();
   if (key.size() > kMaxKeptText) {
@@ -17,7 +13,7 @@ alg_string translation_store::translated(const alg_string& text) {
     translate_formula(form);
     return form;
   }
-  shard& s = shard_of_this_thread();
+  shard& s = shards_.of_this_thread();
   {
     const std::lock_guard<std::mutex> lock(s.guard);
     if (auto it = s.kept.find(key); it != s.kept.end()) return it->second;
@@ -35,7 +31,7 @@ std::shared_ptr<const formula_plan> translation_store::kept_plan(const alg_strin
                                                                 plan_kind kind) {
   const std::string_view key = text.view();
   if (key.size() > kMaxKeptText) return nullptr;
-  shard& s = shard_of_this_thread();
+  shard& s = shards_.of_this_thread();
   auto& plans = s.plans[static_cast<size_t>(kind)];
   // A plan holds its text and a few hundred bytes per node.
   const auto size_of = [&](const std::shared_ptr<const formula_plan>& p) {
@@ -84,7 +80,7 @@ std::shared_ptr<const translation_store::request_form> translation_store::transl
     made->plan = plan(made->form);
     return made;
   }
-  shard& s = shard_of_this_thread();
+  shard& s = shards_.of_this_thread();
   std::shared_ptr<const request_form> kept;
   {
     const std::lock_guard<std::mutex> lock(s.guard);
@@ -109,13 +105,13 @@ std::shared_ptr<const translation_store::request_form> translation_store::transl
 std::shared_ptr<const function_template> translation_store::function_template_of(
     const alg_string& body, const alg_array<alg_string>& fields) {
   const std::string_view key = body.view();
-  if (key.size() > kMaxKeptText) return make_function_template(fields);
-  shard& s = shard_of_this_thread();
+  if (key.size() > kMaxKeptText) return make_function_template(fields, template_serials_.fetch_add(1, std::memory_order_relaxed) + 1);
+  shard& s = shards_.of_this_thread();
   {
     const std::lock_guard<std::mutex> lock(s.guard);
     if (auto it = s.functions.find(key); it != s.functions.end()) return it->second;
   }
-  std::shared_ptr<const function_template> made = make_function_template(fields);
+  std::shared_ptr<const function_template> made = make_function_template(fields, template_serials_.fetch_add(1, std::memory_order_relaxed) + 1);
   try {
     const std::lock_guard<std::mutex> lock(s.guard);
     if (s.functions.size() >= kMaxKeptPerShard) s.functions.clear();

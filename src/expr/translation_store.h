@@ -16,6 +16,7 @@
 #include <unordered_map>
 
 #include "base/alg_string.h"
+#include "base/sharded.h"
 #include "expr/formula_plan.h"
 
 class translation_store {
@@ -55,45 +56,41 @@ class translation_store {
   }
 
  private:
-  struct view_hash {
-    using is_transparent = void;
-    size_t operator()(std::string_view s) const noexcept { return std::hash<std::string_view>{}(s); }
-  };
   // Each thread keeps to one shard (threads are dealt out to the shards in
   // turn), so threads hardly ever take the same lock, or even touch the same
   // memory, however much they share their texts. The store is bounded in
   // entries and in bytes: a full shard is emptied, and a long text (which
   // costs little to translate next to what it costs to evaluate) is not
   // kept at all.
-  struct alignas(64) shard {
+  struct shard {
     std::mutex guard;
-    std::unordered_map<std::string, alg_string, view_hash, std::equal_to<>> kept;
+    std::unordered_map<std::string, alg_string, text_hash, std::equal_to<>> kept;
     size_t bytes = 0;
     // Plans of whole texts, of fields and of expansions, each in two
     // generations: a full one becomes the older, and what is used from the
     // older moves back, so plans in use outlive the turnover of the rest.
     using plan_map = std::unordered_map<std::string, std::shared_ptr<const formula_plan>,
-                                        view_hash, std::equal_to<>>;
+                                        text_hash, std::equal_to<>>;
     struct plan_generations {
       plan_map recent;
       plan_map older;
       size_t bytes = 0;
     };
     std::array<plan_generations, 3> plans;
-    std::unordered_map<std::string, std::shared_ptr<const request_form>, view_hash,
+    std::unordered_map<std::string, std::shared_ptr<const request_form>, text_hash,
                        std::equal_to<>>
         requests;
     size_t request_bytes = 0;
-    std::unordered_map<std::string, std::shared_ptr<const function_template>, view_hash,
+    std::unordered_map<std::string, std::shared_ptr<const function_template>, text_hash,
                        std::equal_to<>>
         functions;
   };
-  static constexpr size_t kShards = 16;
   static constexpr size_t kMaxKeptPerShard = 1024;
   static constexpr size_t kMaxBytesPerShard = size_t{1} << 20;
   static constexpr size_t kMaxKeptText = 4096;
-  shard& shard_of_this_thread();
   enum class plan_kind { text, field, expansion };
   std::shared_ptr<const formula_plan> kept_plan(const alg_string& text, plan_kind kind);
-  std::array<shard, kShards> shards_;
+  sharded<shard> shards_;
+  // The serial of the next function template.
+  std::atomic<uint64_t> template_serials_{0};
 };
