@@ -21,10 +21,14 @@ fast_forms forms_of(uint8_t bits) {
 
 engine_state::engine_state() {
   const char* reference = std::getenv("ZEKALG_REFERENCE_EVALUATOR");
-  const bool fast =
-      reference == nullptr || std::string_view(reference) == "0" || *reference == '\0';
-  fast_forms_bits.store(bits_of(fast ? fast_forms{} : fast_forms::none()),
-                        std::memory_order_relaxed);
+  const std::string_view value = reference != nullptr ? reference : "";
+  fast_forms forms;  // unset, empty or "0": every fast form
+  if (value == "plans") {
+    forms.plans = false;
+  } else if (!value.empty() && value != "0") {
+    forms = fast_forms::none();
+  }
+  fast_forms_bits.store(bits_of(forms), std::memory_order_relaxed);
 }
 
 // What the layers below reach of the state without holding it.

@@ -18,8 +18,9 @@ struct fast_forms {
 };
 
 // The forms of this process: all on, unless the environment variable
-// ZEKALG_REFERENCE_EVALUATOR is set (to anything but "0") when the library
-// loads, which turns every one off. They are part of the engine's state
+// ZEKALG_REFERENCE_EVALUATOR is set when the library loads: "plans" turns
+// plans off and leaves the one-pass readers on (what plans are compared
+// with); anything else but "0" turns every fast form off. They are part of the engine's state
 // (api/engine_state.h); a call reads them once, when it starts.
 //
 // The one-pass readers keep intermediate texts as values and count a long
