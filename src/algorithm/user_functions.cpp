@@ -15,11 +15,7 @@ namespace {
 // substituted inside the token ("~add~" has "add" between delimiters) and
 // silently corrupt the formula; such a definition is refused instead.
 bool clashes_with_token(const alg_string& parameter) {
-  const alg_string lowered = parameter.lower();
-  for (const operator_token& t : operator_tokens()) {
-    if (lowered == alg_string(t.token + 1, 3)) return true;
-  }
-  return false;
+  return spelled_like_token(parameter.lower().view());
 }
 
 // A function's translated fields, split at its first call.

@@ -29,6 +29,9 @@ struct entry {
   // For a varying count: the fewest and most arguments (0: no limit).
   uint32_t least = 0;
   uint32_t most = 0;
+  // Whether it draws random numbers: its value depends on more than its
+  // arguments, so no plan folds it and no call around it is kept.
+  bool draws = false;
 };
 
 // Tables are sorted by name and give every fixed-count row its kind letters.

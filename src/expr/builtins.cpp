@@ -171,7 +171,7 @@ constexpr auto kBuiltins = std::to_array<entry>({
     {"perm", 2, "ll", run_perm},
     {"pow", 2, "dd", run_pow},
     {"rad", 1, "d", real_of_x<rad>},
-    {"rand", 2, "ll", run_rand},
+    {"rand", 2, "ll", run_rand, 0, 0, true},
     {"round", 0, "", run_round, 1, 2},
     {"sec", 1, "d", real_of_x<zmath::sec>},
     {"sech", 1, "d", real_of_x<zmath::sech>},

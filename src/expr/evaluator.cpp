@@ -189,10 +189,24 @@ bool holds_conditional(const alg_string& text) {
 // parentheses. Evaluates it and raises the count, kind and range errors in
 // the order the language has them.
 uint32_t choose_argument(scope& s, bool conditional, alg_string first, uint32_t n) {
-  const alg_string name(conditional ? "if" : "choose");
-  if (n < 2) throw z_x_toofewparameters(name);
+  check_choice_count(conditional, n);
   evaluate_text(s, first, true);
-  const alg_value selector = operand_to_value(s, first, name, false);
+  return chosen_argument(conditional, operand_to_value(s, first, choice_name(conditional), false),
+                         n);
+}
+
+const alg_string& choice_name(bool conditional) {
+  static const alg_string kIf("if");
+  static const alg_string kChoose("choose");
+  return conditional ? kIf : kChoose;
+}
+
+void check_choice_count(bool conditional, uint32_t n) {
+  if (n < 2) throw z_x_toofewparameters(choice_name(conditional));
+}
+
+uint32_t chosen_argument(bool conditional, const alg_value& selector, uint32_t n) {
+  const alg_string& name = choice_name(conditional);
   check_kind(selector, "d", name);
   if (conditional) {
     if (n < 3) throw z_x_toofewparameters(name);
@@ -311,7 +325,7 @@ void resolve_conditional(scope& s, alg_string& text) {
     }
   }
   // A call whose ")" never comes cannot be split into its arguments.
-  if (close == 0) throw z_x_missing_operand(alg_string(conditional ? "if" : "choose"));
+  if (close == 0) throw z_x_missing_operand(choice_name(conditional));
   commas.push_back(close);
 
   alg_array<alg_string> args;

@@ -47,6 +47,14 @@ alg_value reduce_operators_stepwise(scope& s, alg_string& content);
 // errors in the order the language has them.
 uint32_t choose_argument(scope& s, bool conditional, alg_string first, uint32_t n);
 
+// The rule of conditionals and choices, for every form that resolves them:
+// the name their errors carry ("if" or "choose"); the count error raised
+// before the first argument is evaluated; and, from that argument's value,
+// the argument (1..n) taken, or the kind, count or range error.
+const alg_string& choice_name(bool conditional);
+void check_choice_count(bool conditional, uint32_t n);
+uint32_t chosen_argument(bool conditional, const alg_value& selector, uint32_t n);
+
 // The row of the operator token whose five bytes start at `at` (at + 5 <=
 // size), matched without regard to case, or nullptr.
 const operator_token* token_starting_at(std::string_view bytes, size_t at);

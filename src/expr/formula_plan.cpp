@@ -11,6 +11,7 @@
 #include "base/errors.h"
 #include "base/small_array.h"
 #include "base/thread_stack.h"
+#include "expr/builtin_table.h"
 #include "expr/builtins.h"
 #include "expr/dispatch.h"
 #include "expr/evaluator.h"
@@ -38,16 +39,6 @@ constexpr int kMaxPlanDepth = 48;
 constexpr int kMaxExpansionPlans = 8;
 
 }  // namespace
-
-// The bytes that end a word where a parameter is replaced.
-bool ends_word(char c) {
-  switch (c) {
-    case ' ': case ',': case '~': case '+': case '-': case '(': case ')': case '"': case '|':
-      return true;
-    default:
-      return false;
-  }
-}
 
 // Calls `found(at, k)` for each whole word of `text` that names parameter k
 // (the first of that name), looking at the parameters from `first` on.
@@ -356,9 +347,7 @@ std::shared_ptr<const function_template> make_function_template(
     for (const char c : parameter.view()) {
       if (ends_word(c) || c == '\0') return nullptr;
     }
-    for (const operator_token& t : operator_tokens()) {
-      if (parameter.view() == std::string_view(t.token + 1, 3)) return nullptr;
-    }
+    if (spelled_like_token(parameter.view())) return nullptr;
     made->parameters.push_back(parameter);
   }
   made->formula_length = fields[1].length();
@@ -405,6 +394,22 @@ struct plan_handback {
   alg_string text;
 };
 
+// Runs a plan on values. What it owes the rewriting, so that the dispatcher
+// may choose either (expr/dispatch.h):
+// - the value the rewriting gives, or the error it raises, with the same
+//   message, from the same step;
+// - the same names looked up, functions called and random numbers drawn,
+//   in the same order: operands are read when their operator needs them,
+//   groups and calls finished as their ")" comes;
+// - the same work counted towards the work limit and the same nesting
+//   towards the nesting limits, as the rewriting counts them with its
+//   one-pass readers on (a long group's length once, the conditional
+//   reader's bytes in batches);
+// - every intermediate result as writing its literal and reading it back
+//   would make it, and within the same length limits;
+// - where it cannot follow the text, the text exactly as the rewriting
+//   would have it at that step, handed back (run_plan returns it as a
+//   value; inside the runner it unwinds as plan_handback).
 class plan_runner {
  public:
   plan_runner(scope& s, plan_hooks& hooks, const formula_plan& plan, int expansion_depth,
@@ -489,7 +494,7 @@ class plan_runner {
     const auto count = static_cast<uint32_t>(n.children.size());
     call_args args(count);
     read_arguments(index, args);
-    if (n.builtin && n.name.view() == "rand") h_.note_effect();
+    if (n.entry != nullptr && n.entry->draws) h_.note_effect();
     if (n.entry != nullptr) {
       finish_builtin(n, args, out);
       return;
@@ -730,9 +735,9 @@ class plan_runner {
   uint32_t choose(uint32_t index) {
     const node& n = nodes_[index];
     const bool conditional = n.k == node::kind::conditional;
-    const alg_string name(conditional ? "if" : "choose");
+    const alg_string& name = choice_name(conditional);
     const auto count = static_cast<uint32_t>(n.children.size());
-    if (count < 2) throw z_x_toofewparameters(name);
+    check_choice_count(conditional, count);
     alg_value selector;
     if (n.selector_holds_conditional) {
       // A choice's first argument after the conditionals in it are resolved.
@@ -746,15 +751,7 @@ class plan_runner {
     } else {
       selector = evaluate_translated(s_, n.selector, n.selector_plan.get(), name, false);
     }
-    check_kind(selector, "d", name);
-    if (conditional) {
-      if (count < 3) throw z_x_toofewparameters(name);
-      if (count > 3) throw z_x_toomanyparameters(name);
-      return selector.as_integer() != 0 ? 2 : 3;
-    }
-    const int32_t k = selector.as_integer();
-    if (k < 1 || static_cast<uint32_t>(k) >= count) throw z_x_outofrange(name);
-    return static_cast<uint32_t>(k) + 1;
+    return chosen_argument(conditional, selector, count);
   }
 
   // The source bytes [a, b) as the text has them: with the arguments'
@@ -1092,7 +1089,7 @@ plan_run run_plan(scope& s, plan_hooks& hooks, const formula_plan& plan,
 void fold_constant(formula_plan& plan) {
   if (plan.has_conditionals() || !plan.slots().empty()) return;
   for (const formula_plan::node& n : plan.nodes()) {
-    if (n.k == formula_plan::node::kind::call && (!n.builtin || n.name.view() == "rand")) return;
+    if (n.k == formula_plan::node::kind::call && (n.entry == nullptr || n.entry->draws)) return;
     for (const formula_plan::cell& c : n.cells) {
       if (c.k == formula_plan::cell::kind::name || c.k == formula_plan::cell::kind::slot) return;
     }

@@ -296,7 +296,7 @@ class conditional_reader {
       const size_t inner = wrapped ? top.inner_from : at + 1;
       const size_t close = wrapped ? top.inner_to : pair_[at];
       if (close == std::string::npos) {
-        throw z_x_missing_operand(alg_string(conditional ? "if" : "choose"));
+        throw z_x_missing_operand(choice_name(conditional));
       }
       out_.resize(out_.size() - (conditional ? 6 : 10));
       std::vector<std::pair<size_t, size_t>> ranges;

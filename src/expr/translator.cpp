@@ -729,6 +729,15 @@ alg_string name_before(const alg_string& text, uint32_t open_pos) {
   return alg_string(s.substr(start, open - start));
 }
 
+bool ends_word(char c) { return is_word_delimiter(static_cast<unsigned char>(c)); }
+
+bool spelled_like_token(std::string_view lowered) {
+  for (const operator_token& t : operator_tokens()) {
+    if (lowered == std::string_view(t.token + 1, 3)) return true;
+  }
+  return false;
+}
+
 alg_string replace_word(const alg_string& text, const alg_string& word,
                         const alg_string& replacement) {
   try {

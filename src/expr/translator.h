@@ -43,6 +43,14 @@ bool is_whole_operand(std::string_view text);
 // positions 0 and 1; a position past the end reads back from the end.
 alg_string name_before(const alg_string& text, uint32_t open_pos);
 
+// Whether `c` ends a word where replace_word replaces one: comma, '~', '+',
+// '-', '(', ')', '"', space, '|'.
+bool ends_word(char c);
+
+// Whether `lowered` is spelled like the letters of an operator token ("add"
+// of "~add~"): a parameter of that name would be replaced inside tokens.
+bool spelled_like_token(std::string_view lowered);
+
 // `text` with every whole-word occurrence of `word` (ignoring case) replaced.
 // Word delimiters: comma, '~', '+', '-', '(', ')', '"', space, '|', or the ends.
 // The replacement is not searched again, and a match that is no whole word is
