@@ -29,7 +29,7 @@ void note_effect(plan_hooks* hooks) {
                                              const alg_string& context, bool strict) {
   note_effect(hooks);
   rewrite_text(s, text);
-  --s.depths().reductions;
+  leave_evaluation(s);
   return operand_to_value(s, text, context, strict);
 }
 
@@ -39,7 +39,7 @@ alg_value evaluate_planned(scope& s, plan_hooks& hooks, const formula_plan& plan
                            const alg_string& context, bool strict, const slot_values* slots) {
   plan_run run = run_plan(s, hooks, plan, slots);
   if (run.handed_back) return rewrite_and_read(s, &hooks, std::move(run.text), context, strict);
-  --s.depths().reductions;
+  leave_evaluation(s);
   // A literal reads the same for the strict reader.
   return std::move(run.read);
 }
@@ -59,7 +59,7 @@ alg_value evaluate_planned(scope& s, plan_hooks& hooks, const formula_plan& plan
   }
   if (resolved->is_constant()) {
     s.spend(resolved->constant_work());
-    --s.depths().reductions;
+    leave_evaluation(s);
     return resolved->constant_read();
   }
   return evaluate_planned(s, hooks, *resolved, context, strict, slots);
@@ -119,7 +119,7 @@ void rewrite_translated(scope& s, alg_string& text, const formula_plan* plan,
   }
   enter_evaluation(s, text);
   rewrite_planned(s, *hooks, text, *plan, slots);
-  --s.depths().reductions;
+  leave_evaluation(s);
 }
 
 alg_value evaluate_group(scope& s, const alg_string& field) {
@@ -149,7 +149,7 @@ namespace {
     alg_string content = field;
     const alg_string literal = literal_text(reduce_operators(s, content));
     s.spend(literal.length());
-    --s.depths().reductions;
+    leave_evaluation(s);
     return operand_to_value(s, literal, alg_string(), false);
   }
   alg_string text = kOpen + field + kClose;
@@ -182,6 +182,6 @@ std::optional<alg_string> expand_from_template(scope& s, const function_template
   s.spend(length + 2);
   alg_string text;
   rewrite_planned(s, *hooks, text, *function.plan, &slots);
-  --s.depths().reductions;
+  leave_evaluation(s);
   return kOpen + text + kClose;
 }

@@ -20,6 +20,7 @@
 
 #include "base/alg_string.h"
 #include "base/errors.h"
+#include "expr/evaluator.h"
 #include "expr/formula_plan.h"
 #include "expr/scope.h"
 #include "value/alg_value.h"
@@ -38,7 +39,7 @@ const alg_value& evaluate_constant(Scope& s, const alg_string& text, const formu
   if (depths.reductions > s.nesting_limit()) throw z_x_stack_overflow(text);
   s.spend(text.length());
   s.spend(plan.constant_work());
-  --depths.reductions;
+  leave_evaluation(s);
   return plan.constant_read();
 }
 

@@ -228,7 +228,7 @@ void evaluate_text(scope& s, alg_string& text, bool translated) {
   enter(s, text);
   if (!translated) translate_formula(text);
   rewrite_text(s, text);
-  --s.depths().reductions;
+  leave_evaluation(s);
 }
 
 void rewrite_text(scope& s, alg_string& text) {

@@ -87,8 +87,15 @@ void rewrite_text(scope& s, alg_string& text);
 
 // Raises the scope's reduction depth for one evaluation of `text` and counts
 // its bytes, as evaluate_text does on entry; the caller lowers the depth on
-// its normal way out.
+// its normal way out, with leave_evaluation.
 void enter_evaluation(scope& s, const alg_string& text);
+// Lowers the depth an evaluation raised, on its normal way out. Not a scoped
+// guard, on purpose: a failed evaluation leaves its depth raised, as the
+// language counts it, until the host call ends.
+template <typename Scope>
+inline void leave_evaluation(Scope& s) noexcept {
+  --s.depths().reductions;
+}
 
 // Whether `text` holds a zek_if( or zek_choose( call (in any case).
 bool text_holds_conditional(const alg_string& text);
