@@ -44,12 +44,6 @@ bool literal_in_parentheses(const alg_string& text, alg_value& value) {
   return read_number(alg_string(inner), value);
 }
 
-// The text of the node a plan could not follow, as the rewriting would have
-// it at that moment; each enclosing node wraps it into its own text.
-struct plan_handback {
-  alg_string text;
-};
-
 // Runs a plan on values. What it owes the rewriting, so that the dispatcher
 // may choose either (expr/dispatch.h):
 // - the value the rewriting gives, or the error it raises, with the same
@@ -64,8 +58,9 @@ struct plan_handback {
 // - every intermediate result as writing its literal and reading it back
 //   would make it, and within the same length limits;
 // - where it cannot follow the text, the text exactly as the rewriting
-//   would have it at that step, handed back (run_plan returns it as a
-//   value; inside the runner it unwinds as plan_handback).
+//   would have it at that step, handed back as a value: each step that
+//   can hand back returns false, the text in handback_, and each node
+//   around it writes it into its own text on the way out.
 class plan_runner {
  public:
   plan_runner(scope& s, plan_hooks& hooks, const formula_plan& plan, int expansion_depth,
@@ -89,13 +84,15 @@ class plan_runner {
   };
 
   // The whole text: its conditionals first, then its groups. The result is
-  // the runner's own (the whole text is no other node's operand).
-  result& run() {
+  // the runner's own (the whole text is no other node's operand); nullptr
+  // when the text was handed back (handed_back() holds it).
+  result* run() {
     if (plan_.has_conditionals()) resolve_conditionals();
     result& r = states_[0].finished;
-    finish(0, r);
-    return r;
+    return finish(0, r) ? &r : nullptr;
   }
+  // The text handed back, as the rewriting would have it at that step.
+  alg_string& handed_back() noexcept { return handback_; }
 
   // The length of the text once its conditionals are resolved.
   uint64_t resolved_length(uint32_t index) const {
@@ -115,29 +112,26 @@ class plan_runner {
   // function) runs below the finish of each group around it: finish and
   // what stays on the stack across the nested evaluation write their
   // results in place and keep big or rare work in functions of its own.
-  void finish(uint32_t index, result& out) {
+  // False when the text is handed back.
+  [[nodiscard]] bool finish(uint32_t index, result& out) {
     const formula_plan::node& n = nodes_[index];
     uint32_t group = index;
     if (states_[index].chosen != 0) {
       // A resolved conditional is the group of its chosen argument.
       group = n.children[states_[index].chosen - 1];
-      try {
-        complete_children(group);
-      } catch (plan_handback& h) {
-        wrap_in_parentheses(h.text);
-        throw;
+      if (!complete_children(group)) {
+        wrap_in_parentheses(handback_);
+        return false;
       }
     } else {
-      complete_children(index);
-      if (n.k == formula_plan::node::kind::call) {
-        finish_call(index, out);
-        return;
-      }
+      if (!complete_children(index)) return false;
+      if (n.k == formula_plan::node::kind::call) return finish_call(index, out);
     }
     std::vector<alg_string> texts;
-    prepare(group, index, texts);
+    if (!prepare(group, index, texts)) return false;
     write_result(reduce(group, texts), out);
     s_.spend(out.length);
+    return true;
   }
 
   [[gnu::noinline]] static void wrap_in_parentheses(alg_string& text) {
@@ -145,15 +139,15 @@ class plan_runner {
   }
 
   // A call, once the groups and calls in its arguments are finished.
-  [[gnu::noinline]] void finish_call(uint32_t index, result& out) {
+  [[gnu::noinline]] bool finish_call(uint32_t index, result& out) {
     const formula_plan::node& n = nodes_[index];
     const auto count = static_cast<uint32_t>(n.children.size());
     call_args args(count);
-    read_arguments(index, args);
+    if (!read_arguments(index, args)) return false;
     if (n.entry != nullptr && n.entry->draws) h_.note_effect();
     if (n.entry != nullptr) {
       finish_builtin(n, args, out);
-      return;
+      return true;
     }
     // The call depth is lowered only when the call returns normally.
     if (++s_.depths().calls > max_call_depth || ++s_.expansions() > max_user_function_expansions ||
@@ -162,23 +156,25 @@ class plan_runner {
     }
     if (expansion_depth_ < kMaxExpansionPlans) {
       const function_template* function = h_.local_function(n.name);
-      if (function != nullptr && function->parameters.size() == count &&
-          expanded_from_template(*function, args, n.name, out)) {
-        return;
+      if (function != nullptr && function->parameters.size() == count) {
+        const template_call taken = expanded_from_template(*function, args, n.name, out);
+        if (taken != template_call::not_taken) return taken == template_call::done;
       }
     }
     const alg_string expansion = s_.call_user_function(n.name, args, count);
     --s_.depths().calls;
-    finish_expansion(expansion, out);
+    return finish_expansion(expansion, out);
   }
 
   // The arguments of the call, each reduced as a group and read with the
   // call's name, once the call's text (with the literals of what it holds)
   // is made.
-  [[gnu::noinline]] void read_arguments(uint32_t index, call_args& args) {
+  [[gnu::noinline]] bool read_arguments(uint32_t index, call_args& args) {
     const formula_plan::node& n = nodes_[index];
     small_array<std::vector<alg_string>, 4> texts(n.children.size());
-    for (size_t k = 0; k < n.children.size(); ++k) prepare(n.children[k], index, texts[k]);
+    for (size_t k = 0; k < n.children.size(); ++k) {
+      if (!prepare(n.children[k], index, texts[k])) return false;
+    }
     uint64_t call_length = n.name.length() + n.children.size() + 1;
     for (size_t k = 0; k < n.children.size(); ++k) {
       call_length += content_length(n.children[k], texts[k]);
@@ -187,6 +183,7 @@ class plan_runner {
     for (uint32_t k = 1; k <= args.count(); ++k) {
       args[k] = literal_read_back(reduce(n.children[k - 1], texts[k - 1]));
     }
+    return true;
   }
 
   [[gnu::noinline]] void finish_builtin(const formula_plan::node& n, const call_args& args,
@@ -200,19 +197,21 @@ class plan_runner {
   // The call of `function` expanded in place from its template (the call
   // depth lowered again), unless an argument's literal holds a word a
   // later parameter would replace.
-  [[gnu::noinline]] bool expanded_from_template(const function_template& function,
-                                                const call_args& args, const alg_string& name,
-                                                result& out) {
+  enum class template_call { not_taken, done, handed_back };
+  [[gnu::noinline]] template_call expanded_from_template(const function_template& function,
+                                                         const call_args& args,
+                                                         const alg_string& name, result& out) {
     const slot_values slots(args);
-    if (!expanded_in_place(function, slots, name)) return false;
+    if (!expanded_in_place(function, slots, name)) return template_call::not_taken;
     --s_.depths().calls;
-    expand_in_place(function, slots, args, args.count(), out);
-    return true;
+    return expand_in_place(function, slots, args, args.count(), out)
+               ? template_call::done
+               : template_call::handed_back;
   }
 
   // What takes the place of a user function's call: its expansion, read
   // where the call stood.
-  [[gnu::noinline]] void finish_expansion(const alg_string& expansion, result& out) {
+  [[gnu::noinline]] bool finish_expansion(const alg_string& expansion, result& out) {
     // A function computed where it is defined comes back as its literal in
     // parentheses: one group of one operand.
     alg_value literal;
@@ -223,7 +222,7 @@ class plan_runner {
       if (content >= sweep_from_length) s_.spend(content);
       write_result(std::move(literal), out);
       s_.spend(out.length);
-      return;
+      return true;
     }
     // The expansion is read where the call stood, its conditionals resolved
     // first when it is balanced: when it is then one group the plan can
@@ -233,18 +232,20 @@ class plan_runner {
         plan_runner expanded(s_, h_, *inner, expansion_depth_ + 1);
         if (inner->has_conditionals()) expanded.resolve_conditionals();
         s_.spend(expanded.resolved_length(0));
-        expanded.finish(0, out);
-        return;
+        if (expanded.finish(0, out)) return true;
+        handback_ = std::move(expanded.handback_);
+        return false;
       }
     }
-    throw plan_handback{expansion};
+    handback_ = expansion;
+    return false;
   }
 
   // The call of a template expanded in place, once its arguments are in
   // the slots: kept when it depended on nothing but its arguments, and
   // replayed from there when it is made again.
-  void expand_in_place(const function_template& function, const slot_values& slots,
-                       const call_args& args, uint32_t count, result& r) {
+  [[nodiscard]] bool expand_in_place(const function_template& function, const slot_values& slots,
+                                     const call_args& args, uint32_t count, result& r) {
     call_memo* memo = h_.memo();
     call_memo::outcome kept;
     if (memo != nullptr && memo->find(function.serial, expansion_depth_, args, count, kept)) {
@@ -262,7 +263,7 @@ class plan_runner {
         r.value = std::move(kept.value);
         r.read = std::move(kept.read);
         r.length = kept.length;
-        return;
+        return true;
       }
     }
     const uint64_t effects = h_.effects();
@@ -279,7 +280,10 @@ class plan_runner {
     plan_runner expanded(s_, h_, *function.plan, expansion_depth_ + 1, &slots);
     if (function.plan->has_conditionals()) expanded.resolve_conditionals();
     s_.spend(expanded.resolved_length(0));
-    expanded.finish(0, r);
+    if (!expanded.finish(0, r)) {
+      handback_ = std::move(expanded.handback_);
+      return false;
+    }
     nesting_depths& depths = s_.depths();
     const int32_t inner_peak = depths.peak;
     if (outer_peak > depths.peak) depths.peak = outer_peak;
@@ -292,6 +296,7 @@ class plan_runner {
       kept.expansions = s_.expansions() - expansions;
       memo->keep(function.serial, expansion_depth_, args, count, kept);
     }
+    return true;
   }
 
   // What expanding the function as text does before its text is read, all
@@ -483,28 +488,26 @@ class plan_runner {
 
   // The groups and calls inside the node, left to right; an argument's are
   // those of the call it belongs to.
-  void complete_children(uint32_t index) {
+  [[nodiscard]] bool complete_children(uint32_t index) {
     for (const uint32_t child : nodes_[index].children) {
-      try {
-        if (nodes_[child].k == node::kind::argument) {
-          complete_children(child);
-        } else {
-          finish(child, states_[child].finished);
-          states_[child].done = 1;
-        }
-      } catch (plan_handback& h) {
-        h.text = written(index, child, h.text);
-        throw;
+      const bool done = nodes_[child].k == node::kind::argument
+                            ? complete_children(child)
+                            : finish(child, states_[child].finished);
+      if (!done) {
+        handback_ = written(index, child, handback_);
+        return false;
       }
+      if (nodes_[child].k != node::kind::argument) states_[child].done = 1;
     }
+    return true;
   }
 
   // The text of cells that are more than one node: each must stand whole
   // between its tokens, else the text as it stands goes back to the
   // rewriting (as the node `owner`).
-  void prepare(uint32_t index, uint32_t owner, std::vector<alg_string>& texts) {
+  [[nodiscard]] bool prepare(uint32_t index, uint32_t owner, std::vector<alg_string>& texts) {
     const node& n = nodes_[index];
-    if (!n.has_composite) return;
+    if (!n.has_composite) return true;
     for (size_t c = 0; c < n.cells.size(); ++c) {
       if (n.cells[c].k != cell::kind::composite) continue;
       if (texts.empty()) texts.resize(n.cells.size());
@@ -517,9 +520,13 @@ class plan_runner {
           text += slots_->literal(static_cast<uint32_t>(-2 - child));
         }
       }
-      if (!is_whole_operand(text.view())) throw plan_handback{written(owner, kNone, {})};
+      if (!is_whole_operand(text.view())) {
+        handback_ = written(owner, kNone, {});
+        return false;
+      }
       texts[c] = std::move(text);
     }
+    return true;
   }
 
   // What the operators of the group or argument come to. The rewriting
@@ -682,6 +689,7 @@ class plan_runner {
     uint8_t done = 0;
   };
   small_array<node_state, 3> states_;
+  alg_string handback_;  // the text handed back, once a step returned false
   const slot_values* slots_;         // the arguments in the slots, when there are slots
   int expansion_depth_;
 };
@@ -711,17 +719,14 @@ class folding_scope final : public scope, public plan_hooks {
 plan_run run_plan(scope& s, plan_hooks& hooks, const formula_plan& plan,
                   const slot_values* slots) {
   plan_run out;
-  try {
-    plan_runner runner(s, hooks, plan, 0, slots);
-    plan_runner::result& r = runner.run();
-    out.value = std::move(r.value);
-    out.read = std::move(r.read);
-    out.length = r.length;
-  } catch (plan_handback& h) {
-    // Caught here, so that no hand-back leaves the plans: the caller gets
-    // the text as a value.
+  plan_runner runner(s, hooks, plan, 0, slots);
+  if (plan_runner::result* r = runner.run()) {
+    out.value = std::move(r->value);
+    out.read = std::move(r->read);
+    out.length = r->length;
+  } else {
     out.handed_back = true;
-    out.text = std::move(h.text);
+    out.text = std::move(runner.handed_back());
   }
   return out;
 }
@@ -736,13 +741,15 @@ void fold_constant(formula_plan& plan) {
   }
   folding_scope folding;
   try {
-    plan_runner::result r = plan_runner(folding, folding, plan, 0).run();
-    plan.constant_value_ = r.written();
-    plan.constant_read_ = std::move(r.read);
+    plan_runner runner(folding, folding, plan, 0);
+    plan_runner::result* r = runner.run();
+    if (r == nullptr) return;  // handed back: computed when evaluated
+    plan.constant_value_ = r->written();
+    plan.constant_read_ = std::move(r->read);
     plan.constant_work_ = folding.work;
     plan.constant_ = true;
   } catch (...) {
-    // Raises an error (or hands the text back): computed when evaluated.
+    // Raises an error: computed when evaluated.
   }
 }
 
