@@ -119,16 +119,16 @@ class plan_runner {
     if (states_[index].chosen != 0) {
       // A resolved conditional is the group of its chosen argument.
       group = n.children[states_[index].chosen - 1];
-      if (!complete_children(group)) {
+      if (!complete_children(group)) [[unlikely]] {
         wrap_in_parentheses(handback_);
         return false;
       }
     } else {
-      if (!complete_children(index)) return false;
+      if (!complete_children(index)) [[unlikely]] return false;
       if (n.k == formula_plan::node::kind::call) return finish_call(index, out);
     }
     std::vector<alg_string> texts;
-    if (!prepare(group, index, texts)) return false;
+    if (!prepare(group, index, texts)) [[unlikely]] return false;
     write_result(reduce(group, texts), out);
     s_.spend(out.length);
     return true;
@@ -143,7 +143,7 @@ class plan_runner {
     const formula_plan::node& n = nodes_[index];
     const auto count = static_cast<uint32_t>(n.children.size());
     call_args args(count);
-    if (!read_arguments(index, args)) return false;
+    if (!read_arguments(index, args)) [[unlikely]] return false;
     if (n.entry != nullptr && n.entry->draws) h_.note_effect();
     if (n.entry != nullptr) {
       finish_builtin(n, args, out);
@@ -173,7 +173,7 @@ class plan_runner {
     const formula_plan::node& n = nodes_[index];
     small_array<std::vector<alg_string>, 4> texts(n.children.size());
     for (size_t k = 0; k < n.children.size(); ++k) {
-      if (!prepare(n.children[k], index, texts[k])) return false;
+      if (!prepare(n.children[k], index, texts[k])) [[unlikely]] return false;
     }
     uint64_t call_length = n.name.length() + n.children.size() + 1;
     for (size_t k = 0; k < n.children.size(); ++k) {
@@ -490,16 +490,22 @@ class plan_runner {
   // those of the call it belongs to.
   [[nodiscard]] bool complete_children(uint32_t index) {
     for (const uint32_t child : nodes_[index].children) {
-      const bool done = nodes_[child].k == node::kind::argument
-                            ? complete_children(child)
-                            : finish(child, states_[child].finished);
-      if (!done) {
-        handback_ = written(index, child, handback_);
-        return false;
+      if (nodes_[child].k == node::kind::argument) {
+        if (!complete_children(child)) [[unlikely]] return handed_back_through(index, child);
+      } else {
+        if (!finish(child, states_[child].finished)) [[unlikely]] {
+          return handed_back_through(index, child);
+        }
+        states_[child].done = 1;
       }
-      if (nodes_[child].k != node::kind::argument) states_[child].done = 1;
     }
     return true;
+  }
+
+  // The text handed back by `child`, written into the text of `index`.
+  [[gnu::noinline]] bool handed_back_through(uint32_t index, uint32_t child) {
+    handback_ = written(index, child, handback_);
+    return false;
   }
 
   // The text of cells that are more than one node: each must stand whole
@@ -520,7 +526,7 @@ class plan_runner {
           text += slots_->literal(static_cast<uint32_t>(-2 - child));
         }
       }
-      if (!is_whole_operand(text.view())) {
+      if (!is_whole_operand(text.view())) [[unlikely]] {
         handback_ = written(owner, kNone, {});
         return false;
       }
