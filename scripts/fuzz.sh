@@ -24,6 +24,16 @@
 #     the runs in build/fuzz*/corpus/TARGET found and fresh seeds from the
 #     examples, the conformance cases and the docs (fuzz/seed_corpus.py),
 #     -merge=1 keeps those that add coverage, in a new fuzz/corpus/TARGET.
+#
+# The long run of 8 December 2026: lean build, nice -n 19, two targets at a
+# time for about 25 minutes each, on 2 cores that other builds kept busy
+# (load 5 to 12). Executions (per second of wall time / of CPU time), cov/ft
+# at start and end, peak RSS:
+#   fuzz_request    482,307 (240 / 370)    4387/17977 -> 5497/31103   51 MB
+#   fuzz_algorithm  617,365 (411 / 952)    4751/18480 -> 6631/39689   68 MB
+#   fuzz_base     2,902,281 (1666 / 2550)  4177/14767 -> 6769/43543   65 MB
+#   fuzz_plans      365,602 (243 / 521)    5074/21890 -> 6573/37404   68 MB
+# It found no fault in the engine (one in the targets' own checks, fixed).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
