@@ -91,8 +91,10 @@ const int kRegistered = [] {
   };
   static const arguments pow_arguments = make_arguments(0, 100, -6, 6);
   for (const one_function& f : functions) {
-    benchmark::RegisterBenchmark((std::string("BM_Math/") + f.name + "/engine").c_str(), one_argument, f.engine, f.args);
-    benchmark::RegisterBenchmark((std::string("BM_Math/") + f.name + "/libc").c_str(), one_argument, f.library, f.args);
+    benchmark::RegisterBenchmark((std::string("BM_Math/") + f.name + "/engine").c_str(),
+                                 one_argument, f.engine, f.args);
+    benchmark::RegisterBenchmark((std::string("BM_Math/") + f.name + "/libc").c_str(), one_argument,
+                                 f.library, f.args);
   }
   benchmark::RegisterBenchmark("BM_Math/pow/engine", two_arguments, e_pow, pow_arguments);
   benchmark::RegisterBenchmark("BM_Math/pow/libc", two_arguments, c_pow, pow_arguments);

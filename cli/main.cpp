@@ -9,13 +9,13 @@
 
 #include <CLI/CLI.hpp>
 
-#include "tools/algorithm_file.h"
 #include "check_command.h"
 #include "repl_command.h"
 #include "sample_command.h"
 #include "serve_command.h"
 #include "solve_command.h"
 #include "test_command.h"
+#include "tools/algorithm_file.h"
 #include "zekalg/zekalg.h"
 
 namespace {
@@ -46,9 +46,10 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
 
   cli::solve_options solve;
-  CLI::App* solve_cmd = app.add_subcommand(
-      "solve", "Create an environment and print each request's result; with no request, "
-               "every variable in definition order as name = value");
+  CLI::App* solve_cmd =
+      app.add_subcommand("solve",
+                         "Create an environment and print each request's result; with no request, "
+                         "every variable in definition order as name = value");
   solve_cmd->add_option("FILE", solve.file, "Algorithm file")->required();
   solve_cmd->add_option("EXPR", solve.requests, "Variable names or formulas to solve");
   add_seed(solve_cmd, solve.seed,
@@ -76,9 +77,10 @@ int main(int argc, char** argv) {
                          "Build each variant on a base environment from this file, made after "
                          "the row's seed (solve FILE --base BASE --seed S brings a row back)");
   sample_cmd->add_option("--vars", vars, "Comma-separated variables to show (default: all)");
-  sample_cmd->add_option("--threads", sample.threads,
-                         "Threads that make the rows (default: the machine's cores); the rows "
-                         "are the same for any number")
+  sample_cmd
+      ->add_option("--threads", sample.threads,
+                   "Threads that make the rows (default: the machine's cores); the rows "
+                   "are the same for any number")
       ->check(CLI::Range(1, 256));
   add_encoding(sample_cmd, sample.enc);
 
@@ -86,16 +88,17 @@ int main(int argc, char** argv) {
   CLI::App* check_cmd = app.add_subcommand(
       "check", "Diagnose an algorithm before publishing it; exit status 1 on errors");
   check_cmd->add_option("FILE", check.file, "Algorithm file")->required();
-  check_cmd->add_option("--creations", check.creations,
-                        "Trial creations that measure how often conditions fail")
+  check_cmd
+      ->add_option("--creations", check.creations,
+                   "Trial creations that measure how often conditions fail")
       ->check(CLI::Range(1, 100000));
   check_cmd->add_option("--base", check.base_file,
                         "The algorithm is written for a base environment from this file");
   add_encoding(check_cmd, check.enc);
 
   cli::repl_options repl;
-  CLI::App* repl_cmd = app.add_subcommand(
-      "repl", "Interactive prompt: each line is solved in one environment");
+  CLI::App* repl_cmd =
+      app.add_subcommand("repl", "Interactive prompt: each line is solved in one environment");
   repl_cmd->add_option("FILE", repl.file, "Algorithm file")->required();
   add_seed(repl_cmd, repl.seed, "Seed the generator first");
   repl_cmd->add_option("--base", repl.base_file,
@@ -105,11 +108,13 @@ int main(int argc, char** argv) {
 
   cli::test_options test;
   CLI::App* test_cmd = app.add_subcommand(
-      "test", "Compare an algorithm's variants with those stored in its test file (NAME.test "
-              "beside NAME.alg); exit status 1 on any change");
-  test_cmd->add_option("PATH", test.paths,
-                       "Algorithm files, test files or directories (every algorithm below a "
-                       "directory that has a test file)")
+      "test",
+      "Compare an algorithm's variants with those stored in its test file (NAME.test "
+      "beside NAME.alg); exit status 1 on any change");
+  test_cmd
+      ->add_option("PATH", test.paths,
+                   "Algorithm files, test files or directories (every algorithm below a "
+                   "directory that has a test file)")
       ->required();
   test_cmd->add_flag("--update", test.update,
                      "Write the test files from the current variants instead (in a directory, "
@@ -123,26 +128,31 @@ int main(int argc, char** argv) {
 
   cli::serve_options serve;
   double time_limit = 10;
-  CLI::App* serve_cmd = app.add_subcommand(
-      "serve", "Serve solve, sample and check as JSON over HTTP (under /v1/), and the "
-               "authors' workbench at /");
-  serve_cmd->add_option("--listen", serve.listen,
-                        "Address and port (HOST:PORT; port 0 picks a free one)")
+  CLI::App* serve_cmd =
+      app.add_subcommand("serve",
+                         "Serve solve, sample and check as JSON over HTTP (under /v1/), and the "
+                         "authors' workbench at /");
+  serve_cmd
+      ->add_option("--listen", serve.listen,
+                   "Address and port (HOST:PORT; port 0 picks a free one)")
       ->capture_default_str();
-  serve_cmd->add_option("--threads", serve.threads,
-                        "Engine workers: requests worked on at once (default: one per core, "
-                        "at least 2)")
+  serve_cmd
+      ->add_option("--threads", serve.threads,
+                   "Engine workers: requests worked on at once (default: one per core, "
+                   "at least 2)")
       ->check(CLI::Range(1, 1024));
-  serve_cmd->add_option("--queue", serve.queue,
-                        "Requests that may wait for a worker before 503 is answered (default: "
-                        "64 per worker)")
+  serve_cmd
+      ->add_option("--queue", serve.queue,
+                   "Requests that may wait for a worker before 503 is answered (default: "
+                   "64 per worker)")
       ->check(CLI::Range(1, 1000000));
   serve_cmd->add_option("--cors", serve.cors_origin,
                         "Let browser pages of this origin call the service (https://host:port, "
                         "or * for any)");
-  serve_cmd->add_option("--token-file", serve.token_file,
-                        "Every /v1/ request but health must send 'Authorization: Bearer TOKEN' "
-                        "with the token in this file")
+  serve_cmd
+      ->add_option("--token-file", serve.token_file,
+                   "Every /v1/ request but health must send 'Authorization: Bearer TOKEN' "
+                   "with the token in this file")
       ->check(CLI::ExistingFile);
   serve_cmd->add_option("--max-body", serve.limits.max_body, "Largest request body in bytes")
       ->capture_default_str()
@@ -150,9 +160,10 @@ int main(int argc, char** argv) {
   serve_cmd->add_option("--max-count", serve.limits.max_count, "Most variants of one sample")
       ->capture_default_str()
       ->check(CLI::Range(int64_t{1}, int64_t{10000000}));
-  serve_cmd->add_option("--time-limit", time_limit,
-                        "Seconds a solve, sample or check may run before it is answered with an "
-                        "error")
+  serve_cmd
+      ->add_option("--time-limit", time_limit,
+                   "Seconds a solve, sample or check may run before it is answered with an "
+                   "error")
       ->capture_default_str()
       ->check(CLI::Range(0.001, 3600.0));
 

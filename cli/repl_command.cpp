@@ -7,8 +7,8 @@
 
 #include <histedit.h>
 
-#include "tools/algorithm_file.h"
 #include "solve_command.h"
+#include "tools/algorithm_file.h"
 #include "tools/variable_report.h"
 #include "zekalg/zekalg.hpp"
 
@@ -54,8 +54,8 @@ class line_editor {
 
 }  // namespace
 
-int run_repl(const repl_options& options, std::istream& in, std::ostream& out,
-             std::ostream& err, bool terminal) {
+int run_repl(const repl_options& options, std::istream& in, std::ostream& out, std::ostream& err,
+             bool terminal) {
   const algorithm_file file = load_algorithm_file(options.file, options.enc);
   std::optional<algorithm_file> base_file;
   if (!options.base_file.empty()) {
@@ -78,8 +78,7 @@ int run_repl(const repl_options& options, std::istream& in, std::ostream& out,
     editor = std::make_unique<line_editor>();
     out << "Solving in " << file.path;
     if (base_file) out << " on " << base_file->path;
-    out << ". Type a name or a formula; :quit or Ctrl-D ends.\n"
-        << std::flush;
+    out << ". Type a name or a formula; :quit or Ctrl-D ends.\n" << std::flush;
   }
   std::string line;
   std::string result;

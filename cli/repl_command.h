@@ -24,7 +24,7 @@ struct repl_options {
 // plain lines from `in`, until end of input or a line ":quit". Name-trap
 // warnings go to `err` first. Returns 0, or 1 when the environment cannot be
 // built.
-int run_repl(const repl_options& options, std::istream& in, std::ostream& out,
-             std::ostream& err, bool terminal);
+int run_repl(const repl_options& options, std::istream& in, std::ostream& out, std::ostream& err,
+             bool terminal);
 
 }  // namespace cli

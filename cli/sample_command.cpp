@@ -45,16 +45,16 @@ std::string percent(int64_t part, int64_t whole) {
 constexpr int kBarWidth = 30;
 
 std::string bar(int64_t count, int64_t largest) {
-  const auto cells = largest > 0 ? static_cast<std::size_t>(std::lround(
-                                       kBarWidth * static_cast<double>(count) /
-                                       static_cast<double>(largest)))
-                                 : 0;
+  const auto cells =
+      largest > 0 ? static_cast<std::size_t>(std::lround(kBarWidth * static_cast<double>(count) /
+                                                         static_cast<double>(largest)))
+                  : 0;
   return std::string(std::max<std::size_t>(cells, count > 0 ? 1 : 0), '#');
 }
 
 // The range and a small histogram of one variable's values.
-void summarise_variable(const std::string& name, const histogram& h, int64_t total,
-                        encoding enc, std::ostream& os) {
+void summarise_variable(const std::string& name, const histogram& h, int64_t total, encoding enc,
+                        std::ostream& os) {
   os << from_engine(name, enc) << ": " << from_engine(h.header, enc) << '\n';
   std::size_t label_width = 0;
   int64_t largest = 0;
@@ -85,8 +85,8 @@ class progress_bar {
         << total_ << std::flush;
   }
   void finish() {
-    if (on_) os_ << "\r" << std::string(60 + std::to_string(total_).size() * 2, ' ') << "\r"
-                 << std::flush;
+    if (on_)
+      os_ << "\r" << std::string(60 + std::to_string(total_).size() * 2, ' ') << "\r" << std::flush;
   }
 
  private:
@@ -142,7 +142,9 @@ int run_sample(const sample_options& options, std::ostream& out, std::ostream& e
   const encoding enc = options.enc;
   const auto made = static_cast<int64_t>(variants.size());
   const int64_t failed = options.count - made;
-  const auto file_at = [&](std::size_t level) { return level < files.size() ? files[level] : files[0]; };
+  const auto file_at = [&](std::size_t level) {
+    return level < files.size() ? files[level] : files[0];
+  };
   std::string again = "zekalg solve " + file.path;
   if (base_file) again += " --base " + base_file->path;
   again += " --seed ";
@@ -203,16 +205,16 @@ int run_sample(const sample_options& options, std::ostream& out, std::ostream& e
     summary << "failed creations:\n";
     for (const sample_failure& f : sample.creation_failures) {
       summary << "  " << f.count << " x " << file_at(f.level)->where(f.line)
-              << from_engine(f.message, enc) << " (first in row " << f.first_row << ": "
-              << again << f.first_seed << ")\n";
+              << from_engine(f.message, enc) << " (first in row " << f.first_row << ": " << again
+              << f.first_seed << ")\n";
     }
   }
   if (!sample.variable_failures.empty()) {
     summary << "failing variables:\n";
     for (const sample_failure& f : sample.variable_failures) {
       summary << "  " << f.count << " x " << file_at(f.level)->where(f.line)
-              << from_engine(f.message, enc) << " (first in row " << f.first_row << ": "
-              << again << f.first_seed << ")\n";
+              << from_engine(f.message, enc) << " (first in row " << f.first_row << ": " << again
+              << f.first_seed << ")\n";
     }
     if (!sample.cascade.empty()) {
       std::vector<std::string> cascade;

@@ -24,8 +24,8 @@
 #include <thread>
 #include <unordered_map>
 
-#include "tools/algorithm_file.h"
 #include "embedded_files.h"
+#include "tools/algorithm_file.h"
 
 namespace cli {
 namespace {
@@ -388,8 +388,10 @@ answer_parts problem_answer(int status, const std::string& detail,
 
 answer_parts api_answer(const api_response& r) {
   const bool failed = r.status >= 400;
-  return {r.status, r.text.empty() ? dump(r.body) : r.text,
-          failed ? "application/problem+json" : "application/json", {}};
+  return {r.status,
+          r.text.empty() ? dump(r.body) : r.text,
+          failed ? "application/problem+json" : "application/json",
+          {}};
 }
 
 }  // namespace
@@ -652,7 +654,8 @@ class session : public std::enable_shared_from_this<session> {
             s.stats.engine_work(series,
                                 std::chrono::duration<double>(clock_type::now() - began).count());
             net::post(work, [self, a = api_answer(r),
-                            limit = r.body.is_object() ? r.body.value("limit", "") : std::string()]() mutable {
+                             limit = r.body.is_object() ? r.body.value("limit", "")
+                                                        : std::string()]() mutable {
               if (!limit.empty()) self->s_.stats.limit(limit);
               self->answered(std::move(a));
             });

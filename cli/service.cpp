@@ -276,10 +276,9 @@ api_response handle_sample(std::string_view body, const service_limits& limits) 
     const uint32_t seed = chosen_seed(doc);
     std::vector<std::string> names = chosen_variables(doc, *file);
     request_guard guard(limits);
-    const sample_result sample =
-        sample_variants(*file, base ? &*base : nullptr, std::move(names), count, seed,
-                        [&guard](int64_t, std::size_t held) { return guard(held); },
-                        limits.variant_threads);
+    const sample_result sample = sample_variants(
+        *file, base ? &*base : nullptr, std::move(names), count, seed,
+        [&guard](int64_t, std::size_t held) { return guard(held); }, limits.variant_threads);
     if (sample.stopped) {
       guard.refuse("after " + std::to_string(sample.rows.size()) + " of " + std::to_string(count) +
                    " variants; ask for fewer");
@@ -370,12 +369,11 @@ api_response handle_variants(std::string_view body, const service_limits& limits
         const uint32_t seed = p->seeds.empty() ? row_seed(*p->seed, i + 1) : p->seeds[i];
         made_variant& m = out[k];
         const variant_result variant =
-            solve_variant(p->file, p->base ? &*p->base : nullptr, seed, names,
-                          [&](std::size_t h) {
-                            m.held = h;
-                            return std::chrono::steady_clock::now() <= until &&
-                                   h + pending <= limits.max_value_bytes;
-                          });
+            solve_variant(p->file, p->base ? &*p->base : nullptr, seed, names, [&](std::size_t h) {
+              m.held = h;
+              return std::chrono::steady_clock::now() <= until &&
+                     h + pending <= limits.max_value_bytes;
+            });
         if (variant.stopped) {
           m.stopped = true;
           stop = true;

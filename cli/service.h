@@ -14,9 +14,9 @@
 #include <functional>
 #include <nlohmann/json.hpp>
 
-#include "tools/encoding.h"
 #include <string>
 #include <string_view>
+#include "tools/encoding.h"
 
 namespace cli {
 using namespace tools;

@@ -170,9 +170,9 @@ outcome test_one(const test_pair& pair, const test_options& options, std::ostrea
   std::string first_error;
   for (test_file::block& block : test.blocks) {
     bool failed = false;
-    std::vector<std::string> got = tools::variant_lines(
-        loaded.algorithm, loaded.base ? &*loaded.base : nullptr, loaded.requests, block.seed,
-        options.enc, &failed);
+    std::vector<std::string> got =
+        tools::variant_lines(loaded.algorithm, loaded.base ? &*loaded.base : nullptr,
+                             loaded.requests, block.seed, options.enc, &failed);
     if (failed) {
       ++failing;
       if (first_error.empty()) {
@@ -193,16 +193,17 @@ outcome test_one(const test_pair& pair, const test_options& options, std::ostrea
   }
   if (options.update && failing > 0 && failing == test.blocks.size()) {
     // Recording only failures would pass forever while the question is broken.
-    throw command_error(pair.test.string() + ": not recorded: every variant fails, the first with \"" +
-                        first_error + "\"" +
+    throw command_error(pair.test.string() +
+                        ": not recorded: every variant fails, the first with \"" + first_error +
+                        "\"" +
                         (loaded.base ? "" : " (a question written for a base needs --base FILE)"));
   }
   if (options.update) {
     if (!exists || result.changed > 0) {
       write_text(pair.test, format_test_file(pair.algorithm.filename().string(), test));
     }
-    out << (exists ? (result.changed > 0 ? "wrote " : "same  ") : "new   ")
-        << pair.test.string() << " (" << result.blocks << " variants"
+    out << (exists ? (result.changed > 0 ? "wrote " : "same  ") : "new   ") << pair.test.string()
+        << " (" << result.blocks << " variants"
         << (exists && result.changed > 0 ? ", " + std::to_string(result.changed) + " changed" : "")
         << ")\n";
     return result;

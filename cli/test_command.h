@@ -29,7 +29,7 @@ struct test_options {
   std::vector<std::string> paths;  // algorithm files, test files or directories
   bool update = false;             // write the test files instead of comparing
   int seeds = 10;                  // seeds of a new test file
-  std::string base_file;  // the base of tests that name none; recorded in new test files
+  std::string base_file;           // the base of tests that name none; recorded in new test files
   encoding enc = encoding::utf8;
 };
 

@@ -32,13 +32,13 @@ class alg_mutator {
   alg_mutator(size_t algorithm_parts, size_t max_parts, std::string_view context = {})
       : algorithm_parts_(algorithm_parts), max_parts_(max_parts) {
     static constexpr const char* candidates[] = {
-        "abs",   "acos",  "acosh", "acot",  "acoth", "acsc",  "acsch", "asec",  "asech",
-        "asin",  "asinh", "atan",  "atanh", "ceil",  "ceiling", "combin", "cos", "cosh",
-        "cot",   "coth",  "csc",   "csch",  "deg",   "exp",   "floor", "int",   "inv",
-        "ln",    "log",   "log10", "logb",  "logn",  "max",   "min",   "perm",  "pow",
-        "rad",   "rand",  "round", "sec",   "sech",  "sgn",   "sin",   "sinh",  "sqr",
-        "sqrt",  "tan",   "tanh",  "unique", "asc",  "chr",   "instr", "lcase", "left",
-        "len",   "ltrim", "mid",   "right", "rtrim", "str",   "trim",  "ucase", "val"};
+        "abs",  "acos",  "acosh", "acot",   "acoth", "acsc",    "acsch",  "asec",  "asech",
+        "asin", "asinh", "atan",  "atanh",  "ceil",  "ceiling", "combin", "cos",   "cosh",
+        "cot",  "coth",  "csc",   "csch",   "deg",   "exp",     "floor",  "int",   "inv",
+        "ln",   "log",   "log10", "logb",   "logn",  "max",     "min",    "perm",  "pow",
+        "rad",  "rand",  "round", "sec",    "sech",  "sgn",     "sin",    "sinh",  "sqr",
+        "sqrt", "tan",   "tanh",  "unique", "asc",   "chr",     "instr",  "lcase", "left",
+        "len",  "ltrim", "mid",   "right",  "rtrim", "str",     "trim",   "ucase", "val"};
     // The engine's own table says which of these exist and what they take.
     for (const char* name : candidates) {
       uint32_t least = 0;
@@ -71,8 +71,8 @@ class alg_mutator {
     return out.size();
   }
 
-  size_t cross_over(const uint8_t* a, size_t a_size, const uint8_t* b, size_t b_size,
-                    uint8_t* out, size_t max_out, unsigned seed) {
+  size_t cross_over(const uint8_t* a, size_t a_size, const uint8_t* b, size_t b_size, uint8_t* out,
+                    size_t max_out, unsigned seed) {
     rng_.seed(seed);
     const input x = parse(a, a_size);
     const input y = parse(b, b_size);
@@ -129,7 +129,9 @@ class alg_mutator {
 
   // --- random choices
 
-  size_t below(size_t n) { return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(rng_); }
+  size_t below(size_t n) {
+    return n == 0 ? 0 : std::uniform_int_distribution<size_t>(0, n - 1)(rng_);
+  }
   bool chance(size_t one_in) { return below(one_in) == 0; }
   template <typename T>
   const T& pick(const std::vector<T>& v) {
@@ -156,16 +158,13 @@ class alg_mutator {
     }
     return out;
   }
-  static std::string join(const std::vector<std::string>& parts) {
-    return join_with(parts, '\0');
-  }
+  static std::string join(const std::vector<std::string>& parts) { return join_with(parts, '\0'); }
   static input parse(const uint8_t* data, size_t size) {
     return {split(std::string(reinterpret_cast<const char*>(data), size), '\0')};
   }
 
   static bool name_char(char c) {
-    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-           c == '_';
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_';
   }
 
   // The names an algorithm defines: variables, functions and their arguments.
@@ -177,7 +176,10 @@ class alg_mutator {
       const std::string& name = fields[0];
       if (name.empty() || fields.size() < 2) continue;
       switch (line[0]) {
-        case 'k': case 'q': case 'r': case 'l':
+        case 'k':
+        case 'q':
+        case 'r':
+        case 'l':
           if (into.variables.size() < 64) into.variables.push_back(name);
           break;
         case 'f':
@@ -196,13 +198,16 @@ class alg_mutator {
 
   std::string number() {
     static const std::vector<std::string> edges = {
-        "0", "1", "-1", "2", "3", "10", "0.5", ".5", "1e3", "2.5e-3", "1e308", "1e-45", "-0",
-        "2147483647", "2147483648", "-2147483648", "4294967296", "1234567890", "170", "171",
-        "32767", "32768", "9999999999", "12345678901", "1e23", "0.1", "1.005", "999.995",
-        "pi", "e", "true", "false", "1e309", "123456789"};
+        "0",          "1",           "-1",          "2",          "3",     "10",       "0.5",
+        ".5",         "1e3",         "2.5e-3",      "1e308",      "1e-45", "-0",       "2147483647",
+        "2147483648", "-2147483648", "4294967296",  "1234567890", "170",   "171",      "32767",
+        "32768",      "9999999999",  "12345678901", "1e23",       "0.1",   "1.005",    "999.995",
+        "pi",         "e",           "true",        "false",      "1e309", "123456789"};
     switch (below(3)) {
-      case 0: return pick(edges);
-      case 1: return std::to_string(static_cast<int>(below(200)) - 50);
+      case 0:
+        return pick(edges);
+      case 1:
+        return std::to_string(static_cast<int>(below(200)) - 50);
       default: {
         std::string s = std::to_string(below(100000));
         if (chance(2)) s += "." + std::to_string(below(1000));
@@ -213,18 +218,38 @@ class alg_mutator {
   }
 
   std::string text() {
-    static const std::vector<std::string> texts = {
-        "\"\"", "\"a\"", "\"abc\"", "\"pen\"", "\"Hello world\"", "\"\\\"\"", "\"\\\\\"",
-        "\"\\n\"", "\"\\t\"", "\"\\x41\"", "\"\\x00\"", "\"\\x96\"", "\"12\"", "\" 3.5 \"",
-        "\"1e3\"", "\"\x96" "5\"", "\"|\"", "\"a|b\"", "\"(\"", "\"~add~\"", "\"\xe9\"",
-        "\"\x80\"", "\"x\\\"", "\"ab"};
+    static const std::vector<std::string> texts = {"\"\"",
+                                                   "\"a\"",
+                                                   "\"abc\"",
+                                                   "\"pen\"",
+                                                   "\"Hello world\"",
+                                                   "\"\\\"\"",
+                                                   "\"\\\\\"",
+                                                   "\"\\n\"",
+                                                   "\"\\t\"",
+                                                   "\"\\x41\"",
+                                                   "\"\\x00\"",
+                                                   "\"\\x96\"",
+                                                   "\"12\"",
+                                                   "\" 3.5 \"",
+                                                   "\"1e3\"",
+                                                   "\"\x96"
+                                                   "5\"",
+                                                   "\"|\"",
+                                                   "\"a|b\"",
+                                                   "\"(\"",
+                                                   "\"~add~\"",
+                                                   "\"\xe9\"",
+                                                   "\"\x80\"",
+                                                   "\"x\\\"",
+                                                   "\"ab"};
     return pick(texts);
   }
 
   std::string variable() {
     if (!names_.variables.empty() && !chance(6)) return pick(names_.variables);
-    static const std::vector<std::string> fixed = {"pi", "e", "true", "no", "x", "a", "zz",
-                                                   "zek_opt_tenthousand"};
+    static const std::vector<std::string> fixed = {"pi", "e", "true", "no",
+                                                   "x",  "a", "zz",   "zek_opt_tenthousand"};
     return pick(fixed);
   }
 
@@ -256,8 +281,10 @@ class alg_mutator {
       return f.name + "(" + arguments(n, depth) + ")";
     }
     switch (below(8)) {
-      case 0: return "if(" + arguments(3, depth) + ")";
-      case 1: return "choose(" + arguments(1 + below(4), depth) + ")";
+      case 0:
+        return "if(" + arguments(3, depth) + ")";
+      case 1:
+        return "choose(" + arguments(1 + below(4), depth) + ")";
       default: {
         const builtin& b = pick(builtins_);
         size_t n = b.least + below((b.most == 0 ? b.least + 3 : b.most) - b.least + 1);
@@ -272,24 +299,36 @@ class alg_mutator {
   std::string expression(int depth) {
     const size_t leaf = depth <= 0 ? 4 : 10;
     switch (below(leaf)) {
-      case 0: case 1: return number();
-      case 2: return variable();
-      case 3: return chance(3) ? text() : (names_.arguments.empty() ? variable() : pick(names_.arguments));
-      case 4: case 5: return expression(depth - 1) + binary_operator() + expression(depth - 1);
-      case 6: return "(" + expression(depth - 1) + ")";
+      case 0:
+      case 1:
+        return number();
+      case 2:
+        return variable();
+      case 3:
+        return chance(3) ? text()
+                         : (names_.arguments.empty() ? variable() : pick(names_.arguments));
+      case 4:
+      case 5:
+        return expression(depth - 1) + binary_operator() + expression(depth - 1);
+      case 6:
+        return "(" + expression(depth - 1) + ")";
       case 7:
         switch (below(3)) {
-          case 0: return "-" + expression(depth - 1);
-          case 1: return "not " + expression(depth - 1);
-          default: return expression(0) + "!";
+          case 0:
+            return "-" + expression(depth - 1);
+          case 1:
+            return "not " + expression(depth - 1);
+          default:
+            return expression(0) + "!";
         }
-      default: return call(depth - 1);
+      default:
+        return call(depth - 1);
     }
   }
 
   std::string fresh_name() {
-    static const std::vector<std::string> odd = {"pi", "sin", "if", "mod", "add", "e2", "fac",
-                                                 "x y", "", "zek_opt_tenthousand", "Q", "_a"};
+    static const std::vector<std::string> odd = {
+        "pi", "sin", "if", "mod", "add", "e2", "fac", "x y", "", "zek_opt_tenthousand", "Q", "_a"};
     if (chance(8)) return pick(odd);
     if (!names_.variables.empty() && chance(5)) return pick(names_.variables);
     std::string s(1, static_cast<char>('a' + below(26)));
@@ -312,8 +351,11 @@ class alg_mutator {
   std::string line() {
     const std::string name = fresh_name();
     switch (below(7)) {
-      case 0: return "k_" + name + "|" + (chance(3) ? text() : number());
-      case 1: case 2: return "q_" + name + "|" + expression(2) + format_fields();
+      case 0:
+        return "k_" + name + "|" + (chance(3) ? text() : number());
+      case 1:
+      case 2:
+        return "q_" + name + "|" + expression(2) + format_fields();
       case 3: {
         std::string s = "r_" + name + "|" + expression(1) + "|" + expression(1);
         if (chance(2)) s += "|" + (chance(2) ? number() : expression(1));
@@ -365,9 +407,9 @@ class alg_mutator {
         while (j < f.size() && (f[j] == ' ' || f[j] == '\t')) ++j;
       } else if ((c >= '0' && c <= '9') || c == '.') {
         k = kind::number;
-        while (j < f.size() && ((f[j] >= '0' && f[j] <= '9') || f[j] == '.' ||
-                                ((f[j] == 'e' || f[j] == 'E')) ||
-                                ((f[j] == '-' || f[j] == '+') && (f[j - 1] == 'e' || f[j - 1] == 'E')))) {
+        while (j < f.size() &&
+               ((f[j] >= '0' && f[j] <= '9') || f[j] == '.' || ((f[j] == 'e' || f[j] == 'E')) ||
+                ((f[j] == '-' || f[j] == '+') && (f[j - 1] == 'e' || f[j - 1] == 'E')))) {
           ++j;
         }
       } else if (name_char(c)) {
@@ -408,16 +450,24 @@ class alg_mutator {
     token& x = t[at];
     switch (below(10)) {
       case 0:  // the same kind of token, another value
-        if (x.k == kind::number) x.s = number();
-        else if (x.k == kind::name && word_operator(x.s)) x.s = binary_operator();
-        else if (x.k == kind::name) x.s = chance(3) ? pick(builtins_).name : variable();
-        else if (x.k == kind::text) x.s = text();
-        else if (x.k == kind::op) x.s = binary_operator();
-        else x.s = expression(1);
+        if (x.k == kind::number)
+          x.s = number();
+        else if (x.k == kind::name && word_operator(x.s))
+          x.s = binary_operator();
+        else if (x.k == kind::name)
+          x.s = chance(3) ? pick(builtins_).name : variable();
+        else if (x.k == kind::text)
+          x.s = text();
+        else if (x.k == kind::op)
+          x.s = binary_operator();
+        else
+          x.s = expression(1);
         break;
       case 1:  // an operand becomes a whole expression
-        if (x.k == kind::number || x.k == kind::name || x.k == kind::text) x.s = expression(2);
-        else x.s = binary_operator() + expression(1);
+        if (x.k == kind::number || x.k == kind::name || x.k == kind::text)
+          x.s = expression(2);
+        else
+          x.s = binary_operator() + expression(1);
         break;
       case 2:  // one more operation
         x.s += binary_operator() + expression(1);
@@ -432,27 +482,35 @@ class alg_mutator {
         const size_t end = at + below(t.size() - at);
         std::string inner;
         for (size_t i = at; i <= end; ++i) inner += t[i].s;
-        t.erase(t.begin() + static_cast<ptrdiff_t>(at) + 1, t.begin() + static_cast<ptrdiff_t>(end) + 1);
+        t.erase(t.begin() + static_cast<ptrdiff_t>(at) + 1,
+                t.begin() + static_cast<ptrdiff_t>(end) + 1);
         const size_t w = below(4);
-        if (w == 0) t[at].s = "(" + inner + ")";
-        else if (w == 1) t[at].s = std::string(pick(builtins_).name) + "(" + inner + ")";
-        else if (w == 2) t[at].s = "if(" + inner + "," + expression(1) + "," + expression(1) + ")";
-        else t[at].s = "str(" + inner + (chance(2) ? "," + number() : "") + ")";
+        if (w == 0)
+          t[at].s = "(" + inner + ")";
+        else if (w == 1)
+          t[at].s = std::string(pick(builtins_).name) + "(" + inner + ")";
+        else if (w == 2)
+          t[at].s = "if(" + inner + "," + expression(1) + "," + expression(1) + ")";
+        else
+          t[at].s = "str(" + inner + (chance(2) ? "," + number() : "") + ")";
         break;
       }
       case 6:
         std::swap(t[at], t[below(t.size())]);
         break;
       case 7:  // a bracket or comma more or less
-        if (x.k == kind::open || x.k == kind::close || x.k == kind::comma) x.s.clear();
-        else x.s += pick(std::vector<std::string>{"(", ")", ",", " ", "\"", "|"});
+        if (x.k == kind::open || x.k == kind::close || x.k == kind::comma)
+          x.s.clear();
+        else
+          x.s += pick(std::vector<std::string>{"(", ")", ",", " ", "\"", "|"});
         break;
       case 8:
         return expression(3);
       default: {  // libFuzzer's bytes in one token
         std::string s = x.s;
         s.resize(s.size() + 16);
-        const size_t n = LLVMFuzzerMutate(reinterpret_cast<uint8_t*>(s.data()), x.s.size(), s.size());
+        const size_t n =
+            LLVMFuzzerMutate(reinterpret_cast<uint8_t*>(s.data()), x.s.size(), s.size());
         s.resize(n);
         s.erase(std::remove(s.begin(), s.end(), '\0'), s.end());
         x.s = s;
@@ -483,7 +541,8 @@ class alg_mutator {
         l = join_with(fields, '|');
         break;
       case 3:
-        if (fields.size() > 1) fields.erase(fields.begin() + 1 + static_cast<ptrdiff_t>(below(fields.size() - 1)));
+        if (fields.size() > 1)
+          fields.erase(fields.begin() + 1 + static_cast<ptrdiff_t>(below(fields.size() - 1)));
         l = join_with(fields, '|');
         break;
       case 4:
@@ -507,11 +566,13 @@ class alg_mutator {
   void mutate_algorithm(std::string& algorithm) {
     std::vector<std::string> lines = split(algorithm, '\n');
     switch (below(7)) {
-      case 0: case 1:
+      case 0:
+      case 1:
         lines.insert(lines.begin() + static_cast<ptrdiff_t>(below(lines.size() + 1)), line());
         break;
       case 2:
-        if (lines.size() > 1) lines.erase(lines.begin() + static_cast<ptrdiff_t>(below(lines.size())));
+        if (lines.size() > 1)
+          lines.erase(lines.begin() + static_cast<ptrdiff_t>(below(lines.size())));
         break;
       case 3:
         lines.insert(lines.begin() + static_cast<ptrdiff_t>(below(lines.size() + 1)), pick(lines));
@@ -536,8 +597,10 @@ class alg_mutator {
   void shrink(input& in) {
     const size_t at = below(in.parts.size());
     if (at >= algorithm_parts_) {
-      if (in.parts.size() > algorithm_parts_ + 1) in.parts.erase(in.parts.begin() + static_cast<ptrdiff_t>(at));
-      else in.parts[at] = request();
+      if (in.parts.size() > algorithm_parts_ + 1)
+        in.parts.erase(in.parts.begin() + static_cast<ptrdiff_t>(at));
+      else
+        in.parts[at] = request();
       return;
     }
     std::vector<std::string> lines = split(in.parts[at], '\n');
@@ -549,7 +612,8 @@ class alg_mutator {
   }
 
   void mutate_once(input& in, size_t max_size) {
-    const size_t requests = in.parts.size() > algorithm_parts_ ? in.parts.size() - algorithm_parts_ : 0;
+    const size_t requests =
+        in.parts.size() > algorithm_parts_ ? in.parts.size() - algorithm_parts_ : 0;
     // Too few parts for the target: add one.
     if (in.parts.size() < algorithm_parts_ || (requests == 0 && chance(2))) {
       in.parts.push_back(in.parts.size() < algorithm_parts_ ? line() : request());
@@ -559,7 +623,9 @@ class alg_mutator {
     if (choice < 4 && algorithm_parts_ > 0) {
       mutate_algorithm(in.parts[below(algorithm_parts_)]);
     } else if (choice == 4 && in.parts.size() < max_parts_ && max_size > 64) {
-      in.parts.insert(in.parts.begin() + static_cast<ptrdiff_t>(algorithm_parts_ + below(requests + 1)), request());
+      in.parts.insert(
+          in.parts.begin() + static_cast<ptrdiff_t>(algorithm_parts_ + below(requests + 1)),
+          request());
     } else if (choice == 5 && requests > 1) {
       in.parts.erase(in.parts.begin() + static_cast<ptrdiff_t>(algorithm_parts_ + below(requests)));
     } else if (requests > 0) {

@@ -36,7 +36,7 @@ struct buffer_size {
 };
 
 // The sizes each answer is fetched with, besides the full read.
-inline constexpr buffer_size probes[] = {{true, 0}, {true, 16}, {false, -1}, {false, 0},
+inline constexpr buffer_size probes[] = {{true, 0},  {true, 16},  {false, -1},  {false, 0},
                                          {false, 1}, {false, 16}, {false, 4096}};
 inline constexpr int32_t full_read_size = 4096;
 
@@ -108,8 +108,7 @@ class guarded_buffer {
     if (size_.null_buffer) return nullptr;
     size_t untouched_from = 0;
     if (size_.size > 0) {
-      const size_t n = static_cast<size_t>(
-          length < size_.size - 1 ? length : size_.size - 1);
+      const size_t n = static_cast<size_t>(length < size_.size - 1 ? length : size_.size - 1);
       if (bytes_[n] != 0) return "no NUL after the min(length, size - 1) bytes copied";
       written.assign(reinterpret_cast<const char*>(bytes_.data()), n);
       untouched_from = n + 1;
@@ -143,9 +142,8 @@ inline answer checked_solve(const solver& s, int32_t id, const std::string& requ
     fail(wrong, s.name, id, request, size, got);
   }
   static const std::string unknown = "Unknown error occurred.";
-  if (got.status == ZEKALG_ERROR_UNKNOWN &&
-      (got.length != static_cast<int32_t>(unknown.size()) ||
-       unknown.compare(0, got.text.size(), got.text) != 0)) {
+  if (got.status == ZEKALG_ERROR_UNKNOWN && (got.length != static_cast<int32_t>(unknown.size()) ||
+                                             unknown.compare(0, got.text.size(), got.text) != 0)) {
     fail("status -2 without its fixed message", s.name, id, request, size, got);
   }
   return got;
@@ -162,8 +160,7 @@ inline answer full_solve(const solver& s, int32_t id, const std::string& request
   const answer whole = checked_solve(s, id, request, fitting);
   if (whole.status != first.status || whole.length != first.length ||
       whole.text.compare(0, first.text.size(), first.text) != 0) {
-    fail("a retry with length + 1 bytes answered differently", s.name, id, request, fitting,
-         whole);
+    fail("a retry with length + 1 bytes answered differently", s.name, id, request, fitting, whole);
   }
   return whole;
 }
@@ -265,8 +262,8 @@ inline void checked_kill(int32_t id) {
   }
   const answer after = checked_solve(solvers[0], id, "1", {false, 16});
   if (after.status != ZEKALG_OK || after.length != 0) {
-    fail("a solve in a killed environment found something", solvers[0].name, id, "1",
-         {false, 16}, after);
+    fail("a solve in a killed environment found something", solvers[0].name, id, "1", {false, 16},
+         after);
   }
 }
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "checked_api.h"
 #include "alg_mutator.h"
+#include "checked_api.h"
 #include "expr/formula_plan.h"
 
 namespace {
@@ -73,8 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   for (size_t i = 0; i < first.size() || i < planned.size() || i < rewritten.size(); ++i) {
     const auto show = [](const char* side, const std::vector<outcome>& o, size_t k) {
       if (k < o.size()) {
-        std::fprintf(stderr, "  %s: status %d, length %d, \"%s\"\n", side, o[k].status,
-                     o[k].length, o[k].text.c_str());
+        std::fprintf(stderr, "  %s: status %d, length %d, \"%s\"\n", side, o[k].status, o[k].length,
+                     o[k].text.c_str());
       }
     };
     std::fprintf(stderr, "%s %zu:\n", i == 0 ? "create" : "request", i);

@@ -13,7 +13,8 @@ int32_t create_env(const std::string& algorithm, std::string* message, int32_t b
     // The message did not fit: ask again for the whole of it.
     buffer.resize(static_cast<size_t>(length) + 1);
     length = static_cast<int32_t>(buffer.size());
-    const int32_t again = zekalg_create_environment(base, algorithm.c_str(), buffer.data(), &length);
+    const int32_t again =
+        zekalg_create_environment(base, algorithm.c_str(), buffer.data(), &length);
     if (again > 0) return again;
   }
   if (id < 0 && message != nullptr) *message = std::string(buffer.data());
@@ -57,7 +58,8 @@ std::string repeated(const std::string& piece, int times) {
 std::string doubling(int lines, const std::string& first) {
   std::string s = "q_t0|" + first + "\n";
   for (int i = 1; i <= lines; ++i) {
-    s += "q_t" + std::to_string(i) + "|t" + std::to_string(i - 1) + "&t" + std::to_string(i - 1) + "\n";
+    s += "q_t" + std::to_string(i) + "|t" + std::to_string(i - 1) + "&t" + std::to_string(i - 1) +
+         "\n";
   }
   return s;
 }

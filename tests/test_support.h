@@ -25,13 +25,12 @@ struct engine_answer {
 
 // Seeds with `seed` (when not negative), creates an environment from
 // `algorithm` on `base`, solves `request` in it and kills it again.
-engine_answer solve_once(const std::string& algorithm, const std::string& request,
-                         int64_t seed = 1, int32_t base = 0);
+engine_answer solve_once(const std::string& algorithm, const std::string& request, int64_t seed = 1,
+                         int32_t base = 0);
 
 // Creates an environment through the exports; returns the id or -1 with the
 // message in `message`.
-int32_t create_env(const std::string& algorithm, std::string* message = nullptr,
-                   int32_t base = 0);
+int32_t create_env(const std::string& algorithm, std::string* message = nullptr, int32_t base = 0);
 // Solves through the exports, growing the buffer until the text fits.
 engine_answer solve_in(int32_t id, const std::string& request);
 

@@ -8,10 +8,9 @@ namespace tools {
 namespace {
 
 int line_at(const std::string& text, std::size_t offset) {
-  return 1 + static_cast<int>(std::count(text.begin(),
-                                         text.begin() + static_cast<std::ptrdiff_t>(
-                                                            std::min(offset, text.size())),
-                                         '\n'));
+  return 1 + static_cast<int>(std::count(
+                 text.begin(),
+                 text.begin() + static_cast<std::ptrdiff_t>(std::min(offset, text.size())), '\n'));
 }
 
 bool is_variable_prefix(const std::string& line) {

@@ -24,7 +24,8 @@ class command_error : public std::runtime_error {
 class text_error : public command_error {
  public:
   text_error(const std::string& path, int line, const std::string& reason)
-      : command_error(path + ":" + std::to_string(line) + ": " + reason), line(line),
+      : command_error(path + ":" + std::to_string(line) + ": " + reason),
+        line(line),
         reason(reason) {}
   int line;
   std::string reason;

@@ -38,8 +38,8 @@ encoding encoding_of(int32_t flags) {
 
 // The algorithm (level 0) or base (level 1) text as the command would load
 // a file of that name.
-algorithm_file file_of(const char* text, const char* path, const char* fallback,
-                       std::size_t level, int32_t flags) {
+algorithm_file file_of(const char* text, const char* path, const char* fallback, std::size_t level,
+                       int32_t flags) {
   const std::string name = path != nullptr && *path != '\0' ? path : fallback;
   try {
     return algorithm_from_text(name, text != nullptr ? text : "", encoding_of(flags));
@@ -56,8 +56,8 @@ struct sources {
   const algorithm_file* base_file() const { return base ? &*base : nullptr; }
 };
 
-sources sources_of(const char* algorithm, const char* path, const char* base,
-                   const char* base_path, int32_t flags) {
+sources sources_of(const char* algorithm, const char* path, const char* base, const char* base_path,
+                   int32_t flags) {
   sources s{file_of(algorithm, path, "algorithm.alg", 0, flags), std::nullopt};
   if (base != nullptr && *base != '\0') s.base = file_of(base, base_path, "base.alg", 1, flags);
   return s;
@@ -142,8 +142,8 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* pa
     if (!chosen) {
       throw call_error{"no variable '" + cp1252_to_utf8(wanted[missing]) + "' is defined"};
     }
-    const uint64_t from = seed == ZEKALG_TOOLS_NO_SEED ? random_seed()
-                                                       : static_cast<uint64_t>(seed);
+    const uint64_t from =
+        seed == ZEKALG_TOOLS_NO_SEED ? random_seed() : static_cast<uint64_t>(seed);
     const sample_result sample =
         sample_variants(s.file, s.base_file(), std::move(*chosen), count, from, {}, threads);
     return with_warnings(
@@ -153,9 +153,8 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* pa
   });
 }
 
-ZEKALG_TOOLS_API char* zekalg_tools_check(const char* algorithm, const char* path,
-                                          const char* base, const char* base_path,
-                                          int32_t creations, int32_t flags) {
+ZEKALG_TOOLS_API char* zekalg_tools_check(const char* algorithm, const char* path, const char* base,
+                                          const char* base_path, int32_t creations, int32_t flags) {
   return answer([&] {
     const sources s = sources_of(algorithm, path, base, base_path, flags);
     if (creations < 0 || creations > 100000) {
@@ -166,9 +165,9 @@ ZEKALG_TOOLS_API char* zekalg_tools_check(const char* algorithm, const char* pat
   });
 }
 
-ZEKALG_TOOLS_API char* zekalg_tools_test(const char* algorithm, const char* path,
-                                         const char* base, const char* base_path,
-                                         const char* test, int32_t seeds, int32_t flags) {
+ZEKALG_TOOLS_API char* zekalg_tools_test(const char* algorithm, const char* path, const char* base,
+                                         const char* base_path, const char* test, int32_t seeds,
+                                         int32_t flags) {
   return answer([&] {
     sources s = sources_of(algorithm, path, base, base_path, flags);
     const encoding enc = encoding_of(flags);

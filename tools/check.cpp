@@ -38,8 +38,8 @@ constexpr int64_t kAttemptBudget = 50000;
 constexpr int kDistinctDraws = 32768;
 
 bool is_name_byte(char c) {
-  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-         c == '_' || c == '.';
+  return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+         c == '.';
 }
 
 bool reads_as_number(const std::string& text) {
@@ -80,19 +80,19 @@ std::optional<name_trap> trap_of(char kind, const std::string& name) {
   const std::string key = lowered(name);
   if (kind == 'f') {
     if (is_builtin(key)) {
-      return name_trap{"function " + quoted(name) +
-                           " is never called: the built-in of that name comes first",
-                       true};
+      return name_trap{
+          "function " + quoted(name) + " is never called: the built-in of that name comes first",
+          true};
     }
   } else if (is_reserved(key)) {
     alg_value value;
     reserved_value(key, value);
-    return name_trap{"defines nothing a lookup can reach: " + quoted(name) +
-                         " is a reserved word (every formula and request reads it as " +
-                         std::string(value_to_text(value, value.is_integer() ? -1 : 6, false,
-                                                   false).view()) +
-                         "); choose another name",
-                     true};
+    return name_trap{
+        "defines nothing a lookup can reach: " + quoted(name) +
+            " is a reserved word (every formula and request reads it as " +
+            std::string(value_to_text(value, value.is_integer() ? -1 : 6, false, false).view()) +
+            "); choose another name",
+        true};
   } else if (is_builtin(key)) {
     return name_trap{quoted(name) + " is also the name of a built-in function: " + name +
                          "(...) calls the built-in, and readers of the formula may take one "
@@ -113,18 +113,16 @@ struct parsed_line {
   std::string text;
   char kind = 0;  // k q r l c f, or 0
   bool has_bar = false;
-  std::string name;     // as written
-  std::string key;      // lowered
+  std::string name;                 // as written
+  std::string key;                  // lowered
   std::vector<std::string> fields;  // translated, from field 1
-  std::string body;     // raw, after the first "|"
-  bool reachable = false;  // the definition a lookup finds
+  std::string body;                 // raw, after the first "|"
+  bool reachable = false;           // the definition a lookup finds
 };
-
-
 
 // A name or call found in a translated formula.
 struct formula_use {
-  std::set<std::string> names;  // lowered operand names
+  std::set<std::string> names;                     // lowered operand names
   std::vector<std::pair<std::string, int>> calls;  // lowered name, argument count
   std::vector<std::string> factorial_operands;     // lowered names before "!"
 };
@@ -330,8 +328,8 @@ class checker {
       if (p.kind == 'c') continue;
       const char* what = p.kind == 'f' ? "function" : "variable";
       if (p.name.empty()) {
-        error(p.number, std::string("defines nothing a lookup can reach: the ") + what +
-                            " has no name");
+        error(p.number,
+              std::string("defines nothing a lookup can reach: the ") + what + " has no name");
         continue;
       }
       const auto bad = std::find_if_not(p.name.begin(), p.name.end(), is_name_byte);
@@ -386,7 +384,8 @@ class checker {
         break;
       }
       case 'q':
-        if (field(1).empty()) error(p.number, "formula variable " + quoted(p.name) + " has no formula");
+        if (field(1).empty())
+          error(p.number, "formula variable " + quoted(p.name) + " has no formula");
         break;
       case 'r':
         if (p.fields.size() < 2 || field(1).empty() || field(2).empty()) {
@@ -412,12 +411,23 @@ class checker {
       }
     };
     switch (p.kind) {
-      case 'q': add(1, 4); break;
-      case 'r': add(1, 6); break;
-      case 'l': add(2, p.fields.size()); break;
-      case 'f': add(1, 1); break;
-      case 'c': f.push_back(translated(p.body)); break;
-      default: break;
+      case 'q':
+        add(1, 4);
+        break;
+      case 'r':
+        add(1, 6);
+        break;
+      case 'l':
+        add(2, p.fields.size());
+        break;
+      case 'f':
+        add(1, 1);
+        break;
+      case 'c':
+        f.push_back(translated(p.body));
+        break;
+      default:
+        break;
     }
     return f;
   }
@@ -466,7 +476,8 @@ class checker {
           if (v != nullptr && v->kind == 'r' && params.count(n) == 0) {
             error(p.number, "'!' applied to random variable " + quoted(v->name) +
                                 ": drawn values are reals, so it fails with \"integer "
-                                "required\" (apply it to int(" + v->name + ") instead)");
+                                "required\" (apply it to int(" +
+                                v->name + ") instead)");
           }
         }
       }
@@ -493,8 +504,10 @@ class checker {
     }
     if (args >= min && (max < 0 || args <= max)) return;
     std::string takes = std::to_string(min);
-    if (max < 0) takes += " or more";
-    else if (max != min) takes += " to " + std::to_string(max);
+    if (max < 0)
+      takes += " or more";
+    else if (max != min)
+      takes += " to " + std::to_string(max);
     error(p.number, quoted(name) + " takes " + takes + " argument" +
                         (max == 1 && min == 1 ? "" : "s") + ", called with " +
                         std::to_string(args));
@@ -508,8 +521,9 @@ class checker {
       for (std::size_t i = 0; i + 1 < p.body.size(); ++i) {
         if (p.body[i] == '"') quoted_text = !quoted_text;
         if (quoted_text || p.body[i] != '!' || p.body[i + 1] != '=') continue;
-        warning(p.number, "'!=' reads as '!' (factorial) followed by '='; to test \"not equal\" "
-                          "write '<>'");
+        warning(p.number,
+                "'!=' reads as '!' (factorial) followed by '='; to test \"not equal\" "
+                "write '<>'");
         break;
       }
     }
@@ -553,7 +567,8 @@ class checker {
       for (const auto& call : use.calls) {
         if (const parsed_line* fn = function(call.first); fn != nullptr && fn != &p) {
           std::set<std::string> params;
-          for (std::size_t k = 2; k <= fn->fields.size(); ++k) params.insert(lowered(fn->fields[k - 1]));
+          for (std::size_t k = 2; k <= fn->fields.size(); ++k)
+            params.insert(lowered(fn->fields[k - 1]));
           for (const std::string& n : scan_formula(fn->fields[0]).names) {
             if (params.count(n) == 0) names.insert(n);
           }
@@ -652,10 +667,11 @@ class checker {
         enter(*u);
       }
       if (static_cast<int>(longest) > solve_nesting_limit) {
-        error(p.number, "a chain of " + std::to_string(longest) +
-                            " forward references (" + p.name + " -> " + second +
-                            " -> ... -> " + last + ") is deeper than the nesting "
-                            "limit of " + std::to_string(solve_nesting_limit) +
+        error(p.number, "a chain of " + std::to_string(longest) + " forward references (" + p.name +
+                            " -> " + second + " -> ... -> " + last +
+                            ") is deeper than the nesting "
+                            "limit of " +
+                            std::to_string(solve_nesting_limit) +
                             " for solving; define variables after the ones they use");
       }
     }
@@ -723,9 +739,9 @@ class checker {
         initialise_environment(env, algorithm, the_engine().translations, &counts);
       } catch (const z_x_exception& e) {
         const auto* engine_error = dynamic_cast<const z_x_algorithm*>(&e);
-        const std::string message =
-            engine_error != nullptr ? std::string(engine_error->message.view())
-                                    : "Unknown error occurred.";
+        const std::string message = engine_error != nullptr
+                                        ? std::string(engine_error->message.view())
+                                        : "Unknown error occurred.";
         creation_failure& entry = dynamic_cast<const z_x_condition_not_satisfied*>(&e) != nullptr
                                       ? unsatisfied
                                       : creation_errors[message];
@@ -776,8 +792,9 @@ class checker {
       // is the one that fails the largest share of the attempts reaching it
       // (conditions after it are reached less often, not held more often).
       const auto share = [&](std::size_t c) {
-        return evaluated[c] == 0 ? 0.0
-                                 : static_cast<double>(failed[c]) / static_cast<double>(evaluated[c]);
+        return evaluated[c] == 0
+                   ? 0.0
+                   : static_cast<double>(failed[c]) / static_cast<double>(evaluated[c]);
       };
       std::size_t worst = 0;
       for (std::size_t c = 1; c < conditions.size(); ++c) {
@@ -791,8 +808,7 @@ class checker {
                 std::to_string(made) + " trial creations: no attempt of " +
                 std::to_string(max_attempts) + " satisfies every condition" +
                 (known ? "; this condition fails most often (in " + std::to_string(failed[worst]) +
-                             " of " + std::to_string(evaluated[worst]) +
-                             " attempts that reach it)"
+                             " of " + std::to_string(evaluated[worst]) + " attempts that reach it)"
                        : "") +
                 "; solving reports \"" + unsatisfied_message + "\"" + solve_hint +
                 std::to_string(unsatisfied.seed) + ")");
@@ -912,9 +928,11 @@ class checker {
         if (r.name.view() != p.key || !state.is_computed() || !state.value().is_number()) continue;
         if (std::fabs(state.value().as_real()) >= 1e10) {
           grouping_reported.insert(p.key);
-          warning(p.number, "value reaches 10^10 with grouping and no scientific format: it "
-                            "shows as " + std::string(text.view()) + " (zekalg solve " +
-                            file_.path + " --seed " + std::to_string(seed) + ")");
+          warning(p.number,
+                  "value reaches 10^10 with grouping and no scientific format: it "
+                  "shows as " +
+                      std::string(text.view()) + " (zekalg solve " + file_.path + " --seed " +
+                      std::to_string(seed) + ")");
         }
         break;
       }
@@ -980,8 +998,9 @@ std::vector<diagnostic> text_traps(const algorithm_file& file) {
         fix = "it is invisible and the engine reads it as part of a name: delete it";
       } else if (byte == 0xA0) {
         what = "a non-breaking space";
-        fix = "the engine does not read it as a space (it comes with text pasted from a word "
-              "processor): type a plain space";
+        fix =
+            "the engine does not read it as a space (it comes with text pasted from a word "
+            "processor): type a plain space";
       } else if (byte == 0xAD) {
         what = "a soft hyphen";
         fix = "it is invisible and the engine reads it as part of a name: delete it";

@@ -34,7 +34,9 @@ std::string variant_json(const variant_result& variant, uint32_t seed, bool asci
   }
   w.key("results").begin_array();
   for (const request_result& r : variant.results) {
-    w.begin_object().field("request", cp1252_to_utf8(r.request)).field("status", status_of(r.status));
+    w.begin_object()
+        .field("request", cp1252_to_utf8(r.request))
+        .field("status", status_of(r.status));
     if (r.status == ZEKALG_OK) {
       w.field("text", shown_text(r.text, ascii_minus));
     } else {

@@ -11,10 +11,9 @@ namespace {
 
 // Code points of bytes 0x80..0x9F; the undefined five map to themselves.
 constexpr std::array<char32_t, 32> kHighControls = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,
-    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,
-    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,
-    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
 char32_t code_point_of(unsigned char byte) {
@@ -87,8 +86,9 @@ std::string utf8_to_cp1252(std::string_view text) {
     }
     const int byte = byte_of(cp);
     if (byte < 0) {
-      throw encoding_error(i, "character " + describe(cp) +
-                                  " has no Windows-1252 byte (use --encoding cp1252 for raw bytes)");
+      throw encoding_error(i,
+                           "character " + describe(cp) +
+                               " has no Windows-1252 byte (use --encoding cp1252 for raw bytes)");
     }
     out += static_cast<char>(byte);
     i += static_cast<std::size_t>(extra) + 1;

@@ -23,8 +23,7 @@ std::vector<test_file::block> new_test_blocks(int seeds) {
   return blocks;
 }
 
-std::vector<std::string> variant_lines(const algorithm_file& algorithm,
-                                       const algorithm_file* base,
+std::vector<std::string> variant_lines(const algorithm_file& algorithm, const algorithm_file* base,
                                        const std::vector<std::string>& requests, uint32_t seed,
                                        encoding enc, bool* failed) {
   std::vector<const algorithm_file*> files{&algorithm};

@@ -53,8 +53,7 @@ std::vector<test_file::block> new_test_blocks(int seeds);
 // (or each request as "request = value"), and the errors in their place,
 // in `enc`. `requests` are engine bytes. `failed`, when given, tells whether
 // the creation or any request failed.
-std::vector<std::string> variant_lines(const algorithm_file& algorithm,
-                                       const algorithm_file* base,
+std::vector<std::string> variant_lines(const algorithm_file& algorithm, const algorithm_file* base,
                                        const std::vector<std::string>& requests, uint32_t seed,
                                        encoding enc, bool* failed = nullptr);
 

@@ -201,7 +201,8 @@ std::optional<std::vector<std::string>> sample_variables(const algorithm_file& f
 sample_result sample_variants(const algorithm_file& file, const algorithm_file* base_file,
                               std::vector<std::string> names, int64_t count, uint64_t seed,
                               const sample_guard& keep_going, int threads) {
-  threads = static_cast<int>(std::min<int64_t>(sample_threads(threads), std::max<int64_t>(count, 1)));
+  threads =
+      static_cast<int>(std::min<int64_t>(sample_threads(threads), std::max<int64_t>(count, 1)));
   std::vector<const algorithm_file*> files{&file};
   if (base_file != nullptr) files.push_back(base_file);
   sample_result sample;
@@ -335,8 +336,8 @@ sample_result sample_variants(const algorithm_file& file, const algorithm_file* 
   sample.distinct = static_cast<int64_t>(distinct.size());
   for (const auto& [key, kind] : creation_failures) {
     const algorithm_file& at = *files[std::min(key.first, files.size() - 1)];
-    sample.creation_failures.push_back({key.first, at.line_of_message(key.second), key.second,
-                                        "", kind.count, kind.first_row, kind.first_seed});
+    sample.creation_failures.push_back({key.first, at.line_of_message(key.second), key.second, "",
+                                        kind.count, kind.first_row, kind.first_seed});
   }
   for (const auto& [place, kind] : variable_failures) {
     sample.variable_failures.push_back({static_cast<std::size_t>(-std::get<0>(place)),
@@ -363,8 +364,8 @@ histogram histogram_of(const std::unordered_map<std::string, int64_t>& counts) {
   }
   histogram h;
   h.distinct = counts.size();
-  const std::string distinct = std::to_string(counts.size()) + " distinct value" +
-                               (counts.size() == 1 ? "" : "s");
+  const std::string distinct =
+      std::to_string(counts.size()) + " distinct value" + (counts.size() == 1 ? "" : "s");
   if (numeric && !numbers.empty()) {
     std::sort(numbers.begin(), numbers.end());
     const double lo = numbers.front().first;

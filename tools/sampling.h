@@ -100,12 +100,12 @@ int sample_threads(int threads);
 struct histogram_bar {
   std::string label;
   int64_t count = 0;
-  double value = 0;     // "values": the number; whole numbers are written as integers
+  double value = 0;  // "values": the number; whole numbers are written as integers
   bool whole = false;
-  double from = 0;      // "bins": the range
+  double from = 0;  // "bins": the range
   double to = 0;
-  std::string text;     // "text": the value, engine bytes
-  int64_t more = 0;     // "text": the last bar stands for this many other values
+  std::string text;  // "text": the value, engine bytes
+  int64_t more = 0;  // "text": the last bar stands for this many other values
 };
 
 struct histogram {
@@ -125,7 +125,7 @@ histogram histogram_of(const std::unordered_map<std::string, int64_t>& counts);
 // With `row_arrays`, "rows": [[row, seed, values...]] in place of
 // "variants".
 std::string sample_json(const sample_result& sample, const algorithm_file& file,
-                        const algorithm_file* base_file, bool ascii_minus = false,
-                        int indent = -1, bool row_arrays = false);
+                        const algorithm_file* base_file, bool ascii_minus = false, int indent = -1,
+                        bool row_arrays = false);
 
 }  // namespace tools

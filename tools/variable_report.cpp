@@ -116,7 +116,7 @@ failure_report explain_failures(alg_environment* engine_env,
     return at;
   };
   std::set<std::pair<std::size_t, std::string>> told;  // level, message
-  std::set<std::string> explained;  // level 0 keys whose own error is told
+  std::set<std::string> explained;                     // level 0 keys whose own error is told
   for (const walked_failure& f : walked) {
     const walked_failure* owner = shown(f);
     if (!told.emplace(owner->level, owner->message).second) continue;
@@ -147,9 +147,9 @@ failure_report explain_failures(alg_environment* engine_env,
     int line = own != nullptr ? own->line_of_message(*first_failed->error) : 0;
     if (line == 0 && own != nullptr) line = own->line_of_name(first_failed->name);
     report.errors.push_back({0, line, first_failed->name, *first_failed->error});
-    report.cascade.erase(std::remove(report.cascade.begin(), report.cascade.end(),
-                                     first_failed->name),
-                         report.cascade.end());
+    report.cascade.erase(
+        std::remove(report.cascade.begin(), report.cascade.end(), first_failed->name),
+        report.cascade.end());
   }
   return report;
 }
@@ -177,8 +177,8 @@ void print_failure_report(const failure_report& report,
     err << file->where(e.line) << "error: " << from_engine(e.message, enc) << '\n';
   }
   if (report.cascade.empty()) return;
-  err << files.front()->where(0) << "note: "
-      << cascade_sentence(report.cascade, report.errors.size(), enc)
+  err << files.front()->where(0)
+      << "note: " << cascade_sentence(report.cascade, report.errors.size(), enc)
       << " (a host that solves " << (report.cascade.size() == 1 ? "it" : "them")
       << " gets the first error)\n";
 }

@@ -51,8 +51,7 @@ void print_creation_error(const placed_message& error,
 }
 
 variant_result solve_variant(const algorithm_file& file, const algorithm_file* base_file,
-                             std::optional<uint32_t> seed,
-                             const std::vector<std::string>& requests,
+                             std::optional<uint32_t> seed, const std::vector<std::string>& requests,
                              const solve_guard& keep_going) {
   variant_result variant;
   if (seed) zekalg::seed(*seed);

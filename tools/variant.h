@@ -28,11 +28,11 @@ struct placed_message {
 
 // One request and what the engine answered.
 struct request_result {
-  std::string request;          // engine bytes
-  int32_t status = ZEKALG_OK;   // ZEKALG_OK, ZEKALG_ERROR_ALGORITHM or ZEKALG_ERROR_UNKNOWN
-  std::string text;             // the result, or the engine's message
-  std::size_t level = 0;        // an error's file: 0 the algorithm, 1 its base
-  int line = 0;                 // an error's line there; 0: about the request itself
+  std::string request;         // engine bytes
+  int32_t status = ZEKALG_OK;  // ZEKALG_OK, ZEKALG_ERROR_ALGORITHM or ZEKALG_ERROR_UNKNOWN
+  std::string text;            // the result, or the engine's message
+  std::size_t level = 0;       // an error's file: 0 the algorithm, 1 its base
+  int line = 0;                // an error's line there; 0: about the request itself
 };
 
 // One variant: the base (when given) and the algorithm built on it after the
@@ -53,8 +53,7 @@ using solve_guard = std::function<bool(std::size_t held)>;
 // Seeds the calling thread's generator with `seed` (when given) and solves
 // `requests` (engine bytes; empty: every variable).
 variant_result solve_variant(const algorithm_file& file, const algorithm_file* base_file,
-                             std::optional<uint32_t> seed,
-                             const std::vector<std::string>& requests,
+                             std::optional<uint32_t> seed, const std::vector<std::string>& requests,
                              const solve_guard& keep_going = {});
 
 // Prints a variant as `zekalg solve` does: values on `out` ("name = value"

@@ -83,17 +83,17 @@
 #include <stdint.h>
 
 #if defined(_WIN32)
-#  if defined(ZEKALG_TOOLS_BUILDING)
-#    define ZEKALG_TOOLS_API __declspec(dllexport)
-#  else
-#    define ZEKALG_TOOLS_API
-#  endif
+#if defined(ZEKALG_TOOLS_BUILDING)
+#define ZEKALG_TOOLS_API __declspec(dllexport)
 #else
-#  if defined(ZEKALG_TOOLS_BUILDING)
-#    define ZEKALG_TOOLS_API __attribute__((visibility("default")))
-#  else
-#    define ZEKALG_TOOLS_API
-#  endif
+#define ZEKALG_TOOLS_API
+#endif
+#else
+#if defined(ZEKALG_TOOLS_BUILDING)
+#define ZEKALG_TOOLS_API __attribute__((visibility("default")))
+#else
+#define ZEKALG_TOOLS_API
+#endif
 #endif
 
 /* Flags, or-ed together. */
@@ -124,16 +124,15 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* pa
 
 /* The diagnostics of `zekalg check`, with `creations` trial creations
  * (0: the command's default). */
-ZEKALG_TOOLS_API char* zekalg_tools_check(const char* algorithm, const char* path,
-                                          const char* base, const char* base_path,
-                                          int32_t creations, int32_t flags);
+ZEKALG_TOOLS_API char* zekalg_tools_check(const char* algorithm, const char* path, const char* base,
+                                          const char* base_path, int32_t creations, int32_t flags);
 
 /* With a `test` text (a .test file): every variant it holds, solved again
  * and compared. With a null `test`: a new test file of `seeds` variants
  * (requests: every variable). */
-ZEKALG_TOOLS_API char* zekalg_tools_test(const char* algorithm, const char* path,
-                                         const char* base, const char* base_path,
-                                         const char* test, int32_t seeds, int32_t flags);
+ZEKALG_TOOLS_API char* zekalg_tools_test(const char* algorithm, const char* path, const char* base,
+                                         const char* base_path, const char* test, int32_t seeds,
+                                         int32_t flags);
 
 /* The variables `algorithm` defines, in definition order, and with a
  * `message` (an engine message; null: none) where it points:

@@ -71,20 +71,20 @@
 #define ZEKALG_VERSION_PATCH 0
 
 #if defined(_WIN32)
-#  define ZEKALG_CALL __stdcall
-#  if defined(ZEKALG_BUILDING)
-     /* The module-definition file alone names the exports and their ordinals. */
-#    define ZEKALG_API
-#  else
-#    define ZEKALG_API __declspec(dllimport)
-#  endif
+#define ZEKALG_CALL __stdcall
+#if defined(ZEKALG_BUILDING)
+/* The module-definition file alone names the exports and their ordinals. */
+#define ZEKALG_API
 #else
-#  define ZEKALG_CALL
-#  if defined(ZEKALG_BUILDING)
-#    define ZEKALG_API __attribute__((visibility("default")))
-#  else
-#    define ZEKALG_API
-#  endif
+#define ZEKALG_API __declspec(dllimport)
+#endif
+#else
+#define ZEKALG_CALL
+#if defined(ZEKALG_BUILDING)
+#define ZEKALG_API __attribute__((visibility("default")))
+#else
+#define ZEKALG_API
+#endif
 #endif
 
 /* Status codes of the solve functions (create returns -1 on failure). */
@@ -134,8 +134,8 @@ ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var(int32_t id, const char* expressi
                                                 int32_t* length);
 
 /* The same as zekalg_solve_var, with the same results and status codes. */
-ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var16(int32_t id, const char* expression,
-                                                  char* result, int32_t* length);
+ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var16(int32_t id, const char* expression, char* result,
+                                                  int32_t* length);
 
 /*
  * Seeds the calling thread's random generator with `seed` (read as unsigned

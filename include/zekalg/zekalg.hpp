@@ -36,9 +36,7 @@ class error : public std::runtime_error {
 };
 
 // Seeds the calling thread's generator: its later creates draw reproducibly.
-inline void seed(uint32_t value) noexcept {
-  zekalg_seed_environment(static_cast<int32_t>(value));
-}
+inline void seed(uint32_t value) noexcept { zekalg_seed_environment(static_cast<int32_t>(value)); }
 
 class environment {
  public:

@@ -48,7 +48,8 @@ int main(int argc, char** argv) {
     zekalg_kill_environment(id);
   }
   clock_gettime(CLOCK_MONOTONIC, &end);
-  printf("%.6f %lld\n", (double)(end.tv_sec - start.tv_sec) + 1e-9 * (double)(end.tv_nsec - start.tv_nsec),
+  printf("%.6f %lld\n",
+         (double)(end.tv_sec - start.tv_sec) + 1e-9 * (double)(end.tv_nsec - start.tv_nsec),
          (long long)total);
   return 0;
 }

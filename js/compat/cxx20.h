@@ -15,16 +15,14 @@
 namespace std {
 #if !defined(__cpp_lib_bit_cast)
 template <class To, class From>
-  requires(sizeof(To) == sizeof(From) && is_trivially_copyable_v<To> &&
-           is_trivially_copyable_v<From>)
-constexpr To bit_cast(const From& from) noexcept {
+requires(sizeof(To) == sizeof(From) && is_trivially_copyable_v<To> &&
+         is_trivially_copyable_v<From>) constexpr To bit_cast(const From& from) noexcept {
   return __builtin_bit_cast(To, from);
 }
 #endif
 #if !defined(__cpp_lib_atomic_ref)
 template <class T>
-  requires(is_integral_v<T>)
-class atomic_ref {
+requires(is_integral_v<T>) class atomic_ref {
  public:
   explicit atomic_ref(T& object) noexcept : object_(&object) {}
   T load(memory_order order = memory_order_seq_cst) const noexcept {
@@ -35,13 +33,13 @@ class atomic_ref {
   }
   bool compare_exchange_weak(T& expected, T desired,
                              memory_order order = memory_order_seq_cst) const noexcept {
-    return __atomic_compare_exchange_n(object_, &expected, desired, true,
-                                       static_cast<int>(order), __ATOMIC_SEQ_CST);
+    return __atomic_compare_exchange_n(object_, &expected, desired, true, static_cast<int>(order),
+                                       __ATOMIC_SEQ_CST);
   }
   bool compare_exchange_strong(T& expected, T desired,
                                memory_order order = memory_order_seq_cst) const noexcept {
-    return __atomic_compare_exchange_n(object_, &expected, desired, false,
-                                       static_cast<int>(order), __ATOMIC_SEQ_CST);
+    return __atomic_compare_exchange_n(object_, &expected, desired, false, static_cast<int>(order),
+                                       __ATOMIC_SEQ_CST);
   }
 
  private:

@@ -72,8 +72,7 @@ std::shared_ptr<const algorithm_image> image_store::of(translation_store& transl
   }
   const std::lock_guard<std::mutex> lock(s.guard);
   if (text.size() <= kMaxKeptText && made->bytes <= kMaxBytesPerShard / 2) {
-    keep_bounded(s.kept, s.bytes, text, made, made->bytes, kMaxKeptPerShard,
-                 kMaxBytesPerShard);
+    keep_bounded(s.kept, s.bytes, text, made, made->bytes, kMaxKeptPerShard, kMaxBytesPerShard);
   }
   return made;
 }

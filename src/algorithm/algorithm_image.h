@@ -67,8 +67,8 @@ class image_store {
   static constexpr size_t kMaxKeptText = size_t{1} << 20;
   using image_map = std::unordered_map<std::string, std::shared_ptr<const algorithm_image>,
                                        text_hash, std::equal_to<>>;
-  using held_map = std::unordered_map<std::string, std::weak_ptr<const algorithm_image>,
-                                      text_hash, std::equal_to<>>;
+  using held_map = std::unordered_map<std::string, std::weak_ptr<const algorithm_image>, text_hash,
+                                      std::equal_to<>>;
   struct shard {
     std::mutex guard;
     image_map kept;

@@ -75,9 +75,7 @@ class call_context {
 
   translation_store& translations() const noexcept { return translations_; }
   // Whether the chain has an environment at `position` (0 is the call's own).
-  bool reaches(uint32_t position) {
-    return position < chain_.size() || reaches_further(position);
-  }
+  bool reaches(uint32_t position) { return position < chain_.size() || reaches_further(position); }
   // The length of the whole chain.
   uint32_t chain_length();
   // The environment at `position`, which the chain reaches.
@@ -167,8 +165,7 @@ class env_frame final : public scope, public plan_hooks {
 
   alg_value value_of(const alg_string& name) override;
   alg_value value_of_lowered(const alg_string& name, const alg_string& lowered) override;
-  alg_string call_user_function(const alg_string& name, const call_args& args,
-                                uint32_t n) override;
+  alg_string call_user_function(const alg_string& name, const call_args& args, uint32_t n) override;
   nesting_depths& depths() override { return call_.depths(position_); }
   int32_t nesting_limit() const override;
   int64_t& expansions() override { return call_.expansions(); }

@@ -67,10 +67,18 @@ alg_value evaluate_record(env_frame& frame, uint32_t index, const alg_string& na
   const prepared_fields& prepared = record_fields(env, index, call.translations());
   alg_value value;
   switch (record.kind) {
-    case 'k': value = evaluate_constant(frame, prepared.fields, name); break;
-    case 'q': value = evaluate_formula(frame, state, prepared, name); break;
-    case 'r': value = draw_random(frame, state, prepared, name); break;
-    default: value = pick_from_list(frame, prepared, name); break;
+    case 'k':
+      value = evaluate_constant(frame, prepared.fields, name);
+      break;
+    case 'q':
+      value = evaluate_formula(frame, state, prepared, name);
+      break;
+    case 'r':
+      value = draw_random(frame, state, prepared, name);
+      break;
+    default:
+      value = pick_from_list(frame, prepared, name);
+      break;
   }
   state.set_value(value);
   if (env.attempt_log != nullptr) {
@@ -93,16 +101,25 @@ bool definition_state::is_computed() const noexcept {
 
 alg_value definition_state::value() const {
   switch (static_cast<value_kind>(kind_)) {
-    case value_kind::integer: return alg_value::of_integer(number_.integer);
-    case value_kind::real: return alg_value::of_real(number_.real);
-    default: return text_ != nullptr ? alg_value::of_text(*text_) : alg_value();
+    case value_kind::integer:
+      return alg_value::of_integer(number_.integer);
+    case value_kind::real:
+      return alg_value::of_real(number_.real);
+    default:
+      return text_ != nullptr ? alg_value::of_text(*text_) : alg_value();
   }
 }
 
 void definition_state::set_value(const alg_value& v) {
   switch (v.kind()) {
-    case value_kind::integer: number_.integer = v.as_integer(); text_.reset(); break;
-    case value_kind::real: number_.real = v.as_real(); text_.reset(); break;
+    case value_kind::integer:
+      number_.integer = v.as_integer();
+      text_.reset();
+      break;
+    case value_kind::real:
+      number_.real = v.as_real();
+      text_.reset();
+      break;
     default:
       try {
         text_ = v.text().empty() ? nullptr : std::make_unique<alg_string>(v.text());
@@ -123,13 +140,17 @@ void definition_state::forget() noexcept {
   grouping = false;
 }
 
-
 definition_record parse_definition_line(const alg_string& line) {
   definition_record record;
   record.line = line;
   if (line.length() >= 2 && line.char_at(2) == '_') {
     switch (line.char_at(1)) {
-      case 'k': case 'q': case 'r': case 'l': case 'c': case 'f':
+      case 'k':
+      case 'q':
+      case 'r':
+      case 'l':
+      case 'c':
+      case 'f':
         record.kind = static_cast<char>(line.char_at(1));
         break;
       default:
@@ -170,7 +191,8 @@ void load_definitions(alg_array<definition_record>& table, const alg_string& alg
     if (end == std::string_view::npos) end = text.size();
     size_t stop = end;
     while (stop > pos && (text[stop - 1] == '\n' || text[stop - 1] == '\r')) --stop;
-    if (stop > pos) table.push_back(parse_definition_line(alg_string(text.substr(pos, stop - pos))));
+    if (stop > pos)
+      table.push_back(parse_definition_line(alg_string(text.substr(pos, stop - pos))));
     pos = end + 1;
   }
 }
@@ -203,7 +225,8 @@ prepared_fields prepare_fields(translation_store& store, const definition_record
 bool prepare_record(translation_store& store, definition_record& record) {
   // Only the records that are ever evaluated: variables, conditions with a
   // "|", functions.
-  if (!record.is_variable() && !((record.kind == 'c' || record.kind == 'f') && record.has_separator)) {
+  if (!record.is_variable() &&
+      !((record.kind == 'c' || record.kind == 'f') && record.has_separator)) {
     return false;
   }
   try {

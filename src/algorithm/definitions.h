@@ -58,7 +58,7 @@ struct definition_state {
   definition_state(const definition_state&) = delete;
   definition_state& operator=(const definition_state&) = delete;
 
-  int32_t digits = -1;  // -1: not given
+  int32_t digits = -1;    // -1: not given
   bool computed = false;  // read and written through std::atomic_ref
   bool scientific = false;
   bool grouping = false;

@@ -74,8 +74,8 @@ uint32_t failed_condition(env_frame& frame) {
     call.spend(1);
     if (call.observer != nullptr) call.observer->condition_reached(position);
     const prepared_fields& prepared = record_fields(env, i, call.translations());
-    const alg_value value = evaluate_translated(frame, prepared.fields[1],
-                                                prepared.plans[0].get(), alg_string(), false);
+    const alg_value value = evaluate_translated(frame, prepared.fields[1], prepared.plans[0].get(),
+                                                alg_string(), false);
     if (!value.is_number()) throw z_x_number_required();
     const bool held = value.as_integer() != 0;
     if (call.observer != nullptr) call.observer->condition_checked(position++, held);
@@ -91,8 +91,7 @@ alg_value draw_random(env_frame& frame, definition_state& record, const prepared
   if (count < 2 || fields[1].empty() || fields[2].empty()) throw z_x_baddefinition(name);
   const double a = number_field(frame, prepared, 1);
   const double b = number_field(frame, prepared, 2);
-  const double step =
-      (count >= 3 && !fields[3].empty()) ? number_field(frame, prepared, 3) : 1.0;
+  const double step = (count >= 3 && !fields[3].empty()) ? number_field(frame, prepared, 3) : 1.0;
   if (count >= 4 && !fields[4].empty()) record.digits = integer_operand(frame, fields[4]);
   if (count >= 5 && !fields[5].empty()) record.scientific = integer_operand(frame, fields[5]) != 0;
   if (count >= 6 && !fields[6].empty()) record.grouping = integer_operand(frame, fields[6]) != 0;

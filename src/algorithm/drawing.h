@@ -28,5 +28,4 @@ alg_value draw_random(env_frame& frame, definition_state& state, const prepared_
                       const alg_string& name);
 // The value of an "l_" line: the choice at its group's position, which is
 // fixed by the first variable of the group and survives every attempt.
-alg_value pick_from_list(env_frame& frame, const prepared_fields& prepared,
-                         const alg_string& name);
+alg_value pick_from_list(env_frame& frame, const prepared_fields& prepared, const alg_string& name);

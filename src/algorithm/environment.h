@@ -52,8 +52,7 @@ struct alg_environment {
 
   // The base environment while it is alive (not killed), else nullptr.
   alg_environment* live_base() const noexcept {
-    return base != nullptr && !base->killed.load(std::memory_order_acquire) ? base.get()
-                                                                              : nullptr;
+    return base != nullptr && !base->killed.load(std::memory_order_acquire) ? base.get() : nullptr;
   }
 
   // Set by the first solve in it or in an environment above it. A call

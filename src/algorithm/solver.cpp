@@ -2,8 +2,8 @@
 
 #include "base/errors.h"
 #include "base/number_text.h"
-#include "expr/evaluator.h"
 #include "expr/dispatch.h"
+#include "expr/evaluator.h"
 #include "expr/operand.h"
 #include "expr/translation_store.h"
 
@@ -39,9 +39,10 @@ void evaluate_all(call_context& call, const alg_string& request) {
       if (!record.is_variable()) continue;
       // A line with a "|" keeps its lowered name from loading; one without
       // is named by all that follows its prefix.
-      if (stop_at_request && (record.has_separator
-                                  ? same_ignoring_case(record.name.view(), request.view())
-                                  : same_ignoring_case(variable_name(record).view(), request.view()))) {
+      if (stop_at_request &&
+          (record.has_separator
+               ? same_ignoring_case(record.name.view(), request.view())
+               : same_ignoring_case(variable_name(record).view(), request.view()))) {
         return;
       }
       if (!e.state(i).is_computed()) {

@@ -3,10 +3,10 @@
 #include "algorithm/definitions.h"
 
 #include "base/errors.h"
+#include "base/tokens.h"
 #include "expr/dispatch.h"
 #include "expr/formula_plan.h"
 #include "expr/translation_store.h"
-#include "base/tokens.h"
 #include "expr/translator.h"
 
 namespace {
@@ -25,8 +25,8 @@ const prepared_fields& function_fields(env_frame& frame, uint32_t index, const a
   });
 }
 
-alg_string expand(env_frame& frame, uint32_t index, const alg_string& name,
-                  const call_args& args, uint32_t n, bool reduce) {
+alg_string expand(env_frame& frame, uint32_t index, const alg_string& name, const call_args& args,
+                  uint32_t n, bool reduce) {
   const prepared_fields& prepared = function_fields(frame, index, name);
   const alg_array<alg_string>& fields = prepared.fields;
   const uint32_t j = fields.count();
@@ -37,8 +37,7 @@ alg_string expand(env_frame& frame, uint32_t index, const alg_string& name,
 
   try {
     const function_template* function = prepared.function.get();
-    if ((!reduce || !frame.solving()) && function != nullptr &&
-        function->parameters.size() == n) {
+    if ((!reduce || !frame.solving()) && function != nullptr && function->parameters.size() == n) {
       // Rewritten through its template, from the arguments' values, with
       // the work and errors of the text written out below, when nothing
       // needs that text.
@@ -71,8 +70,8 @@ alg_string expand(env_frame& frame, uint32_t index, const alg_string& name,
 
 }  // namespace
 
-alg_string call_user_function(env_frame& frame, const alg_string& name,
-                              const call_args& args, uint32_t n, bool reduce) {
+alg_string call_user_function(env_frame& frame, const alg_string& name, const call_args& args,
+                              uint32_t n, bool reduce) {
   // Down the chain of base environments, iteratively (hosts may build long
   // chains). A function found in a base environment is always rewritten
   // there; what it raises is labelled once more by the calling environment's

@@ -14,8 +14,8 @@
 // Looks in the frame's environment first, then in its base environments (where the
 // formula is always rewritten). Raises z_x_func_notdefined, the parameter
 // count errors and whatever rewriting raises, labelled with the name.
-alg_string call_user_function(env_frame& frame, const alg_string& name,
-                              const call_args& args, uint32_t n, bool reduce);
+alg_string call_user_function(env_frame& frame, const alg_string& name, const call_args& args,
+                              uint32_t n, bool reduce);
 
 // The template of the function `name` (lower case) when the frame's own
 // environment defines it and a solve has run there (a call from the frame is

@@ -67,8 +67,7 @@ int32_t solve_export(int32_t id, const char* expression, char* result, int32_t* 
                      int32_t mode) noexcept {
   const int32_t size = length != nullptr ? *length : 0;
   return guarded(result, size, length, ZEKALG_ERROR_UNKNOWN, [&] {
-    const alg_string text =
-        solve_in_environment(id, alg_string(expression), mode);
+    const alg_string text = solve_in_environment(id, alg_string(expression), mode);
     deliver(text, result, size, length);
     return ZEKALG_OK;
   });
@@ -100,8 +99,8 @@ ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var(int32_t id, const char* expressi
   return solve_export(id, expression, result, length, 0);
 }
 
-ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var16(int32_t id, const char* expression,
-                                                  char* result, int32_t* length) {
+ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var16(int32_t id, const char* expression, char* result,
+                                                  int32_t* length) {
   return solve_export(id, expression, result, length, 1);
 }
 

@@ -151,8 +151,8 @@ class shared_counter {
     }
     const char* runtime = std::getenv("XDG_RUNTIME_DIR");
     struct stat st {};
-    if (runtime != nullptr && runtime[0] == '/' && stat(runtime, &st) == 0 &&
-        S_ISDIR(st.st_mode) && st.st_uid == geteuid() && (st.st_mode & 077) == 0) {
+    if (runtime != nullptr && runtime[0] == '/' && stat(runtime, &st) == 0 && S_ISDIR(st.st_mode) &&
+        st.st_uid == geteuid() && (st.st_mode & 077) == 0) {
       name_ = std::string(runtime) + "/zekalg-env-list";
       in_directory_ = true;
       return;

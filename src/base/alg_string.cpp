@@ -155,15 +155,15 @@ alg_string alg_string::replace_all(const alg_string& find_text, const alg_string
   const std::string_view needle(find_text.bytes_.c_str());
   return with_string_space([&] {
     std::string out;
-    size_t copied = 0;  // original bytes up to here are in `out`
+    size_t copied = 0;                // original bytes up to here are in `out`
     size_t stop = std::string::npos;  // the first NUL (or the end) at or after `copied`
     while (copied < bytes_.size()) {
       if (stop == std::string::npos || stop < copied) {
         stop = copied;
         while (stop < bytes_.size() && bytes_[stop] != '\0') ++stop;
       }
-      const size_t at = find_bytes(std::string_view(bytes_).substr(copied, stop - copied), needle,
-                               ignore_case);
+      const size_t at =
+          find_bytes(std::string_view(bytes_).substr(copied, stop - copied), needle, ignore_case);
       if (at == std::string_view::npos) break;
       const size_t match = copied + at;
       const size_t removed = std::min<size_t>(find_text.length(), bytes_.size() - match);
@@ -206,9 +206,7 @@ alg_string alg_string::rtrim() const {
 
 alg_string alg_string::trim() const { return ltrim().rtrim(); }
 
-alg_string alg_string::cut_at_nul() const {
-  return alg_string(std::string_view(bytes_.c_str()));
-}
+alg_string alg_string::cut_at_nul() const { return alg_string(std::string_view(bytes_.c_str())); }
 
 namespace {
 
@@ -260,7 +258,7 @@ uint32_t alg_string::find(uint32_t start, const alg_string& pattern, bool ignore
   // does not hide what follows it.
   const size_t offset = start - 1;
   const size_t at = find_bytes(std::string_view(bytes_.c_str() + offset),
-                           std::string_view(pattern.bytes_.c_str()), ignore_case);
+                               std::string_view(pattern.bytes_.c_str()), ignore_case);
   return at == std::string_view::npos ? 0 : static_cast<uint32_t>(offset + at + 1);
 }
 

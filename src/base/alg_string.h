@@ -104,9 +104,7 @@ class alg_string {
   friend bool operator==(const alg_string& a, const alg_string& b) noexcept {
     return a.compare(b) == 0;
   }
-  friend bool operator==(const alg_string& a, const char* b) noexcept {
-    return a.compare(b) == 0;
-  }
+  friend bool operator==(const alg_string& a, const char* b) noexcept { return a.compare(b) == 0; }
   friend bool operator<(const alg_string& a, const alg_string& b) noexcept {
     return a.compare(b) < 0;
   }

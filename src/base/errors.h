@@ -43,14 +43,13 @@ class z_x_algorithm : public z_x_exception {
 
 // Declares a class of the algorithm branch whose message is
 // before + X + after, or short_form when X is empty.
-#define ZEKALG_ALGORITHM_ERROR(name, base, before, after, short_form) \
-  class name : public base {                                          \
-   public:                                                            \
-    explicit name(const alg_string& x = alg_string())                 \
-        : base(x, before, after, short_form) {}                       \
-                                                                      \
-   protected:                                                         \
-    using base::base;                                                 \
+#define ZEKALG_ALGORITHM_ERROR(name, base, before, after, short_form)                         \
+  class name : public base {                                                                  \
+   public:                                                                                    \
+    explicit name(const alg_string& x = alg_string()) : base(x, before, after, short_form) {} \
+                                                                                              \
+   protected:                                                                                 \
+    using base::base;                                                                         \
   };
 
 ZEKALG_ALGORITHM_ERROR(z_x_dividebyzero, z_x_algorithm, "error while evaluating '",

@@ -22,15 +22,14 @@
 #include <string_view>
 #include <vector>
 
-#include "base/math_calls.h"
 #include "base/errors.h"
+#include "base/math_calls.h"
 #include "base/number_cast.h"
 
 namespace {
 
 constexpr char kDashByte = en_dash;
 constexpr uint32_t kMaxFractionDigits = 41;
-
 
 bool is_digit(char c) { return c >= '0' && c <= '9'; }
 
@@ -543,8 +542,7 @@ thread_local read_back_memo memo;
 
 }  // namespace
 
-literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
-                                       uint32_t& length) {
+literal_reading read_back_real_literal(double x, int32_t& integer, double& real, uint32_t& length) {
   // Values whose fixed form has at most nine integer digits; NaN fails too.
   if (!(std::fabs(x) < 1e9)) return literal_reading::not_taken;
   const bool negative = x < 0;

@@ -32,7 +32,6 @@
 
 #include "base/alg_string.h"
 
-
 inline constexpr char en_dash = static_cast<char>(150);
 
 // The integer at the start of `text`; `consumed` (when given) is the length
@@ -52,8 +51,7 @@ alg_string int_to_hex(int32_t value, uint32_t width);
 // as a real, or not taken here (|x| of 10^9 or more, NaN), when the caller
 // writes and reads the literal itself. `length` is the literal's length.
 enum class literal_reading { not_taken, integer, real };
-literal_reading read_back_real_literal(double x, int32_t& integer, double& real,
-                                       uint32_t& length);
+literal_reading read_back_real_literal(double x, int32_t& integer, double& real, uint32_t& length);
 
 // Half away from zero at n decimals: r * 10^-n (a multiplication by the
 // negative power) with r the rounded x * 10^n.

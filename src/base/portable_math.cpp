@@ -130,11 +130,11 @@ constexpr dd kPiOver2 = {from_bits(0x3FF921FB54442D18), from_bits(0x3C91A6263314
 
 // Series coefficients, computed once in double-double.
 struct coefficients {
-  dd odd_inverse[24];    // 1 / (2k + 1)
-  dd sin_series[16];     // (-1)^k / (2k + 1)!
-  dd cos_series[16];     // (-1)^k / (2k)!
-  dd atan_series[18];    // (-1)^k / (2k + 1)
-  dd inverse[13];        // 1 / k
+  dd odd_inverse[24];  // 1 / (2k + 1)
+  dd sin_series[16];   // (-1)^k / (2k + 1)!
+  dd cos_series[16];   // (-1)^k / (2k)!
+  dd atan_series[18];  // (-1)^k / (2k + 1)
+  dd inverse[13];      // 1 / k
 
   coefficients() {
     const dd one = {1, 0};
@@ -167,12 +167,15 @@ double scale_rounded(dd v, int k) {
   // rounded up from below (v.hi = 1 - 2^-53, say).
   const double y = scale(v.hi, k);
   if (y > 0x1p-1022) return y;
-  const double u = scale(v.hi, k + 1074), ul = scale(v.lo, k + 1074);  // in units of 2^-1074, below 2^53
+  const double u = scale(v.hi, k + 1074),
+               ul = scale(v.lo, k + 1074);  // in units of 2^-1074, below 2^53
   double n = std::nearbyint(u);
   const dd f = two_sum(u - n, ul);  // u - n is exact
-  if (f.hi > 0.5 || (f.hi == 0.5 && (f.lo > 0 || (f.lo == 0 && (static_cast<int64_t>(n) & 1) != 0)))) {
+  if (f.hi > 0.5 ||
+      (f.hi == 0.5 && (f.lo > 0 || (f.lo == 0 && (static_cast<int64_t>(n) & 1) != 0)))) {
     n += 1;
-  } else if (f.hi < -0.5 || (f.hi == -0.5 && (f.lo < 0 || (f.lo == 0 && (static_cast<int64_t>(n) & 1) != 0)))) {
+  } else if (f.hi < -0.5 ||
+             (f.hi == -0.5 && (f.lo < 0 || (f.lo == 0 && (static_cast<int64_t>(n) & 1) != 0)))) {
     n -= 1;
   }
   return n * 0x1p-1074;
@@ -299,9 +302,9 @@ bool exp_fast(double th, double tl, double rel_error, double& result) {
   // e^r - 1 for |r| < 2^-8.4: the Taylor polynomial to r^6 (the rest is
   // below 2^-71.8), the cross term of r^2 with r.lo kept.
   const double rh = r.hi;
-  const double q = rh * rh *
-                       (0.5 + rh * (1.0 / 6 + rh * (1.0 / 24 + rh * (1.0 / 120 + rh * (1.0 / 720))))) +
-                   rh * r.lo;
+  const double q =
+      rh * rh * (0.5 + rh * (1.0 / 6 + rh * (1.0 / 24 + rh * (1.0 / 120 + rh * (1.0 / 720))))) +
+      rh * r.lo;
   const dd p = fast_two_sum(rh, r.lo + q);
   // 2^(j/128) (1 + p)
   const dd tj = t.two_to_j[k & 127];
@@ -331,8 +334,11 @@ dd log_fast(double x) {
   const dd mc = two_prod(m, t.inverse_c[i]);
   const dd z = two_sum(mc.hi - 1.0, mc.lo);  // mc.hi - 1 is exact
   const double zh = z.hi;
-  const double q = zh * zh * zh *
-                   (1.0 / 3 - zh * (0.25 - zh * (0.2 - zh * (1.0 / 6 - zh * (1.0 / 7 - zh * (0.125 - zh * (1.0 / 9 - zh * 0.1)))))));
+  const double q =
+      zh * zh * zh *
+      (1.0 / 3 -
+       zh * (0.25 - zh * (0.2 - zh * (1.0 / 6 -
+                                      zh * (1.0 / 7 - zh * (0.125 - zh * (1.0 / 9 - zh * 0.1)))))));
   const dd half_square = two_prod(zh, 0.5 * zh);  // zh^2 / 2, exact
   const double small = ((z.lo - half_square.lo) - zh * z.lo) + q;
   dd sum = add(mul(kLn2, static_cast<double>(e)), t.minus_log_inverse_c[i]);
@@ -558,10 +564,18 @@ struct circle_tables {
       const dd b = mul(kPiOver2, i / 32.0);
       const dd s = i == 0 ? dd{0, 0} : sin_kernel(b), c = i == 0 ? dd{1, 0} : cos_kernel(b);
       switch (j >> 5) {
-        case 0: sine[j] = s, cosine[j] = c; break;
-        case 1: sine[j] = c, cosine[j] = neg(s); break;
-        case 2: sine[j] = neg(s), cosine[j] = neg(c); break;
-        default: sine[j] = neg(c), cosine[j] = s; break;
+        case 0:
+          sine[j] = s, cosine[j] = c;
+          break;
+        case 1:
+          sine[j] = c, cosine[j] = neg(s);
+          break;
+        case 2:
+          sine[j] = neg(s), cosine[j] = neg(c);
+          break;
+        default:
+          sine[j] = neg(c), cosine[j] = s;
+          break;
       }
     }
     for (int i = 0; i <= 64; ++i) arctangent[i] = atan_unit(dd{i / 64.0, 0});
@@ -593,7 +607,8 @@ sine_cosine sin_cos_fast(double x) {
   const double rh = r.hi, r2 = rh * rh;
   // sin r - r.hi to r^9 and cos r - 1 to r^8 (the rest below 2^-74 |r| and 2^-75).
   const double sin_rest =
-      r.lo + rh * r2 * (-1.0 / 6 + r2 * (1.0 / 120 + r2 * (-1.0 / 5040 + r2 * (1.0 / 362880)))) - 0.5 * r2 * r.lo;
+      r.lo + rh * r2 * (-1.0 / 6 + r2 * (1.0 / 120 + r2 * (-1.0 / 5040 + r2 * (1.0 / 362880)))) -
+      0.5 * r2 * r.lo;
   const double cos_minus_one =
       r2 * (-0.5 + r2 * (1.0 / 24 + r2 * (-1.0 / 720 + r2 * (1.0 / 40320)))) - rh * r.lo;
   const dd sa = t.sine[j], ca = t.cosine[j];
@@ -603,7 +618,8 @@ sine_cosine sin_cos_fast(double x) {
   const double cos_small_a = ca.hi * cos_minus_one, cos_small_b = sa.hi * sin_rest;
   sine_cosine out;
   out.sine = add(add(sa, ca_r), ((sin_small_a + sin_small_b) + ca.lo * rh) + sa.lo * cos_minus_one);
-  out.cosine = add(add(ca, neg(sa_r)), ((cos_small_a - cos_small_b) - sa.lo * rh) + ca.lo * cos_minus_one);
+  out.cosine =
+      add(add(ca, neg(sa_r)), ((cos_small_a - cos_small_b) - sa.lo * rh) + ca.lo * cos_minus_one);
   // Each rounding in the small terms is within 2^-52 of their sizes; the
   // polynomials, the tables and the reduction add less than 2^-72 of the
   // terms they enter.
@@ -633,7 +649,10 @@ dd atan_fast(double zh, double zl, double& error) {
   const double t2 = th * th;
   // atan t - th to t^13 (the rest below 2^-98)
   const double rest =
-      tl - th * t2 * (1.0 / 3 - t2 * (0.2 - t2 * (1.0 / 7 - t2 * (1.0 / 9 - t2 * (1.0 / 11 - t2 * (1.0 / 13)))))) -
+      tl -
+      th * t2 *
+          (1.0 / 3 -
+           t2 * (0.2 - t2 * (1.0 / 7 - t2 * (1.0 / 9 - t2 * (1.0 / 11 - t2 * (1.0 / 13)))))) -
       t2 * tl;
   const dd a = tab.arctangent[static_cast<int>(cd)];
   const dd sum = add(add(a, th), rest);
@@ -893,7 +912,7 @@ double expm1(double x) noexcept {
   }
   double hi, lo, c = 0;
   int k = 0;
-  if (hx > 0x3fd62e42u) {  // |x| > ln2 / 2
+  if (hx > 0x3fd62e42u) {    // |x| > ln2 / 2
     if (hx < 0x3FF0A2B2u) {  // and < 3 ln2 / 2
       hi = negative ? x + ln2_hi : x - ln2_hi;
       lo = negative ? -ln2_lo : ln2_lo;
@@ -947,7 +966,7 @@ double sinh(double x) noexcept {
   const uint32_t ix = high_word(x) & 0x7fffffffu;
   if (ix >= 0x7ff00000u) return x + x;
   const double h = x < 0 ? -0.5 : 0.5;
-  if (ix < 0x40360000u) {  // |x| < 22
+  if (ix < 0x40360000u) {            // |x| < 22
     if (ix < 0x3e300000u) return x;  // |x| < 2^-28
     const double t = expm1(std::fabs(x));
     if (ix < 0x3ff00000u) return h * (2.0 * t - t * t / (t + 1.0));
@@ -964,7 +983,7 @@ double sinh(double x) noexcept {
 
 double cosh(double x) noexcept {
   const uint32_t ix = high_word(x) & 0x7fffffffu;
-  if (ix < 0x40360000u) {  // |x| < 22
+  if (ix < 0x40360000u) {    // |x| < 22
     if (ix < 0x3fd62e43u) {  // |x| < ln2 / 2
       if (ix < 0x3c800000u) return 1.0;
       const double t = expm1(std::fabs(x));
@@ -993,7 +1012,7 @@ double tanh(double x) noexcept {
   if (ix < 0x40360000u) {  // |x| < 22
     if (x == 0) return x;
     if (ix < 0x3c800000u) return x * (1.0 + x);  // |x| < 2^-55
-    if (ix >= 0x3ff00000u) {  // |x| >= 1
+    if (ix >= 0x3ff00000u) {                     // |x| >= 1
       const double t = expm1(2.0 * std::fabs(x));
       z = 1.0 - 2.0 / (t + 2.0);
     } else {

@@ -13,7 +13,8 @@ template <typename T, size_t N>
 class small_array {
  public:
   // Elements start as T{} does.
-  explicit small_array(size_t n) : size_(n), data_(n <= N ? reinterpret_cast<T*>(inline_) : nullptr) {
+  explicit small_array(size_t n)
+      : size_(n), data_(n <= N ? reinterpret_cast<T*>(inline_) : nullptr) {
     if (n > N) {
       heap_ = std::make_unique<T[]>(n);
       data_ = heap_.get();

@@ -59,13 +59,9 @@ std::span<const operator_token> operator_tokens() { return kTokens; }
 
 const operator_token& token_of(operator_id id) { return kTokens[static_cast<size_t>(id)]; }
 
-const alg_string& token_text(operator_id id) {
-  return strings().by_id[static_cast<size_t>(id)];
-}
+const alg_string& token_text(operator_id id) { return strings().by_id[static_cast<size_t>(id)]; }
 
-const alg_string& token_shown(operator_id id) {
-  return strings().shown[static_cast<size_t>(id)];
-}
+const alg_string& token_shown(operator_id id) { return strings().shown[static_cast<size_t>(id)]; }
 
 std::span<const alg_string> level_tokens(int level) {
   if (level < 1 || level > operator_level_count) return {};

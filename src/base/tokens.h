@@ -11,8 +11,28 @@
 #include "base/alg_string.h"
 
 enum class operator_id : uint8_t {
-  fac, not_, exp, mul, div, idv, mod, rem, add, sub, cat,
-  lss, grt, leq, geq, eql, neq, eqv, and_, ior, xor_, imp,
+  fac,
+  not_,
+  exp,
+  mul,
+  div,
+  idv,
+  mod,
+  rem,
+  add,
+  sub,
+  cat,
+  lss,
+  grt,
+  leq,
+  geq,
+  eql,
+  neq,
+  eqv,
+  and_,
+  ior,
+  xor_,
+  imp,
 };
 
 struct operator_token {

@@ -44,8 +44,9 @@ constexpr bool well_formed(const Table& table) {
 }
 
 inline const entry* find(std::span<const entry> table, std::string_view name) {
-  const auto it = std::lower_bound(table.begin(), table.end(), name,
-                                   [](const entry& e, std::string_view key) { return e.name < key; });
+  const auto it =
+      std::lower_bound(table.begin(), table.end(), name,
+                       [](const entry& e, std::string_view key) { return e.name < key; });
   return it != table.end() && it->name == name ? &*it : nullptr;
 }
 

@@ -6,11 +6,11 @@
 #include <string_view>
 
 #include "base/math_calls.h"
-#include "base/random_generator.h"
 #include "base/number_cast.h"
+#include "base/random_generator.h"
+#include "expr/builtin_table.h"
 #include "expr/math_helpers.h"
 #include "expr/text_builtins.h"
-#include "expr/builtin_table.h"
 #include "value/checks.h"
 
 namespace {
@@ -200,13 +200,12 @@ const builtin_table::entry* find_builtin(std::string_view name) {
   return e != nullptr ? e : find_text_builtin(name);
 }
 
-void run_builtin(const builtin_table::entry& e, const alg_string& name,
-                 const call_args& args, uint32_t n, alg_value& result) {
+void run_builtin(const builtin_table::entry& e, const alg_string& name, const call_args& args,
+                 uint32_t n, alg_value& result) {
   builtin_table::run(&e, name, args, n, result);
 }
 
-bool call_builtin(const alg_string& name, const call_args& args, uint32_t n,
-                  alg_value& result) {
+bool call_builtin(const alg_string& name, const call_args& args, uint32_t n, alg_value& result) {
   return builtin_table::dispatch(kBuiltins, name, args, n, result) ||
          call_text_builtin(name, args, n, result);
 }

@@ -17,8 +17,8 @@
 #include <memory>
 #include <mutex>
 
-#include "value/call_args.h"
 #include "value/alg_value.h"
+#include "value/call_args.h"
 
 // The bytes the memories of all algorithms hold together (in the engine's
 // state, api/engine_state.h).
@@ -34,15 +34,14 @@ class call_memo {
     alg_value value;  // the result: its value, what its literal reads back as, its length
     alg_value read;
     uint32_t length = 0;
-    uint64_t work = 0;        // counted towards the work limit
-    int32_t reductions = 0;   // deepest nesting of evaluations, above the call's own level
-    int64_t expansions = 0;   // user-function expansions made inside
+    uint64_t work = 0;       // counted towards the work limit
+    int32_t reductions = 0;  // deepest nesting of evaluations, above the call's own level
+    int64_t expansions = 0;  // user-function expansions made inside
   };
 
   // Whether a call of `function` at `depth` with args[1..count] is kept;
   // `found` then holds what it came to.
-  bool find(uint64_t function, int depth, const call_args& args, uint32_t count,
-            outcome& found);
+  bool find(uint64_t function, int depth, const call_args& args, uint32_t count, outcome& found);
   // Keeps what the call came to (when its texts are short enough, and the
   // memories of all algorithms together stay within their bound).
   void keep(uint64_t function, int depth, const call_args& args, uint32_t count,
@@ -62,8 +61,7 @@ class call_memo {
     outcome kept;
   };
   static constexpr size_t kEntries = 128;
-  static size_t slot(uint64_t function, int depth, const call_args& args,
-                     uint32_t count);
+  static size_t slot(uint64_t function, int depth, const call_args& args, uint32_t count);
   // What one memory may hold at most: its table and the texts in it.
   static constexpr size_t kBytes = sizeof(std::array<entry, kEntries>) + kEntries * 7 * max_text;
   std::mutex guard_;

@@ -66,9 +66,8 @@ alg_value evaluate_planned(scope& s, plan_hooks& hooks, const formula_plan& plan
 }
 
 // The text rewritten from the start, as without plans.
-[[gnu::noinline]] alg_value evaluate_rewritten(scope& s, plan_hooks* hooks,
-                                               const alg_string& text, const alg_string& context,
-                                               bool strict) {
+[[gnu::noinline]] alg_value evaluate_rewritten(scope& s, plan_hooks* hooks, const alg_string& text,
+                                               const alg_string& context, bool strict) {
   note_effect(hooks);
   alg_string rewritten = text;
   evaluate_text(s, rewritten, true);

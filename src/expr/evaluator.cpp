@@ -3,9 +3,9 @@
 #include <cmath>
 #include <vector>
 
-#include "base/math_calls.h"
 #include "base/alg_array.h"
 #include "base/errors.h"
+#include "base/math_calls.h"
 #include "base/number_cast.h"
 #include "base/thread_stack.h"
 #include "base/tokens.h"
@@ -271,8 +271,7 @@ alg_value reduce_operators_stepwise(scope& s, alg_string& content) {
   // Level by level, the leftmost token first. Applying an operator never
   // brings a token back (literals hold no '~'), so always taking the leftmost
   // token of the lowest level present is the same order, found in one pass.
-  for (token_found found = next_token(content); found.row != nullptr;
-       found = next_token(content)) {
+  for (token_found found = next_token(content); found.row != nullptr; found = next_token(content)) {
     s.spend(content.length());
     const uint32_t p = found.pos;
     const operator_token& t = *found.row;
@@ -286,8 +285,8 @@ alg_value reduce_operators_stepwise(scope& s, alg_string& content) {
     if (t.takes_right) b = operand_to_value(s, right, shown, false);
     const alg_value result = apply_operator(t, a, b);
     const uint32_t start = p - left.length();
-    content = content.splice(literal_text(result), start,
-                             left.length() + token_length + right.length());
+    content =
+        content.splice(literal_text(result), start, left.length() + token_length + right.length());
   }
   return operand_to_value(s, content, alg_string(), false);
 }
@@ -334,6 +333,6 @@ void resolve_conditional(scope& s, alg_string& text) {
     args.push_back(kOpen + text.mid(start, comma - start) + kClose);
     start = comma + 1;
   }
-  text = text.splice(args[choose_argument(s, conditional, args[1], args.count())], at,
-                     close - at + 1);
+  text =
+      text.splice(args[choose_argument(s, conditional, args[1], args.count())], at, close - at + 1);
 }

@@ -68,15 +68,24 @@ alg_value apply_operator(const operator_token& t, const alg_value& a, const alg_
 // which apply_operator reports.
 inline bool plain_arithmetic(operator_id id, double a, double b, double& result) noexcept {
   switch (id) {
-    case operator_id::exp: result = mcall::pow(a, b); return true;
-    case operator_id::mul: result = a * b; return true;
+    case operator_id::exp:
+      result = mcall::pow(a, b);
+      return true;
+    case operator_id::mul:
+      result = a * b;
+      return true;
     case operator_id::div:
       if (b == 0) return false;
       result = a / b;
       return true;
-    case operator_id::add: result = a + b; return true;
-    case operator_id::sub: result = a - b; return true;
-    default: return false;
+    case operator_id::add:
+      result = a + b;
+      return true;
+    case operator_id::sub:
+      result = a - b;
+      return true;
+    default:
+      return false;
   }
 }
 

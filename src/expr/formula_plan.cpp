@@ -105,7 +105,8 @@ class plan_compiler {
   void split_slots(std::vector<std::pair<alg_string, int64_t>>& pieces, uint32_t& start,
                    uint32_t end) const {
     for (auto it = slot_from(start); it != plan_->slots_.end() && it->at < end; ++it) {
-      pieces.emplace_back(alg_string(s_.substr(start, it->at - start)), -2 - int64_t{it->parameter});
+      pieces.emplace_back(alg_string(s_.substr(start, it->at - start)),
+                          -2 - int64_t{it->parameter});
       start = it->at + plan_->parameter_lengths_[it->parameter];
     }
   }
@@ -119,7 +120,8 @@ class plan_compiler {
     const bool choice = lowered == "zek_choose";
     // A name that only ends like a conditional is one for the rewriting,
     // with the rest of the name left in front of the chosen argument.
-    if (!conditional && !choice && (lowered.ends_with("zek_if") || lowered.ends_with("zek_choose"))) {
+    if (!conditional && !choice &&
+        (lowered.ends_with("zek_if") || lowered.ends_with("zek_choose"))) {
       return kNone;
     }
     const uint32_t index = add(conditional ? node::kind::conditional

@@ -38,16 +38,16 @@ class formula_plan {
   struct cell {
     enum class kind : uint8_t { empty, literal, name, node, slot, composite };
     kind k = kind::empty;
-    alg_value literal;        // literal: the value it reads as; name: a reserved word's value
-    alg_string text;          // name: the operand text, signs included
+    alg_value literal;  // literal: the value it reads as; name: a reserved word's value
+    alg_string text;    // name: the operand text, signs included
     // name: the signs in front, the name as written after them and lowered,
     // and whether it is a reserved word
     uint32_t signs = 0;
     alg_string name;
     alg_string lowered;
     bool reserved = false;
-    uint32_t length = 0;      // empty, literal, name: its length in the text
-    uint32_t node = 0;        // node: the group or call that fills it; slot: the parameter
+    uint32_t length = 0;  // empty, literal, name: its length in the text
+    uint32_t node = 0;    // node: the group or call that fills it; slot: the parameter
     // composite: static pieces and what follows each of them: a node (>= 0),
     // parameter k (-2 - k) or nothing (-1)
     std::vector<std::pair<alg_string, int64_t>> pieces;
@@ -136,8 +136,8 @@ struct function_template {
   uint64_t serial = 0;  // never the same for two templates (calls are kept by it)
 };
 // `serial` is the new template's (never the same for two templates).
-std::shared_ptr<const function_template> make_function_template(
-    const alg_array<alg_string>& fields, uint64_t serial);
+std::shared_ptr<const function_template> make_function_template(const alg_array<alg_string>& fields,
+                                                                uint64_t serial);
 
 // The arguments of one call of a function template: their literals' reads
 // and lengths, and the literals themselves once needed.

@@ -12,8 +12,8 @@
 // Function templates: a user function's formula compiled once with its
 // parameters as slots, and the arguments that fill them.
 
-std::shared_ptr<const function_template> make_function_template(
-    const alg_array<alg_string>& fields, uint64_t serial) {
+std::shared_ptr<const function_template> make_function_template(const alg_array<alg_string>& fields,
+                                                                uint64_t serial) {
   if (fields.count() < 1) return nullptr;
   auto made = std::make_shared<function_template>();
   made->serial = serial;

@@ -52,8 +52,8 @@ struct operand_cell {
 
 struct sweep_token {
   const operator_token* row;
-  uint32_t left;      // the cell to its left
-  uint32_t right;     // the cell to its right
+  uint32_t left;           // the cell to its left
+  uint32_t right;          // the cell to its right
   std::string_view bytes;  // as written in the group
 };
 
@@ -209,9 +209,8 @@ bool reduce_groups_in_one_pass(scope& s, alg_string& text) {
         // resolved as the rewriting would resolve them, before any group.
         const bool handed_back =
             call.view().find('\0') != std::string_view::npos ||
-            (text_holds_conditional(call) &&
-             (!conditionals || !parentheses_balanced(call.view()) ||
-              !resolve_conditionals_in_one_pass(s, call)));
+            (text_holds_conditional(call) && (!conditionals || !parentheses_balanced(call.view()) ||
+                                              !resolve_conditionals_in_one_pass(s, call)));
         unread.push_back({call, 0});
         if (handed_back) {
           rest_of_text();
@@ -317,8 +316,9 @@ class conditional_reader {
         if (b - a + 2 > max_text_length) throw z_x_outofstringspace();
       }
       const alg_string first = kOpen +
-          alg_string(std::string_view(base_).substr(ranges[0].first, ranges[0].second - ranges[0].first)) +
-          kClose;
+                               alg_string(std::string_view(base_).substr(
+                                   ranges[0].first, ranges[0].second - ranges[0].first)) +
+                               kClose;
       const uint32_t chosen =
           choose_argument(s_, conditional, first, static_cast<uint32_t>(ranges.size()));
       // Go on past the call: the rest of its range, or below the "(", the
@@ -381,4 +381,3 @@ bool resolve_conditionals_in_one_pass(scope& s, alg_string& text) {
   text = alg_string(std::string_view(rest));
   return true;
 }
-

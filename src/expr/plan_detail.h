@@ -21,8 +21,9 @@ inline constexpr int kMaxExpansionPlans = 8;
 // Calls `found(at, k)` for each whole word of `text` that names parameter k
 // (the first of that name), looking at the parameters from `first` on.
 template <typename F>
-inline void for_each_parameter_word(std::string_view text, const std::vector<alg_string>& parameters,
-                             F&& found, size_t first = 0) {
+inline void for_each_parameter_word(std::string_view text,
+                                    const std::vector<alg_string>& parameters, F&& found,
+                                    size_t first = 0) {
   for (size_t i = 0; i < text.size();) {
     if (ends_word(text[i])) {
       ++i;
@@ -31,7 +32,8 @@ inline void for_each_parameter_word(std::string_view text, const std::vector<alg
     size_t j = i;
     while (j < text.size() && !ends_word(text[j])) ++j;
     for (size_t k = first; k < parameters.size(); ++k) {
-      if (!parameters[k].empty() && same_ignoring_case(text.substr(i, j - i), parameters[k].view())) {
+      if (!parameters[k].empty() &&
+          same_ignoring_case(text.substr(i, j - i), parameters[k].view())) {
         found(i, k);
         break;
       }

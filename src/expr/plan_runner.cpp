@@ -124,11 +124,13 @@ class plan_runner {
         return false;
       }
     } else {
-      if (!complete_children(index)) [[unlikely]] return false;
+      if (!complete_children(index)) [[unlikely]]
+        return false;
       if (n.k == formula_plan::node::kind::call) return finish_call(index, out);
     }
     std::vector<alg_string> texts;
-    if (!prepare(group, index, texts)) [[unlikely]] return false;
+    if (!prepare(group, index, texts)) [[unlikely]]
+      return false;
     write_result(reduce(group, texts), out);
     s_.spend(out.length);
     return true;
@@ -143,7 +145,8 @@ class plan_runner {
     const formula_plan::node& n = nodes_[index];
     const auto count = static_cast<uint32_t>(n.children.size());
     call_args args(count);
-    if (!read_arguments(index, args)) [[unlikely]] return false;
+    if (!read_arguments(index, args)) [[unlikely]]
+      return false;
     if (n.entry != nullptr && n.entry->draws) h_.note_effect();
     if (n.entry != nullptr) {
       finish_builtin(n, args, out);
@@ -173,7 +176,8 @@ class plan_runner {
     const formula_plan::node& n = nodes_[index];
     small_array<std::vector<alg_string>, 4> texts(n.children.size());
     for (size_t k = 0; k < n.children.size(); ++k) {
-      if (!prepare(n.children[k], index, texts[k])) [[unlikely]] return false;
+      if (!prepare(n.children[k], index, texts[k])) [[unlikely]]
+        return false;
     }
     uint64_t call_length = n.name.length() + n.children.size() + 1;
     for (size_t k = 0; k < n.children.size(); ++k) {
@@ -204,9 +208,8 @@ class plan_runner {
     const slot_values slots(args);
     if (!expanded_in_place(function, slots, name)) return template_call::not_taken;
     --s_.depths().calls;
-    return expand_in_place(function, slots, args, args.count(), out)
-               ? template_call::done
-               : template_call::handed_back;
+    return expand_in_place(function, slots, args, args.count(), out) ? template_call::done
+                                                                     : template_call::handed_back;
   }
 
   // What takes the place of a user function's call: its expansion, read
@@ -367,8 +370,7 @@ class plan_runner {
       count.bytes(1);
       return;
     }
-    const bool resolves = n.k == node::kind::conditional ||
-                          (choices && n.k == node::kind::choice);
+    const bool resolves = n.k == node::kind::conditional || (choices && n.k == node::kind::choice);
     if (resolves) {
       // The name and "(" are read; the name is taken back out.
       const uint32_t open = nodes_[n.children[0]].begin - 1;
@@ -479,10 +481,14 @@ class plan_runner {
 
   uint64_t cell_length(const cell& operand, const alg_string& text) const {
     switch (operand.k) {
-      case cell::kind::node: return states_[operand.node].finished.length;
-      case cell::kind::slot: return slots_->length(operand.node);
-      case cell::kind::composite: return text.length();
-      default: return operand.length;
+      case cell::kind::node:
+        return states_[operand.node].finished.length;
+      case cell::kind::slot:
+        return slots_->length(operand.node);
+      case cell::kind::composite:
+        return text.length();
+      default:
+        return operand.length;
     }
   }
 
@@ -491,7 +497,8 @@ class plan_runner {
   [[nodiscard]] bool complete_children(uint32_t index) {
     for (const uint32_t child : nodes_[index].children) {
       if (nodes_[child].k == node::kind::argument) {
-        if (!complete_children(child)) [[unlikely]] return handed_back_through(index, child);
+        if (!complete_children(child)) [[unlikely]]
+          return handed_back_through(index, child);
       } else {
         if (!finish(child, states_[child].finished)) [[unlikely]] {
           return handed_back_through(index, child);
@@ -547,18 +554,24 @@ class plan_runner {
     };
     const cell& operand = n.cells[c];
     switch (operand.k) {
-      case cell::kind::literal: return operand.literal;
+      case cell::kind::literal:
+        return operand.literal;
       // Read as no literal when the plan was made.
       case cell::kind::name:
         return signed_name_value(
-            s_, operand.reserved ? operand.literal : s_.value_of_lowered(operand.name, operand.lowered),
+            s_,
+            operand.reserved ? operand.literal : s_.value_of_lowered(operand.name, operand.lowered),
             operand.text, operand.signs);
       // Each node is read once, by the operator next to it or as the
       // group's last operand.
-      case cell::kind::node: return std::move(states_[operand.node].finished.read);
-      case cell::kind::slot: return slots_->read(operand.node);
-      case cell::kind::composite: return operand_to_value(s_, texts[c], context_of(by), false);
-      case cell::kind::empty: break;
+      case cell::kind::node:
+        return std::move(states_[operand.node].finished.read);
+      case cell::kind::slot:
+        return slots_->read(operand.node);
+      case cell::kind::composite:
+        return operand_to_value(s_, texts[c], context_of(by), false);
+      case cell::kind::empty:
+        break;
     }
     return operand_to_value(s_, alg_string(), context_of(by), false);
   }
@@ -695,8 +708,8 @@ class plan_runner {
     uint8_t done = 0;
   };
   small_array<node_state, 3> states_;
-  alg_string handback_;  // the text handed back, once a step returned false
-  const slot_values* slots_;         // the arguments in the slots, when there are slots
+  alg_string handback_;       // the text handed back, once a step returned false
+  const slot_values* slots_;  // the arguments in the slots, when there are slots
   int expansion_depth_;
 };
 
@@ -722,8 +735,7 @@ class folding_scope final : public scope, public plan_hooks {
 
 }  // namespace
 
-plan_run run_plan(scope& s, plan_hooks& hooks, const formula_plan& plan,
-                  const slot_values* slots) {
+plan_run run_plan(scope& s, plan_hooks& hooks, const formula_plan& plan, const slot_values* slots) {
   plan_run out;
   plan_runner runner(s, hooks, plan, 0, slots);
   if (plan_runner::result* r = runner.run()) {
@@ -758,4 +770,3 @@ void fold_constant(formula_plan& plan) {
     // Raises an error: computed when evaluated.
   }
 }
-

@@ -28,7 +28,7 @@ alg_string translation_store::translated(const alg_string& text) {
 }
 
 std::shared_ptr<const formula_plan> translation_store::kept_plan(const alg_string& text,
-                                                                plan_kind kind) {
+                                                                 plan_kind kind) {
   const std::string_view key = text.view();
   if (key.size() > kMaxKeptText) return nullptr;
   shard& s = shards_.of_this_thread();
@@ -61,8 +61,8 @@ std::shared_ptr<const formula_plan> translation_store::kept_plan(const alg_strin
       return found;
     }
   }
-  std::shared_ptr<const formula_plan> compiled = formula_plan::compile(
-      kind == plan_kind::field ? alg_string("(") + text + ")" : text);
+  std::shared_ptr<const formula_plan> compiled =
+      formula_plan::compile(kind == plan_kind::field ? alg_string("(") + text + ")" : text);
   try {
     const std::lock_guard<std::mutex> lock(s.guard);
     keep(compiled);
@@ -90,8 +90,8 @@ std::shared_ptr<const translation_store::request_form> translation_store::transl
     alg_string form = text;
     translate_formula(form);
     auto made = std::make_shared<request_form>(request_form{form, formula_plan::compile(form)});
-    const size_t bytes = key.size() + form.length() +
-                         (made->plan != nullptr ? made->plan->nodes().size() * 256 : 0);
+    const size_t bytes =
+        key.size() + form.length() + (made->plan != nullptr ? made->plan->nodes().size() * 256 : 0);
     if (key.size() + form.length() <= kMaxKeptText) {
       const std::lock_guard<std::mutex> lock(s.guard);
       keep_bounded(s.requests, s.request_bytes, key, std::shared_ptr<const request_form>(made),
@@ -105,13 +105,16 @@ std::shared_ptr<const translation_store::request_form> translation_store::transl
 std::shared_ptr<const function_template> translation_store::function_template_of(
     const alg_string& body, const alg_array<alg_string>& fields) {
   const std::string_view key = body.view();
-  if (key.size() > kMaxKeptText) return make_function_template(fields, template_serials_.fetch_add(1, std::memory_order_relaxed) + 1);
+  if (key.size() > kMaxKeptText)
+    return make_function_template(fields,
+                                  template_serials_.fetch_add(1, std::memory_order_relaxed) + 1);
   shard& s = shards_.of_this_thread();
   {
     const std::lock_guard<std::mutex> lock(s.guard);
     if (auto it = s.functions.find(key); it != s.functions.end()) return it->second;
   }
-  std::shared_ptr<const function_template> made = make_function_template(fields, template_serials_.fetch_add(1, std::memory_order_relaxed) + 1);
+  std::shared_ptr<const function_template> made =
+      make_function_template(fields, template_serials_.fetch_add(1, std::memory_order_relaxed) + 1);
   try {
     const std::lock_guard<std::mutex> lock(s.guard);
     if (s.functions.size() >= kMaxKeptPerShard) s.functions.clear();

@@ -8,11 +8,11 @@
 #include <array>
 #include <atomic>
 #include <cstddef>
-#include <mutex>
 #include <cstdint>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
-#include <memory>
 #include <unordered_map>
 
 #include "base/alg_string.h"
@@ -69,16 +69,15 @@ class translation_store {
     // Plans of whole texts, of fields and of expansions, each in two
     // generations: a full one becomes the older, and what is used from the
     // older moves back, so plans in use outlive the turnover of the rest.
-    using plan_map = std::unordered_map<std::string, std::shared_ptr<const formula_plan>,
-                                        text_hash, std::equal_to<>>;
+    using plan_map = std::unordered_map<std::string, std::shared_ptr<const formula_plan>, text_hash,
+                                        std::equal_to<>>;
     struct plan_generations {
       plan_map recent;
       plan_map older;
       size_t bytes = 0;
     };
     std::array<plan_generations, 3> plans;
-    std::unordered_map<std::string, std::shared_ptr<const request_form>, text_hash,
-                       std::equal_to<>>
+    std::unordered_map<std::string, std::shared_ptr<const request_form>, text_hash, std::equal_to<>>
         requests;
     size_t request_bytes = 0;
     std::unordered_map<std::string, std::shared_ptr<const function_template>, text_hash,

@@ -301,10 +301,10 @@ struct word_rewrite {
 // Word operators and the conditional names, in the order they are rewritten.
 // xor comes before or: the "or" in "~xor~" follows an 'x' and is no word.
 constexpr word_rewrite kWordRewrites[] = {
-    {"mod", {}, operator_id::mod},   {"rem", {}, operator_id::rem},
-    {"not", {}, operator_id::not_},  {"eqv", {}, operator_id::eqv},
-    {"and", {}, operator_id::and_},  {"xor", {}, operator_id::xor_},
-    {"or", {}, operator_id::ior},    {"imp", {}, operator_id::imp},
+    {"mod", {}, operator_id::mod},      {"rem", {}, operator_id::rem},
+    {"not", {}, operator_id::not_},     {"eqv", {}, operator_id::eqv},
+    {"and", {}, operator_id::and_},     {"xor", {}, operator_id::xor_},
+    {"or", {}, operator_id::ior},       {"imp", {}, operator_id::imp},
     {"if", "zek_if", operator_id::fac}, {"choose", "zek_choose", operator_id::fac},
 };
 
@@ -314,7 +314,8 @@ constexpr word_rewrite kWordRewrites[] = {
 // language, and the check command warns about it.
 std::string replace_words(std::string_view s) {
   std::string out(s);
-  for (const word_rewrite& r : kWordRewrites) out = replace_word_bytes(out, r.word, r.replacement());
+  for (const word_rewrite& r : kWordRewrites)
+    out = replace_word_bytes(out, r.word, r.replacement());
   return out;
 }
 
@@ -389,8 +390,7 @@ std::string mark_between_operands(std::string_view s, char sign, std::string_vie
 // stretch, and those are found without walking far: see enclose().
 class fence_sweep {
  public:
-  fence_sweep(std::string_view text, size_t tokens, bool takes_right)
-      : takes_right_(takes_right) {
+  fence_sweep(std::string_view text, size_t tokens, bool takes_right) : takes_right_(takes_right) {
     const size_t nodes = text.size() + 2 * tokens;
     if (nodes >= kNone) throw z_x_outofstringspace();
     const auto base_size = static_cast<uint32_t>(text.size());
@@ -581,8 +581,8 @@ class fence_sweep {
   // (or, once per pass, from the start to the first quote or from the last
   // quote to the end), and each such stretch is walked at most once on
   // either side of a token, so all the walking is linear.
-  void enclose(uint32_t start, part left, uint32_t left_last, uint32_t right_first,
-               uint32_t last, part right) {
+  void enclose(uint32_t start, part left, uint32_t left_last, uint32_t right_first, uint32_t last,
+               part right) {
     std::vector<uint32_t>& xs = xs_;
     std::vector<uint32_t>& os = os_;
     xs.clear();
@@ -755,8 +755,8 @@ std::vector<word_literal> literals_read_as_words(std::string_view formula) {
     const alg_string encoded = encoded_content(formula, open, close);
     for (const word_rewrite& r : kWordRewrites) {
       if (encoded.length() == r.word.size() && matches_ignoring_case(encoded.view(), 0, r.word)) {
-        found.push_back({std::string(formula.substr(open + 1, close - open - 1)),
-                         std::string(r.word)});
+        found.push_back(
+            {std::string(formula.substr(open + 1, close - open - 1)), std::string(r.word)});
       }
     }
   });

@@ -25,8 +25,8 @@ enum class scan_mode { translator, evaluator };
 // Either may come back empty. A quote or parenthesis whose partner is missing
 // makes the operand run to the start (left) or the end (right) of the text.
 // Position 0 gives two empty operands. `left` and `right` may alias `text`.
-void extract_operands(const alg_string& text, uint32_t token_pos, scan_mode mode,
-                      alg_string& left, alg_string& right);
+void extract_operands(const alg_string& text, uint32_t token_pos, scan_mode mode, alg_string& left,
+                      alg_string& right);
 
 // Where the name directly before the byte at 0-based `open` starts (back to
 // the nearest delimiter listed at name_before, or 0).

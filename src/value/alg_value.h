@@ -40,10 +40,26 @@ class alg_value {
   }
   ~alg_value() = default;
 
-  static alg_value of_integer(int32_t v) { alg_value r; r.set_integer(v); return r; }
-  static alg_value of_real(double v) { alg_value r; r.set_real(v); return r; }
-  static alg_value of_text(const alg_string& v) { alg_value r; r.set_text(v); return r; }
-  static alg_value of_text(alg_string&& v) { alg_value r; r.set_text(std::move(v)); return r; }
+  static alg_value of_integer(int32_t v) {
+    alg_value r;
+    r.set_integer(v);
+    return r;
+  }
+  static alg_value of_real(double v) {
+    alg_value r;
+    r.set_real(v);
+    return r;
+  }
+  static alg_value of_text(const alg_string& v) {
+    alg_value r;
+    r.set_text(v);
+    return r;
+  }
+  static alg_value of_text(alg_string&& v) {
+    alg_value r;
+    r.set_text(std::move(v));
+    return r;
+  }
 
   // A number's text is always empty: only texts are given one.
   void set_integer(int32_t v) noexcept {

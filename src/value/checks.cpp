@@ -9,9 +9,12 @@ void check_count(uint32_t count, uint32_t expected, const alg_string& context) {
 
 void kind_required(char code, const alg_string& context) {
   switch (code) {
-    case 's': throw z_x_string_required(context);
-    case 'd': throw z_x_number_required(context);
-    default: throw z_x_integer_required(context);
+    case 's':
+      throw z_x_string_required(context);
+    case 'd':
+      throw z_x_number_required(context);
+    default:
+      throw z_x_integer_required(context);
   }
 }
 

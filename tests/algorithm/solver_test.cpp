@@ -84,7 +84,8 @@ const algorithm_case kCases[] = {
     {"ListWithoutChoice", "l_a|g", "a", failed("a: unexpected error occurred")},
     // User functions.
     {"Square", "f_sq|x*x|x", "sq(3)", ok("9")},
-    {"TooManyArguments", "f_sq|x*x|x", "sq(3,4)", failed("error while calling 'sq': too many parameters")},
+    {"TooManyArguments", "f_sq|x*x|x", "sq(3,4)",
+     failed("error while calling 'sq': too many parameters")},
     {"EmptyArgumentIsMissingOperand", "f_sq|x*x|x", "sq()", failed("missing/illegal operand")},
     {"NegativeArgument", "f_neg|0-x|x", "neg(-2)", ok("2")},
     {"WholeWordParameters", "f_add|a+ab|a|ab", "add(1,2)", ok("3")},

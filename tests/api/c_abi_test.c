@@ -6,12 +6,12 @@
 
 static int failures = 0;
 
-#define CHECK(cond)                                              \
-  do {                                                           \
-    if (!(cond)) {                                               \
+#define CHECK(cond)                                                      \
+  do {                                                                   \
+    if (!(cond)) {                                                       \
       fprintf(stderr, "%s:%d: failed: %s\n", __FILE__, __LINE__, #cond); \
-      ++failures;                                                \
-    }                                                            \
+      ++failures;                                                        \
+    }                                                                    \
   } while (0)
 
 /* The text of `request` in `id`. */

@@ -15,7 +15,8 @@ struct loaded_suite {
 
   loaded_suite() {
     char message[512] = "";
-    if (!conformance_load(ZEKALG_CONFORMANCE_FILE, &suite, message, sizeof message)) error = message;
+    if (!conformance_load(ZEKALG_CONFORMANCE_FILE, &suite, message, sizeof message))
+      error = message;
   }
   ~loaded_suite() { conformance_free(&suite); }
 };
@@ -26,7 +27,7 @@ const loaded_suite& cases() {
 }
 
 const zekalg_functions kLinked = {
-    zekalg_create_environment, zekalg_kill_environment,  zekalg_solve_var,
+    zekalg_create_environment, zekalg_kill_environment, zekalg_solve_var,
     zekalg_solve_var16,        zekalg_seed_environment, zekalg_list_capabilities,
 };
 

@@ -13,8 +13,8 @@
 
 #include "algorithm/environment.h"
 #include "api/id_counter.h"
-#include "base/random_generator.h"
 #include "base/errors.h"
+#include "base/random_generator.h"
 #include "test_support.h"
 
 namespace {

@@ -38,10 +38,18 @@ std::string mutate(std::string s, std::mt19937& rng) {
   for (int i = 0; i < edits && !s.empty(); ++i) {
     const size_t at = rng() % (s.size() + 1);
     switch (op(rng)) {
-      case 0: s.insert(at, 1, kBytes[byte(rng)]); break;
-      case 1: if (at < s.size()) s.erase(at, 1); break;
-      case 2: if (at < s.size()) s[at] = kBytes[byte(rng)]; break;
-      default: s.insert(at, s.substr(rng() % s.size(), rng() % 6)); break;
+      case 0:
+        s.insert(at, 1, kBytes[byte(rng)]);
+        break;
+      case 1:
+        if (at < s.size()) s.erase(at, 1);
+        break;
+      case 2:
+        if (at < s.size()) s[at] = kBytes[byte(rng)];
+        break;
+      default:
+        s.insert(at, s.substr(rng() % s.size(), rng() % 6));
+        break;
     }
   }
   return s;
@@ -129,7 +137,8 @@ struct hostile_case {
 
 std::vector<hostile_case> hostile_cases() {
   std::string many_constants;
-  for (int i = 0; i < 60000; ++i) many_constants += "k_c" + std::to_string(i) + "|" + std::to_string(i) + "\n";
+  for (int i = 0; i < 60000; ++i)
+    many_constants += "k_c" + std::to_string(i) + "|" + std::to_string(i) + "\n";
   std::string draws;
   std::string sum;
   for (int i = 0; i < 1000; ++i) {
@@ -138,16 +147,18 @@ std::vector<hostile_case> hostile_cases() {
   }
   return {
       {"TextDoubledThirtyTimes", doubling(30), "t30", failed("t19: unexpected error occurred")},
-      {"FunctionDoublingNestedFortyDeep", "f_d|x&x|x", repeated("d(", 40) + "\"ab\"" + repeated(")", 40),
-       failed("d: unexpected error occurred")},
+      {"FunctionDoublingNestedFortyDeep", "f_d|x&x|x",
+       repeated("d(", 40) + "\"ab\"" + repeated(")", 40), failed("d: unexpected error occurred")},
       {"SumOfManyTerms", "", "1" + repeated("+1", 100000), ok("100001")},
       {"ManyWordOperators", "", "1" + repeated(" and 1", 20000), ok("1")},
-      {"ConditionalsNestedDeep", "", repeated("if(1,", 20000) + "1" + repeated(",0)", 20000), ok("1")},
+      {"ConditionalsNestedDeep", "", repeated("if(1,", 20000) + "1" + repeated(",0)", 20000),
+       ok("1")},
       {"ManyGroups", "", "1" + repeated("+(1)", 100000), ok("100001")},
       {"DeepRecursion", "f_f|if(n<=0, 0, f(n-1)+1)|n", "f(5000)", ok("5000")},
       {"RecursionThatNeverEnds", "f_f|if(n<=0, 0, f(n-1)+1)|n", "f(1000000)",
        failed("error in 'f': stack overflow")},
-      {"TextJoinedPieceByPiece", "", "\"a\"" + repeated("&\"a\"", 100000), ok(repeated("a", 100001))},
+      {"TextJoinedPieceByPiece", "", "\"a\"" + repeated("&\"a\"", 100000),
+       ok(repeated("a", 100001))},
       {"AlgorithmOfAMegabyteThatNeverHolds", many_constants + "r_a|1|9\nc_never|a>100", "a",
        not_created("condition a>100 could not be satisfied")},
       {"MegabyteOfBareLinesThatNeverHold", "r_z|1|9\nc_no|z>100\n" + repeated("x\n", 524000), "z",
@@ -202,19 +213,19 @@ std::vector<deep_case> deep_cases() {
       {"BuildNestingPassed", forward_chain(100) + "c_ok|v1>0", "v1",
        not_created("v100: error in '(1)': stack overflow"), true},
       {"SolveNesting", forward_chain(19), "v1", ok("19"), true},
-      {"SolveNestingPassed", forward_chain(20), "v1",
-       failed("v20: error in '(1)': stack overflow"), true},
+      {"SolveNestingPassed", forward_chain(20), "v1", failed("v20: error in '(1)': stack overflow"),
+       true},
       {"CallsWhileBuilding", recursive + "c_ok|r(49)>0", "r(49)", ok("49"), true},
       {"CallsWhileBuildingPassed", recursive + "c_ok|r(50)>0", "r(1)",
        not_created("r: error in 'r': stack overflow"), true},
       {"CallsWhileSolving", recursive + "q_a|r(49)", "a", ok("49"), true},
       {"ParenthesesAtEveryLevel",
-       forward_chain(99, repeated("(", 40) + "#" + repeated(")", 40) + "+1") + "c_ok|v1>0",
-       "v1", ok("99"), false},
+       forward_chain(99, repeated("(", 40) + "#" + repeated(")", 40) + "+1") + "c_ok|v1>0", "v1",
+       ok("99"), false},
       // Digits fields nest without a formula around them: only the stack
       // bounds this chain.
-      {"ChainThroughDigitsFields", forward_chain(20000, "1|#") + "c_ok|v1>0", "v1",
-       not_created(""), false},
+      {"ChainThroughDigitsFields", forward_chain(20000, "1|#") + "c_ok|v1>0", "v1", not_created(""),
+       false},
   };
 }
 

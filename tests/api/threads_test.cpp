@@ -82,7 +82,7 @@ void run_algorithm(transcript& out, const algorithm& alg, int32_t base = 0) {
 }
 
 struct thread_record {
-  transcript answers;         // the same on any thread
+  transcript answers;          // the same on any thread
   transcript base_afterwards;  // the base's answer in the later rounds
 };
 
@@ -234,8 +234,8 @@ TEST(Threads, BasesKilledWhileChildrenAreBuiltOnThem) {
         // Without the root, m is missing wherever it is looked up first
         // (the request, or the base's own variables, which a solve
         // computes first).
-        const bool missing = a.created && a.status == -1 &&
-                             a.text.ends_with("variable 'm' not defined");
+        const bool missing =
+            a.created && a.status == -1 && a.text.ends_with("variable 'm' not defined");
         if (a != ok("27") && !missing) {
           if (wrong++ < 3) ADD_FAILURE() << a;
         }
@@ -278,8 +278,8 @@ const lone_environment kLazyA = {"r_m|2|9\nr_n|1|8\nr_k|1|4\nc_order|m>n", 42, {
 const lone_environment kLazyB = {kLazyA.algorithm, 7, {"k", "m", "n"}};
 const lone_environment kWide = {"r_a|1|30000\nr_b|1|30000\nq_s|a+b|0", 2026, {"a", "s", "b"}};
 const lone_environment kBaseOfMany = {"r_z|1|1000\nl_p||5|6|7\nq_w|z*p|0", 11, {"z", "p", "w"}};
-const lone_environment kChild = {"r_c|1|500\nq_u|c+w|0\nc_odd|c mod 2 = 1", 0, {"c", "u", "w"},
-                                 &kBaseOfMany};
+const lone_environment kChild = {
+    "r_c|1|500\nq_u|c+w|0\nc_odd|c mod 2 = 1", 0, {"c", "u", "w"}, &kBaseOfMany};
 // A user function that nests deep and lazy draws, for solves at once.
 const lone_environment kDeep = {"k_a|3\nf_rec|if(x>0,rec(x-1)+1,0)|x\nr_b|1|30000\nr_c|1|30000",
                                 5,

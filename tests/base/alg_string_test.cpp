@@ -62,9 +62,7 @@ const substring_case kSubstrings[] = {
 
 class AlgStringSubstring : public testing::TestWithParam<substring_case> {};
 
-TEST_P(AlgStringSubstring, GivesExpectedBytes) {
-  EXPECT_EQ(GetParam().op(), GetParam().expected);
-}
+TEST_P(AlgStringSubstring, GivesExpectedBytes) { EXPECT_EQ(GetParam().op(), GetParam().expected); }
 
 INSTANTIATE_TEST_SUITE_P(Cases, AlgStringSubstring, testing::ValuesIn(kSubstrings),
                          [](const auto& info) { return std::string(info.param.name); });

@@ -68,8 +68,7 @@ TEST_P(TextToInt, ValueAndConsumed) {
   EXPECT_EQ(text_to_int(S(c.text)), c.value);  // consumed is optional
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, TextToInt, testing::ValuesIn(kIntReads),
-                         case_name<int_read_case>);
+INSTANTIATE_TEST_SUITE_P(Cases, TextToInt, testing::ValuesIn(kIntReads), case_name<int_read_case>);
 
 // ---- text_to_real -----------------------------------------------------------
 
@@ -228,8 +227,7 @@ const real_write_case kRealWrites[] = {
     {"DashedNegative", -1.5, -1, false, true, kDash + "1.5"},
     {"DashedExponent", 0.00015, 2, true, true, "1.50e" + kDash + "4"},
     {"DashedBoth", -0.00015, 2, true, true, kDash + "1.50e" + kDash + "4"},
-    {"NegativeTwoToSixty", -1152921504606846976.0, 2, false, false,
-     "-1152921504606846976.00"},
+    {"NegativeTwoToSixty", -1152921504606846976.0, 2, false, false, "-1152921504606846976.00"},
     {"Inf", kInf, -1, false, false, "inf"},
     {"MinusInf", -kInf, -1, false, false, "-inf"},
     {"MinusInfDashed", -kInf, 2, false, true, kDash + "inf"},
@@ -337,16 +335,14 @@ TEST_P(RealLiteral, WrittenAndReadBack) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, RealLiteral, testing::ValuesIn(kLiterals),
-                         case_name<literal_case>);
+INSTANTIATE_TEST_SUITE_P(Cases, RealLiteral, testing::ValuesIn(kLiterals), case_name<literal_case>);
 
 // ---- value_to_text ----------------------------------------------------------
 
 const text_case kValueTexts[] = {
     {"IntegerWithDigits", [] { return value_to_text(alg_value::of_integer(5), 2, false, false); },
      "5.00"},
-    {"IntegerPlain", [] { return value_to_text(alg_value::of_integer(5), -1, false, false); },
-     "5"},
+    {"IntegerPlain", [] { return value_to_text(alg_value::of_integer(5), -1, false, false); }, "5"},
     {"IntegerDashed", [] { return value_to_text(alg_value::of_integer(-5), -1, false, true); },
      kDash + "5"},
     {"IntegerExponent", [] { return value_to_text(alg_value::of_integer(-250), -1, true, false); },
@@ -368,8 +364,7 @@ class ValueToText : public testing::TestWithParam<text_case> {};
 
 TEST_P(ValueToText, Writes) { EXPECT_EQ(B(GetParam().make()), GetParam().expected); }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ValueToText, testing::ValuesIn(kValueTexts),
-                         case_name<text_case>);
+INSTANTIATE_TEST_SUITE_P(Cases, ValueToText, testing::ValuesIn(kValueTexts), case_name<text_case>);
 
 // ---- non-finite round trips -------------------------------------------------
 
@@ -426,8 +421,7 @@ TEST_P(GroupThousands, Groups) {
   EXPECT_EQ(B(group_thousands(S(GetParam().text))), GetParam().expected);
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, GroupThousands, testing::ValuesIn(kGroups),
-                         case_name<group_case>);
+INSTANTIATE_TEST_SUITE_P(Cases, GroupThousands, testing::ValuesIn(kGroups), case_name<group_case>);
 
 TEST(GroupThousands, LargeValueWithoutScientificSetting) {
   // 10^10 and more take the exponent form even with 0 decimals.
@@ -446,8 +440,7 @@ std::string without_commas(std::string text) {
 // Reading back a written value: the 41 digits carry more than a double
 // holds, and what is lost comes from the reader's accumulated weights (each
 // power of 0.1 adds a rounding, so tiny values lose a little more).
-void expect_plain_round_trip(uint64_t seed, int low_exponent, int high_exponent,
-                             double relative) {
+void expect_plain_round_trip(uint64_t seed, int low_exponent, int high_exponent, double relative) {
   std::mt19937_64 random(seed);
   std::uniform_int_distribution<int> exponent(low_exponent, high_exponent);
   std::uniform_real_distribution<double> mantissa(1, 10);

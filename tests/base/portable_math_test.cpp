@@ -22,7 +22,8 @@ constexpr double kPi = 3.141592653589793;
 constexpr double kInf = std::numeric_limits<double>::infinity();
 
 bool same_bits(double a, double b) {
-  return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b) || (std::isnan(a) && std::isnan(b));
+  return std::bit_cast<uint64_t>(a) == std::bit_cast<uint64_t>(b) ||
+         (std::isnan(a) && std::isnan(b));
 }
 
 // Distance in units in the last place between two finite doubles of one sign.
@@ -54,28 +55,45 @@ double c_tanh(double x) { return std::tanh(x); }
 double c_expm1(double x) { return std::expm1(x); }
 
 const function_case kFunctions[] = {
-    {"exp", pmath::exp, c_exp, -745, 710},
-    {"log", pmath::log, c_log, 0, 1000},
-    {"log10", pmath::log10, c_log10, 0, 1000},
-    {"sin", pmath::sin, c_sin, -100, 100},
-    {"cos", pmath::cos, c_cos, -100, 100},
-    {"tan", pmath::tan, c_tan, -100, 100},
-    {"sin_huge", pmath::sin, c_sin, 1e6, 1e300},
-    {"cos_huge", pmath::cos, c_cos, -1e300, -1e6},
-    {"asin", pmath::asin, c_asin, -1, 1},
-    {"acos", pmath::acos, c_acos, -1, 1},
-    {"atan", pmath::atan, c_atan, -50, 50},
-    {"sinh", pmath::sinh, c_sinh, -720, 720},
-    {"cosh", pmath::cosh, c_cosh, -30, 30},
-    {"tanh", pmath::tanh, c_tanh, -25, 25},
+    {"exp", pmath::exp, c_exp, -745, 710},       {"log", pmath::log, c_log, 0, 1000},
+    {"log10", pmath::log10, c_log10, 0, 1000},   {"sin", pmath::sin, c_sin, -100, 100},
+    {"cos", pmath::cos, c_cos, -100, 100},       {"tan", pmath::tan, c_tan, -100, 100},
+    {"sin_huge", pmath::sin, c_sin, 1e6, 1e300}, {"cos_huge", pmath::cos, c_cos, -1e300, -1e6},
+    {"asin", pmath::asin, c_asin, -1, 1},        {"acos", pmath::acos, c_acos, -1, 1},
+    {"atan", pmath::atan, c_atan, -50, 50},      {"sinh", pmath::sinh, c_sinh, -720, 720},
+    {"cosh", pmath::cosh, c_cosh, -30, 30},      {"tanh", pmath::tanh, c_tanh, -25, 25},
     {"expm1", pmath::expm1, c_expm1, -40, 710},
 };
 
 // Where the x87 runtime differed, limits and special values.
-const double kSpecialArguments[] = {
-    0.0, -0.0, 1, -1, 0.5, 2, 10, -10, 22, 0.34657359027997264, 1e-300, 5e-324, 1e300, -1e300,
-    kPi, kPi / 2, 2 * kPi, 3 * kPi / 2, kPi / 4, 20 * kPi, -7 * kPi / 3, 1e22, 710, -745.2, 709.78,
-    kInf, -kInf, std::numeric_limits<double>::quiet_NaN()};
+const double kSpecialArguments[] = {0.0,
+                                    -0.0,
+                                    1,
+                                    -1,
+                                    0.5,
+                                    2,
+                                    10,
+                                    -10,
+                                    22,
+                                    0.34657359027997264,
+                                    1e-300,
+                                    5e-324,
+                                    1e300,
+                                    -1e300,
+                                    kPi,
+                                    kPi / 2,
+                                    2 * kPi,
+                                    3 * kPi / 2,
+                                    kPi / 4,
+                                    20 * kPi,
+                                    -7 * kPi / 3,
+                                    1e22,
+                                    710,
+                                    -745.2,
+                                    709.78,
+                                    kInf,
+                                    -kInf,
+                                    std::numeric_limits<double>::quiet_NaN()};
 
 class OwnMath : public testing::TestWithParam<function_case> {};
 
@@ -130,9 +148,10 @@ TEST(OwnPow, SpecialValuesAndRandomArguments) {
 // Whole squares and cubes are computed directly: they must be what both
 // pows give, at the edges of the shortcut, just past them, and across it.
 TEST(OwnPow, WholeSquaresAndCubesAreBothPows) {
-  std::vector<double> bases = {0.0, -0.0, 1, -1, 2, 3, 10, 131071, -131071, 131072, -131072,
-                               67108863, -67108863, 67108864, -67108864, 0.5, -2.5, 1e300, kInf,
-                               -kInf, std::nan("")};
+  std::vector<double> bases = {0.0,       -0.0,     1,           -1,     2,       3,
+                               10,        131071,   -131071,     131072, -131072, 67108863,
+                               -67108863, 67108864, -67108864,   0.5,    -2.5,    1e300,
+                               kInf,      -kInf,    std::nan("")};
   for (int64_t i = -67108863; i <= 67108863; i += 104729) bases.push_back(static_cast<double>(i));
   for (const double x : bases) {
     for (const double y : {2.0, 3.0}) {
@@ -162,7 +181,8 @@ struct rounded_case {
 const rounded_case kRounded[] = {
     {"ExpSubnormal", -0x1.6232bdd8102abp+9, NAN, 0x0.ffffff3744e81p-1022},
     {"PowSubnormal", 0x1.308f554f47b03p-19, 0x1.b412ae255463dp+5, 0x0.fd7a18bcc58dbp-1022},
-    {"PowJustBelowTheNormalRange", 0x1.8eaea78b3410cp+24, -0x1.4bd4929efaedcp+5, 0x0.fffffffffffffp-1022},
+    {"PowJustBelowTheNormalRange", 0x1.8eaea78b3410cp+24, -0x1.4bd4929efaedcp+5,
+     0x0.fffffffffffffp-1022},
     {"PowMidpointWhole", 14, 19, 0x1.43f9e0d2d93ecp+72},
     {"PowMidpointEvenBase", 6, 34, 0x1.d9fe779881944p+87},
     {"PowMidpointThreeHalves", 68718952449, 1.5, 0x1.fffe800060000p+53},
@@ -187,7 +207,8 @@ TEST(OwnFmod, IsExact) {
   std::uniform_int_distribution<int> shift(-1070, 1000);
   for (int i = 0; i < 20000; ++i) {
     const double x = std::ldexp(value(random), shift(random) / 2);
-    const double y = i % 3 == 0 ? std::round(value(random)) : std::ldexp(value(random), shift(random) / 2);
+    const double y =
+        i % 3 == 0 ? std::round(value(random)) : std::ldexp(value(random), shift(random) / 2);
     ASSERT_PRED2(same_bits, pmath::fmod(x, y), std::fmod(x, y)) << x << " mod " << y;
   }
 }

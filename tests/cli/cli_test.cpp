@@ -8,13 +8,13 @@
 
 #include <nlohmann/json.hpp>
 
-#include "tools/algorithm_file.h"
-#include "cli_test_support.h"
 #include "check_command.h"
-#include "tools/encoding.h"
+#include "cli_test_support.h"
 #include "repl_command.h"
 #include "sample_command.h"
 #include "solve_command.h"
+#include "tools/algorithm_file.h"
+#include "tools/encoding.h"
 
 namespace {
 
@@ -34,7 +34,11 @@ struct conversion_case {
 
 const conversion_case kConversions[] = {
     {"Ascii", "r_a|1|9", "r_a|1|9"},
-    {"EnDash", "\xE2\x80\x93" "5", "\x96" "5"},
+    {"EnDash",
+     "\xE2\x80\x93"
+     "5",
+     "\x96"
+     "5"},
     {"EuroAndQuotes", "\xE2\x82\xAC \xE2\x80\x9Cx\xE2\x80\x9D", "\x80 \x93x\x94"},
     {"Latin1", "x\xC2\xB2 \xC3\xA9", "x\xB2 \xE9"},
     {"UndefinedByteRoundTrips", "\xC2\x81", "\x81"},
@@ -61,7 +65,10 @@ const bad_utf8_case kBadUtf8[] = {
     {"Truncated", "a\xE2\x80", 1},
     {"Overlong", "\xC0\xAF", 0},
     {"Surrogate", "x\xED\xA0\x80", 1},
-    {"NoCodePageByte", "\xE2\x88\x9A" "2", 0},  // the square root sign
+    {"NoCodePageByte",
+     "\xE2\x88\x9A"
+     "2",
+     0},  // the square root sign
 };
 
 class EncodingRejects : public testing::TestWithParam<bad_utf8_case> {};
@@ -103,7 +110,8 @@ TEST(AlgorithmFile, ErrorsNameFileAndLine) {
                ":2: invalid UTF-8 (the file reads as Windows-1252 text: try --encoding cp1252)");
   // 0x81 has no character in Windows-1252 either.
   expect_error("binary.alg", "r_a|1|9\nq_b|a\xFF\x81\n", ":2: invalid UTF-8");
-  expect_error("nul.alg", std::string("r_a|1|9\n\nq_\0b", 13), ":3: a NUL byte (is this a text file?)");
+  expect_error("nul.alg", std::string("r_a|1|9\n\nq_\0b", 13),
+               ":3: a NUL byte (is this a text file?)");
   expect_error("no_byte.alg", "k_t|\"\xE2\x88\x9A\"",
                ":1: character U+221A has no Windows-1252 byte (use --encoding cp1252 for raw "
                "bytes)");
@@ -138,8 +146,12 @@ const solve_case kSolves[] = {
     {"EveryVariable", "sum_of_two.alg", {}, "a = 1\nb = 8\nsum = 9\n", "", 0},
     {"Requests", "sum_of_two.alg", {"a-b", "sum*1000"}, kDash + "7\n9000\n", "", 0},
     {"EnDashInText", "quadratic.alg", {"equation"}, "x\xC2\xB2 + 8x " + kDash + " 9 = 0\n", "", 0},
-    {"UndefinedRequest", "sum_of_two.alg", {"nope", "a"}, "1\n",
-     example("sum_of_two.alg") + ": error: request 'nope': variable 'nope' not defined\n", 1},
+    {"UndefinedRequest",
+     "sum_of_two.alg",
+     {"nope", "a"},
+     "1\n",
+     example("sum_of_two.alg") + ": error: request 'nope': variable 'nope' not defined\n",
+     1},
     {"GroupedLists", "discount.alg", {"item", "price", "sale"}, "jacket\n80\n60.00\n", "", 0},
 };
 
@@ -169,7 +181,9 @@ TEST(SolveCommandEncoding, Cp1252PassesBytes) {
   options.enc = cli::encoding::cp1252;
   std::ostringstream out, err;
   ASSERT_EQ(cli::run_solve(options, out, err), 0);
-  EXPECT_EQ(out.str(), "\x96" "7\n");
+  EXPECT_EQ(out.str(),
+            "\x96"
+            "7\n");
 }
 
 TEST(SolveCommandErrors, ConditionNamesItsLine) {
@@ -242,12 +256,14 @@ TEST_P(SolveFailureReport, Exactly) {
   const failure_report_case& c = GetParam();
   cli::solve_options options;
   options.file = write_algorithm(std::string(c.name) + ".alg", c.algorithm);
-  if (!c.base.empty()) options.base_file = write_algorithm(std::string(c.name) + "_base.alg", c.base);
+  if (!c.base.empty())
+    options.base_file = write_algorithm(std::string(c.name) + "_base.alg", c.base);
   options.seed = 1;
   std::ostringstream out, err;
   EXPECT_EQ(cli::run_solve(options, out, err), c.status);
   EXPECT_EQ(out.str(), c.out);
-  EXPECT_EQ(err.str(), replaced(replaced(c.err, "{file}", options.file), "{base}", options.base_file));
+  EXPECT_EQ(err.str(),
+            replaced(replaced(c.err, "{file}", options.file), "{base}", options.base_file));
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, SolveFailureReport, testing::ValuesIn(kFailureReports),
@@ -373,8 +389,9 @@ TEST(SampleCommand, FailingVariablesToldOnceWithCounts) {
   EXPECT_EQ(cli::run_sample(options, out, err), 1);
   const std::string again = " (first in row 1: zekalg solve " + path + " --seed 2433363436)\n";
   EXPECT_NE(out.str().find("failing variables:\n"
-                           "  4 x " + path + ":2: a: error while evaluating '/': division by zero" +
-                           again + "  4 x " + path + ":4: c: variable 'zz' not defined" + again +
+                           "  4 x " +
+                           path + ":2: a: error while evaluating '/': division by zero" + again +
+                           "  4 x " + path + ":4: c: variable 'zz' not defined" + again +
                            "  note: b and f fail only because of the errors above, in 4 rows"),
             std::string::npos)
       << out.str();
@@ -535,24 +552,28 @@ std::string chain(int length) {
 const check_case kChecks[] = {
     {"Clean", "r_a|1|9\nq_b|a*2|0\n", {}},
     {"ChainWithinLimit", chain(20), {}},
-    {"ChainBeyondLimit", chain(21),
+    {"ChainBeyondLimit",
+     chain(21),
      {"1: error: a chain of 21 forward references (v1 -> v2 -> ... -> v21) is deeper than the "
       "nesting limit of 20 for solving; define variables after the ones they use",
       "20: error: solving 'v1' fails: v20: error in '(v21+1)': stack overflow (zekalg solve "
       "algorithm.alg --seed 166854045)"}},
-    {"Cycle", "q_a|b+1\nq_b|a+1\n",
+    {"Cycle",
+     "q_a|b+1\nq_b|a+1\n",
      {"1: error: 'b' needs itself: a -> b -> a",
       "1: error: solving 'a' fails: a: endless loop: 'a' refers to itself (zekalg solve "
       "algorithm.alg --seed 166854045)",
       "2: error: solving 'b' fails: b: endless loop: 'b' refers to itself (zekalg solve "
       "algorithm.alg --seed 166854045)"}},
     // A solve stops at the first failing variable; check tells each.
-    {"EveryFailingVariable", "q_a|1\nq_b|1/0|2\nq_c|b+1\nq_d|a/0|1\n",
+    {"EveryFailingVariable",
+     "q_a|1\nq_b|1/0|2\nq_c|b+1\nq_d|a/0|1\n",
      {"2: error: solving 'b' fails: b: error while evaluating '/': division by zero (zekalg "
       "solve algorithm.alg --seed 166854045)",
       "4: error: solving 'd' fails: d: error while evaluating '/': division by zero (zekalg "
       "solve algorithm.alg --seed 166854045)"}},
-    {"InvisibleCharacters", "k_a|10\nq_x|\ta*2|0\nq_y|a\xA0+1\nk_t|\x93hello\x94\nk_u|\"\t\x93\"\n",
+    {"InvisibleCharacters",
+     "k_a|10\nq_x|\ta*2|0\nq_y|a\xA0+1\nk_t|\x93hello\x94\nk_u|\"\t\x93\"\n",
      {"2:5: error: a tab: the engine reads it as part of a name or number, not as a space: use "
       "spaces",
       "2: error: solving 'x' fails: x: variable '\t20' not defined (zekalg solve algorithm.alg "
@@ -568,12 +589,14 @@ const check_case kChecks[] = {
       "4: error: solving 't' fails: t: invalid definition (zekalg solve algorithm.alg --seed "
       "166854045)"}},
     // The messages hold the drawn value; the variable is told once.
-    {"OneErrorPerVariable", "r_a|1|50\nq_x|a\t+1|0\n",
+    {"OneErrorPerVariable",
+     "r_a|1|50\nq_x|a\t+1|0\n",
      {"2:6: error: a tab: the engine reads it as part of a name or number, not as a space: use "
       "spaces",
       "2: error: solving 'x' fails: x: error while evaluating '+': illegal/missing operand "
       "(zekalg solve algorithm.alg --seed 166854045)"}},
-    {"FaultInTheBase", "q_y|m+1|0\n",
+    {"FaultInTheBase",
+     "q_y|m+1|0\n",
      {"base 2: error: solving 'm' fails: m: error while evaluating '/': division by zero "
       "(zekalg solve algorithm.alg --base base.alg --seed 166854045)",
       "base 3:6: error: a tab: the engine reads it as part of a name or number, not as a space: "
@@ -581,31 +604,38 @@ const check_case kChecks[] = {
       "base 3: error: solving 'n' fails: n: error while evaluating '+': illegal/missing operand "
       "(zekalg solve algorithm.alg --base base.alg --seed 166854045)"},
      "k_z|1\nq_m|1/0|2\nq_n|z\t+1\n"},
-    {"WordOperatorText", "q_t|\"or\"\n",
+    {"WordOperatorText",
+     "q_t|\"or\"\n",
      {"1: error: the text \"or\" is read as the word operator or, not as text (write it as \"o\" "
       "& \"r\")",
       "1: error: solving 't' fails: t: error while evaluating 'or': number required (zekalg "
       "solve algorithm.alg --seed 166854045)"}},
-    {"NameWithBlank", "k_a b|1\n",
+    {"NameWithBlank",
+     "k_a b|1\n",
      {"1: error: defines nothing a lookup can reach: the name 'a b' holds ' ', which a formula "
       "cannot spell as part of a name"}},
-    {"HiddenFunction", "f_sqrt|x|x\n",
+    {"HiddenFunction",
+     "f_sqrt|x|x\n",
      {"1: error: function 'sqrt' is never called: the built-in of that name comes first"}},
-    {"FunctionArity", "f_two|a+b|a|b\nq_x|two(1)\n",
+    {"FunctionArity",
+     "f_two|a+b|a|b\nq_x|two(1)\n",
      {"2: error: 'two' takes 2 arguments, called with 1",
       "2: error: solving 'x' fails: x: error while calling 'two': too few parameters (zekalg "
       "solve algorithm.alg --seed 166854045)"}},
     {"ExponentIsNoName", "q_x|2e-3*1e5|3\n", {}},
     {"ListOnlyConditionWithRandomIsFine", "l_a|g|1|2\nr_b|1|9\nc_x|a+b>2\n", {}},
     {"Empty", "", {"0: warning: the algorithm is empty: it defines nothing to solve"}},
-    {"NotEqualIsFactorial", "k_a|3\nc_x|a!=6\nq_t|\"a!=b\"\n",
+    {"NotEqualIsFactorial",
+     "k_a|3\nc_x|a!=6\nq_t|\"a!=b\"\n",
      {"2: warning: '!=' reads as '!' (factorial) followed by '='; to test \"not equal\" write "
       "'<>'"}},
-    {"RangeWiderThanTheGenerator", "r_p|1000|1000000\nr_q|0|32767\n",
+    {"RangeWiderThanTheGenerator",
+     "r_p|1000|1000000\nr_q|0|32767\n",
      {"1: warning: the range has 999001 values but the generator makes only 32768 distinct "
       "draws: 3.3% of its values can ever appear, about one in every 31 (narrow the range, "
       "widen the step, or build the number from smaller draws)"}},
-    {"NamesTakenByTheLanguage", "q_e|2|0\nq_mid|3|0\nq_and|2|0\n",
+    {"NamesTakenByTheLanguage",
+     "q_e|2|0\nq_mid|3|0\nq_and|2|0\n",
      {"1: error: defines nothing a lookup can reach: 'e' is a reserved word (every formula and "
       "request reads it as 2.718282); choose another name",
       "2: error: 'mid' is also the name of a built-in function: mid(...) calls the built-in, "
@@ -614,7 +644,8 @@ const check_case kChecks[] = {
       "formulas; choose another name"}},
     // The engine names the condition that failed last (a>b); the one that
     // fails every attempt reaching it is the one to fix.
-    {"MostFailingCondition", "r_a|1|6\nr_b|1|6\nc_x|a>b\nc_y|a+b>11\n",
+    {"MostFailingCondition",
+     "r_a|1|6\nr_b|1|6\nc_x|a>b\nc_y|a+b>11\n",
      {"3: warning: condition fails in 58% of the attempts that reach it (11674 of 20000, over "
       "20 trial creations)",
       "4: warning: condition fails in 100% of the attempts that reach it (8326 of 8326, over 20 "
@@ -623,7 +654,8 @@ const check_case kChecks[] = {
       "condition; this condition fails most often (in 8326 of 8326 attempts that reach it); "
       "solving reports \"condition a>b could not be satisfied\" (zekalg solve algorithm.alg "
       "--seed 166854045)"}},
-    {"ErrorInConditionHasItsLine", "r_a|1|6\nc_x|a/0\n",
+    {"ErrorInConditionHasItsLine",
+     "r_a|1|6\nc_x|a/0\n",
      {"2: error: creation fails in 20 of 20 trial creations: error while evaluating '/': "
       "division by zero (zekalg solve algorithm.alg --seed 166854045)"}},
 };
@@ -663,8 +695,8 @@ TEST(CheckCommand, LongChainOverTheTextLimit) {
   }
   text += "k_a60000|1\n";
   std::vector<std::string> got;
-  for (const cli::diagnostic& d :
-       cli::check_algorithm(cli::algorithm_from_text("chain.alg", text, cli::encoding::cp1252), 1)) {
+  for (const cli::diagnostic& d : cli::check_algorithm(
+           cli::algorithm_from_text("chain.alg", text, cli::encoding::cp1252), 1)) {
     got.push_back(std::to_string(d.line) + ": " + d.text);
   }
   EXPECT_EQ(got, (std::vector<std::string>{

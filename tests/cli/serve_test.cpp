@@ -16,12 +16,12 @@
 #include <sstream>
 #include <thread>
 
-#include "tools/algorithm_file.h"
 #include "check_command.h"
 #include "cli_test_support.h"
 #include "sample_command.h"
 #include "serve_command.h"
 #include "solve_command.h"
+#include "tools/algorithm_file.h"
 
 namespace {
 

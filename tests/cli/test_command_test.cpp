@@ -7,9 +7,9 @@
 
 #include <gtest/gtest.h>
 
-#include "tools/algorithm_file.h"
 #include "cli_test_support.h"
 #include "test_command.h"
+#include "tools/algorithm_file.h"
 
 namespace {
 

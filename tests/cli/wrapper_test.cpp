@@ -52,8 +52,8 @@ struct long_case {
 };
 
 // Around the first buffer size (256) and far past it.
-const long_case kLengths[] = {{"Short", 10}, {"FitsExactly", 255}, {"OneTooMany", 256},
-                              {"Long", 5000}};
+const long_case kLengths[] = {
+    {"Short", 10}, {"FitsExactly", 255}, {"OneTooMany", 256}, {"Long", 5000}};
 
 class CppWrapperLongResults : public testing::TestWithParam<long_case> {};
 

@@ -56,10 +56,18 @@ static char* unescape(const char* text, size_t* length, const char** problem) {
       return NULL;
     }
     switch (text[i]) {
-      case 'n': out[o++] = '\n'; break;
-      case 'r': out[o++] = '\r'; break;
-      case 't': out[o++] = '\t'; break;
-      case '\\': out[o++] = '\\'; break;
+      case 'n':
+        out[o++] = '\n';
+        break;
+      case 'r':
+        out[o++] = '\r';
+        break;
+      case 't':
+        out[o++] = '\t';
+        break;
+      case '\\':
+        out[o++] = '\\';
+        break;
       case 'x': {
         int high = i + 1 < n ? hex_digit(text[i + 1]) : -1;
         int low = i + 2 < n ? hex_digit(text[i + 2]) : -1;
@@ -135,8 +143,8 @@ static int valid_name(const char* name) {
 }
 
 static struct conformance_step* add_step(struct conformance_case* c) {
-  struct conformance_step* grown = (struct conformance_step*)realloc(
-      c->steps, (c->step_count + 1) * sizeof *c->steps);
+  struct conformance_step* grown =
+      (struct conformance_step*)realloc(c->steps, (c->step_count + 1) * sizeof *c->steps);
   if (grown == NULL) return NULL;
   c->steps = grown;
   memset(&grown[c->step_count], 0, sizeof *grown);
@@ -155,7 +163,8 @@ static const char* parse_line(struct conformance_suite* suite, char* line, int n
   if (strcmp(line, "case") == 0) {
     struct conformance_case* grown;
     size_t i;
-    if (argument == NULL || !valid_name(argument)) return "a case needs a name of letters, digits and '_'";
+    if (argument == NULL || !valid_name(argument))
+      return "a case needs a name of letters, digits and '_'";
     for (i = 0; i < suite->count; ++i) {
       if (strcmp(suite->cases[i].name, argument) == 0) return "a case of this name exists already";
     }
@@ -177,7 +186,8 @@ static const char* parse_line(struct conformance_suite* suite, char* line, int n
     long status;
     if (c->step_count == 0) return "expect without a step";
     step = &c->steps[c->step_count - 1];
-    if (step->has_expectation || step->action == CONFORMANCE_SEED || step->action == CONFORMANCE_KILL)
+    if (step->has_expectation || step->action == CONFORMANCE_SEED ||
+        step->action == CONFORMANCE_KILL)
       return "expect does not follow a create, derive or solve";
     if (argument == NULL) return "expect needs a status";
     status = strtol(argument, &end, 10);
@@ -295,8 +305,7 @@ static int check_text(const struct conformance_step* step, const char* what, con
   char want[512];
   char got[512];
   size_t got_length;
-  int same = a->status == step->expected_status &&
-             a->length == (int32_t)step->expected_length &&
+  int same = a->status == step->expected_status && a->length == (int32_t)step->expected_length &&
              memcmp(a->buffer, step->expected, step->expected_length + 1) == 0;
   if (same) return 1;
   got_length = a->length >= 0 && a->length < kBufferSize ? (size_t)a->length : 0;

@@ -11,7 +11,7 @@
 
 int main(int argc, char** argv) {
   static const struct zekalg_functions api = {
-      zekalg_create_environment, zekalg_kill_environment,  zekalg_solve_var,
+      zekalg_create_environment, zekalg_kill_environment, zekalg_solve_var,
       zekalg_solve_var16,        zekalg_seed_environment, zekalg_list_capabilities,
   };
   struct conformance_suite suite;

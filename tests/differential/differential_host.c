@@ -100,15 +100,16 @@ struct names {
   int has_square, has_hypotenuse, has_label;
 };
 
-static const char* const kVariableNames[] = {"a", "b", "c", "d", "g", "h", "m", "n", "p", "s", "t", "w"};
+static const char* const kVariableNames[] = {"a", "b", "c", "d", "g", "h",
+                                             "m", "n", "p", "s", "t", "w"};
 
 static const char* const kUnary[] = {
-    "abs", "acos", "acosh", "acot", "acoth", "acsc", "acsch", "asec", "asech", "asin", "asinh",
-    "atan", "atanh", "ceil", "ceiling", "cos", "cosh", "cot", "coth", "csc", "csch", "deg", "exp",
-    "floor", "int", "inv", "ln", "log", "log10", "rad", "sec", "sech", "sgn", "sin", "sinh", "sqr",
-    "sqrt", "tan", "tanh"};
+    "abs",   "acos", "acosh", "acot",  "acoth",   "acsc", "acsch", "asec", "asech", "asin",
+    "asinh", "atan", "atanh", "ceil",  "ceiling", "cos",  "cosh",  "cot",  "coth",  "csc",
+    "csch",  "deg",  "exp",   "floor", "int",     "inv",  "ln",    "log",  "log10", "rad",
+    "sec",   "sech", "sgn",   "sin",   "sinh",    "sqr",  "sqrt",  "tan",  "tanh"};
 static const char* const kTrig[] = {"sin", "cos", "tan", "sec", "csc", "cot"};
-static const char* const kInverse[] = {"asin", "acos", "atan", "asec", "acsc", "acot",
+static const char* const kInverse[] = {"asin",  "acos",  "atan",  "asec",  "acsc",  "acot",
                                        "asinh", "acosh", "atanh", "asech", "acsch", "acoth"};
 static const char* const kArithmetic[] = {"+", "-", "*", "/", "^", "\\", " mod ", " rem "};
 static const char* const kComparison[] = {"<", ">", "<=", ">=", "=", "<>", "=<", "=>", "=="};
@@ -116,18 +117,52 @@ static const char* const kLogic[] = {" and ", " or ", " xor ", " eqv ", " imp "}
 
 /* Decimals, exponent forms and extremes that read or print differently
  * when intermediate results are kept wider than a double. */
-static const char* const kSpecialNumbers[] = {
-    "0.1", "0.2", "0.3", "1.005", "2.675", "0.125", "3.14159", "0.000015", "1e300", "-1e300",
-    "1.5e-7", "2.5e10", "6.02e23", "1e308", "1e-300", "9.99e22", "1E5", "123e-2", "1e-320",
-    "4294967296", "2147483647", "99999999999", "123456789", "1e22", "1e23", "0.1e1",
-    "12345678901234567890", "1.7976931348623157e308", "5e-324", "2.2250738585072014e-308",
-    "0.30000000000000004", "9007199254740993", "1e-5", "1e15", "1e16", "123.456e7"};
+static const char* const kSpecialNumbers[] = {"0.1",
+                                              "0.2",
+                                              "0.3",
+                                              "1.005",
+                                              "2.675",
+                                              "0.125",
+                                              "3.14159",
+                                              "0.000015",
+                                              "1e300",
+                                              "-1e300",
+                                              "1.5e-7",
+                                              "2.5e10",
+                                              "6.02e23",
+                                              "1e308",
+                                              "1e-300",
+                                              "9.99e22",
+                                              "1E5",
+                                              "123e-2",
+                                              "1e-320",
+                                              "4294967296",
+                                              "2147483647",
+                                              "99999999999",
+                                              "123456789",
+                                              "1e22",
+                                              "1e23",
+                                              "0.1e1",
+                                              "12345678901234567890",
+                                              "1.7976931348623157e308",
+                                              "5e-324",
+                                              "2.2250738585072014e-308",
+                                              "0.30000000000000004",
+                                              "9007199254740993",
+                                              "1e-5",
+                                              "1e15",
+                                              "1e16",
+                                              "123.456e7"};
 
 static void number(struct text* t) {
   switch (below(9)) {
     case 0:
-    case 1: add(t, "%d", below(13)); break;
-    case 2: add(t, "%d", below(1001)); break;
+    case 1:
+      add(t, "%d", below(13));
+      break;
+    case 2:
+      add(t, "%d", below(1001));
+      break;
     case 3: {
       const int fraction = below(1000), width = 1 + below(3);
       add(t, "%d.%0*d", below(100), width, fraction);
@@ -138,7 +173,9 @@ static void number(struct text* t) {
       add(t, "%d.%06d", below(10), fraction);
       break;
     }
-    case 5: add(t, "%s", PICK(kSpecialNumbers)); break;
+    case 5:
+      add(t, "%s", PICK(kSpecialNumbers));
+      break;
     case 6: {
       const int exponent = below(41) - 20;
       add(t, "%de%d", 1 + below(9), exponent);
@@ -149,7 +186,9 @@ static void number(struct text* t) {
       add(t, "\x96%d.%d", below(50), fraction); /* the en dash */
       break;
     }
-    default: add(t, "-%d", 1 + below(99)); break;
+    default:
+      add(t, "-%d", 1 + below(99));
+      break;
   }
 }
 
@@ -169,16 +208,26 @@ static void text_expression(struct text* t, const struct names* n, int depth);
  * pi and degrees turned into radians. */
 static void angle(struct text* t, const struct names* n, int depth) {
   switch (below(6)) {
-    case 0: add(t, "pi"); break;
-    case 1: add(t, "%d*pi", below(41) - 20); break;
-    case 2: add(t, "pi/%d", 1 + below(12)); break;
+    case 0:
+      add(t, "pi");
+      break;
+    case 1:
+      add(t, "%d*pi", below(41) - 20);
+      break;
+    case 2:
+      add(t, "pi/%d", 1 + below(12));
+      break;
     case 3: {
       const int divisor = 1 + below(12);
       add(t, "%d*pi/%d", below(21) - 10, divisor);
       break;
     }
-    case 4: add(t, "rad(%d)", 15 * below(49) - 360); break;
-    default: expression(t, n, depth - 1); break;
+    case 4:
+      add(t, "rad(%d)", 15 * below(49) - 360);
+      break;
+    default:
+      expression(t, n, depth - 1);
+      break;
   }
 }
 
@@ -201,7 +250,9 @@ static void condition(struct text* t, const struct names* n, int depth) {
       condition(t, n, depth - 1);
       add(t, ")");
       break;
-    default: add(t, "%s", chance(50) ? "true" : "false"); break;
+    default:
+      add(t, "%s", chance(50) ? "true" : "false");
+      break;
   }
 }
 
@@ -217,8 +268,12 @@ static void leaf(struct text* t, const struct names* n) {
         break;
       }
       /* fall through */
-    case 3: add(t, "%s", chance(70) ? "pi" : "e"); break;
-    default: number(t); break;
+    case 3:
+      add(t, "%s", chance(70) ? "pi" : "e");
+      break;
+    default:
+      number(t);
+      break;
   }
 }
 
@@ -278,7 +333,9 @@ static void expression(struct text* t, const struct names* n, int depth) {
     case 11:
       add(t, "round(");
       expression(t, n, depth - 1);
-      if (chance(60)) add(t, ",%s", PICK(((const char* const[]){"0.01", "0.1", "0.5", "5", "0.25", "-2", "0.001"})));
+      if (chance(60))
+        add(t, ",%s",
+            PICK(((const char* const[]){"0.01", "0.1", "0.5", "5", "0.25", "-2", "0.001"})));
       add(t, ")");
       break;
     case 12:
@@ -359,7 +416,11 @@ static void text_expression(struct text* t, const struct names* n, int depth) {
           add(t, "%s", n->name[i]);
           return;
         }
-      add(t, "\"%s\"", PICK(((const char* const[]){"abc", " x y ", "12.5", "3e2", "\x96" "7", "A \"\"q\"\"", "", "0.1"})));
+      add(t, "\"%s\"",
+          PICK(((const char* const[]){"abc", " x y ", "12.5", "3e2",
+                                      "\x96"
+                                      "7",
+                                      "A \"\"q\"\"", "", "0.1"})));
       break;
     case 1:
     case 2:
@@ -414,7 +475,8 @@ static void text_expression(struct text* t, const struct names* n, int depth) {
 
 /* A format field: decimals, scientific, grouping (each may be absent). */
 static void format_fields(struct text* t) {
-  static const char* const kDecimals[] = {"0", "1", "2", "3", "4", "6", "10", "15", "17", "20", "-1"};
+  static const char* const kDecimals[] = {"0",  "1",  "2",  "3",  "4", "6",
+                                          "10", "15", "17", "20", "-1"};
   if (chance(45)) return;
   add(t, "|%s", PICK(kDecimals));
   if (chance(50)) return;
@@ -437,7 +499,8 @@ static void line(struct text* t, struct names* n) {
         break;
       }
       case 1: {
-        const char* const step = PICK(((const char* const[]){"0.5", "0.25", "0.1", "3", "0.01", "0", "-2", "1e-3"}));
+        const char* const step =
+            PICK(((const char* const[]){"0.5", "0.25", "0.1", "3", "0.01", "0", "-2", "1e-3"}));
         const int high = 1 + below(20);
         add(t, "%d|%d|%s", below(5), high, step);
         break;
@@ -668,10 +731,13 @@ static int load(const char* path) {
     fprintf(stderr, "cannot load %s\n", path);
     return 0;
   }
-  api.create_environment = (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))symbol(l, "zekalg_create_environment");
+  api.create_environment = (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))symbol(
+      l, "zekalg_create_environment");
   api.kill_environment = (int32_t(ZEKALG_CALL*)(int32_t))symbol(l, "zekalg_kill_environment");
-  api.solve_var = (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))symbol(l, "zekalg_solve_var");
-  api.solve_var16 = (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))symbol(l, "zekalg_solve_var16");
+  api.solve_var =
+      (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))symbol(l, "zekalg_solve_var");
+  api.solve_var16 =
+      (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))symbol(l, "zekalg_solve_var16");
   api.seed_environment = (void(ZEKALG_CALL*)(int32_t))symbol(l, "zekalg_seed_environment");
   api.list_capabilities = (void(ZEKALG_CALL*)(const char*))symbol(l, "zekalg_list_capabilities");
   if (api.create_environment == NULL || api.kill_environment == NULL || api.solve_var == NULL ||
@@ -706,7 +772,8 @@ static char* read_all(const char* path, size_t* size) {
   FILE* in = fopen(path, "rb");
   char* bytes;
   long n;
-  if (in == NULL || fseek(in, 0, SEEK_END) != 0 || (n = ftell(in)) < 0 || fseek(in, 0, SEEK_SET) != 0) {
+  if (in == NULL || fseek(in, 0, SEEK_END) != 0 || (n = ftell(in)) < 0 ||
+      fseek(in, 0, SEEK_SET) != 0) {
     fprintf(stderr, "cannot read %s\n", path);
     if (in != NULL) fclose(in);
     return NULL;
@@ -782,7 +849,8 @@ static int compare(const char* linux_path, const char* windows_path, int shown) 
     q = q_end;
   }
   complete = strncmp(p, "end of ", 7) == 0 && strcmp(p, q) == 0;
-  if (!complete) printf("the outputs stop differently after %d cases (one side cut short?)\n", cases);
+  if (!complete)
+    printf("the outputs stop differently after %d cases (one side cut short?)\n", cases);
   printf("%s vs %s: %d of %d cases differ\n", linux_path, windows_path, differing, cases);
   free(a);
   free(b);
@@ -790,7 +858,8 @@ static int compare(const char* linux_path, const char* windows_path, int shown) 
 }
 
 int main(int argc, char** argv) {
-  if (argc == 7 && strcmp(argv[1], "run") == 0) return run(argv[2], argv[3], argv[4], argv[5], argv[6]);
+  if (argc == 7 && strcmp(argv[1], "run") == 0)
+    return run(argv[2], argv[3], argv[4], argv[5], argv[6]);
   if ((argc == 4 || argc == 5) && strcmp(argv[1], "compare") == 0)
     return compare(argv[2], argv[3], argc == 5 ? atoi(argv[4]) : 3);
   fprintf(stderr,

@@ -40,9 +40,9 @@
 #include <string>
 #include <vector>
 
-#include "tools/algorithm_file.h"
 #include "check_command.h"
 #include "solve_command.h"
+#include "tools/algorithm_file.h"
 
 namespace {
 
@@ -53,8 +53,8 @@ const std::string kArrow = "\xE2\x86\x92";  // →
 enum class block_kind { solve, check };
 
 struct expected_line {
-  int line = 0;          // in the Markdown file
-  std::string request;   // empty: a line printed without a request
+  int line = 0;         // in the Markdown file
+  std::string request;  // empty: a line printed without a request
   std::string output;
 };
 
@@ -299,8 +299,9 @@ std::string compare_example(const std::string& name, const example& ex,
   std::string report = name + ":" + std::to_string(line) + ": the example differs from what " +
                        (ex.kind == block_kind::solve ? "zekalg solve" : "zekalg check") +
                        " prints\n";
-  report += "  expected: " + (k < ex.lines.size() ? "\"" + ex.lines[k].output + "\"" : "nothing more") +
-            "\n  printed:  " + (k < actual.size() ? "\"" + actual[k] + "\"" : "nothing more") + "\n";
+  report +=
+      "  expected: " + (k < ex.lines.size() ? "\"" + ex.lines[k].output + "\"" : "nothing more") +
+      "\n  printed:  " + (k < actual.size() ? "\"" + actual[k] + "\"" : "nothing more") + "\n";
   report += "  the block reads:\n";
   for (const expected_line& e : ex.lines) report += "    " + shown(e, e.output) + "\n";
   if (actual.size() == ex.lines.size()) {
@@ -349,14 +350,14 @@ struct malformed_case {
 };
 
 const malformed_case kMalformed[] = {
-    {"UnknownInfoString", "```slove\n1 → 1\n```\n", "d.md:1: fenced block with info string 'slove'"},
+    {"UnknownInfoString", "```slove\n1 → 1\n```\n",
+     "d.md:1: fenced block with info string 'slove'"},
     {"UnclosedFence", "```solve\n1 → 1\n", "d.md:1: fenced block is never closed"},
     {"EmptySolve", "```solve\n```\n", "d.md:1: solve block without a line"},
     {"BadSeed", "```solve seed=x\n1 → 1\n```\n", "d.md:1: unknown option 'seed=x'"},
     {"SeedOnCheck", "```alg\nk_a|1\n```\n```check seed=2\nx\n```\n",
      "d.md:4: unknown option 'seed=2' of a check block"},
-    {"ArrowWithoutRequest", "```solve\n1 → 1\n → 2\n```\n",
-     "d.md:3: an arrow without a request"},
+    {"ArrowWithoutRequest", "```solve\n1 → 1\n → 2\n```\n", "d.md:3: an arrow without a request"},
     {"AlgorithmNeverSolved", "```alg\nk_a|1\n```\n# Next\n```solve\n1 → 1\n```\n",
      "d.md:1: algorithm block that no solve or check block uses"},
 };

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "base/random_generator.h"
 #include "base/errors.h"
+#include "base/random_generator.h"
 #include "expr/math_helpers.h"
 #include "test_support.h"
 
@@ -336,7 +336,7 @@ TEST(BuiltinArity, ReportsFixedAndVaryingCounts) {
     uint32_t least;
     uint32_t most;
   };
-  const row rows[] = {{"sin", 1, 1}, {"pow", 2, 2}, {"max", 1, 0},  {"unique", 1, 0},
+  const row rows[] = {{"sin", 1, 1},   {"pow", 2, 2}, {"max", 1, 0}, {"unique", 1, 0},
                       {"round", 1, 2}, {"mid", 3, 3}, {"str", 1, 5}, {"instr", 2, 3}};
   for (const row& r : rows) {
     uint32_t least = 99, most = 99;

@@ -9,8 +9,8 @@
 
 #include "expr/fast_forms.h"
 #include "expr/formula_plan.h"
-#include "test_support.h"
 #include "expr/translator.h"
+#include "test_support.h"
 #include "zekalg/zekalg.h"
 
 namespace {
@@ -75,32 +75,40 @@ TEST_P(PlanCorners, AnswerAsTheRewritingDoes) {
 INSTANTIATE_TEST_SUITE_P(
     Cases, PlanCorners,
     testing::Values(
-        plan_case{"ReadBackOfReals", "k_a|0.1\nk_b|3\n",
+        plan_case{"ReadBackOfReals",
+                  "k_a|0.1\nk_b|3\n",
                   {"a*3", "1/3", "2/3*3", "-1/7", "123456789.5*1", "-12345678.25", "1e9+0.5",
                    "-99999999.5*1", "2^31", "0-2^31", "1e300*10", "-1e-300", "0/0+0"}},
-        plan_case{"FormulasOfLiteralsOnly", "r_a|1|100\n",
+        plan_case{"FormulasOfLiteralsOnly",
+                  "r_a|1|100\n",
                   {"3+4*2^2", "str(1/3, 4) & \"x\"", "1/0", "rand(1, 100) * 2 + a",
                    "rand(1, 100) + rand(1, 100)", "sqrt(-1)", "a"}},
-        plan_case{"SignsAndTextsAroundGroups", "k_t|\"x\"\nk_n|-4\n",
+        plan_case{"SignsAndTextsAroundGroups",
+                  "k_t|\"x\"\nk_n|-4\n",
                   {"-(n)", "-(-(n))", "-(t)", "+(2)*3", "-(1/3)", "(n)(n)", "2(n)"}},
-        plan_case{"OperatorsWithoutAnOperand", "k_a|3\n",
+        plan_case{"OperatorsWithoutAnOperand",
+                  "k_a|3\n",
                   {"a!", "a!!", "not a", "not not a", "3!+not 0", "(3!)!", "~add~1", "2+", ""}},
         plan_case{"UserFunctions",
                   "f_sq|x*x|x\nf_s|if(x<0,\"-\",\"+\") & str(abs(x),1)|x\n"
                   "f_f|if(k<=1,1,k*f(k-1))|k\nf_loop|loop(x)|x\nf_odd|x)+(x|x\n",
                   {"sq(3)+sq(1/3)", "s(-2.5) & s(1/3)", "f(10)", "loop(1)", "odd(2)", "sq()",
                    "sq(1,2)", "nofunction(1)"}},
-        plan_case{"FunctionParametersAsText",
-                  "f_q|\"x\" & str(x, 1) & \"-x_\" & str(-x, 1)|x\nf_g|a & b|a|b\nf_h|A_1 + a_1 * 2|a_1\n"
-                  "f_c|x(1)|x\nf_e|e + E|e\nf_inf|inf * 2|inf\nf_w|x & y|x||y\n"
-                  "f_r|if(n < 1, 0, n + r(n - 1))|n\nf_big|s & s|s\nq_long|\"ab\" & \"cd\"\n",
-                  {"q(3) & q(-2.5)", "q(\"t\")", "g(\"b\", \"c\")", "g(\"c\", \"a\") & g(\"B\", \"A\")",
-                   "h(4)", "c(2)", "e(1e20) + e(-2)", "inf(1/0)", "w(1, 2, 3)", "w(1, 2)", "r(12)",
-                   "r(200)", "big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(long))))))))))))))))))"}},
-        plan_case{"FunctionsOfTheBase", "r_x|1|9\nc_c|sq(x) > 2\nq_y|sg(-x) & str(sq(x/3), 3)\n",
+        plan_case{
+            "FunctionParametersAsText",
+            "f_q|\"x\" & str(x, 1) & \"-x_\" & str(-x, 1)|x\nf_g|a & b|a|b\nf_h|A_1 + a_1 * 2|a_1\n"
+            "f_c|x(1)|x\nf_e|e + E|e\nf_inf|inf * 2|inf\nf_w|x & y|x||y\n"
+            "f_r|if(n < 1, 0, n + r(n - 1))|n\nf_big|s & s|s\nq_long|\"ab\" & \"cd\"\n",
+            {"q(3) & q(-2.5)", "q(\"t\")", "g(\"b\", \"c\")", "g(\"c\", \"a\") & g(\"B\", \"A\")",
+             "h(4)", "c(2)", "e(1e20) + e(-2)", "inf(1/0)", "w(1, 2, 3)", "w(1, 2)", "r(12)",
+             "r(200)",
+             "big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(big(long)))))))))"
+             ")))))))))"}},
+        plan_case{"FunctionsOfTheBase",
+                  "r_x|1|9\nc_c|sq(x) > 2\nq_y|sg(-x) & str(sq(x/3), 3)\n",
                   {"y", "sq(5) + sq(1/3)", "sg(2) & sg(-0.5)", "t(\"a\")",
-                   "t(\"a long text of more than sixty-four bytes, so that it is swept\")",
-                   "n(1)", "sq()", "loop(1)"},
+                   "t(\"a long text of more than sixty-four bytes, so that it is swept\")", "n(1)",
+                   "sq()", "loop(1)"},
                   "f_sq|x*x|x\nf_sg|if(v<0, \"-\", \"+\") & str(abs(v),2)|v\nf_t|s|s\n"
                   "f_n|nothing+1|z\nf_loop|loop(x)|x\nk_g|9.81\n"},
         // A call kept from the first request, made again one level short
@@ -116,29 +124,35 @@ INSTANTIATE_TEST_SUITE_P(
                   "f_h|if(x>0,1,2)|x\nf_w|h(x)|x\nf_o|h(x)+1|x\nq_pre|w(1)+o(1)\n" +
                       chain("v", 19, "o(1)"),
                   {"pre", "v1"}},
-        plan_case{"Conditionals", "r_a|1|9\nr_b|1|9\n",
+        plan_case{"Conditionals",
+                  "r_a|1|9\nr_b|1|9\n",
                   {"if(a>b, a-b, b-a)", "choose(a mod 3 + 1, \"x\", \"y\", \"z\") & str(b,0)",
                    "if(a>4, if(b>4, 1, 2), 3)*10", "if(1,2)", "choose(0,1,2)"}},
-        plan_case{"ConditionalsAndChoicesTogether", "r_a|1|4\nr_b|0|1\nr_t_x|1|3\n",
+        plan_case{"ConditionalsAndChoicesTogether",
+                  "r_a|1|4\nr_b|0|1\nr_t_x|1|3\n",
                   {"choose(if(b, a, 1), \"w\", \"x\", \"y\", \"z\") & if(b, \"1\", \"0\")",
                    "choose(a, if(b, 1, 2), if(b, 3, 4), 5, 6) + t_x",
                    "-if(b, a, -a) * choose(2, 1, if(a > 2, 10, 20))",
-                   "if(choose(a, 0, 1, 0, 1), sqrt(a), a ^ 2) / 3",
-                   "if(a, 1)", "if(a, 1, 2, 3)", "choose(a + 9, 1, 2)", "choose(1)", "if(\"x\", 1, 2)"}},
-        plan_case{"BrokenTexts", "k_a|1\n",
+                   "if(choose(a, 0, 1, 0, 1), sqrt(a), a ^ 2) / 3", "if(a, 1)", "if(a, 1, 2, 3)",
+                   "choose(a + 9, 1, 2)", "choose(1)", "if(\"x\", 1, 2)"}},
+        plan_case{"BrokenTexts",
+                  "k_a|1\n",
                   {"(a", "a)", "((a)", "a+(", "\"unclosed", "a~b", "1,2", "max((1,2),3)"}},
         plan_case{"LimitsOfTextAndWork", doubling(24, "\"a b\""), {"t19", "t20", "t24"}},
         // A text whose literal is 2 bytes short of the limit, joined to
         // short ones: the joined literal's length decides.
-        plan_case{"JoinedTextsAtTheLengthLimit", doubling(17, "\"a \"") + "q_big|" + joined_doublings(17) + "\n",
+        plan_case{"JoinedTextsAtTheLengthLimit",
+                  doubling(17, "\"a \"") + "q_big|" + joined_doublings(17) + "\n",
                   {"len(big)", "len(big & \"x\")", "len(big & \"xy\")", "len(big & \"xyz\")",
                    "len(big & \" \")", "len(\"\" & big & \"xy\")", "len(\"x\" & (big & \"x\"))"}},
-        plan_case{"DeepNesting", "k_a|1\n",
+        plan_case{"DeepNesting",
+                  "k_a|1\n",
                   {repeated("(", 500) + "a" + repeated(")", 500),
                    repeated("abs(", 300) + "-a" + repeated(")", 300)}},
-        plan_case{"LongGroups", "k_a|2\n",
-                  {"1" + repeated("+a", 300), "\"\"" + repeated("&a", 200),
-                   "1" + repeated("+1/3", 50)}}),
+        plan_case{
+            "LongGroups",
+            "k_a|2\n",
+            {"1" + repeated("+a", 300), "\"\"" + repeated("&a", 200), "1" + repeated("+1/3", 50)}}),
     [](const testing::TestParamInfo<plan_case>& info) { return std::string(info.param.name); });
 
 // The fast path is taken for what formulas are made of, and refused for

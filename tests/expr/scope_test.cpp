@@ -11,11 +11,11 @@
 #include <string>
 #include <vector>
 
-#include "base/errors.h"
 #include "base/alg_string.h"
-#include "expr/fast_forms.h"
+#include "base/errors.h"
 #include "base/tokens.h"
 #include "expr/evaluator.h"
+#include "expr/fast_forms.h"
 #include "expr/one_pass.h"
 #include "test_support.h"
 
@@ -72,7 +72,8 @@ const scope_case kCases[] = {
     {"UserFunctionTextIsSplicedIn", "twice(a) + 1", 20, "3"},
     {"NestedUserFunctions", "twice(twice(b))", 20, "12"},
     {"UnknownName", "a + zz", 20, "variable 'zz' not defined"},
-    {"UserFunctionCountError", "twice(1, 2)", 20, "error while calling 'twice': too many parameters"},
+    {"UserFunctionCountError", "twice(1, 2)", 20,
+     "error while calling 'twice': too many parameters"},
     {"LimitFromTheScope", "1 + 1", 0, "error in '1 + 1': stack overflow"},
     {"WithinTheLimit", "1 + 1", 1, "2"},
 };
@@ -103,11 +104,11 @@ INSTANTIATE_TEST_SUITE_P(Evaluator, ScopeCase, testing::ValuesIn(kCases),
 // text step by step gives (the value or the error, and the same lookups in
 // the same order), also for operands the sweep hands back to the rewriting.
 TEST(ScopeSweep, GivesWhatStepwiseRewritingGives) {
-  const std::vector<std::string> operands = {
-      "1", "2", "-3", "0", "2.5", "1e+20", "-1.5e-7", "inf", "a", "b", "-a", "zz", "pi",
-      "\"ab\"", "\"\"", "\"a%20b\"", "", "2147483647", "1234567890",
-      // operands the operand scans do not take whole
-      "1,2", "\"a", "a\"b\"", "3-", "x(", "~"};
+  const std::vector<std::string> operands = {"1", "2", "-3", "0", "2.5", "1e+20", "-1.5e-7", "inf",
+                                             "a", "b", "-a", "zz", "pi", "\"ab\"", "\"\"",
+                                             "\"a%20b\"", "", "2147483647", "1234567890",
+                                             // operands the operand scans do not take whole
+                                             "1,2", "\"a", "a\"b\"", "3-", "x(", "~"};
   std::mt19937 rng(2026);
   auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
   const auto tokens = operator_tokens();
@@ -128,7 +129,8 @@ TEST(ScopeSweep, GivesWhatStepwiseRewritingGives) {
       alg_string text(S(content));
       std::string got;
       try {
-        const alg_value v = stepwise ? reduce_operators_stepwise(s, text) : reduce_operators(s, text);
+        const alg_value v =
+            stepwise ? reduce_operators_stepwise(s, text) : reduce_operators(s, text);
         got = B(literal_text(v));
       } catch (const z_x_algorithm& e) {
         got = "error: " + B(e.message);
@@ -146,7 +148,8 @@ TEST(ScopeSweep, GivesWhatStepwiseRewritingGives) {
 // parentheses and calls inside unchosen arguments.
 TEST(ScopeConditionals, OnePassGivesWhatOneAtATimeGives) {
   const std::vector<std::string> atoms = {"1", "0", "2", "a", "b", "zz", "\"t\"", "3~add~a", ""};
-  const std::vector<std::string> calls = {"zek_if(", "zek_choose(", "ZEK_IF(", "zek_if", "zek_", "("};
+  const std::vector<std::string> calls = {"zek_if(", "zek_choose(", "ZEK_IF(",
+                                          "zek_if",  "zek_",        "("};
   std::mt19937 rng(7);
   auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
   std::function<std::string(int)> gen = [&](int depth) -> std::string {
@@ -168,8 +171,8 @@ TEST(ScopeConditionals, OnePassGivesWhatOneAtATimeGives) {
         if (one_pass) {
           EXPECT_TRUE(resolve_conditionals_in_one_pass(s, t));
         } else {
-          while (t.char_at(1) == '(' && (t.find(1, S("zek_if("), true) != 0 ||
-                                         t.find(1, S("zek_choose("), true) != 0)) {
+          while (t.char_at(1) == '(' &&
+                 (t.find(1, S("zek_if("), true) != 0 || t.find(1, S("zek_choose("), true) != 0)) {
             resolve_conditional(s, t);
           }
         }
@@ -253,11 +256,11 @@ TEST_P(OnePassForms, TableGivesWhatTheReferenceGives) {
 }
 
 TEST_P(OnePassForms, RandomSeriesGivesWhatTheReferenceGives) {
-  const std::vector<std::string> atoms = {"1", "0", "2", "a", "b", "c", "zz", "\"t\"", "2.5",
-                                          "-a", "pi", "1e+20", ""};
+  const std::vector<std::string> atoms = {"1",     "0",   "2",  "a",  "b",     "c", "zz",
+                                          "\"t\"", "2.5", "-a", "pi", "1e+20", ""};
   const std::vector<std::string> operators = {"+", "-", "*", "/", "&", ">", "=", " and ", "^"};
-  const std::vector<std::string> calls = {"twice(", "cond(", "wrap(", "len(", "(", "if(",
-                                          "choose(", "abs("};
+  const std::vector<std::string> calls = {"twice(", "cond(", "wrap(",   "len(",
+                                          "(",      "if(",   "choose(", "abs("};
   std::mt19937 rng(2027);
   auto pick = [&](size_t n) { return static_cast<size_t>(rng() % n); };
   std::function<std::string(int)> gen = [&](int depth) -> std::string {

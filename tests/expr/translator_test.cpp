@@ -11,7 +11,6 @@
 
 #include "base/tokens.h"
 #include "test_support.h"
-#include "test_support.h"
 #include "value/literal_codec.h"
 
 namespace {
@@ -220,11 +219,16 @@ std::string translate(const std::string& formula) {
       {">", operator_id::grt},  {"==", operator_id::eql}, {"=", operator_id::eql},
   };
   const std::pair<const char*, std::string_view> words[] = {
-      {"mod", tok(operator_id::mod)}, {"rem", tok(operator_id::rem)},
-      {"not", tok(operator_id::not_)}, {"eqv", tok(operator_id::eqv)},
-      {"and", tok(operator_id::and_)}, {"xor", tok(operator_id::xor_)},
-      {"or", tok(operator_id::ior)},  {"imp", tok(operator_id::imp)},
-      {"if", "zek_if"},               {"choose", "zek_choose"},
+      {"mod", tok(operator_id::mod)},
+      {"rem", tok(operator_id::rem)},
+      {"not", tok(operator_id::not_)},
+      {"eqv", tok(operator_id::eqv)},
+      {"and", tok(operator_id::and_)},
+      {"xor", tok(operator_id::xor_)},
+      {"or", tok(operator_id::ior)},
+      {"imp", tok(operator_id::imp)},
+      {"if", "zek_if"},
+      {"choose", "zek_choose"},
   };
   std::string s = "(" + encode_string_literals(formula) + ")";
   for (const auto& [symbol, id] : symbols) s = replace_all(s, symbol, tok(id));
@@ -287,7 +291,8 @@ const FormulaCase kFormulaCases[] = {
     {"LiteralSymbolsSafe", "\"(1+2)*3\" & x", "(\"%281%2B2%29%2A3\"~cat~x)"},
     {"UnclosedLiteral", "\"x\" & \"ab c", "(\"x\"~cat~\"abc)"},
     {"LiteralHoldingWordOperator", "\"mod\" & \"OR\"", "(\"~mod~\"~cat~\"~ior~\")"},
-    {"LiteralHoldingConditionalName", "if(a, \"if\", \"choose\")", "(zek_if(a,\"zek_if\",\"zek_choose\"))"},
+    {"LiteralHoldingConditionalName", "if(a, \"if\", \"choose\")",
+     "(zek_if(a,\"zek_if\",\"zek_choose\"))"},
 };
 
 class TranslateFormula : public testing::TestWithParam<FormulaCase> {};
@@ -534,19 +539,20 @@ TEST(TranslateRobustness, ThousandsOfOperators) {
 // The translator against the reference form, byte for byte: stored results
 // depend on the operator form, so no formula may come out differently.
 
-
 TEST(TranslateAsReference, SeededRandomFormulas) {
   // Pieces that reach every rule: numbers and exponents, names, every symbol
   // and sign, word operators in mixed case, written tokens, quotes and escapes.
   const char* const pieces[] = {
-      "0", "1", "12", "3.5", ".", "e", "E", "x", "a", "_", "f", " ", "  ", "+", "-", "\x96",
-      "*", "/", "\\", "^", "!", "&", "<", ">", "=", "<>", "<=", "=<", ">=", "=>", "==", ",",
-      "(", ")", "((", "))", "\"", "\\\"", "\\\\", "~", "|", "$", "1e-5", "2E+3", "x2e-", "mod",
-      "MOD", "Rem", "not", "eqV", "aNd", "oR", "Xor", "imp", "if(", "IF", "choose(", "Choose",
-      "~fac~", "~exp~", "exp~", "fac~", "sin(x)", "\"a b\"", "\"or\"", "-(", "e-", "!^", "^-"};
+      "0",    "1",    "12",     "3.5",     ".",      "e",    "E",       "x",      "a",     "_",
+      "f",    " ",    "  ",     "+",       "-",      "\x96", "*",       "/",      "\\",    "^",
+      "!",    "&",    "<",      ">",       "=",      "<>",   "<=",      "=<",     ">=",    "=>",
+      "==",   ",",    "(",      ")",       "((",     "))",   "\"",      "\\\"",   "\\\\",  "~",
+      "|",    "$",    "1e-5",   "2E+3",    "x2e-",   "mod",  "MOD",     "Rem",    "not",   "eqV",
+      "aNd",  "oR",   "Xor",    "imp",     "if(",    "IF",   "choose(", "Choose", "~fac~", "~exp~",
+      "exp~", "fac~", "sin(x)", "\"a b\"", "\"or\"", "-(",   "e-",      "!^",     "^-"};
   // Fewer pieces, so that quotes, groups and fenced operators meet often.
-  const char* const fence_pieces[] = {"(", ")", "\"", "\\\"", "!", "^", "x", "1", "-", "e",
-                                      "fn(", "$", "~exp~", "+", " ", ")!", "\"^"};
+  const char* const fence_pieces[] = {"(", ")",   "\"", "\\\"",  "!", "^", "x",  "1",  "-",
+                                      "e", "fn(", "$",  "~exp~", "+", " ", ")!", "\"^"};
   std::mt19937 rng(20240917u);
   size_t total_bytes = 0;
   for (int round = 0; round < 20000; ++round) {

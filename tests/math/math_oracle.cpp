@@ -40,7 +40,9 @@ using mpfr_function = int (*)(mpfr_ptr, mpfr_srcptr, mpfr_rnd_t);
 uint64_t bits_of(double x) { return std::bit_cast<uint64_t>(x); }
 double from_bits(uint64_t b) { return std::bit_cast<double>(b); }
 
-bool same(double a, double b) { return bits_of(a) == bits_of(b) || (std::isnan(a) && std::isnan(b)); }
+bool same(double a, double b) {
+  return bits_of(a) == bits_of(b) || (std::isnan(a) && std::isnan(b));
+}
 
 // ---- argument regions ----
 
@@ -53,7 +55,8 @@ double uniform(rng& r, double low, double high) {
 double any_magnitude(rng& r, int low, int high, bool both_signs = true) {
   const int e = std::uniform_int_distribution<int>(low, high)(r);
   const uint64_t mantissa = r() & 0xFFFFFFFFFFFFFull;
-  double x = e < -1022 ? from_bits(mantissa >> std::min(52, -1022 - e)) : from_bits((static_cast<uint64_t>(e + 1023) << 52) | mantissa);
+  double x = e < -1022 ? from_bits(mantissa >> std::min(52, -1022 - e))
+                       : from_bits((static_cast<uint64_t>(e + 1023) << 52) | mantissa);
   if (x == 0) x = from_bits(1);
   return both_signs && (r() & 1) ? -x : x;
 }
@@ -84,9 +87,9 @@ double near_half_pi(rng& r, int bits, int spread) {
 // Doubles known to be very close to a multiple of pi/2, the hardest to
 // reduce, and their neighbours.
 const double kHardTrigonometric[] = {
-    0x1.6ac5b262ca1ffp+849, 0x1.8dd0d33f7ab14p+52, 0x1.921fb54442d18p+0, 0x1.921fb54442d18p+1,
-    0x1.2d97c7f3321d2p+2,   0x1.921fb54442d18p+2, 0x1.f6a7a2955385ep+2, 0x1.c463abeccb2bbp+4,
-    0x1.6a3f4c5e2d1c7p+22,  0x1.fffffffffffffp+1023, 0x1.0p+1023, 0x1.55f1bcfa7b55cp+26,
+    0x1.6ac5b262ca1ffp+849, 0x1.8dd0d33f7ab14p+52,   0x1.921fb54442d18p+0, 0x1.921fb54442d18p+1,
+    0x1.2d97c7f3321d2p+2,   0x1.921fb54442d18p+2,    0x1.f6a7a2955385ep+2, 0x1.c463abeccb2bbp+4,
+    0x1.6a3f4c5e2d1c7p+22,  0x1.fffffffffffffp+1023, 0x1.0p+1023,          0x1.55f1bcfa7b55cp+26,
 };
 
 struct draw {
@@ -134,18 +137,24 @@ std::vector<region> regions_for(const std::string& name, bool plain) {
     add(true, [](rng& r) {  // half-integer exponents
       return draw{std::exp2(uniform(r, -40, 40)), std::round(uniform(r, -100, 100)) + 0.5};
     });
-    add(true, [](rng& r) { return draw{next_to_one(r), uniform(r, -1, 1) * std::exp2(uniform(r, 0, 60))}; });
+    add(true, [](rng& r) {
+      return draw{next_to_one(r), uniform(r, -1, 1) * std::exp2(uniform(r, 0, 60))};
+    });
     add(true, [](rng& r) { return draw{uniform(r, 0, 4), next_to_one(r)}; });
     add(true, [](rng& r) { return pow_toward(r, 1024); });
     add(true, [](rng& r) { return pow_toward(r, -1022); });
     add(true, [](rng& r) { return pow_toward(r, uniform(r, -1075, -1022)); });
     add(true, [](rng& r) { return pow_toward(r, -1075); });
-    add(true, [](rng& r) { return draw{std::fabs(any_magnitude(r, -1074, -1023)), uniform(r, 0, 1.2)}; });
+    add(true, [](rng& r) {
+      return draw{std::fabs(any_magnitude(r, -1074, -1023)), uniform(r, 0, 1.2)};
+    });
     add(true, [](rng& r) {  // small whole numbers to whole powers: exact results and midpoints
       const double x = std::round(uniform(r, -40, 40));
       return draw{x, std::round(uniform(r, -40, 40))};
     });
-    add(true, [](rng& r) { return draw{-std::exp2(uniform(r, -20, 20)), std::round(uniform(r, -2000, 2000))}; });
+    add(true, [](rng& r) {
+      return draw{-std::exp2(uniform(r, -20, 20)), std::round(uniform(r, -2000, 2000))};
+    });
   } else if (name == "sin" || name == "cos" || name == "tan") {
     add(false, [](rng& r) { return one(uniform(r, -10, 10)); });
     add(false, [](rng& r) { return one(uniform(r, -1000, 1000)); });
@@ -161,7 +170,10 @@ std::vector<region> regions_for(const std::string& name, bool plain) {
   } else if (name == "asin" || name == "acos") {
     add(false, [](rng& r) { return one(uniform(r, -1, 1)); });
     add(true, [](rng& r) { return one(any_magnitude(r, -1074, -1)); });
-    add(true, [](rng& r) { const double d = next_to_one(r); return one(d > 1 ? (2 - d) * ((r() & 1) ? 1 : -1) : ((r() & 1) ? d : -d)); });
+    add(true, [](rng& r) {
+      const double d = next_to_one(r);
+      return one(d > 1 ? (2 - d) * ((r() & 1) ? 1 : -1) : ((r() & 1) ? d : -d));
+    });
     add(true, [](rng& r) { return one(nudge(r, (r() & 1) ? 0.5 : -0.5, 1 << 24)); });
   } else if (name == "atan") {
     add(false, [](rng& r) { return one(uniform(r, -50, 50)); });
@@ -169,7 +181,10 @@ std::vector<region> regions_for(const std::string& name, bool plain) {
     add(true, [](rng& r) { return one(any_magnitude(r, -1074, 1023)); });
     add(true, [](rng& r) { return one(any_magnitude(r, 20, 1023)); });
     add(true, [](rng& r) { return one(any_magnitude(r, -1074, -20)); });
-    add(true, [](rng& r) { const double d = next_to_one(r); return one((r() & 1) ? d : -d); });
+    add(true, [](rng& r) {
+      const double d = next_to_one(r);
+      return one((r() & 1) ? d : -d);
+    });
   } else if (name == "sinh" || name == "cosh") {
     add(false, [](rng& r) { return one(uniform(r, -30, 30)); });
     add(false, [](rng& r) { return one(uniform(r, -711, 711)); });
@@ -274,7 +289,9 @@ struct reference {
     apply(f, exact, d);
     if (mpfr_nan_p(exact)) return std::isnan(value) ? 0 : INFINITY;
     if (mpfr_inf_p(exact) || std::isnan(value)) {
-      return mpfr_inf_p(exact) && std::isinf(value) && (value > 0) == (mpfr_sgn(exact) > 0) ? 0 : INFINITY;
+      return mpfr_inf_p(exact) && std::isinf(value) && (value > 0) == (mpfr_sgn(exact) > 0)
+                 ? 0
+                 : INFINITY;
     }
     if (std::isinf(value)) {
       // Infinity is the rounding of everything from 2^1024 (1 - 2^-54) on;
@@ -374,25 +391,28 @@ int main(int argc, char** argv) {
   std::vector<std::thread> workers;
   for (unsigned t = 0; t < threads; ++t) {
     workers.emplace_back([&] {
-      for (size_t i; (i = next++) < kCount;) results[i] = run(kFunctions[i], count, seed * 1000003 + i, plain);
+      for (size_t i; (i = next++) < kCount;)
+        results[i] = run(kFunctions[i], count, seed * 1000003 + i, plain);
     });
   }
   for (std::thread& w : workers) w.join();
 
-  std::printf("%-6s %10s %10s %10s  %10s %10s\n", "", "arguments", "missed", "worst ulp", "libc!=own", "libc miss");
+  std::printf("%-6s %10s %10s %10s  %10s %10s\n", "", "arguments", "missed", "worst ulp",
+              "libc!=own", "libc miss");
   bool failed = false;
   for (size_t i = 0; i < kCount; ++i) {
     const function_info& f = kFunctions[i];
     const outcome& o = results[i];
-    if (!f.rounded && i > 0 && kFunctions[i - 1].rounded) std::printf("not correctly rounded (worst error only):\n");
-    std::printf("%-6s %10ld %10ld %10.3f  %10ld %10ld", f.name, o.count, o.mismatches, o.worst, o.library_differs,
-                o.library_wrong);
+    if (!f.rounded && i > 0 && kFunctions[i - 1].rounded)
+      std::printf("not correctly rounded (worst error only):\n");
+    std::printf("%-6s %10ld %10ld %10.3f  %10ld %10ld", f.name, o.count, o.mismatches, o.worst,
+                o.library_differs, o.library_wrong);
     if (!f.rounded) std::printf("   worst at %s", argument_text(f, o.worst_at).c_str());
     if (o.kept != 0) std::printf("   (%ld kept powers of ten)", o.kept);
     std::printf("\n");
     for (const auto& [d, values] : o.first) {
-      std::printf("    %s(%s) = %a, correctly rounded %a\n", f.name, argument_text(f, d).c_str(), values.first,
-                  values.second);
+      std::printf("    %s(%s) = %a, correctly rounded %a\n", f.name, argument_text(f, d).c_str(),
+                  values.first, values.second);
     }
     if (f.rounded && o.mismatches != 0) failed = true;
   }

@@ -96,10 +96,11 @@ TEST(ToolsApi, TextsConvertBothWays) {
   EXPECT_EQ(variant("q_m|0-4|0\nk_t|\"caf\xC3\xA9 \xE2\x80\x93\"", nullptr, 1)["results"],
             json::parse(R"([{"request":"m","status":"ok","text":"\u20134"},
                             {"request":"t","status":"ok","text":"café –"}])"));
-  EXPECT_EQ(variant("q_m|0-4|0", nullptr, 1, nullptr, ZEKALG_TOOLS_ASCII_MINUS)["results"][0]["text"],
-            "-4");
-  EXPECT_EQ(variant("k_t|\"caf\xE9\"", nullptr, 1, nullptr, ZEKALG_TOOLS_ENGINE_BYTES)["results"]
-                   [0]["text"],
+  EXPECT_EQ(
+      variant("q_m|0-4|0", nullptr, 1, nullptr, ZEKALG_TOOLS_ASCII_MINUS)["results"][0]["text"],
+      "-4");
+  EXPECT_EQ(variant("k_t|\"caf\xE9\"", nullptr, 1, nullptr,
+                    ZEKALG_TOOLS_ENGINE_BYTES)["results"][0]["text"],
             "café");
 }
 
@@ -155,14 +156,17 @@ TEST(ToolsApi, CheckAndQuestionTests) {
   EXPECT_EQ(checked["diagnostics"][0]["line"], 2);
   EXPECT_EQ(checked["diagnostics"][0]["source"], "algorithm");
 
-  const json recorded = taken(zekalg_tools_test(kQuestion, "q.alg", nullptr, nullptr, nullptr, 4, 0));
+  const json recorded =
+      taken(zekalg_tools_test(kQuestion, "q.alg", nullptr, nullptr, nullptr, 4, 0));
   ASSERT_TRUE(recorded.contains("text")) << recorded.dump();
   const std::string text = recorded["text"];
-  const json same = taken(zekalg_tools_test(kQuestion, "q.alg", nullptr, nullptr, text.c_str(), 0, 0));
+  const json same =
+      taken(zekalg_tools_test(kQuestion, "q.alg", nullptr, nullptr, text.c_str(), 0, 0));
   EXPECT_EQ(same["passed"], true) << same.dump();
   EXPECT_EQ(same["variants"].size(), 4u);
-  const json changed = taken(zekalg_tools_test("r_a|-9|9\nr_b|1|20\nc_c1|a<>0\nq_s|a*b+1|0\nq_t|1/(a-b-0.5)|3",
-                                               "q.alg", nullptr, nullptr, text.c_str(), 0, 0));
+  const json changed =
+      taken(zekalg_tools_test("r_a|-9|9\nr_b|1|20\nc_c1|a<>0\nq_s|a*b+1|0\nq_t|1/(a-b-0.5)|3",
+                              "q.alg", nullptr, nullptr, text.c_str(), 0, 0));
   EXPECT_EQ(changed["passed"], false);
   EXPECT_EQ(changed["variants"][0]["passed"], false);
 }

@@ -161,12 +161,15 @@ static int check_thread_generators(const struct zekalg_functions* api) {
  * through a plain function pointer type: FARPROC's own signature is
  * unrelated to the real one. */
 static void fill_functions(FARPROC f[kExportCount], struct zekalg_functions* api) {
-  api->create_environment = (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))(void (*)(void))f[0];
+  api->create_environment =
+      (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))(void (*)(void))f[0];
   api->kill_environment = (int32_t(ZEKALG_CALL*)(int32_t))(void (*)(void))f[1];
   api->list_capabilities = (void(ZEKALG_CALL*)(const char*))(void (*)(void))f[2];
   api->seed_environment = (void(ZEKALG_CALL*)(int32_t))(void (*)(void))f[3];
-  api->solve_var16 = (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))(void (*)(void))f[4];
-  api->solve_var = (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))(void (*)(void))f[5];
+  api->solve_var16 =
+      (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))(void (*)(void))f[4];
+  api->solve_var =
+      (int32_t(ZEKALG_CALL*)(int32_t, const char*, char*, int32_t*))(void (*)(void))f[5];
 }
 
 static int run_conformance(const char* dll, const char* cases) {
@@ -214,8 +217,12 @@ struct threaded_algorithm {
 };
 
 static const struct threaded_algorithm kThreaded[] = {
-    {"r_a|1|9\nr_b|1|9\nc_ok|a<>b\nq_s|a+b|0\nq_r|a/b|3\nf_sq|x*x|x", 0, {"a", "s", "r", "sq(b) + r", NULL}},
-    {"l_p|g|10|20|30\nl_q|g|40|50|60\nr_k|0|1|0.25|2\nq_v|p*k+q|4\nc_c|q-p=30", 0, {"p", "k", "v", NULL}},
+    {"r_a|1|9\nr_b|1|9\nc_ok|a<>b\nq_s|a+b|0\nq_r|a/b|3\nf_sq|x*x|x",
+     0,
+     {"a", "s", "r", "sq(b) + r", NULL}},
+    {"l_p|g|10|20|30\nl_q|g|40|50|60\nr_k|0|1|0.25|2\nq_v|p*k+q|4\nc_c|q-p=30",
+     0,
+     {"p", "k", "v", NULL}},
     {"r_c|1|5\nc_c|c<>2\nq_u|cube(c)+m|1\nq_y|w/c|5", 1, {"c", "u", "y", "u + z", NULL}},
     {"r_a|1|1000000", 0, {"a", NULL}}, /* for the threads that never seed */
 };
@@ -244,7 +251,10 @@ static void work_once(struct worker* w, const struct threaded_algorithm* a) {
     length = sizeof text;
     status = w->api->solve_var(id, *request, text, &length);
     n = snprintf(w->answers + w->used, room, "%s=%d:%s;", *request, (int)status, text);
-    if (n < 0 || (size_t)n >= room) w->overflow = 1; else w->used += (size_t)n;
+    if (n < 0 || (size_t)n >= room)
+      w->overflow = 1;
+    else
+      w->used += (size_t)n;
   }
   w->api->kill_environment(id);
 }
@@ -315,8 +325,10 @@ static int run_threads(const char* dll) {
         strcmp(alone[i].answers, together[i].answers) != 0) {
       size_t at = 0;
       while (at < alone[i].used && alone[i].answers[at] == together[i].answers[at]) ++at;
-      fprintf(stderr, "threads: thread %d answered differently from byte %d:\n  alone:    %.60s\n"
-              "  together: %.60s\n", i, (int)at, alone[i].answers + at, together[i].answers + at);
+      fprintf(stderr,
+              "threads: thread %d answered differently from byte %d:\n  alone:    %.60s\n"
+              "  together: %.60s\n",
+              i, (int)at, alone[i].answers + at, together[i].answers + at);
       ++failures;
     }
     if (strcmp(unseeded[i].answers, unseeded[0].answers) != 0) same_draws = 0;
