@@ -5,6 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 bash scripts/check-layers.sh
+bash scripts/check-format.sh
 preset="${1:-default}"
 cmake --preset "$preset" >/dev/null
 
