@@ -34,16 +34,7 @@ fuzz::alg_mutator mutator(0, 8, algorithm);
 
 }  // namespace
 
-extern "C" size_t LLVMFuzzerCustomMutator(uint8_t* data, size_t size, size_t max_size,
-                                          unsigned int seed) {
-  return mutator.mutate(data, size, max_size, seed);
-}
-
-extern "C" size_t LLVMFuzzerCustomCrossOver(const uint8_t* a, size_t a_size, const uint8_t* b,
-                                            size_t b_size, uint8_t* out, size_t max_out,
-                                            unsigned int seed) {
-  return mutator.cross_over(a, a_size, b, b_size, out, max_out, seed);
-}
+ZEKALG_FUZZ_MUTATOR_HOOKS(mutator)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::vector<std::string> requests = fuzz::split_input(data, size, 8);
