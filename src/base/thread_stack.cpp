@@ -9,6 +9,8 @@
 #include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
+#elif defined(__APPLE__)
+#include <pthread.h>
 #endif
 
 namespace {
@@ -53,6 +55,14 @@ stack_bounds find_bounds() noexcept {
   if (!known || address == nullptr) return {};
   const auto low = reinterpret_cast<uintptr_t>(address);
   return bounds(low, low + size);
+#elif defined(__APPLE__)
+  // The address given is the stack's top (it grows down); the size is the
+  // whole stack's, the main thread's included (its limit at start-up).
+  pthread_t self = pthread_self();
+  const auto high = reinterpret_cast<uintptr_t>(pthread_get_stackaddr_np(self));
+  const size_t size = pthread_get_stacksize_np(self);
+  if (high == 0 || size == 0 || size > high) return {};
+  return bounds(high - size, high);
 #else
   return {};
 #endif

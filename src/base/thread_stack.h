@@ -1,5 +1,5 @@
 // thread_stack: how much room the calling thread's stack has left, where the
-// platform tells where that stack ends (Linux, Windows). Evaluations nest on
+// platform tells where that stack ends (Linux, Windows, macOS). Evaluations nest on
 // the machine stack; each nested level asks here first, so that a host
 // thread with a small stack gets a "stack overflow" error, never a crash.
 #pragma once
