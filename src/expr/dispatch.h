@@ -20,6 +20,7 @@
 
 #include "base/alg_string.h"
 #include "base/errors.h"
+#include "base/thread_stack.h"
 #include "expr/evaluator.h"
 #include "expr/formula_plan.h"
 #include "expr/scope.h"
@@ -36,7 +37,9 @@ template <typename Scope>
 const alg_value& evaluate_constant(Scope& s, const alg_string& text, const formula_plan& plan) {
   nesting_depths& depths = s.depths();
   depths.enter_reduction();
-  if (depths.reductions > s.nesting_limit()) throw z_x_stack_overflow(text);
+  if (depths.reductions > s.nesting_limit() || stack_running_low()) {
+    throw z_x_stack_overflow(text);
+  }
   s.spend(text.length());
   s.spend(plan.constant_work());
   leave_evaluation(s);

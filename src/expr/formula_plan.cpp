@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "base/errors.h"
+#include "base/thread_stack.h"
 #include "expr/builtins.h"
 #include "expr/evaluator.h"
 #include "expr/operand.h"
@@ -158,7 +159,9 @@ class plan_compiler {
 
   // The cells and tokens of the bytes [a, b) of a group or argument.
   bool operators(uint32_t index, uint32_t a, uint32_t b, int depth) {
-    if (depth > kMaxPlanDepth) return false;
+    // Compiling nests a few frames a level; on a stack running low the
+    // formula goes without a plan, and the rewriting raises the error.
+    if (depth > kMaxPlanDepth || stack_running_low()) return false;
     std::vector<cell> cells;
     std::vector<const operator_token*> tokens;
     std::vector<std::pair<alg_string, int64_t>> pieces;
