@@ -5,7 +5,6 @@
 #include <initializer_list>
 #include <optional>
 #include <random>
-#include <thread>
 #include <vector>
 
 #include "tools/algorithm_file.h"
@@ -13,6 +12,7 @@
 #include "tools/documents.h"
 #include "tools/encoding.h"
 #include "tools/json_writer.h"
+#include "tools/ordered_work.h"
 #include "tools/sampling.h"
 #include "tools/variable_report.h"
 #include "tools/variant.h"
@@ -345,68 +345,67 @@ api_response handle_variants(std::string_view body, const service_limits& limits
   int64_t made = 0;
   int64_t failed = 0;
   std::optional<json> stopped;
-  // Variants are made in chunks, on several threads when the service has
-  // them to spare, and go out in order: the answer does not depend on the
-  // number of threads.
-  const int threads = std::max(1, limits.variant_threads);
-  const std::size_t chunk = 32 * static_cast<std::size_t>(threads);
+  // Variants are made on several threads when the service has them to
+  // spare and go out in order: the answer does not depend on the number of
+  // threads, and writing it overlaps making the next ones.
   struct made_variant {
     std::string entry;  // the JSON object
     bool failed = false;
     bool stopped = false;
     std::size_t held = 0;
   };
-  std::vector<made_variant> out;
-  for (std::size_t first = 0; first < total && !stopped; first += chunk) {
-    const std::size_t n = std::min(chunk, total - first);
-    out.assign(n, made_variant{});
-    std::atomic<std::size_t> next{0};
-    std::atomic<bool> stop{false};
-    const std::size_t pending = piece.size();
-    const auto work = [&] {
-      for (std::size_t k; !stop.load(std::memory_order_relaxed) && (k = next.fetch_add(1)) < n;) {
-        const std::size_t i = first + k;
-        const uint32_t seed = p->seeds.empty() ? row_seed(*p->seed, i + 1) : p->seeds[i];
-        made_variant& m = out[k];
-        const variant_result variant =
-            solve_variant(p->file, p->base ? &*p->base : nullptr, seed, names, [&](std::size_t h) {
-              m.held = h;
-              return std::chrono::steady_clock::now() <= until &&
-                     h + pending <= limits.max_value_bytes;
-            });
-        if (variant.stopped) {
-          m.stopped = true;
-          stop = true;
-          return;
-        }
-        m.failed = variant_entry(variant, seed, p->ascii, m.entry);
-      }
-    };
-    std::vector<std::thread> helpers;
-    for (int t = 1; t < threads && static_cast<std::size_t>(t) < n; ++t) helpers.emplace_back(work);
-    work();
-    for (std::thread& h : helpers) h.join();
-    for (std::size_t k = 0; k < n; ++k) {
-      made_variant& m = out[k];
-      if (m.stopped || m.entry.empty() || !guard(m.held + piece.size())) {
-        guard(limits.max_value_bytes + 1);  // names the limit when the worker saw it first
-        try {
-          guard.refuse("after " + std::to_string(first + k) + " of " + std::to_string(total) +
-                       " variants; ask for fewer");
-        } catch (const request_error& e) {
-          stopped = e.body;
-        }
-        break;
-      }
-      (m.failed ? failed : made) += 1;
-      if (first + k > 0) piece += ',';
-      piece += m.entry;
-      if (piece.size() >= kPiece) {
-        if (!sink(std::move(piece))) return {200, json(), {}};
-        piece.clear();
-      }
+  bool sink_closed = false;
+  const auto make = [&](int64_t index, made_variant& m, const std::atomic<bool>& stop) {
+    const auto i = static_cast<std::size_t>(index);
+    const uint32_t seed = p->seeds.empty() ? row_seed(*p->seed, i + 1) : p->seeds[i];
+    const variant_result variant =
+        solve_variant(p->file, p->base ? &*p->base : nullptr, seed, names, [&](std::size_t h) {
+          m.held = h;
+          return !stop.load(std::memory_order_relaxed) &&
+                 std::chrono::steady_clock::now() <= until && h <= limits.max_value_bytes;
+        });
+    if (variant.stopped) {
+      m.stopped = true;
+      return;
     }
+    m.failed = variant_entry(variant, seed, p->ascii, m.entry);
+  };
+  const auto take = [&](made_variant& m) {
+    const int64_t k = made + failed;
+    if (m.stopped || m.entry.empty() || !guard(m.held + piece.size())) {
+      guard(limits.max_value_bytes + 1);  // names the limit when the maker saw it first
+      try {
+        guard.refuse("after " + std::to_string(k) + " of " + std::to_string(total) +
+                     " variants; ask for fewer");
+      } catch (const request_error& e) {
+        stopped = e.body;
+      }
+      return false;
+    }
+    (m.failed ? failed : made) += 1;
+    if (k > 0) piece += ',';
+    piece += m.entry;
+    if (piece.size() >= kPiece) {
+      if (!sink(std::move(piece))) {
+        sink_closed = true;
+        return false;
+      }
+      piece.clear();
+    }
+    return true;
+  };
+  const int threads = std::max(1, limits.variant_threads);
+  if (threads == 1) {
+    const std::atomic<bool> never{false};
+    for (int64_t i = 0; i < static_cast<int64_t>(total); ++i) {
+      made_variant m;
+      make(i, m, never);
+      if (!take(m)) break;
+    }
+  } else {
+    make_in_order<made_variant>(static_cast<int64_t>(total), threads, make, take);
   }
+  if (sink_closed) return {200, json(), {}};
   piece += "],\"summary\":" + json{{"made", made}, {"failed", failed}}.dump();
   if (stopped)
     piece += ",\"stopped\":" + stopped->dump(-1, ' ', false, json::error_handler_t::replace);

@@ -14,6 +14,7 @@
 #include <unordered_set>
 
 #include "tools/json_writer.h"
+#include "tools/ordered_work.h"
 #include "tools/variable_report.h"
 #include "tools/variant.h"
 #include "zekalg/zekalg.hpp"
@@ -153,12 +154,6 @@ void make_row(row_outcome& out, const algorithm_file& file, const algorithm_file
   if (out.failed) out.report = explain_failures(env, files, solved);
 }
 
-// Rows that a thread makes at a time, and chunks per thread that may be
-// made ahead of the one counted last: enough that the threads rarely wait
-// for each other or for the counting.
-constexpr int64_t kChunkRows = 32;
-constexpr int64_t kChunksAheadPerThread = 4;
-
 }  // namespace
 
 uint32_t row_seed(uint64_t base, uint64_t row) {
@@ -271,65 +266,24 @@ sample_result sample_variants(const algorithm_file& file, const algorithm_file* 
       take(o);
     }
   } else {
-    // The threads make chunks of rows in any order, each into its slot of a
-    // window of chunks ahead of the one counted last; this thread counts
-    // the rows in row order as their chunks come, so the result does not
-    // depend on the number of threads and counting overlaps making.
-    const int64_t chunks = (count + kChunkRows - 1) / kChunkRows;
-    const int64_t window = kChunksAheadPerThread * threads;
-    std::vector<std::vector<row_outcome>> slots(static_cast<std::size_t>(window));
-    std::vector<std::atomic<bool>> ready(static_cast<std::size_t>(window));
-    std::atomic<int64_t> next{0};
-    std::atomic<int64_t> counted{0};  // chunks counted so far
-    std::atomic<bool> stop{false};
-    const auto work = [&] {
-      for (;;) {
-        const int64_t chunk = next.fetch_add(1);
-        if (chunk >= chunks) return;
-        // Wait until the slot's previous chunk has been counted.
-        for (int64_t c = counted.load(); chunk - c >= window; c = counted.load()) {
-          if (stop.load()) return;
-          counted.wait(c);
-        }
-        if (stop.load()) return;
-        const auto k = static_cast<std::size_t>(chunk % window);
-        std::vector<row_outcome>& rows = slots[k];
-        const int64_t first = chunk * kChunkRows + 1;
-        rows.assign(static_cast<std::size_t>(std::min(kChunkRows, count - first + 1)), {});
-        for (std::size_t i = 0; i < rows.size() && !stop.load(std::memory_order_relaxed); ++i) {
-          row_outcome& o = rows[i];
-          o.row = first + static_cast<int64_t>(i);
+    // The rows are counted in row order, so the result does not depend on
+    // the number of threads.
+    make_in_order<row_outcome>(
+        count, threads,
+        [&](int64_t index, row_outcome& o, const std::atomic<bool>& stop) {
+          o.row = index + 1;
           o.seed = row_seed(seed, static_cast<uint64_t>(o.row));
           make_row(o, file, base_file, files, sample.names,
                    [&](std::size_t) { return !stop.load(std::memory_order_relaxed); });
-        }
-        ready[k].store(true);
-        ready[k].notify_one();
-      }
-    };
-    std::vector<std::thread> makers;
-    makers.reserve(static_cast<std::size_t>(threads));
-    for (int t = 0; t < threads; ++t) makers.emplace_back(work);
-    for (int64_t chunk = 0; chunk < chunks && !sample.stopped; ++chunk) {
-      const auto k = static_cast<std::size_t>(chunk % window);
-      ready[k].wait(false);
-      ready[k].store(false);
-      for (row_outcome& o : slots[k]) {
-        if (o.stopped || (keep_going && !keep_going(o.row - 1, held))) {
-          sample.stopped = true;
-          break;
-        }
-        take(o);
-      }
-      counted.store(chunk + 1);
-      counted.notify_all();
-    }
-    if (sample.stopped) {
-      stop = true;
-      counted.store(chunks + window);  // wakes every waiting thread for good
-      counted.notify_all();
-    }
-    for (std::thread& m : makers) m.join();
+        },
+        [&](row_outcome& o) {
+          if (o.stopped || (keep_going && !keep_going(o.row - 1, held))) {
+            sample.stopped = true;
+            return false;
+          }
+          take(o);
+          return true;
+        });
   }
   sample.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();

@@ -101,6 +101,7 @@ class ServeTest : public testing::Test {
     options.limits.max_body = 64 * 1024;
     options.limits.max_count = 500;
     options.limits.max_requests = 50;
+    options.limits.variant_threads = 2;  // samples and batches as a served command makes them
     plain_ = new server(options);
     options.token_file = token_file;
     guarded_ = new server(options);
@@ -512,6 +513,60 @@ TEST_P(ServeLimit, Answers422) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, ServeLimit, testing::ValuesIn(kLimits),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// A batch of variants that reaches a limit midway has sent its first
+// variants already: it ends with the variants made, in order, and says
+// where and why it stopped.
+struct stopped_batch_case {
+  const char* name;
+  int threads;
+  int time_limit_ms;
+  std::size_t max_value_bytes;
+  const char* algorithm;
+  const char* limit;
+  const char* detail;  // the start of the message
+};
+
+const stopped_batch_case kStoppedBatches[] = {
+    {"SizeOneThread", 1, 10000, 2000, R"(r_a|1|9\nq_t|\"0123456789012345678901234567890123456789\" & str(a,0)|0)",
+     "size", "the values came to more than 2000 bytes after "},
+    {"SizeTwoThreads", 2, 10000, 2000, R"(r_a|1|9\nq_t|\"0123456789012345678901234567890123456789\" & str(a,0)|0)",
+     "size", "the values came to more than 2000 bytes after "},
+    {"TimeTwoThreads", 2, 1, 1u << 20, R"(r_a|1|30000\nc_rare|a<3)", "time",
+     "time limit of 1 ms reached after "},
+};
+
+class ServeStoppedBatch : public ServeTest,
+                          public testing::WithParamInterface<stopped_batch_case> {};
+
+TEST_P(ServeStoppedBatch, EndsWithTheVariantsMade) {
+  const stopped_batch_case& c = GetParam();
+  cli::serve_options options;
+  options.listen = "127.0.0.1:0";
+  options.limits.time_limit = std::chrono::milliseconds(c.time_limit_ms);
+  options.limits.max_value_bytes = c.max_value_bytes;
+  options.limits.variant_threads = c.threads;
+  server limited(options);
+  const auto res = post("/v1/variants",
+                        std::string(R"({"algorithm":")") + c.algorithm + R"(","count":200,"seed":3})",
+                        &limited);
+  ASSERT_TRUE(res);
+  ASSERT_EQ(res->status, 200) << res->body;
+  const json doc = json::parse(res->body);
+  const std::size_t made = doc["variants"].size();
+  EXPECT_LT(made, 200u);
+  EXPECT_EQ(doc["summary"]["made"].get<std::size_t>() + doc["summary"]["failed"].get<std::size_t>(),
+            made);
+  EXPECT_EQ(doc["stopped"]["limit"], c.limit);
+  EXPECT_EQ(doc["stopped"]["detail"],
+            c.detail + std::to_string(made) + " of 200 variants; ask for fewer");
+  for (std::size_t i = 0; i < made; ++i) {
+    EXPECT_EQ(doc["variants"][i]["seed"], tools::row_seed(3, i + 1)) << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ServeStoppedBatch, testing::ValuesIn(kStoppedBatches),
                          [](const auto& info) { return std::string(info.param.name); });
 
 // Many threads at once, each seeding its own variants: every answer is the
