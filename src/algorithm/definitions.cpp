@@ -285,6 +285,14 @@ alg_value resolve_name(env_frame& frame, const alg_string& name) {
   return resolve_definition(frame, name, lowered);
 }
 
+bool defined_anywhere(env_frame& frame, const alg_string& lowered) {
+  call_context& call = frame.call();
+  for (uint32_t p = frame.position(); call.reaches(p); ++p) {
+    if (call.environment(p).find_definition(lowered.view(), false) != 0) return true;
+  }
+  return false;
+}
+
 alg_value resolve_definition(env_frame& frame, const alg_string& name, const alg_string& lowered) {
   // Down the chain of base environments, iteratively: hosts may build long
   // chains. A definition found anywhere is evaluated with its own

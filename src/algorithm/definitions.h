@@ -132,3 +132,7 @@ const formula_plan* field_plan(const prepared_fields& prepared, uint32_t k);
 alg_value resolve_name(env_frame& frame, const alg_string& name);
 // resolve_name for a name that is no reserved word, given lowered too.
 alg_value resolve_definition(env_frame& frame, const alg_string& name, const alg_string& lowered);
+// Whether the frame's environment or one of its bases defines `lowered`
+// (a name that is no reserved word): what tells resolve_definition's value
+// from its z_x_var_notdefined, without the error.
+bool defined_anywhere(env_frame& frame, const alg_string& lowered);
