@@ -896,7 +896,7 @@ http_service::http_service(const serve_options& options, std::ostream& log) {
   state_ = std::make_unique<state>(options, log, threads, queue);
   state& s = *state_;
   // One /v1/variants request may use as many threads as there are workers.
-  if (s.options.limits.variant_threads <= 1) {
+  if (s.options.limits.variant_threads <= 0) {
     s.options.limits.variant_threads = static_cast<int>(std::min<std::size_t>(threads, 64));
   }
   s.token = std::move(token);

@@ -28,7 +28,7 @@ struct service_limits {
   std::chrono::milliseconds time_limit{10000};  // per request, between engine calls
   std::size_t max_value_bytes = 16u << 20;      // of the values one request holds
   int check_creations = 300;                    // trial creations of a check
-  int variant_threads = 1;                      // threads that make one sample's or variants' rows
+  int variant_threads = 0;  // threads that make one sample's or variants' rows (0: one a worker)
 };
 
 struct api_response {
