@@ -529,10 +529,12 @@ struct stopped_batch_case {
 };
 
 const stopped_batch_case kStoppedBatches[] = {
-    {"SizeOneThread", 1, 10000, 2000, R"(r_a|1|9\nq_t|\"0123456789012345678901234567890123456789\" & str(a,0)|0)",
-     "size", "the values came to more than 2000 bytes after "},
-    {"SizeTwoThreads", 2, 10000, 2000, R"(r_a|1|9\nq_t|\"0123456789012345678901234567890123456789\" & str(a,0)|0)",
-     "size", "the values came to more than 2000 bytes after "},
+    {"SizeOneThread", 1, 10000, 2000,
+     R"(r_a|1|9\nq_t|\"0123456789012345678901234567890123456789\" & str(a,0)|0)", "size",
+     "the values came to more than 2000 bytes after "},
+    {"SizeTwoThreads", 2, 10000, 2000,
+     R"(r_a|1|9\nq_t|\"0123456789012345678901234567890123456789\" & str(a,0)|0)", "size",
+     "the values came to more than 2000 bytes after "},
     {"TimeTwoThreads", 2, 1, 1u << 20, R"(r_a|1|30000\nc_rare|a<3)", "time",
      "time limit of 1 ms reached after "},
 };
@@ -548,9 +550,9 @@ TEST_P(ServeStoppedBatch, EndsWithTheVariantsMade) {
   options.limits.max_value_bytes = c.max_value_bytes;
   options.limits.variant_threads = c.threads;
   server limited(options);
-  const auto res = post("/v1/variants",
-                        std::string(R"({"algorithm":")") + c.algorithm + R"(","count":200,"seed":3})",
-                        &limited);
+  const auto res =
+      post("/v1/variants",
+           std::string(R"({"algorithm":")") + c.algorithm + R"(","count":200,"seed":3})", &limited);
   ASSERT_TRUE(res);
   ASSERT_EQ(res->status, 200) << res->body;
   const json doc = json::parse(res->body);
