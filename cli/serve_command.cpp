@@ -133,22 +133,30 @@ const char* series_name(const route* r) { return r != nullptr ? r->path : "other
 
 // --- The engine's workers ----------------------------------------------------
 
-// A fixed set of threads behind a bounded queue of jobs.
+// The engine's work runs on the I/O threads, at most `slots` jobs at a time,
+// so that one thread always stays free for the network; further jobs wait
+// in a bounded queue. A job taken at once runs on the thread that read its
+// request, right after that handler (deferred, so no other thread is woken
+// for it), and its answer is written from there: a small request crosses
+// no thread.
 class engine_pool {
  public:
-  engine_pool(std::size_t threads, std::size_t capacity) : capacity_(capacity) {
-    for (std::size_t i = 0; i < threads; ++i) threads_.emplace_back([this] { work(); });
-  }
-  ~engine_pool() { shutdown(); }
+  engine_pool(net::io_context& io, std::size_t slots, std::size_t capacity)
+      : io_(io), slots_(slots), capacity_(capacity) {}
 
-  // False when the queue is full: the caller answers 503.
+  // False when every slot is busy and the queue is full: the caller answers
+  // 503.
   bool try_submit(std::function<void()> job) {
     {
       const std::lock_guard<std::mutex> lock(mutex_);
-      if (stopping_ || jobs_.size() >= capacity_) return false;
-      jobs_.push_back(std::move(job));
+      if (busy_ == slots_) {
+        if (jobs_.size() >= capacity_) return false;
+        jobs_.push_back(std::move(job));
+        return true;
+      }
+      ++busy_;
     }
-    ready_.notify_one();
+    net::defer(io_, [this, job = std::move(job)]() mutable { run(std::move(job)); });
     return true;
   }
 
@@ -156,45 +164,37 @@ class engine_pool {
     const std::lock_guard<std::mutex> lock(mutex_);
     return jobs_.size();
   }
-  std::size_t busy() const { return busy_; }
-  std::size_t threads() const { return threads_.size(); }
+  std::size_t busy() {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    return busy_;
+  }
+  std::size_t threads() const { return slots_; }
   std::size_t capacity() const { return capacity_; }
 
-  // Runs what is queued, then joins the threads.
-  void shutdown() {
+ private:
+  // Runs a job on a slot it holds; then the slot goes to the next job that
+  // waits, on whichever thread is free first.
+  void run(std::function<void()> job) {
+    job();
+    std::function<void()> next;
     {
       const std::lock_guard<std::mutex> lock(mutex_);
-      if (stopping_) return;
-      stopping_ = true;
-    }
-    ready_.notify_all();
-    for (std::thread& t : threads_) t.join();
-  }
-
- private:
-  void work() {
-    for (;;) {
-      std::function<void()> job;
-      {
-        std::unique_lock<std::mutex> lock(mutex_);
-        ready_.wait(lock, [this] { return stopping_ || !jobs_.empty(); });
-        if (jobs_.empty()) return;
-        job = std::move(jobs_.front());
-        jobs_.pop_front();
-        ++busy_;
+      if (jobs_.empty()) {
+        --busy_;
+        return;
       }
-      job();
-      --busy_;
+      next = std::move(jobs_.front());
+      jobs_.pop_front();
     }
+    net::post(io_, [this, next = std::move(next)]() mutable { run(std::move(next)); });
   }
 
+  net::io_context& io_;
+  const std::size_t slots_;
   const std::size_t capacity_;
   std::mutex mutex_;
-  std::condition_variable ready_;
   std::deque<std::function<void()>> jobs_;
-  bool stopping_ = false;
-  std::atomic<std::size_t> busy_{0};
-  std::vector<std::thread> threads_;
+  std::size_t busy_ = 0;
 };
 
 // --- Metrics -----------------------------------------------------------------
@@ -331,7 +331,11 @@ class session;
 
 struct http_service::state {
   state(const serve_options& o, std::ostream& l, std::size_t threads, std::size_t queue)
-      : options(o), log(l), pool(threads, queue) {}
+      : options(o),
+        log(l),
+        io(static_cast<int>(threads + 1)),
+        acceptor(net::make_strand(io)),
+        pool(io, threads, queue) {}
 
   serve_options options;
   std::ostream& log;
@@ -343,11 +347,13 @@ struct http_service::state {
   uint64_t id_base = std::random_device{}() * 0x100000000ULL + std::random_device{}();
   std::mutex sessions_mutex;
   std::unordered_map<session*, std::weak_ptr<session>> sessions;
-  bool stopping = false;  // the I/O thread's
+  std::atomic<bool> stopping{false};
   bool bound = false;
-  // Last, so that the connections the I/O loop still holds go first.
-  net::io_context io{1};
-  tcp::acceptor acceptor{io};
+  // Last, so that the connections the I/O loop still holds go first. The
+  // loop runs on one thread more than there are engine slots; each
+  // connection, and the acceptor, keeps its handlers on a strand of its own.
+  net::io_context io;
+  tcp::acceptor acceptor;
   engine_pool pool;
 
   const route* find(std::string_view path) const {
@@ -398,7 +404,7 @@ answer_parts api_answer(const api_response& r) {
 
 // One client connection: reads a request's header, then (if it is to be
 // served) its body, hands the work to the pool and writes the answer. All of
-// it runs on the I/O thread except the job.
+// it runs on the connection's strand except the job.
 class session : public std::enable_shared_from_this<session> {
  public:
   session(tcp::socket socket, http_service::state& s) : stream_(std::move(socket)), s_(s) {
@@ -414,6 +420,9 @@ class session : public std::enable_shared_from_this<session> {
     const std::lock_guard<std::mutex> lock(s_.sessions_mutex);
     s_.sessions.erase(this);
   }
+
+  // The connection's strand.
+  net::any_io_executor executor() { return stream_.get_executor(); }
 
   void start() {
     {
@@ -608,8 +617,9 @@ class session : public std::enable_shared_from_this<session> {
     const endpoint kind = route_->kind;
     const char* series = series_name(route_);
     http_service::state& s = s_;
-    // Keeps the I/O loop running while the job is out.
-    auto work = net::prefer(s_.io.get_executor(), net::execution::outstanding_work.tracked);
+    // The connection's strand, which keeps the I/O loop running while the
+    // job is out.
+    auto work = net::prefer(stream_.get_executor(), net::execution::outstanding_work.tracked);
     std::string body = std::move(parser_->get().body());
     bool queued = false;
     if (kind == endpoint::variants) {
@@ -633,7 +643,7 @@ class session : public std::enable_shared_from_this<session> {
         s.stats.engine_work(series,
                             std::chrono::duration<double>(clock_type::now() - began).count());
         if (!started) {
-          net::post(work, [self, a = api_answer(r)]() mutable { self->answered(std::move(a)); });
+          net::defer(work, [self, a = api_answer(r)]() mutable { self->answered(std::move(a)); });
           return;
         }
         {
@@ -653,9 +663,10 @@ class session : public std::enable_shared_from_this<session> {
             api_response r = handle(body, s.options.limits);
             s.stats.engine_work(series,
                                 std::chrono::duration<double>(clock_type::now() - began).count());
-            net::post(work, [self, a = api_answer(r),
-                             limit = r.body.is_object() ? r.body.value("limit", "")
-                                                        : std::string()]() mutable {
+            // Written from this thread once the job ends.
+            net::defer(work, [self, a = api_answer(r),
+                              limit = r.body.is_object() ? r.body.value("limit", "")
+                                                         : std::string()]() mutable {
               if (!limit.empty()) self->s_.stats.limit(limit);
               self->answered(std::move(a));
             });
@@ -856,14 +867,16 @@ class session : public std::enable_shared_from_this<session> {
 };
 
 void http_service::state::accept() {
-  acceptor.async_accept(io, [this](error_code ec, tcp::socket socket) {
+  acceptor.async_accept(net::make_strand(io), [this](error_code ec, tcp::socket socket) {
     if (stopping || !acceptor.is_open()) return;
     if (!ec) {
-      std::make_shared<session>(std::move(socket), *this)->start();
+      const auto connection = std::make_shared<session>(std::move(socket), *this);
+      net::dispatch(connection->executor(), [connection] { connection->start(); });
       return accept();
     }
     // Out of descriptors or the like: try again shortly.
-    auto timer = std::make_shared<net::steady_timer>(io, std::chrono::milliseconds(50));
+    auto timer =
+        std::make_shared<net::steady_timer>(acceptor.get_executor(), std::chrono::milliseconds(50));
     timer->async_wait([this, timer](error_code) {
       if (!stopping) accept();
     });
@@ -882,7 +895,7 @@ void http_service::state::begin_stop() {
       if (auto s = weak.lock()) open.push_back(std::move(s));
     }
   }
-  for (const auto& s : open) s->on_stop();
+  for (const auto& s : open) net::post(s->executor(), [s] { s->on_stop(); });
 }
 
 http_service::http_service(const serve_options& options, std::ostream& log) {
@@ -917,7 +930,7 @@ http_service::http_service(const serve_options& options, std::ostream& log) {
   }
 }
 
-http_service::~http_service() { state_->pool.shutdown(); }
+http_service::~http_service() = default;
 
 int http_service::bind() {
   state& s = *state_;
@@ -947,14 +960,17 @@ int http_service::bind() {
 bool http_service::run() {
   state& s = *state_;
   if (!s.bound) return false;
-  s.accept();
+  net::post(s.acceptor.get_executor(), [&s] { s.accept(); });
+  // The jobs hold the loop's work: it ends when the last one has answered.
+  std::vector<std::thread> others;
+  for (std::size_t i = 0; i < s.pool.threads(); ++i) others.emplace_back([&s] { s.io.run(); });
   s.io.run();
-  s.pool.shutdown();
+  for (std::thread& t : others) t.join();
   return true;
 }
 
 void http_service::stop() {
-  net::post(state_->io, [this] { state_->begin_stop(); });
+  net::post(state_->acceptor.get_executor(), [this] { state_->begin_stop(); });
 }
 
 int run_serve(const serve_options& options, std::ostream& err) {

@@ -1,10 +1,12 @@
 // `zekalg serve`: the JSON endpoints of service.h over HTTP, and the
 // authors' workbench at "/". Stateless: every request carries its algorithm.
 //
-// One thread does all the network I/O without blocking, so an open, idle or
-// slow connection costs a socket and a few kilobytes, never a worker; the
-// engine's work runs on a fixed pool of `threads` workers behind a bounded
-// queue, and a request that finds the queue full is answered 503 at once.
+// The network I/O never blocks, so an open, idle or slow connection costs a
+// socket and a few kilobytes, never a worker. The I/O loop runs on `threads`
+// + 1 threads, and the engine's work on the same threads, at most `threads`
+// jobs at a time (one thread always stays free for the network) behind a
+// bounded queue; a request that finds the queue full is answered 503 at
+// once. A small request is read, solved and answered on one thread.
 #pragma once
 
 #include <chrono>

@@ -8,6 +8,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <fstream>
 #include <future>
 #include <map>
@@ -724,15 +725,31 @@ TEST_F(ServeTest, RequestIdsAndMetrics) {
   EXPECT_EQ(replaced->get_header_value("X-Request-Id").size(), 16u);
   client.Post("/v1/solve", R"({"algorithm":"k_a|1"})", "application/json");
   client.Post("/v1/solve", "{", "application/json");
-  const auto metrics = client.Get("/metrics");
-  ASSERT_TRUE(metrics);
-  for (const char* line : {"zekalg_http_requests_total{endpoint=\"/v1/health\",status=\"200\"} 2",
-                           "zekalg_http_requests_total{endpoint=\"/v1/solve\",status=\"200\"} 1",
-                           "zekalg_http_requests_total{endpoint=\"/v1/solve\",status=\"400\"} 1",
-                           "zekalg_http_request_duration_seconds_count 4", "zekalg_queue_depth 0",
-                           "# TYPE zekalg_engine_seconds_total counter"}) {
-    EXPECT_NE(metrics->body.find(line), std::string::npos) << line << "\n" << metrics->body;
+  const char* const counted[] = {
+      "zekalg_http_requests_total{endpoint=\"/v1/health\",status=\"200\"} 2",
+      "zekalg_http_requests_total{endpoint=\"/v1/solve\",status=\"200\"} 1",
+      "zekalg_http_requests_total{endpoint=\"/v1/solve\",status=\"400\"} 1", "zekalg_queue_depth 0",
+      "# TYPE zekalg_engine_seconds_total counter"};
+  // An answer is counted once it is written, which the client may see a
+  // moment before another thread of the server counts it.
+  std::string body;
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    const auto metrics = client.Get("/metrics");
+    ASSERT_TRUE(metrics);
+    body = metrics->body;
+    if (std::all_of(std::begin(counted), std::end(counted),
+                    [&](const char* line) { return body.find(line) != std::string::npos; })) {
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
+  for (const char* line : counted) {
+    EXPECT_NE(body.find(line), std::string::npos) << line << "\n" << body;
+  }
+  // The four above, and the reads of /metrics before this one.
+  const std::string count = "zekalg_http_request_duration_seconds_count ";
+  ASSERT_NE(body.find(count), std::string::npos) << body;
+  EXPECT_GE(std::stoi(body.substr(body.find(count) + count.size())), 4);
   s.halt();
   EXPECT_NE(s.log.str().find("\"id\":\"job-42.a\""), std::string::npos) << s.log.str();
 }
