@@ -26,6 +26,7 @@
 
 #include "embedded_files.h"
 #include "tools/algorithm_file.h"
+#include "tools/json_writer.h"
 
 namespace cli {
 namespace {
@@ -368,10 +369,9 @@ struct http_service::state {
                   static_cast<unsigned long long>(id_base + next_id.fetch_add(1)));
     return text;
   }
-  void write_log(const json& line) {
-    const std::string text = dump(line);
+  void write_log(const std::string& line) {
     const std::lock_guard<std::mutex> lock(log_mutex);
-    log << text << std::flush;
+    log << line << std::flush;
   }
   void accept();
   void begin_stop();
@@ -787,15 +787,19 @@ class session : public std::enable_shared_from_this<session> {
   void written(error_code ec) {
     const double seconds = std::chrono::duration<double>(clock_type::now() - started_).count();
     s_.stats.answered(series_name(route_), status_, seconds);
-    s_.write_log({{"time", utc_now()},
-                  {"id", id_},
-                  {"remote", remote_},
-                  {"method", method_},
-                  {"path", path_},
-                  {"status", status_},
-                  {"ms", std::round(seconds * 1e6) / 1000},
-                  {"bytes_in", body_bytes_},
-                  {"bytes_out", bytes_out_}});
+    // The access log line, its keys in order, written by hand: as a JSON
+    // object it took a few microseconds of every request. The id, the
+    // address and the method are ASCII by construction; the path is the
+    // client's and goes through the JSON library.
+    std::string line =
+        "{\"bytes_in\":" + std::to_string(body_bytes_) +
+        ",\"bytes_out\":" + std::to_string(bytes_out_) + ",\"id\":" + tools::json_quoted(id_) +
+        ",\"method\":" + tools::json_quoted(method_) +
+        ",\"ms\":" + json(std::round(seconds * 1e6) / 1000).dump() +
+        ",\"path\":" + json(path_).dump(-1, ' ', false, json::error_handler_t::replace) +
+        ",\"remote\":" + tools::json_quoted(remote_) + ",\"status\":" + std::to_string(status_) +
+        ",\"time\":" + tools::json_quoted(utc_now()) + "}\n";
+    s_.write_log(line);
     response_.reset();
     channel_.reset();
     if (ec || !keep_alive_) return linger_close();
