@@ -19,11 +19,13 @@ namespace tools {
 inline constexpr int64_t kOrderedChunk = 32;
 inline constexpr int64_t kOrderedChunksAheadPerThread = 4;
 
-// Makes items 0 .. count-1 with make(index, item, stop) on `threads` threads
-// of their own and hands each, in index order, to take(item) on the calling
-// thread. take returning false stops the work: no item after it is taken,
-// and `stop` turns true for the makers (make may end its item early then;
-// that item is never taken). Each item starts value-initialised.
+// Makes items 0 .. count-1 with make(index, item, stop) on `threads`
+// threads, the calling thread one of them, and hands each, in index order, to
+// take(item) on the calling thread, which makes chunks itself while the next
+// one to take is not ready. take returning false stops the work: no item
+// after it is taken, and `stop` turns true for the makers (make may end its
+// item early then; that item is never taken). Each item starts
+// value-initialised.
 template <typename Item, typename Make, typename Take>
 void make_in_order(int64_t count, int threads, Make make, Take take) {
   if (count <= 0) return;
@@ -35,6 +37,17 @@ void make_in_order(int64_t count, int threads, Make make, Take take) {
   std::atomic<int64_t> next{0};
   std::atomic<int64_t> taken{0};  // chunks taken so far
   std::atomic<bool> stop{false};
+  const auto make_chunk = [&](int64_t chunk) {
+    const auto k = static_cast<std::size_t>(chunk % window);
+    std::vector<Item>& items = slots[k];
+    const int64_t first = chunk * kOrderedChunk;
+    items.assign(static_cast<std::size_t>(std::min(kOrderedChunk, count - first)), Item{});
+    for (std::size_t i = 0; i < items.size() && !stop.load(std::memory_order_relaxed); ++i) {
+      make(first + static_cast<int64_t>(i), items[i], stop);
+    }
+    ready[k].store(true);
+    ready[k].notify_one();
+  };
   const auto work = [&] {
     for (;;) {
       const int64_t chunk = next.fetch_add(1);
@@ -45,24 +58,29 @@ void make_in_order(int64_t count, int threads, Make make, Take take) {
         taken.wait(c);
       }
       if (stop.load()) return;
-      const auto k = static_cast<std::size_t>(chunk % window);
-      std::vector<Item>& items = slots[k];
-      const int64_t first = chunk * kOrderedChunk;
-      items.assign(static_cast<std::size_t>(std::min(kOrderedChunk, count - first)), Item{});
-      for (std::size_t i = 0; i < items.size() && !stop.load(std::memory_order_relaxed); ++i) {
-        make(first + static_cast<int64_t>(i), items[i], stop);
-      }
-      ready[k].store(true);
-      ready[k].notify_one();
+      make_chunk(chunk);
     }
   };
   std::vector<std::thread> makers;
-  makers.reserve(static_cast<std::size_t>(threads));
-  for (int t = 0; t < threads; ++t) makers.emplace_back(work);
+  makers.reserve(static_cast<std::size_t>(threads - 1));
+  for (int t = 1; t < threads; ++t) makers.emplace_back(work);
   bool stopped = false;
   for (int64_t chunk = 0; chunk < chunks && !stopped; ++chunk) {
     const auto k = static_cast<std::size_t>(chunk % window);
-    ready[k].wait(false);
+    // While the chunk to take is not ready, this thread makes the next one
+    // nobody has claimed, if its slot is free (the slots hold the chunks
+    // from this one on).
+    while (!ready[k].load()) {
+      int64_t mine = next.load();
+      while (mine < chunks && mine - chunk < window &&
+             !next.compare_exchange_weak(mine, mine + 1)) {
+      }
+      if (mine >= chunks || mine - chunk >= window) {
+        ready[k].wait(false);
+        break;
+      }
+      make_chunk(mine);
+    }
     ready[k].store(false);
     for (Item& item : slots[k]) {
       if (!take(item)) {
