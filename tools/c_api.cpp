@@ -132,10 +132,22 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* pa
                                            const char* base, const char* base_path,
                                            const char* names, int64_t count, int64_t seed,
                                            int32_t threads, int32_t flags) {
+  return zekalg_tools_sample_rows(algorithm, path, base, base_path, names, 1, count, seed, threads,
+                                  flags);
+}
+
+ZEKALG_TOOLS_API char* zekalg_tools_sample_rows(const char* algorithm, const char* path,
+                                                const char* base, const char* base_path,
+                                                const char* names, int64_t first_row,
+                                                int64_t count, int64_t seed, int32_t threads,
+                                                int32_t flags) {
   return answer([&] {
     const sources s = sources_of(algorithm, path, base, base_path, flags);
     const std::vector<std::string> wanted = lines_of(names, "name", flags);
     if (count < 1 || count > 10000000) throw call_error{"the count must be from 1 to 10000000"};
+    if (first_row < 1 || first_row > 1000000000000) {
+      throw call_error{"the first row must be from 1 to 1000000000000"};
+    }
     if (threads < 0 || threads > 256) throw call_error{"threads must be from 0 to 256"};
     std::size_t missing = 0;
     std::optional<std::vector<std::string>> chosen = sample_variables(s.file, wanted, missing);
@@ -145,7 +157,8 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* pa
     const uint64_t from =
         seed == ZEKALG_TOOLS_NO_SEED ? random_seed() : static_cast<uint64_t>(seed);
     const sample_result sample =
-        sample_variants(s.file, s.base_file(), std::move(*chosen), count, from, {}, threads);
+        sample_variants(s.file, s.base_file(), std::move(*chosen), count, from, {}, threads,
+                        first_row);
     return with_warnings(
         sample_json(sample, s.file, s.base_file(), (flags & ZEKALG_TOOLS_ASCII_MINUS) != 0, -1,
                     (flags & ZEKALG_TOOLS_ROW_ARRAYS) != 0),

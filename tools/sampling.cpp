@@ -195,7 +195,7 @@ std::optional<std::vector<std::string>> sample_variables(const algorithm_file& f
 
 sample_result sample_variants(const algorithm_file& file, const algorithm_file* base_file,
                               std::vector<std::string> names, int64_t count, uint64_t seed,
-                              const sample_guard& keep_going, int threads) {
+                              const sample_guard& keep_going, int threads, int64_t first_row) {
   threads =
       static_cast<int>(std::min<int64_t>(sample_threads(threads), std::max<int64_t>(count, 1)));
   std::vector<const algorithm_file*> files{&file};
@@ -249,8 +249,8 @@ sample_result sample_variants(const algorithm_file& file, const algorithm_file* 
 
   if (threads <= 1) {
     row_outcome o;
-    for (int64_t row = 1; row <= count; ++row) {
-      if (keep_going && !keep_going(row - 1, held)) {
+    for (int64_t row = first_row; row < first_row + count; ++row) {
+      if (keep_going && !keep_going(row - first_row, held)) {
         sample.stopped = true;
         break;
       }
@@ -258,7 +258,9 @@ sample_result sample_variants(const algorithm_file& file, const algorithm_file* 
       o.row = row;
       o.seed = row_seed(seed, static_cast<uint64_t>(row));
       make_row(o, file, base_file, files, sample.names,
-               [&](std::size_t bytes) { return !keep_going || keep_going(row - 1, held + bytes); });
+               [&](std::size_t bytes) {
+                 return !keep_going || keep_going(row - first_row, held + bytes);
+               });
       if (o.stopped) {
         sample.stopped = true;
         break;
@@ -271,13 +273,13 @@ sample_result sample_variants(const algorithm_file& file, const algorithm_file* 
     make_in_order<row_outcome>(
         count, threads,
         [&](int64_t index, row_outcome& o, const std::atomic<bool>& stop) {
-          o.row = index + 1;
+          o.row = first_row + index;
           o.seed = row_seed(seed, static_cast<uint64_t>(o.row));
           make_row(o, file, base_file, files, sample.names,
                    [&](std::size_t) { return !stop.load(std::memory_order_relaxed); });
         },
         [&](row_outcome& o) {
-          if (o.stopped || (keep_going && !keep_going(o.row - 1, held))) {
+          if (o.stopped || (keep_going && !keep_going(o.row - first_row, held))) {
             sample.stopped = true;
             return false;
           }

@@ -81,10 +81,13 @@ using sample_guard = std::function<bool(int64_t done, std::size_t held)>;
 // brings the row back, and the rows are the same for any number of threads.
 // A row fails when a creation or a variable fails; the result tells each
 // creation error and each variable's own error (variable_report.h) with a
-// count and the first row.
+// count and the first row. The rows are numbered from `first_row`: a
+// sample made in parts (rows 1 to 1000, then 1001 to 2000) gives the rows
+// of one made whole.
 sample_result sample_variants(const algorithm_file& file, const algorithm_file* base_file,
                               std::vector<std::string> names, int64_t count, uint64_t seed,
-                              const sample_guard& keep_going = {}, int threads = 1);
+                              const sample_guard& keep_going = {}, int threads = 1,
+                              int64_t first_row = 1);
 
 // A seed for a caller that gave none: from the system's entropy once per
 // thread, then from a generator (opening the entropy source for every

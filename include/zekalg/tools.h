@@ -122,6 +122,16 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* pa
                                            const char* names, int64_t count, int64_t seed,
                                            int32_t threads, int32_t flags);
 
+/* zekalg_tools_sample for the rows `first_row` (1 to 10^12) to first_row +
+ * count - 1 of the sample from `seed`: a host can take a long sample in
+ * parts, and work on one part while the next is made. The histograms and
+ * counts are the part's. */
+ZEKALG_TOOLS_API char* zekalg_tools_sample_rows(const char* algorithm, const char* path,
+                                                const char* base, const char* base_path,
+                                                const char* names, int64_t first_row,
+                                                int64_t count, int64_t seed, int32_t threads,
+                                                int32_t flags);
+
 /* The diagnostics of `zekalg check`, with `creations` trial creations
  * (0: the command's default). */
 ZEKALG_TOOLS_API char* zekalg_tools_check(const char* algorithm, const char* path, const char* base,

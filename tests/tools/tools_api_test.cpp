@@ -65,6 +65,14 @@ TEST(ToolsApi, RowsComeBackByTheirSeedOnAnyNumberOfThreads) {
       EXPECT_EQ(row[j + 2], v["values"][objects["variables"][j].get<std::string>()]);
     }
   }
+  // A sample taken in parts is the sample taken whole.
+  json parts = json::array();
+  for (const int64_t first : {1, 101, 201}) {
+    const json part = taken(zekalg_tools_sample_rows(kQuestion, nullptr, kBase, nullptr, nullptr,
+                                                     first, 100, 42, 2, ZEKALG_TOOLS_ROW_ARRAYS));
+    for (const json& row : part["rows"]) parts.push_back(row);
+  }
+  EXPECT_EQ(parts, arrays["rows"]);
   // A base is built after the row's seed, so its draws move the question's.
   EXPECT_NE(sample("q_y|x*2|0", kBase, 3, 1, 1)["variants"][1]["values"]["y"],
             sample("q_y|x*2|0", kBase, 3, 1, 1)["variants"][2]["values"]["y"]);
@@ -120,6 +128,8 @@ TEST(ToolsApi, CallsThatCannotRunSayWhy) {
       {variant("q_a|1", nullptr, 1, "\xC0"), "request 1:", "algorithm", 0},
       {sample("q_a|1", nullptr, 0, 1, 1), "the count must be", "algorithm", 0},
       {sample("q_a|1", nullptr, 5, 1, 1, "a\nzz"), "no variable 'zz'", "algorithm", 0},
+      {taken(zekalg_tools_sample_rows("q_a|1", nullptr, nullptr, nullptr, nullptr, 0, 5, 1, 1, 0)),
+       "the first row must be", "algorithm", 0},
       {taken(zekalg_tools_check("q_a|1", nullptr, nullptr, nullptr, -1, 0)), "creations must",
        "algorithm", 0},
       {taken(zekalg_tools_test("q_a|1", nullptr, nullptr, nullptr, "nonsense\n", 0, 0)),
