@@ -153,9 +153,16 @@ def test_same_seed_same_variant(seed):
     assert zekalg.Environment(algorithm, seed=seed % 2**32).solve_all() == first
 
 
-def test_sample_rows_come_back_and_failures():
+# A long sample is made in parts (7 rows each here): the same rows, and the
+# same first failure, as in one part.
+@pytest.mark.parametrize("part", [None, 7])
+def test_sample_rows_come_back_and_failures(part, monkeypatch):
     algorithm = "r_a|1|4\nc_odd|a<>2\nq_half|4/(a-1)|1"
+    whole = list(zekalg.sample(algorithm, 40, seed=9, skip_failures=True))
+    if part is not None:
+        monkeypatch.setattr(zekalg._api, "_SAMPLE_PART", part)
     rows = list(zekalg.sample(algorithm, 40, seed=9, skip_failures=True))
+    assert [(r.row, r.seed, dict(r)) for r in rows] == [(r.row, r.seed, dict(r)) for r in whole]
     assert 0 < len(rows) < 40  # a = 2 never holds; a = 1 fails to solve
     for row in rows:
         assert zekalg.Environment(algorithm, seed=row.seed).solve_all() == row

@@ -3,6 +3,7 @@
 from __future__ import annotations
 
 import weakref
+from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass
 from typing import Iterator, Literal, Optional, Union
 
@@ -259,6 +260,12 @@ def _base_text(base: Union[Environment, str, None], what: str) -> Optional[str]:
     return base.algorithm
 
 
+# The tools' most rows a sample, and the rows one call makes when a sample
+# is long: about a tenth of a second of the engine's work each.
+_MOST_ROWS = 10_000_000
+_SAMPLE_PART = 16384
+
+
 def sample(algorithm: str, n: int, *, seed: Optional[int] = None,
            base: Union[Environment, str, None] = None, ascii_minus: bool = False,
            skip_failures: bool = False, threads: Optional[int] = None) -> Iterator[Variant]:
@@ -304,18 +311,43 @@ def sample(algorithm: str, n: int, *, seed: Optional[int] = None,
         _checked_seed(seed)
     if n == 0:
         return iter(())
-    answer = _native.sample(parsed.data, base_data, None, min(n, 1 << 62),
-                            _native.NO_SEED if seed is None else seed, threads,
-                            _native.ASCII_MINUS if ascii_minus else 0)
+    flags = _native.ASCII_MINUS if ascii_minus else 0
+
+    def part(first: int, from_seed: int) -> dict:
+        # Beyond the tools' most rows, one call says so.
+        count = min(_SAMPLE_PART, n - first + 1) if n <= _MOST_ROWS else min(n, 1 << 62)
+        return _native.sample(parsed.data, base_data, None, first, count, from_seed, threads,
+                              flags)
+
+    answer = part(1, _native.NO_SEED if seed is None else seed)
     names = answer["variables"]
-    rows = []
+    from_seed = answer["seed"] if seed is None else seed  # the one picked at random, or given
+    rows: list[Variant] = []
+    failures = list(answer["failures"])
     add, new, fill = rows.append, dict.__new__, dict.update  # a third faster than Variant()
-    for made in answer["rows"]:
-        variant = new(Variant)
-        fill(variant, zip(names, made[2:]))
-        variant.row, variant.seed = made[0], made[1]
-        add(variant)
-    failures = answer["failures"]
+
+    def convert(answer: dict) -> None:
+        for made in answer["rows"]:
+            variant = new(Variant)
+            fill(variant, zip(names, made[2:]))
+            variant.row, variant.seed = made[0], made[1]
+            add(variant)
+
+    if n <= _SAMPLE_PART:
+        convert(answer)
+    else:
+        # The tools make the next part, the GIL released, while this thread
+        # turns the part before into Variants.
+        with ThreadPoolExecutor(1) as helper:
+            first = _SAMPLE_PART + 1
+            while True:
+                pending = helper.submit(part, first, from_seed) if first <= n else None
+                convert(answer)
+                if pending is None:
+                    break
+                answer = pending.result()
+                failures.extend(answer["failures"])
+                first += _SAMPLE_PART
     if skip_failures or not failures:
         return iter(rows)
     return _rows_until(rows, min(failures, key=lambda f: f["first_row"]))

@@ -119,11 +119,11 @@ def solve(env_id: int, request: bytes) -> tuple[int, bytes]:
 tools = _load("libzekalg_tools.so", "ZEKALG_TOOLS_LIBRARY")
 _text_in = ctypes.c_char_p
 _int64 = ctypes.c_int64
-tools.zekalg_tools_sample.argtypes = (_text_in, _text_in, _text_in, _text_in, _text_in,
-                                      _int64, _int64, _int32, _int32)
+tools.zekalg_tools_sample_rows.argtypes = (_text_in, _text_in, _text_in, _text_in, _text_in,
+                                           _int64, _int64, _int64, _int32, _int32)
 tools.zekalg_tools_check.argtypes = (_text_in, _text_in, _text_in, _text_in, _int32, _int32)
 tools.zekalg_tools_describe.argtypes = (_text_in, _text_in, _text_in, _int32)
-for _name in ("zekalg_tools_sample", "zekalg_tools_check", "zekalg_tools_describe"):
+for _name in ("zekalg_tools_sample_rows", "zekalg_tools_check", "zekalg_tools_describe"):
     getattr(tools, _name).restype = ctypes.c_void_p  # a pointer to free, not a copied bytes
 tools.zekalg_tools_free.argtypes = (ctypes.c_void_p,)
 tools.zekalg_tools_free.restype = None
@@ -148,14 +148,15 @@ def _answer(pointer: Optional[int]) -> dict:
     return answer
 
 
-def sample(algorithm: bytes, base: Optional[bytes], names: Optional[bytes], count: int,
-           seed: int, threads: int, flags: int) -> dict:
-    """zekalg_tools_sample with its rows as arrays ("rows": [[row, seed,
-    value, ...]]: half the text to parse of "variants"); the algorithm is
+def sample(algorithm: bytes, base: Optional[bytes], names: Optional[bytes], first_row: int,
+           count: int, seed: int, threads: int, flags: int) -> dict:
+    """zekalg_tools_sample_rows (the rows from `first_row` of the sample
+    from `seed`) with its rows as arrays ("rows": [[row, seed, value,
+    ...]]: half the text to parse of "variants"); the algorithm is
     "algorithm" and the base "base" in the answer's places."""
-    return _answer(tools.zekalg_tools_sample(algorithm, b"algorithm", base, b"base", names,
-                                             count, seed, threads,
-                                             flags | ENGINE_BYTES | ROW_ARRAYS))
+    return _answer(tools.zekalg_tools_sample_rows(algorithm, b"algorithm", base, b"base", names,
+                                                  first_row, count, seed, threads,
+                                                  flags | ENGINE_BYTES | ROW_ARRAYS))
 
 
 def check(algorithm: bytes, path: bytes, base: Optional[bytes], base_path: bytes,
