@@ -138,9 +138,8 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* pa
 
 ZEKALG_TOOLS_API char* zekalg_tools_sample_rows(const char* algorithm, const char* path,
                                                 const char* base, const char* base_path,
-                                                const char* names, int64_t first_row,
-                                                int64_t count, int64_t seed, int32_t threads,
-                                                int32_t flags) {
+                                                const char* names, int64_t first_row, int64_t count,
+                                                int64_t seed, int32_t threads, int32_t flags) {
   return answer([&] {
     const sources s = sources_of(algorithm, path, base, base_path, flags);
     const std::vector<std::string> wanted = lines_of(names, "name", flags);
@@ -156,9 +155,8 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample_rows(const char* algorithm, const cha
     }
     const uint64_t from =
         seed == ZEKALG_TOOLS_NO_SEED ? random_seed() : static_cast<uint64_t>(seed);
-    const sample_result sample =
-        sample_variants(s.file, s.base_file(), std::move(*chosen), count, from, {}, threads,
-                        first_row);
+    const sample_result sample = sample_variants(s.file, s.base_file(), std::move(*chosen), count,
+                                                 from, {}, threads, first_row);
     return with_warnings(
         sample_json(sample, s.file, s.base_file(), (flags & ZEKALG_TOOLS_ASCII_MINUS) != 0, -1,
                     (flags & ZEKALG_TOOLS_ROW_ARRAYS) != 0),

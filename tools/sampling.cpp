@@ -257,10 +257,9 @@ sample_result sample_variants(const algorithm_file& file, const algorithm_file* 
       o = row_outcome{};
       o.row = row;
       o.seed = row_seed(seed, static_cast<uint64_t>(row));
-      make_row(o, file, base_file, files, sample.names,
-               [&](std::size_t bytes) {
-                 return !keep_going || keep_going(row - first_row, held + bytes);
-               });
+      make_row(o, file, base_file, files, sample.names, [&](std::size_t bytes) {
+        return !keep_going || keep_going(row - first_row, held + bytes);
+      });
       if (o.stopped) {
         sample.stopped = true;
         break;

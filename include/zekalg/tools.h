@@ -128,9 +128,8 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample(const char* algorithm, const char* pa
  * counts are the part's. */
 ZEKALG_TOOLS_API char* zekalg_tools_sample_rows(const char* algorithm, const char* path,
                                                 const char* base, const char* base_path,
-                                                const char* names, int64_t first_row,
-                                                int64_t count, int64_t seed, int32_t threads,
-                                                int32_t flags);
+                                                const char* names, int64_t first_row, int64_t count,
+                                                int64_t seed, int32_t threads, int32_t flags);
 
 /* The diagnostics of `zekalg check`, with `creations` trial creations
  * (0: the command's default). */
