@@ -268,14 +268,20 @@ sample_result sample_variants(const algorithm_file& file, const algorithm_file* 
     }
   } else {
     // The rows are counted in row order, so the result does not depend on
-    // the number of threads.
+    // the number of threads. The guard is asked on this thread only: before
+    // each row it takes, and before each value of the rows it makes itself
+    // while it waits for the others.
+    const std::thread::id caller = std::this_thread::get_id();
     make_in_order<row_outcome>(
         count, threads,
         [&](int64_t index, row_outcome& o, const std::atomic<bool>& stop) {
           o.row = first_row + index;
           o.seed = row_seed(seed, static_cast<uint64_t>(o.row));
-          make_row(o, file, base_file, files, sample.names,
-                   [&](std::size_t) { return !stop.load(std::memory_order_relaxed); });
+          const bool guarded = keep_going && std::this_thread::get_id() == caller;
+          make_row(o, file, base_file, files, sample.names, [&](std::size_t bytes) {
+            return !stop.load(std::memory_order_relaxed) &&
+                   (!guarded || keep_going(o.row - first_row, held + bytes));
+          });
         },
         [&](row_outcome& o) {
           if (o.stopped || (keep_going && !keep_going(o.row - first_row, held))) {

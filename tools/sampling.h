@@ -68,10 +68,11 @@ std::optional<std::vector<std::string>> sample_variables(const algorithm_file& f
                                                          std::size_t& missing);
 
 // Asked with the number of rows done and the bytes of the values held (the
-// rows kept and the row being made): before each row and each value with
-// one thread; with more, before each batch of rows and each value of the
-// rows the calling thread makes. False stops the sample there; the rows
-// made after that point are dropped.
+// rows kept and the row being made), on the calling thread only: before
+// each row and each value with one thread; with more, before each row it
+// counts and each value of the rows it makes while it waits for the other
+// threads. False stops the sample there; the rows made after that point
+// are dropped.
 using sample_guard = std::function<bool(int64_t done, std::size_t held)>;
 
 // Makes `count` rows from `seed`, showing the variables `names`, on
