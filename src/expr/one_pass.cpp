@@ -152,7 +152,6 @@ bool reduce_operators_in_one_sweep(scope& s, alg_string& content, alg_value& res
 // handed back to it: false. True when the text is done.
 
 bool reduce_groups_in_one_pass(scope& s, alg_string& text) {
-  const bool conditionals = s.forms().conditionals_in_one_pass;
   if (text.view().find('\0') != std::string_view::npos) return false;
   struct segment {
     alg_string bytes;
@@ -204,19 +203,13 @@ bool reduce_groups_in_one_pass(scope& s, alg_string& text) {
       out.resize(from);
       call_function(s, call, static_cast<uint32_t>(open - from + 1), call.length(), name);
       if (call.view().find('(') != std::string_view::npos) {
-        // A user function's text, to be read again. Its conditionals are
-        // the only ones in the whole text, so when it is balanced they are
-        // resolved as the rewriting would resolve them, before any group.
-        const bool handed_back =
-            call.view().find('\0') != std::string_view::npos ||
-            (text_holds_conditional(call) && (!conditionals || !parentheses_balanced(call.view()) ||
-                                              !resolve_conditionals_in_one_pass(s, call)));
+        // A user function's text, to be read again.
+        const bool spliced = splice_expansion(s, call);
         unread.push_back({call, 0});
-        if (handed_back) {
+        if (!spliced) {
           rest_of_text();
           return false;
         }
-        s.spend(call.length());
       } else {
         s.spend(call.length());
         out.append(call.view());
@@ -235,6 +228,20 @@ bool reduce_groups_in_one_pass(scope& s, alg_string& text) {
       return true;
     }
   }
+}
+
+bool splice_expansion(scope& s, alg_string& call) {
+  // Its conditionals are the only ones in the whole text, so when it is
+  // balanced they are resolved as the rewriting would resolve them, before
+  // any group.
+  if (call.view().find('\0') != std::string_view::npos) return false;
+  if (text_holds_conditional(call) &&
+      (!s.forms().conditionals_in_one_pass || !parentheses_balanced(call.view()) ||
+       !resolve_conditionals_in_one_pass(s, call))) {
+    return false;
+  }
+  s.spend(call.length());
+  return true;
 }
 
 namespace {

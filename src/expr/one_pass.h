@@ -37,6 +37,12 @@ bool reduce_operators_in_one_sweep(scope& s, alg_string& content, alg_value& res
 // a ")" without "(", a "(" never closed, a NUL byte).
 bool reduce_groups_in_one_pass(scope& s, alg_string& text);
 
+// A user function's text (it holds a "("), as reduce_groups_in_one_pass
+// takes it where the call stood: its conditionals resolved, when it is
+// balanced, and its length counted. False, with nothing more counted, when
+// the pass hands the whole text back to the rewriting there instead.
+bool splice_expansion(scope& s, alg_string& call);
+
 // Resolves every conditional and choice of `text`, as repeating
 // resolve_conditional while the text holds one would, in one pass. False,
 // with the text untouched, when it holds a NUL byte.

@@ -240,7 +240,12 @@ class plan_runner {
         return false;
       }
     }
+    // Without a plan, it goes back to the rewriting as the rewriting's
+    // one-pass reader leaves it where the call stood: that reader counts
+    // its length there (and resolves its conditionals first), and reading
+    // the text handed back from its start does not count it again.
     handback_ = expansion;
+    if (s_.forms().groups_in_one_pass) (void)splice_expansion(s_, handback_);
     return false;
   }
 

@@ -139,6 +139,15 @@ INSTANTIATE_TEST_SUITE_P(
                   "k_a|1\n",
                   {"(a", "a)", "((a)", "a+(", "\"unclosed", "a~b", "1,2", "max((1,2),3)"}},
         plan_case{"LimitsOfTextAndWork", doubling(24, "\"a b\""), {"t19", "t20", "t24"}},
+        // Recursion without end through bodies of several kilobytes, to the
+        // work limit: plans follow the first levels, then hand the text back
+        // (past the levels they follow; at once for a body too long to have
+        // a plan). The error names the function only when the limit falls
+        // on its text being written, so the work of each level must count
+        // where the rewriting counts it.
+        plan_case{"RecursionToTheWorkLimit",
+                  "f_s|s(x)" + repeated("+1", 600) + "|x\nf_t|t(x)" + repeated("+1", 1200) + "|x\n",
+                  {"s(1)", "t(1)"}},
         // A text whose literal is 2 bytes short of the limit, joined to
         // short ones: the joined literal's length decides.
         plan_case{"JoinedTextsAtTheLengthLimit",
