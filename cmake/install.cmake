@@ -1,5 +1,7 @@
 # Installation: the shared library, both public headers, a CMake package
-# (find_package(zekalg) gives zekalg::zekalg) and a pkg-config file.
+# (find_package(zekalg) gives zekalg::zekalg) and a pkg-config file; where
+# the tools are built, their shared library and tools.h too (zekalg::tools,
+# the COMPONENTS name `tools`, and zekalg-tools.pc).
 include(GNUInstallDirs)
 include(CMakePackageConfigHelpers)
 
@@ -11,6 +13,13 @@ install(TARGETS zekalg EXPORT zekalgTargets
   RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 install(FILES include/zekalg/zekalg.h include/zekalg/zekalg.hpp
   DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zekalg)
+if(TARGET zekalg_tools_shared)
+  install(TARGETS zekalg_tools_shared EXPORT zekalgTargets
+    LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    ARCHIVE DESTINATION ${CMAKE_INSTALL_LIBDIR}
+    RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+  install(FILES include/zekalg/tools.h DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/zekalg)
+endif()
 
 install(EXPORT zekalgTargets NAMESPACE zekalg:: DESTINATION ${ZEKALG_CMAKE_DIR})
 configure_package_config_file(cmake/zekalgConfig.cmake.in
@@ -26,3 +35,7 @@ install(FILES ${PROJECT_BINARY_DIR}/zekalgConfig.cmake ${PROJECT_BINARY_DIR}/zek
 file(RELATIVE_PATH ZEKALG_PC_UP /p/${CMAKE_INSTALL_LIBDIR}/pkgconfig /p)
 configure_file(cmake/zekalg.pc.in ${PROJECT_BINARY_DIR}/zekalg.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/zekalg.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+if(TARGET zekalg_tools_shared)
+  configure_file(cmake/zekalg-tools.pc.in ${PROJECT_BINARY_DIR}/zekalg-tools.pc @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/zekalg-tools.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig)
+endif()
