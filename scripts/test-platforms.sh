@@ -65,11 +65,9 @@ if ((${#missing[@]})); then
   if wants win32 && ! dpkg --print-foreign-architectures | grep -qx i386; then
     $sudo_cmd dpkg --add-architecture i386
   fi
-  $sudo_cmd apt-get update -qq
   # Console programs only: the recommended fonts, sound and GUI helpers are
   # not needed.
-  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends \
-    "${missing[@]}" >/dev/null
+  bash scripts/apt-install.sh --no-install-recommends "${missing[@]}"
   echo "installed in $((SECONDS - start)) s"
 fi
 
