@@ -119,7 +119,10 @@ int32_t create_environment(int32_t base_id, const alg_string& algorithm) {
     throw z_x_outofmemory();
   }
   env->base = find_environment(base_id);
-  if (!generator_seeded()) seed_generator(clock_seed(id));
+  // The host's seed for this create, else the clock on a thread that never
+  // seeded; else the build continues where the thread's last draw left the
+  // generator.
+  if (!take_host_seed() && !generator_seeded()) seed_generator(clock_seed(id));
   // Built before it is listed: no other call can see it half-built, and a
   // failed build leaves nothing to remove.
   initialise_environment(*env, algorithm, engine.translations);

@@ -21,8 +21,9 @@ int32_t kill_environment(int32_t id);
 // The result text of `request` in environment `id`; the empty text when the
 // id names no live environment. `mode` is 0 or 1 (the two solve exports).
 alg_string solve_in_environment(int32_t id, const alg_string& request, int32_t mode);
-// Seeds the calling thread's generator for its next draw (normally the next
-// create's) and stops the clock seeding of that thread's later creates.
+// Keeps `seed` for the calling thread's next create, which takes it whether
+// it draws or not, and stops the clock seeding of that thread's later
+// creates.
 void seed_environment(uint32_t seed);
 
 // The live environment with `id`, or nullptr.

@@ -9,8 +9,9 @@ namespace {
 // Plain thread-local values, with no destructor to run when a thread ends.
 thread_local uint32_t generator_state = 1;
 thread_local bool generator_seeded_by_host = false;
-// The host seeded this thread and nothing has drawn since.
-thread_local bool host_seed_pending = false;
+// A host's seed that no create on this thread has taken yet.
+thread_local bool host_seed_waiting = false;
+thread_local uint32_t waiting_seed = 0;
 thread_local random_stream* bound_stream = nullptr;
 
 constexpr uint32_t next_state(uint32_t state) noexcept { return state * 214013u + 2531011u; }
@@ -25,7 +26,15 @@ void seed_generator(uint32_t seed) noexcept { generator_state = seed; }
 void seed_by_host(uint32_t seed) noexcept {
   generator_state = seed;
   generator_seeded_by_host = true;
-  host_seed_pending = true;
+  host_seed_waiting = true;
+  waiting_seed = seed;
+}
+
+bool take_host_seed() noexcept {
+  if (!host_seed_waiting) return false;
+  host_seed_waiting = false;
+  generator_state = waiting_seed;
+  return true;
 }
 
 bool generator_seeded() noexcept { return generator_seeded_by_host; }
@@ -33,13 +42,8 @@ bool generator_seeded() noexcept { return generator_seeded_by_host; }
 int32_t random_draw() noexcept {
   random_stream* stream = bound_stream;
   if (stream == nullptr) {
-    host_seed_pending = false;
     generator_state = next_state(generator_state);
     return output_of(generator_state);
-  }
-  if (host_seed_pending) {
-    host_seed_pending = false;
-    stream->state_.store(generator_state, std::memory_order_relaxed);
   }
   uint32_t state = stream->state_.load(std::memory_order_relaxed);
   uint32_t next = next_state(state);

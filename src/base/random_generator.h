@@ -2,18 +2,19 @@
 // 214013 + 2531011 mod 2^32, yielding (state >> 16) & 32767). Hosts store
 // seeds to bring back a variant, so this sequence must never change.
 //
-// Every thread has a generator of its own, which starts from state 1; a
-// host seeds the calling thread's. Every environment has a stream of its
-// own (random_stream): a build starts it where the building thread's
-// generator stands, and while a host call runs in the environment
-// (stream_binding) each of the call's draws continues that stream and
-// leaves the thread's generator where the draw left the stream. A call in an
-// environment therefore continues exactly where the environment's previous
-// call stopped, whichever thread makes it and whatever other environments
-// drew meanwhile; while nothing else draws, that is just where the thread's
-// generator stands, as it always was. A seed the host gave the thread since
-// its last draw goes before the stream: the call's first draw restarts the
-// stream from it.
+// Every thread has a generator of its own, which starts from state 1. Every
+// environment has a stream of its own (random_stream): a build starts it
+// where the building thread's generator stands, and while a host call runs
+// in the environment (stream_binding) each of the call's draws continues
+// that stream and leaves the thread's generator where the draw left the
+// stream. A call in an environment therefore continues exactly where the
+// environment's previous call stopped, whichever thread makes it and
+// whatever other environments drew meanwhile; while nothing else draws,
+// that is just where the thread's generator stands, as it always was.
+//
+// A host's seed waits for the next create on its thread, which takes it
+// (take_host_seed) whether that build draws anything or not: it never
+// reaches another environment's stream.
 #pragma once
 
 #include <atomic>
@@ -23,8 +24,12 @@
 // seed_by_host; the engine's clock seeding only through this).
 void seed_generator(uint32_t seed) noexcept;
 // The host's seed: seeds this thread's generator, marks the thread as
-// seeded and makes the next draw on this thread start from it.
+// seeded and keeps the seed for the thread's next create.
 void seed_by_host(uint32_t seed) noexcept;
+// At a create: when a host's seed waits on this thread, seeds the thread's
+// generator with it (the build's stream starts there), forgets it and
+// returns true.
+bool take_host_seed() noexcept;
 // Whether the host seeded this thread's generator (then creates on this
 // thread no longer seed it from the clock).
 bool generator_seeded() noexcept;
