@@ -49,14 +49,21 @@
  * crash the process.
  *
  * Seeds: one seed gives one variant. Seed, then create, on the same thread:
- * the environment's draws start from that seed (from the clock on a thread
- * that never seeded), and every later call in it continues its own stream
- * of draws where its previous call stopped, on whatever thread it runs and
- * whatever other environments draw meanwhile. Draws for a base environment
- * made during a call in an environment built on it come from that
- * environment's stream. A seed applies to the calling thread's next draw,
- * whichever environment it is for. Nearby seeds (1, 2, 3, ...) draw nearly
- * the same first values: spread them (docs/seeds.md).
+ * the create takes the seed, whether its algorithm draws anything while it
+ * is built or not, and the environment's draws start from it. Every later
+ * call in the environment continues its own stream of draws where its
+ * previous call stopped, on whatever thread it runs and whatever other
+ * environments draw meanwhile. A seed waits for the thread's next create:
+ * a seed given between two calls on an existing environment changes
+ * nothing in it. Draws for a base environment made during a call in an
+ * environment built on it come from that environment's stream (and stay
+ * in the base for every environment on it). An environment created with no
+ * seed of its own starts from the clock on a thread that never seeded;
+ * on a thread that did, it starts where the thread's last draw left off
+ * (the end of the previous environment's draws on this thread), so its
+ * variant depends on those calls: seed before every create to avoid that.
+ * Nearby seeds (1, 2, 3, ...) draw nearly the same first values: spread
+ * them (docs/seeds.md).
  *
  * Version: ZEKALG_VERSION_MAJOR/MINOR/PATCH give the version of this header;
  * a change of the major number breaks compatibility.
@@ -138,11 +145,13 @@ ZEKALG_API int32_t ZEKALG_CALL zekalg_solve_var16(int32_t id, const char* expres
                                                   int32_t* length);
 
 /*
- * Seeds the calling thread's random generator with `seed` (read as unsigned
- * 32-bit): the thread's next draw, normally that of the next create, starts
- * from it. From then on creates on this thread no longer seed from the
- * clock, so the same seed and algorithm draw the same values again. Other
- * threads are not affected.
+ * Seeds the next create on the calling thread with `seed` (read as unsigned
+ * 32-bit): that create takes it, whether it draws or not, and the new
+ * environment's draws start from it. Seeding twice before a create: the
+ * last seed counts. Existing environments are not affected, and neither
+ * are other threads. From then on creates on this thread no longer seed
+ * from the clock, so the same seed and algorithm draw the same values
+ * again.
  */
 ZEKALG_API void ZEKALG_CALL zekalg_seed_environment(int32_t seed);
 

@@ -35,7 +35,8 @@ class error : public std::runtime_error {
   int32_t status_;
 };
 
-// Seeds the calling thread's generator: its later creates draw reproducibly.
+// Seeds the next create on the calling thread: the same seed and algorithm
+// bring back the same variant.
 inline void seed(uint32_t value) noexcept { zekalg_seed_environment(static_cast<int32_t>(value)); }
 
 class environment {

@@ -24,11 +24,13 @@ def _checked_seed(value: int) -> int:
 
 
 def seed(value: int) -> None:
-    """Seeds the calling thread's random generator.
+    """Seeds the next environment the calling thread creates.
 
-    The thread's next draw, normally that of the next environment it
-    creates, starts from it: the same seed and algorithm bring back the same
-    variant, whatever other threads and environments do. `value` is a
+    That creation takes the seed, whether its algorithm draws anything
+    while it is built or not, and the environment's draws start from it:
+    the same seed and algorithm bring back the same variant, whatever other
+    threads and environments do. Environments that exist already are not
+    affected. `value` is a
     32-bit seed, from -2**31 to 2**32 - 1 (negative values stand for their
     unsigned bits), as ``zekalg solve --seed`` takes it. A thread that never
     seeded draws from the clock. Nearby seeds (1, 2, 3, ...) draw nearly the
