@@ -1,18 +1,28 @@
-// The workbench without a server. Served as static files, with no zekalg
-// service behind them, the page's POST requests to /v1/ are answered in the
-// browser by the zekalg WebAssembly module, in a worker
-// (workbench_service.mjs, which answers as the service does). Loaded before
-// workbench.js, this wraps fetch, so workbench.js stays as it is.
+// The workbench without a server. Served as static files, the page's POST
+// requests to /v1/ are answered in the browser by the zekalg WebAssembly
+// module, in a worker (workbench_service.mjs, which answers as the service
+// does). Loaded before workbench.js, this wraps fetch, so workbench.js
+// stays as it is. `zekalg serve` does not load this file: its page asks the
+// service.
 //
-// <meta name="zekalg-engine" content="..."> says when: "module" always;
-// "auto" (the default) once a request to /v1/ finds no service there (it
-// fails, or answers 404, 405 or 501 without a problem document, as plain
-// file servers do). `zekalg serve` does not load this file.
+// <meta name="zekalg-engine" content="..."> says who answers:
+//   "module" (also "auto", no setting or an unknown one): the module, and
+//     no request reaches a server;
+//   "service": the server, at /v1/ on the page's origin (a zekalg service
+//     behind the same host), and nothing runs in the browser;
+//   "service-first": the server until an answer shows there is no zekalg
+//     service there (the request fails, or the answer is not JSON, as a
+//     plain file server's 403, 404 or 501 is not), then the module.
 "use strict";
 
 (() => {
-  const setting = document.querySelector('meta[name="zekalg-engine"]');
-  let local = setting !== null && setting.content === "module";
+  const meta = document.querySelector('meta[name="zekalg-engine"]');
+  const setting = meta === null ? "module" : meta.content.trim().toLowerCase();
+  if (!["module", "auto", "service", "service-first"].includes(setting)) {
+    console.warn(`zekalg-engine: unknown setting '${meta.content}'; the module answers`);
+  }
+  if (setting === "service") return;
+  let local = setting !== "service-first";
   const workerUrl = new URL("workbench_service.mjs", document.baseURI);
   const serverFetch = window.fetch.bind(window);
   const pending = new Map();
@@ -60,9 +70,10 @@
     });
   }
 
+  // The service answers every POST to /v1/ with JSON, errors included.
   function noService(response) {
     const type = response.headers.get("Content-Type") || "";
-    return [404, 405, 501].includes(response.status) && !type.includes("problem+json");
+    return !/^application\/([a-z0-9.+-]+\+)?json\b/i.test(type.trim());
   }
 
   window.fetch = async (input, init = {}) => {
