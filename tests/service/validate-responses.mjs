@@ -50,6 +50,8 @@ for (const line of lines) {
       failures.push(`${where}: status not described`);
       continue;
     }
+    // A shared answer, under components/responses.
+    if (response.$ref) response = document.components.responses[response.$ref.split("/").pop()];
   }
   seen.add(`${r.method} ${item ? path : "(other)"} ${r.status}`);
   const mediaType = r.content_type.split(";")[0].trim();
