@@ -5,8 +5,10 @@ cd "$(dirname "$0")/.."
 bash scripts/deps.sh
 cmake --preset default >/dev/null
 # Only what the main job needs: the library, the command and the example
-# host (the test suite is built by scripts/test.sh).
-cmake --build --preset default -j"$(nproc)" --target zekalg zekalg_cli example_host
+# host (the test suite is built by scripts/test.sh), and the tools' library,
+# so that `cmake --install build/default` finds everything it installs.
+cmake --build --preset default -j"$(nproc)" --target zekalg zekalg_cli example_host \
+  zekalg_tools_shared
 ./build/default/example_host examples/sum_of_two.alg sum a b
 # The zekalg command on the shipped examples: one variant of each, a sample
 # with its summary, and the author's check.
