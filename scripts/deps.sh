@@ -9,6 +9,8 @@ packages=(cmake g++ make libgtest-dev libgmock-dev libbenchmark-dev pkg-config
 packages+=(libmpfr-dev)
 # The service: Boost.Beast and Asio (header-only).
 packages+=(libboost1.81-dev)
+# The README's HTTP example, run by the tests.
+packages+=(curl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Python package (python/) into a fresh virtual environment,
-# the way its README says, and runs its tests with pytest.
+# the way its README says, and runs its tests with pytest and README.md's
+# Python example.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # python3-venv brings pip; the package's build needs no other Python
@@ -16,3 +17,6 @@ rm -rf "$venv"
 cmake --preset default >/dev/null
 cmake --build --preset default -j2 --target zekalg_cli
 ZEKALG_CLI="$PWD/build/default/zekalg" "$venv/bin/python" -m pytest -p no:cacheprovider python/tests
+# The README's Python example as written, with the package just installed.
+bash tests/docs/host_examples.sh python "$PWD" "$PWD/$venv/bin/python" \
+  "$PWD/build/default/zekalg" build/python-docs
