@@ -187,7 +187,7 @@ static const char* parse_line(struct conformance_suite* suite, char* line, int n
     if (c->step_count == 0) return "expect without a step";
     step = &c->steps[c->step_count - 1];
     if (step->has_expectation || step->action == CONFORMANCE_SEED ||
-        step->action == CONFORMANCE_KILL)
+        step->action == CONFORMANCE_KILL || step->action == CONFORMANCE_USE)
       return "expect does not follow a create, derive or solve";
     if (argument == NULL) return "expect needs a status";
     status = strtol(argument, &end, 10);
@@ -208,6 +208,14 @@ static const char* parse_line(struct conformance_suite* suite, char* line, int n
     if (argument == NULL) return "seed needs a number";
     step->seed = (uint32_t)strtoul(argument, &end, 10);
     return (end == argument || *end != '\0') ? "seed needs a number" : NULL;
+  }
+  if (strcmp(line, "use") == 0) {
+    char* end = NULL;
+    step->action = CONFORMANCE_USE;
+    if (argument == NULL) return "use needs a number";
+    step->seed = (uint32_t)strtoul(argument, &end, 10);
+    return (end == argument || *end != '\0' || step->seed == 0) ? "use needs a number from 1"
+                                                                 : NULL;
   }
   if (strcmp(line, "kill") == 0) {
     step->action = CONFORMANCE_KILL;
@@ -390,6 +398,15 @@ int conformance_run(const struct zekalg_functions* api, const struct conformance
     switch (step->action) {
       case CONFORMANCE_SEED:
         api->seed_environment((int32_t)step->seed);
+        break;
+      case CONFORMANCE_USE:
+        ok = step->seed <= created_count;
+        if (ok) {
+          current = created[step->seed - 1];
+        } else {
+          set_error(report, report_size, "line %d: no environment %u was created", step->line,
+                    (unsigned)step->seed);
+        }
         break;
       case CONFORMANCE_KILL:
         ok = api->kill_environment(current) == 0;

@@ -19,6 +19,8 @@
  *                       draws and caches what later ones find ready)
  *   kill                kills the current environment (later solves still
  *                       name its id)
+ *   use N               makes the case's Nth created environment (from 1)
+ *                       the current one again
  *   expect STATUS TEXT  what the step before answers: status and bytes
  *
  * A create without `expect` must succeed and leave the message buffer and
@@ -53,13 +55,14 @@ enum conformance_action {
   CONFORMANCE_DERIVE,
   CONFORMANCE_SOLVE,
   CONFORMANCE_SOLVE_ONCE,
-  CONFORMANCE_KILL
+  CONFORMANCE_KILL,
+  CONFORMANCE_USE
 };
 
 struct conformance_step {
   enum conformance_action action;
   int line;
-  uint32_t seed;
+  uint32_t seed;  /* for seed; the environment's number for use */
   char* text; /* algorithm or request, NUL-terminated */
   int has_expectation;
   int32_t expected_status;
