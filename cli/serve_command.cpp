@@ -516,7 +516,12 @@ class session : public std::enable_shared_from_this<session> {
         return refuse(std::move(a));
       }
     }
-    if (!post) return serve_get();
+    if (!post) {
+      // A body these paths do not read would be taken for the next request:
+      // the connection closes after the answer instead.
+      if (!parser_->is_done()) keep_alive_ = false;
+      return serve_get();
+    }
 
     const auto type = req.find(http::field::content_type);
     if (type == req.end() || !json_media_type(type->value())) {

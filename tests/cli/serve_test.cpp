@@ -467,6 +467,25 @@ TEST_F(ServeTest, HostileBytesLeaveTheServerServing) {
   }
 }
 
+// A body sent with a request that takes none is never read as the next
+// request (a proxy in front would count one request where the service
+// answered two): one answer, then the connection closes.
+TEST_F(ServeTest, ABodyIsNeverTakenForTheNextRequest) {
+  const std::string hidden = "GET /v1/capabilities HTTP/1.1\r\nHost: x\r\n\r\n";
+  for (const char* start : {"GET /v1/health", "HEAD /v1/health", "GET /", "OPTIONS /v1/solve",
+                            "GET /v1/nowhere", "PUT /v1/solve"}) {
+    const std::string reply =
+        talk(plain_->port, std::string(start) + " HTTP/1.1\r\nHost: x\r\nContent-Length: " +
+                               std::to_string(hidden.size()) + "\r\n\r\n" + hidden);
+    std::size_t answers = reply.starts_with("HTTP/1.1 ") ? 1 : 0;
+    for (std::size_t at = reply.find("\nHTTP/1.1 "); at != std::string::npos;
+         at = reply.find("\nHTTP/1.1 ", at + 1)) {
+      ++answers;
+    }
+    EXPECT_EQ(answers, 1u) << start << "\n" << reply.substr(0, 200);
+  }
+}
+
 struct limit_case {
   const char* name;
   int time_limit_ms;
