@@ -73,10 +73,10 @@ struct operation {
   enum class type { create, solve, kill, seed } what;
   int env = -1;
   int thread = 0;
-  uint32_t seed = 0;        // for a stray seed
+  uint32_t seed = 0;  // for a stray seed
   const char* request = nullptr;
-  int after = -1;           // the environment's operation before this one
-  int base_created = -1;    // the creation of the base it is built on
+  int after = -1;         // the environment's operation before this one
+  int base_created = -1;  // the creation of the base it is built on
 };
 
 struct program {
@@ -88,10 +88,10 @@ program make_program(uint64_t program_seed, size_t count, int threads) {
   std::mt19937_64 random(program_seed);
   auto below = [&](size_t n) { return static_cast<size_t>(random() % n); };
   program p;
-  std::vector<int> last_op;      // per environment
-  std::vector<int> live;         // environments that take solves
-  std::vector<int> bases;        // live bases
-  std::vector<uint32_t> seeds;   // given so far, some given again
+  std::vector<int> last_op;     // per environment
+  std::vector<int> live;        // environments that take solves
+  std::vector<int> bases;       // live bases
+  std::vector<uint32_t> seeds;  // given so far, some given again
   auto next_seed = [&] {
     const uint32_t s = !seeds.empty() && below(10) == 0 ? seeds[below(seeds.size())]
                                                         : static_cast<uint32_t>(random());
@@ -126,8 +126,8 @@ program make_program(uint64_t program_seed, size_t count, int threads) {
       bases.push_back(create(std::move(e)));
     } else if (roll < 25 && live.size() < 48) {
       const bool on_base = !bases.empty() && below(3) == 0;
-      const algorithm& alg = on_base ? kChildren[below(std::size(kChildren))]
-                                     : kAlone[below(std::size(kAlone))];
+      const algorithm& alg =
+          on_base ? kChildren[below(std::size(kChildren))] : kAlone[below(std::size(kAlone))];
       planned e{&alg, next_seed()};
       if (on_base) e.base = bases[below(bases.size())];
       const int index = create(std::move(e));
@@ -246,13 +246,13 @@ TEST(SeedProperty, EveryEnvironmentAnswersAsAlone) {
     if (e.answers != expected) {
       ++wrong;
       ADD_FAILURE() << "program seed " << program_seed << ", environment " << i << " (seed "
-                    << e.seed << ", algorithm \"" << e.alg->text << "\")\n  got:      "
-                    << testing::PrintToString(e.answers)
+                    << e.seed << ", algorithm \"" << e.alg->text
+                    << "\")\n  got:      " << testing::PrintToString(e.answers)
                     << "\n  expected: " << testing::PrintToString(expected);
     }
   }
-  std::cout << p.ops.size() << " operations on " << p.envs.size() << " environments, "
-            << kThreads << " threads\n";
+  std::cout << p.ops.size() << " operations on " << p.envs.size() << " environments, " << kThreads
+            << " threads\n";
 }
 
 // The commonest host pattern: seed and create for each student, solve

@@ -215,7 +215,7 @@ static const char* parse_line(struct conformance_suite* suite, char* line, int n
     if (argument == NULL) return "use needs a number";
     step->seed = (uint32_t)strtoul(argument, &end, 10);
     return (end == argument || *end != '\0' || step->seed == 0) ? "use needs a number from 1"
-                                                                 : NULL;
+                                                                : NULL;
   }
   if (strcmp(line, "kill") == 0) {
     step->action = CONFORMANCE_KILL;

@@ -62,8 +62,8 @@ enum conformance_action {
 struct conformance_step {
   enum conformance_action action;
   int line;
-  uint32_t seed;  /* for seed; the environment's number for use */
-  char* text; /* algorithm or request, NUL-terminated */
+  uint32_t seed; /* for seed; the environment's number for use */
+  char* text;    /* algorithm or request, NUL-terminated */
   int has_expectation;
   int32_t expected_status;
   char* expected; /* NUL-terminated; expected_length bytes */
