@@ -13,5 +13,13 @@ file(COPY_FILE ${engine_dir}/zekalg_engine.wasm ${PACKAGE_DIR}/zekalg_engine.was
 string(REPLACE "," ";" SOURCES "${SOURCES}")
 foreach(source IN LISTS SOURCES)
   get_filename_component(name ${source} NAME)
-  file(COPY_FILE ${SOURCE_DIR}/${source} ${PACKAGE_DIR}/${name} ONLY_IF_DIFFERENT)
+  if(name STREQUAL "package.json")
+    # js/package.json's scripts build this folder and copy from it: here
+    # they have nothing to do, and `npm pack` in this folder packs it as it is.
+    file(READ ${SOURCE_DIR}/${source} manifest)
+    string(JSON manifest REMOVE "${manifest}" scripts)
+    file(WRITE ${PACKAGE_DIR}/${name} "${manifest}\n")
+  else()
+    file(COPY_FILE ${SOURCE_DIR}/${source} ${PACKAGE_DIR}/${name} ONLY_IF_DIFFERENT)
+  endif()
 endforeach()

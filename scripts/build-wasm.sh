@@ -2,7 +2,8 @@
 # Builds the engine for JavaScript: the WebAssembly module and the npm
 # package around it (js/), into build/wasm, with Debian's Emscripten
 # (installed when missing, with Node.js and npm). The package folder is
-# build/wasm/package; `npm pack` there gives the tarball (nothing is
+# build/wasm/package, which the tests load; `npm pack` in js/ runs this
+# script, copies the module's files in and gives the tarball (nothing is
 # published). build/wasm/site is the workbench of `zekalg serve` as static
 # files that any file server can serve: with no service behind them, the
 # module answers its requests in the browser.
