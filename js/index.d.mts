@@ -25,7 +25,14 @@ export interface EnvironmentOptions {
   asciiMinus?: boolean;
 }
 
-export class Environment implements Disposable {
+declare global {
+  interface SymbolConstructor {
+    /** The method `using` calls (the esnext lib declares it too; Node has it from 18.18). */
+    readonly dispose: unique symbol;
+  }
+}
+
+export class Environment {
   constructor(algorithm: string, options?: EnvironmentOptions);
   /** The engine's id (0 once disposed). */
   readonly id: number;
@@ -40,6 +47,7 @@ export class Environment implements Disposable {
   solveAll(): Record<string, string>;
   /** Kills the environment; again is harmless. */
   dispose(): void;
+  /** The same as dispose(), for `using` where the runtime has it. */
   [Symbol.dispose](): void;
 }
 
