@@ -3,10 +3,11 @@
 //
 //   import { load, Environment, sample, check } from "zekalg";
 //   await load();
-//   using env = new Environment("r_a|1|9\nq_sq|a^2|0", { seed: 2026 });
+//   const env = new Environment("r_a|1|9\nq_sq|a^2|0", { seed: 2026 });
 //   env.solve("sq");     // "4"
 //   env.solve("-a");     // "\u20132": results write minus as the en dash
 //   env.solveAll();      // { a: "2", sq: "4" }
+//   env.dispose();
 //
 // Texts are strings in and out; the engine's Windows-1252 bytes are
 // converted (text.mjs). The module is one engine for the whole program:
@@ -243,8 +244,8 @@ const finalizer = new FinalizationRegistry((id) => engine?.kill(id));
  *
  * Creating it draws the random values until every condition holds;
  * `solve` then answers requests with the engine's display text. Call
- * `dispose()` when done (or declare it with `using`); one that is garbage
- * collected is killed too.
+ * `dispose()` when done (or, where the runtime has `using` declarations,
+ * declare it with `using`); one that is garbage collected is killed too.
  *
  * Options: `base`, an environment this one builds on (an Environment, kept
  * alive as long as this one, or an algorithm text, from which a base is
