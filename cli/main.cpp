@@ -151,8 +151,8 @@ int main(int argc, char** argv) {
                         "or * for any)");
   serve_cmd
       ->add_option("--token-file", serve.token_file,
-                   "Every /v1/ request but health must send 'Authorization: Bearer TOKEN' "
-                   "with the token in this file")
+                   "Every /v1/ request but health and openapi.json, and /metrics, must send "
+                   "'Authorization: Bearer TOKEN' with the token in this file")
       ->check(CLI::ExistingFile);
   serve_cmd->add_option("--max-body", serve.limits.max_body, "Largest request body in bytes")
       ->capture_default_str()
