@@ -80,6 +80,9 @@ for (const { name, steps } of conformanceCases()) {
             else if (current.disposed) last = [0, ""]; // the C functions answer a killed id so
             else throw error;
           }
+        } else if (directive === "use") {
+          current = made[Number(text) - 1];
+          assert.ok(current, `no environment ${text} was created`);
         } else if (directive === "kill") {
           current.dispose();
         } else if (directive === "expect") {
