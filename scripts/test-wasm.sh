@@ -2,7 +2,10 @@
 # The engine for JavaScript: builds the WebAssembly module and its package
 # (scripts/build-wasm.sh) and runs js/test with node's test runner: the
 # conformance cases and the package's own cases through Environment, the
-# tools, the random series byte for byte against the native library
+# tools, the seed promise over random programs, the package as `npm pack`
+# in js/ gives it installed into a fresh project (the READMEs' JavaScript
+# examples run there, the types checked with npm's typescript), the random
+# series byte for byte against the native library
 # (ZEKALG_NATIVE_BUILD, default build/default; built in build/wasm-native
 # when missing), the package in headless Chromium (Debian's, driven by
 # npm's playwright-core), and there the workbench as static files
