@@ -16,6 +16,12 @@ command -v node >/dev/null || extra+=(nodejs)
 command -v npm >/dev/null || extra+=(npm)
 bash scripts/deps.sh ${extra[@]+"${extra[@]}"}
 
+# One build of build/wasm at a time: `npm pack` in js/ and the test scripts
+# run this too, and two builds in one folder race on its files.
+mkdir -p build
+exec 9>build/wasm.lock
+flock 9
+
 # Emscripten's optimiser runs on this Node.js, which does not look where
 # Debian keeps the Node modules Emscripten needs (acorn).
 export NODE_PATH="${NODE_PATH:+$NODE_PATH:}/usr/share/nodejs"
