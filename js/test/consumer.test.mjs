@@ -8,7 +8,8 @@
 // as CommonJS when its first line is a comment naming a .cjs file. A line
 // `EXPRESSION; // VALUE` checks that EXPRESSION gives VALUE, when the
 // comment starts with a JavaScript literal (a string, number, object or
-// array); what follows a ":" after the literal is prose.
+// array); what follows a ":" after the literal is prose. ZEKALG_EXAMPLE_NODE
+// names another Node binary to run the examples with (default: this one).
 import { test } from "node:test";
 import assert from "node:assert/strict";
 import { execFileSync, spawnSync } from "node:child_process";
@@ -18,6 +19,7 @@ import path from "node:path";
 import { root } from "./package.mjs";
 
 const jsDir = path.join(root, "js");
+const exampleNode = process.env.ZEKALG_EXAMPLE_NODE || process.execPath;
 const manifest = JSON.parse(readFileSync(path.join(jsDir, "package.json"), "utf8"));
 
 // ---- the examples, as the documents write them ----
@@ -128,7 +130,7 @@ for (const example of examples) {
       const dir = consumerProject();
       const { name, text, checks } = runnable(example);
       writeFileSync(path.join(dir, name), text);
-      const ran = spawnSync(process.execPath, [name], { cwd: dir, encoding: "utf8",
+      const ran = spawnSync(exampleNode, [name], { cwd: dir, encoding: "utf8",
         timeout: 60_000 });
       assert.equal(ran.status, 0, `${example.file}:${example.line} (${checks} results checked)\n` +
         `${ran.stdout}${ran.stderr}`);
