@@ -23,6 +23,7 @@
 #include "expr/limits.h"
 #include "expr/operand.h"
 #include "expr/translator.h"
+#include "tools/question.h"
 #include "tools/sampling.h"
 #include "tools/variable_report.h"
 #include "value/literal_codec.h"
@@ -245,6 +246,7 @@ class checker {
     for (diagnostic& d : text_traps(file_)) out_.push_back(std::move(d));
     check_definitions();
     index_definitions();
+    check_question();
     check_formulas();
     check_not_equal();
     check_groups();
@@ -313,6 +315,7 @@ class checker {
     std::map<std::string, const parsed_line*> first_function;
     for (parsed_line& p : lines_) {
       if (p.kind == 0) {
+        if (is_declaration(p.text)) continue;  // the question's, see check_question
         error(p.number, "defines nothing a lookup can reach: unknown prefix " +
                             quoted(p.text.substr(0, 2)) +
                             " (definitions start with k_, q_, r_, l_, c_ or f_)");
@@ -762,6 +765,7 @@ class checker {
         check_ranges(env);
       }
       solve_all(env, seed, solve_errors, grouping_reported);
+      if (!stopped_) check_question_variant(env, seed);
     }
     const std::vector<int64_t>& evaluated = counts.evaluated;
     const std::vector<int64_t>& failed = counts.failed;
@@ -825,6 +829,133 @@ class checker {
             "solving " + quoted(entry.name) + " fails: " + entry.message + solve_hint +
                 std::to_string(entry.seed) + ")",
             place.first);
+    }
+    report_question_variants(solve_hint);
+  }
+
+  // The declared question: what its lines say, then whether the names they
+  // give are variables a lookup finds.
+  void check_question() {
+    question_ = parse_question(file_, &out_);
+    for (const question_text& v : question_.variables()) {
+      if (variable(lowered(v.variable)) == nullptr) {
+        error(v.line, quoted(v.variable) + " is declared but defined nowhere");
+      }
+    }
+  }
+
+  // A declared variable in a built variant: its display and value, looked up
+  // as a solve looks it up (the algorithm's own definition, then the
+  // base's). Nothing when it fails; solve_all tells why.
+  struct declared_value {
+    std::string shown;
+    alg_value value;
+  };
+  std::optional<declared_value> declared(alg_environment& env, const std::string& name) {
+    alg_string text;
+    try {
+      text = solve(env, alg_string(name), 0, the_engine().translations);
+    } catch (const z_x_exception&) {
+      return std::nullopt;
+    }
+    const std::string key = lowered(name);
+    for (alg_environment* e = &env; e != nullptr; e = e->base.get()) {
+      const uint32_t i = e->find_definition(key, false);
+      if (i == 0) continue;
+      if (!e->state(i).is_computed()) return std::nullopt;
+      return declared_value{std::string(text.view()), e->state(i).value()};
+    }
+    return std::nullopt;
+  }
+
+  // What one trial variant shows of the question: texts where texts belong,
+  // options that differ, answers a student can type as shown.
+  void check_question_variant(alg_environment& env, uint32_t seed) {
+    if (!question_.declared()) return;
+    ++question_variants_;
+    // Kinds of finding on one line: 0 the declaration's values, 1 the
+    // tolerance.
+    const auto note = [&](int line, int kind, bool is_error, std::string text) {
+      question_finding& f = question_findings_[{line, kind}];
+      if (f.count++ == 0) f = {1, line, seed, std::move(text), is_error};
+    };
+    for (const std::optional<question_text>* t :
+         {&question_.prompt, &question_.solution, &question_.feedback}) {
+      if (!*t || variable(lowered((*t)->variable)) == nullptr) continue;
+      const std::optional<declared_value> v = declared(env, (*t)->variable);
+      if (!v || !v->value.is_number()) continue;
+      const char* what = t == &question_.prompt     ? "the prompt"
+                         : t == &question_.solution ? "the solution"
+                                                    : "the feedback";
+      note((*t)->line, 0, true,
+           std::string(what) + " " + quoted((*t)->variable) + " holds a number (" +
+               excerpt(v->shown) + "), not a text,");
+    }
+    for (std::size_t k = 0; k < question_.parts.size(); ++k) {
+      const question_part& part = question_.parts[k];
+      if (part.what == question_part::kind::numeric) {
+        if (variable(lowered(part.variable)) == nullptr) continue;
+        const std::optional<declared_value> v = declared(env, part.variable);
+        if (!v) continue;
+        if (!v->value.is_number()) {
+          note(part.line, 0, true,
+               "the numeric part " + quoted(part.variable) + " holds a text (" + excerpt(v->shown) +
+                   "), not a number,");
+          continue;
+        }
+        const std::optional<written_number> shown = read_shown_number(v->shown);
+        if (!shown) continue;  // nan or inf: no student types it
+        const verdict as_shown = judge_number(part.tol, v->value.as_real(), *shown, *shown);
+        if (as_shown.result == verdict::kind::right) continue;
+        const std::string tol = quoted(part.tol.text);
+        note(part.line, 1, false,
+             as_shown.result == verdict::kind::wrong
+                 ? "tolerance " + tol + " is narrower than the precision " + quoted(part.variable) +
+                       " is shown with: a student who types the " + "shown value (" + v->shown +
+                       ") is marked wrong"
+                 : "tolerance " + tol + " refuses " + quoted(part.variable) + " as it is shown (" +
+                       v->shown + "; " + as_shown.reason +
+                       "): a student who types the shown value is refused");
+      } else if (part.what == question_part::kind::choice) {
+        std::vector<std::pair<std::string, std::string>> shown;  // option, display
+        for (const std::string& o : part.options) {
+          if (variable(lowered(o)) == nullptr) continue;
+          if (const std::optional<declared_value> v = declared(env, o)) {
+            shown.emplace_back(o, v->shown);
+          }
+        }
+        for (std::size_t i = 0; i < shown.size(); ++i) {
+          const auto same =
+              std::find_if(shown.begin() + static_cast<std::ptrdiff_t>(i) + 1, shown.end(),
+                           [&](const auto& o) { return o.second == shown[i].second; });
+          if (same == shown.end()) continue;
+          note(part.line, 0, true,
+               "options " + quoted(shown[i].first) + " and " + quoted(same->first) +
+                   " show the same text (" + shown[i].second + ")");
+          break;
+        }
+      }
+    }
+  }
+
+  // A shown value as a message quotes it: a long text cut short.
+  static std::string excerpt(const std::string& shown) {
+    constexpr std::size_t kLongest = 40;
+    return shown.size() <= kLongest ? shown : shown.substr(0, kLongest - 3) + "...";
+  }
+
+  // One diagnostic per finding of the trial variants, with how often it
+  // came and the first seed that shows it.
+  void report_question_variants(const std::string& solve_hint) {
+    for (const auto& [key, f] : question_findings_) {
+      const std::string text = f.text + " in " + std::to_string(f.count) + " of " +
+                               std::to_string(question_variants_) + " trial variants" + solve_hint +
+                               std::to_string(f.seed) + ")";
+      if (f.error) {
+        error(f.line, text);
+      } else {
+        warning(f.line, text);
+      }
     }
   }
 
@@ -950,6 +1081,18 @@ class checker {
   std::unordered_map<std::string, const parsed_line*> variables_;
   std::unordered_map<std::string, const parsed_line*> functions_;
   std::vector<diagnostic> out_;
+  question question_;
+  // A fault of the question seen in trial variants.
+  struct question_finding {
+    int count = 0;
+    int line = 0;
+    uint32_t seed = 0;  // the first variant that shows it
+    std::string text;
+    bool error = true;
+  };
+  // By line and kind of finding, in line order.
+  std::map<std::pair<int, int>, question_finding> question_findings_;
+  int question_variants_ = 0;
 };
 
 }  // namespace

@@ -15,6 +15,10 @@
 #include "solve_command.h"
 #include "tools/algorithm_file.h"
 #include "tools/encoding.h"
+#include "tools/question.h"
+#include "tools/question_test.h"
+#include "tools/sampling.h"
+#include "tools/variant.h"
 
 namespace {
 
@@ -658,6 +662,56 @@ const check_case kChecks[] = {
      "r_a|1|6\nc_x|a/0\n",
      {"2: error: creation fails in 20 of 20 trial creations: error while evaluating '/': "
       "division by zero (zekalg solve algorithm.alg --seed 166854045)"}},
+    // Question declarations: the lines themselves, the names they give, and
+    // what the trial variants show of them.
+    {"QuestionDeclared",
+     "r_a|1|9\nq_p|\"Add 2 to \" & str(a,0)\nq_s|a+2|0\n?prompt|p\n?numeric|s|abs 0.5\n"
+     "?numeric|g\n",
+     {},
+     "k_g|9.81\n"},
+    {"QuestionLinesMalformed",
+     "k_a|1\n?numeric|a|abs\n?numeric|a|rel 5\n?numeric|a|sig 0\n?numeric|a|within 2\n"
+     "?text|a|fuzzy\n?choice|a|b\n?prompt|a b\n?answer|a\n?solution\n?numeric|a||\n",
+     {"2: error: tolerance 'abs' is not one of abs X, rel X%, rel X, sig N or dec N (or empty: "
+      "the value as shown)",
+      "3: error: tolerance 'rel 5' allows 500% of the value: write 'rel 5%' for 5 percent",
+      "4: error: tolerance 'sig 0' needs a whole number of figures from 1 to 15",
+      "5: error: tolerance 'within 2' is not one of abs X, rel X%, rel X, sig N or dec N (or "
+      "empty: the value as shown)",
+      "6: error: ?text compares 'exact' or 'loose' (ignoring case and spaces), not 'fuzzy'",
+      "7: error: ?choice takes the right option and every option: ?choice|RIGHT|OPTION|OPTION|...",
+      "8: error: ?prompt names 'a b', which is not a variable name",
+      "9: error: unknown declaration '?answer' (declarations are ?prompt, ?numeric, ?text, "
+      "?choice, ?solution and ?feedback)",
+      "10: error: ?solution takes one variable: ?solution|NAME",
+      "11: error: ?numeric takes a variable and a tolerance: ?numeric|NAME|TOLERANCE (the "
+      "tolerance may be empty)"}},
+    {"QuestionNamesAndOptions",
+     "k_a|1\nk_b|2\nk_p|\"x\"\n?prompt|p\n?prompt|p\n?numeric|nothing\n?choice|c|a|b\n"
+     "?choice|a|a|b|A\n",
+     {"5: error: second ?prompt (line 4); a question has one prompt",
+      "6: error: 'nothing' is declared but defined nowhere",
+      "7: error: the right option 'c' is not among the options ('a' and 'b')",
+      "8: error: option 'A' is listed twice"}},
+    {"QuestionWithoutPart",
+     "k_p|\"x\"\n?prompt|p\n",
+     {"2: error: the question declares no answer part: add a ?numeric, ?text or ?choice line"}},
+    {"QuestionFaultsInTrialVariants",
+     "r_a|1|3\nq_o1|a|0\nq_o2|4-a|0\nk_o3|7\nq_r|pi*a|2\nk_t|\"x\"\n?prompt|a\n"
+     "?choice|o1|o1|o2|o3\n?numeric|r|abs 0.001\n?numeric|t\n?numeric|r|sig 2\n?numeric|r|abs "
+     "0.005\n",
+     {"7: error: the prompt 'a' holds a number (1), not a text, in 20 of 20 trial variants "
+      "(zekalg solve algorithm.alg --seed 166854045)",
+      "8: error: options 'o1' and 'o2' show the same text (2) in 7 of 20 trial variants (zekalg "
+      "solve algorithm.alg --seed 1429369878)",
+      "9: warning: tolerance 'abs 0.001' is narrower than the precision 'r' is shown with: a "
+      "student who types the shown value (3.14) is marked wrong in 20 of 20 trial variants "
+      "(zekalg solve algorithm.alg --seed 166854045)",
+      "10: error: the numeric part 't' holds a text (x), not a number, in 20 of 20 trial variants "
+      "(zekalg solve algorithm.alg --seed 166854045)",
+      "11: warning: tolerance 'sig 2' refuses 'r' as it is shown (3.14; give 2 significant "
+      "figures): a student who types the shown value is refused in 20 of 20 trial variants "
+      "(zekalg solve algorithm.alg --seed 166854045)"}},
 };
 
 class CheckDiagnostics : public testing::TestWithParam<check_case> {};
@@ -683,6 +737,66 @@ TEST_P(CheckDiagnostics, Exactly) {
 
 INSTANTIATE_TEST_SUITE_P(Cases, CheckDiagnostics, testing::ValuesIn(kChecks),
                          [](const auto& info) { return std::string(info.param.name); });
+
+// What a numeric answer earns: the tolerance on the variant's value, the
+// figures and decimals as written, and a value half way rounded either way.
+struct verdict_case {
+  const char* tolerance;
+  double value;
+  const char* shown;  // as the engine displays the value
+  const char* answer;
+  const char* expected;  // "right", "wrong" or the reason it cannot be read
+};
+
+const verdict_case kVerdicts[] = {
+    {"abs 0.01", 7.425, "7.43", "7.43", "right"},
+    {"abs 0.01", 7.425, "7.43", "7.44", "wrong"},
+    {"abs 0.005", 12.345, "12.35", "12.35", "right"},
+    {"abs 0.005", 12.345, "12.35", "12.351", "wrong"},
+    {"rel 1%", 200, "200", "202", "right"},
+    {"rel 0.01", 200, "200", "202.5", "wrong"},
+    {"rel 1%", -200,
+     "\x96"
+     "200",
+     "\x96"
+     "198",
+     "right"},
+    {"sig 3", 12.566, "12.57", "12.6", "right"},
+    {"sig 3", 12.566, "12.57", "12.57", "give 3 significant figures"},
+    {"sig 3", 12.566, "12.57", "12.5", "wrong"},
+    {"sig 2", 1234, "1234", "1,200", "right"},
+    {"sig 3", 9.996, "10.00", "10.0", "right"},
+    {"sig 3", 0.0012345,
+     "1.23e\x96"
+     "3",
+     "1.23e\x96"
+     "3",
+     "right"},
+    {"dec 2", 1.005, "1.00", "1.01", "right"},
+    {"dec 2", 1.005, "1.00", "1.0", "give 2 decimals"},
+    {"dec 0", 2.5, "3", "2", "right"},
+    {"dec 0", 2.5, "3", "2.0", "give a whole number"},
+    {"", 3.14159, "3.14", "3.140", "right"},
+    {"", 3.14159, "3.14", "3.1416", "wrong"},
+};
+
+class NumericVerdicts : public testing::TestWithParam<verdict_case> {};
+
+TEST_P(NumericVerdicts, Judged) {
+  const verdict_case& c = GetParam();
+  const std::optional<tools::tolerance> tol = tools::parse_tolerance(c.tolerance);
+  const std::optional<tools::written_number> shown = tools::read_shown_number(c.shown);
+  const std::optional<tools::written_number> answer = tools::read_shown_number(c.answer);
+  ASSERT_TRUE(tol && shown && answer);
+  const tools::verdict v = tools::judge_number(*tol, c.value, *shown, *answer);
+  EXPECT_EQ(v.result == tools::verdict::kind::right   ? "right"
+            : v.result == tools::verdict::kind::wrong ? "wrong"
+                                                      : v.reason,
+            c.expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, NumericVerdicts, testing::ValuesIn(kVerdicts),
+                         [](const auto& info) { return "Row" + std::to_string(info.index + 1); });
 
 // Written for a base: the base's names are defined, and trial creations
 // build the base first, as solve --base does.
