@@ -798,6 +798,50 @@ TEST_P(NumericVerdicts, Judged) {
 INSTANTIATE_TEST_SUITE_P(Cases, NumericVerdicts, testing::ValuesIn(kVerdicts),
                          [](const auto& info) { return "Row" + std::to_string(info.index + 1); });
 
+// The question examples check clean, and their declarations are the
+// tools' alone: the engine draws and shows the same variants without them.
+TEST(QuestionExamples, CleanAndDrawnAsWithoutDeclarations) {
+  for (const char* name : {"q_area.alg", "q_circle_parts.alg", "q_choice.alg"}) {
+    const cli::algorithm_file declared =
+        cli::load_algorithm_file(example(name), cli::encoding::utf8);
+    ASSERT_TRUE(tools::parse_question(declared).declared()) << name;
+    for (const tools::diagnostic& d : tools::check_algorithm(declared, 50)) {
+      ADD_FAILURE() << name << ":" << d.line << ": " << d.text;
+    }
+    std::string plain;
+    for (const std::string& line : tools::text_lines(read_file(example(name)))) {
+      if (!tools::is_declaration(line)) plain += line + "\n";
+    }
+    const cli::algorithm_file bare = cli::algorithm_from_text(name, plain, cli::encoding::utf8);
+    for (const uint32_t seed : {1u, 7u, 4000000000u}) {
+      std::vector<std::string> with;
+      std::vector<std::string> without;
+      for (const auto& r : tools::solve_variant(declared, nullptr, seed, {}).results) {
+        with.push_back(r.request + " = " + r.text);
+      }
+      for (const auto& r : tools::solve_variant(bare, nullptr, seed, {}).results) {
+        without.push_back(r.request + " = " + r.text);
+      }
+      EXPECT_FALSE(with.empty()) << name;
+      EXPECT_EQ(with, without) << name << " " << seed;
+    }
+    const auto rows = [](const cli::algorithm_file& f) {
+      std::vector<std::string> out;
+      std::size_t missing = 0;
+      const std::vector<std::string> names = *tools::sample_variables(f, {}, missing);
+      for (const tools::sample_row& r : tools::sample_variants(f, nullptr, names, 50, 9).rows) {
+        std::string row = std::to_string(r.seed);
+        for (const std::string& v : r.values) row += "|" + v;
+        out.push_back(row);
+      }
+      return out;
+    };
+    const std::vector<std::string> declared_rows = rows(declared);
+    EXPECT_EQ(declared_rows.size(), 50u) << name;
+    EXPECT_EQ(declared_rows, rows(bare)) << name;
+  }
+}
+
 // Written for a base: the base's names are defined, and trial creations
 // build the base first, as solve --base does.
 // A chain far longer than the call stack allows is walked, and a text longer
