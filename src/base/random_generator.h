@@ -41,6 +41,32 @@ double random_unit() noexcept;
 // low + trunc(random_unit() * (high - low + 1)), computed in floating point.
 int32_t random_between(int32_t low, int32_t high) noexcept;
 
+// Outcomes chosen by a caller instead of the generator, for a tool that
+// visits every variant of an algorithm in turn. While one is bound to a
+// thread (draw_choice_binding), every draw on that thread asks it and
+// leaves the generator and the streams as they are.
+class draw_chooser {
+ public:
+  // One of `outcomes` equally likely outcomes, 0 to outcomes - 1: a
+  // random_between over n <= 32768 integers has n outcomes, any other draw
+  // 32768 (the generator's own).
+  virtual uint32_t choose(uint32_t outcomes) = 0;
+
+ protected:
+  ~draw_chooser() = default;
+};
+
+class draw_choice_binding {
+ public:
+  explicit draw_choice_binding(draw_chooser& chooser) noexcept;
+  ~draw_choice_binding();
+  draw_choice_binding(const draw_choice_binding&) = delete;
+  draw_choice_binding& operator=(const draw_choice_binding&) = delete;
+
+ private:
+  draw_chooser* previous_;
+};
+
 // The draws of one environment. Calls on several threads may draw from it
 // at once: each draw takes the next state atomically.
 class random_stream {
