@@ -26,6 +26,7 @@
 #include "tools/question.h"
 #include "tools/sampling.h"
 #include "tools/variable_report.h"
+#include "tools/variant_count.h"
 #include "value/literal_codec.h"
 
 namespace tools {
@@ -1097,12 +1098,45 @@ class checker {
 
 }  // namespace
 
+namespace {
+
+// Fewer distinct variants than this, and students meet the same one often.
+constexpr int64_t kFewVariants = 20;
+
+// What the count tells an author: too few variants, or one right answer
+// behind many prompts (a student who guesses it is often right).
+std::vector<diagnostic> count_findings(const variant_count& n, const question& q) {
+  std::vector<diagnostic> out;
+  // No variant at all: the failures of the trials tell why.
+  if (n.draws && n.variants > 0 && n.variants < kFewVariants) {
+    out.push_back({0, false,
+                   "the question has " + std::string(n.exact ? "" : "about ") +
+                       std::to_string(n.variants) + " distinct variant" +
+                       (n.variants == 1 ? "" : "s") +
+                       ": students will often get the same one (widen the ranges or loosen the "
+                       "conditions)",
+                   0, 0});
+  }
+  if (!q.parts.empty() && n.prompts >= 8 && n.common_answer_prompts * 4 > n.prompts) {
+    out.push_back({q.parts.front().line, false,
+                   std::to_string(n.common_answer_prompts) + " of " + std::to_string(n.prompts) +
+                       " distinct prompts share one right answer (" +
+                       (n.common_answer.size() > 40 ? n.common_answer.substr(0, 40) + "..."
+                                                    : n.common_answer) +
+                       "): a student who guesses it is often right",
+                   0, 0});
+  }
+  return out;
+}
+
+}  // namespace
+
 std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creations,
                                         const algorithm_file* base, const check_guard& keep_going,
-                                        bool* stopped) {
+                                        bool* stopped, std::optional<variant_count>* count) {
   checker check(file, creations, base, keep_going);
   std::vector<diagnostic> found = check.run();
-  if (stopped != nullptr) *stopped = check.stopped();
+  bool cut_short = check.stopped();
   if (base != nullptr) {
     // What the base's own text shows, told at its file; its creation and
     // its variables are tried in the question's trials.
@@ -1111,8 +1145,20 @@ std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creation
       d.level = 1;
       found.push_back(std::move(d));
     }
-    sort_diagnostics(found);
   }
+  if (count != nullptr) count->reset();
+  if (creations > 0 && !cut_short && !file.lines.empty()) {
+    const question q = parse_question(file);
+    const std::optional<variant_count> n =
+        count_variants(file, base, q, [&] { return !keep_going || keep_going(0); });
+    cut_short = !n;
+    if (n) {
+      for (diagnostic& d : count_findings(*n, q)) found.push_back(std::move(d));
+      if (count != nullptr) *count = n;
+    }
+  }
+  if (stopped != nullptr) *stopped = cut_short;
+  sort_diagnostics(found);
   return found;
 }
 

@@ -5,12 +5,17 @@
 
 #include <cstddef>
 #include <functional>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <vector>
 
 #include "tools/algorithm_file.h"
 #include "tools/encoding.h"
+
+namespace tools {
+struct variant_count;
+}
 
 namespace tools {
 
@@ -33,11 +38,14 @@ using check_guard = std::function<bool(std::size_t held)>;
 // Every diagnostic of `file`, in line order; `base`, when given, is the
 // algorithm of the base environment it is written for. When `keep_going`
 // stopped the trials, `*stopped` is set and the diagnostics that need them
-// are missing.
+// are missing. With trials, the check also counts the variants (warning
+// when there are few, or when many prompts share one right answer) and
+// gives the count through `count` when asked (nothing when the trials, or
+// the count, were stopped).
 std::vector<diagnostic> check_algorithm(const algorithm_file& file, int creations,
                                         const algorithm_file* base = nullptr,
-                                        const check_guard& keep_going = {},
-                                        bool* stopped = nullptr);
+                                        const check_guard& keep_going = {}, bool* stopped = nullptr,
+                                        std::optional<variant_count>* count = nullptr);
 
 // The definitions whose names a formula cannot reach as the author meant
 // (a reserved name such as e or pi, a built-in's name): errors for `check`,

@@ -178,7 +178,10 @@ def test_check_diagnostics():
     found = zekalg.check("r_a|1|9\nq_b|a+zz|0\nc_never|a>20")
     assert all(isinstance(d, zekalg.Diagnostic) for d in found)
     assert {(d.line, d.severity) for d in found} >= {(2, "error"), (3, "error")}
-    assert zekalg.check("r_a|1|9\nq_b|a+1|0") == []
+    assert zekalg.check("r_a|1|99\nq_b|a+1|0") == []
+    few = zekalg.check("r_a|1|9\nq_b|a+1|0")
+    assert [(d.line, d.severity) for d in few] == [(0, "warning")]
+    assert "9 distinct variants" in few[0].message
     assert zekalg.check("q_c|m+1", base="k_m|1") == []
 
 

@@ -79,4 +79,8 @@ def test_check_gives_the_commands_diagnostics(zekalg_command, algorithm_file, al
     found = zekalg.check(algorithm, **kwargs)
     printed = [f"{path}:{d.line}: " if d.line else f"{path}: " for d in found]
     lines = [where + f"{d.severity}: {d.message}" for where, d in zip(printed, found)]
-    assert found and lines == stdout.splitlines()[:-1]
+    # The command ends with how many variants there are, then the totals.
+    told = [line for line in stdout.splitlines()[:-1]
+            if not (line.startswith(f"{path}: ") and
+                    not line[len(f"{path}: "):].startswith(("error:", "warning:")))]
+    assert found and lines == told

@@ -554,7 +554,16 @@ std::string chain(int length) {
 }
 
 const check_case kChecks[] = {
-    {"Clean", "r_a|1|9\nq_b|a*2|0\n", {}},
+    {"Clean", "r_a|1|99\nq_b|a*2|0\n", {}},
+    {"FewVariants",
+     "r_a|1|5\nq_b|a*2|0\n",
+     {"0: warning: the question has 5 distinct variants: students will often get the same one "
+      "(widen the ranges or loosen the conditions)"}},
+    {"PromptsShareAnAnswer",
+     "r_a|1|9\nr_b|1|9\nq_s|(a+b) mod 2|0\nq_p|str(a,0) & \" + \" & str(b,0) & \": odd?\"\n"
+     "?prompt|p\n?numeric|s\n",
+     {"6: warning: 41 of 81 distinct prompts share one right answer (0): a student who guesses it "
+      "is often right"}},
     {"ChainWithinLimit", chain(20), {}},
     {"ChainBeyondLimit",
      chain(21),
@@ -627,7 +636,7 @@ const check_case kChecks[] = {
       "2: error: solving 'x' fails: x: error while calling 'two': too few parameters (zekalg "
       "solve algorithm.alg --seed 166854045)"}},
     {"ExponentIsNoName", "q_x|2e-3*1e5|3\n", {}},
-    {"ListOnlyConditionWithRandomIsFine", "l_a|g|1|2\nr_b|1|9\nc_x|a+b>2\n", {}},
+    {"ListOnlyConditionWithRandomIsFine", "l_a|g|1|2\nr_b|1|30\nc_x|a+b>2\n", {}},
     {"Empty", "", {"0: warning: the algorithm is empty: it defines nothing to solve"}},
     {"NotEqualIsFactorial",
      "k_a|3\nc_x|a!=6\nq_t|\"a!=b\"\n",
@@ -665,7 +674,7 @@ const check_case kChecks[] = {
     // Question declarations: the lines themselves, the names they give, and
     // what the trial variants show of them.
     {"QuestionDeclared",
-     "r_a|1|9\nq_p|\"Add 2 to \" & str(a,0)\nq_s|a+2|0\n?prompt|p\n?numeric|s|abs 0.5\n"
+     "r_a|1|99\nq_p|\"Add 2 to \" & str(a,0)\nq_s|a+2|0\n?prompt|p\n?numeric|s|abs 0.5\n"
      "?numeric|g\n",
      {},
      "k_g|9.81\n"},
@@ -700,7 +709,9 @@ const check_case kChecks[] = {
      "r_a|1|3\nq_o1|a|0\nq_o2|4-a|0\nk_o3|7\nq_r|pi*a|2\nk_t|\"x\"\n?prompt|a\n"
      "?choice|o1|o1|o2|o3\n?numeric|r|abs 0.001\n?numeric|t\n?numeric|r|sig 2\n?numeric|r|abs "
      "0.005\n",
-     {"7: error: the prompt 'a' holds a number (1), not a text, in 20 of 20 trial variants "
+     {"0: warning: the question has 3 distinct variants: students will often get the same one "
+      "(widen the ranges or loosen the conditions)",
+      "7: error: the prompt 'a' holds a number (1), not a text, in 20 of 20 trial variants "
       "(zekalg solve algorithm.alg --seed 166854045)",
       "8: error: options 'o1' and 'o2' show the same text (2) in 7 of 20 trial variants (zekalg "
       "solve algorithm.alg --seed 1429369878)",
@@ -869,7 +880,7 @@ TEST(CheckCommand, BaseDefinesNames) {
   const auto file_of = [](const char* path, const char* text) {
     return cli::algorithm_from_text(path, text, cli::encoding::cp1252);
   };
-  const cli::algorithm_file base = file_of("base.alg", "r_g|9|10|0.5\nf_twice|2*x|x\n");
+  const cli::algorithm_file base = file_of("base.alg", "r_g|9|19|0.5\nf_twice|2*x|x\n");
   const cli::algorithm_file child = file_of("child.alg", "q_w|twice(g)*m|1\nk_m|3\nc_ok|w>50\n");
   std::vector<std::string> got;
   for (const cli::diagnostic& d : cli::check_algorithm(child, 20, &base)) got.push_back(d.text);
