@@ -422,11 +422,12 @@ api_response handle_check(std::string_view body, const service_limits& limits) {
     const std::optional<algorithm_file> base = algorithm_field(doc, "base", kBaseName, false);
     request_guard guard(limits);
     bool stopped = false;
+    std::optional<variant_count> count;
     const std::vector<diagnostic> found = check_algorithm(
         *file, limits.check_creations, base ? &*base : nullptr,
-        [&guard](std::size_t held) { return guard(held); }, &stopped);
+        [&guard](std::size_t held) { return guard(held); }, &stopped, &count);
     if (stopped) guard.refuse("during the trial creations");
-    return check_json(found);
+    return check_json(found, -1, count ? &*count : nullptr);
   });
 }
 

@@ -171,8 +171,10 @@ ZEKALG_TOOLS_API char* zekalg_tools_check(const char* algorithm, const char* pat
     if (creations < 0 || creations > 100000) {
       throw call_error{"creations must be from 0 to 100000"};
     }
-    return check_json(
-        check_algorithm(s.file, creations == 0 ? kDefaultCreations : creations, s.base_file()));
+    std::optional<variant_count> count;
+    const std::vector<diagnostic> found = check_algorithm(
+        s.file, creations == 0 ? kDefaultCreations : creations, s.base_file(), {}, nullptr, &count);
+    return check_json(found, -1, count ? &*count : nullptr);
   });
 }
 

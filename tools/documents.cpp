@@ -65,7 +65,8 @@ std::string variant_json(const variant_result& variant, uint32_t seed, bool asci
   return w.end_object().take();
 }
 
-std::string check_json(const std::vector<diagnostic>& diagnostics, int indent) {
+std::string check_json(const std::vector<diagnostic>& diagnostics, int indent,
+                       const variant_count* count) {
   json_writer w(indent);
   w.begin_object().key("diagnostics").begin_array();
   int errors = 0;
@@ -80,6 +81,14 @@ std::string check_json(const std::vector<diagnostic>& diagnostics, int indent) {
   w.end_array()
       .field("errors", errors)
       .field("warnings", static_cast<int>(diagnostics.size()) - errors);
+  if (count != nullptr) {
+    w.key("variants").begin_object().field("count", count->variants).field("exact", count->exact);
+    w.field("combinations", count->combinations).field("satisfying", count->accepted);
+    if (!count->exact) w.field("sampled", count->sampled);
+    if (count->variants > 0 && count->prompts >= 0) w.field("prompts", count->prompts);
+    if (count->variants > 0 && count->answers >= 0) w.field("answers", count->answers);
+    w.field("summary", cp1252_to_utf8(describe_count(*count))).end_object();
+  }
   return w.end_object().take();
 }
 

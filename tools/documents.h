@@ -8,6 +8,7 @@
 
 #include "tools/check.h"
 #include "tools/variant.h"
+#include "tools/variant_count.h"
 
 namespace tools {
 
@@ -19,7 +20,9 @@ std::string variant_json(const variant_result& variant, uint32_t seed, bool asci
                          int indent = -1);
 
 // The diagnostics of a check; `level` of each says which file it is about.
-std::string check_json(const std::vector<diagnostic>& diagnostics, int indent = -1);
+// With `count`, "variants" tells how many variants the question has.
+std::string check_json(const std::vector<diagnostic>& diagnostics, int indent = -1,
+                       const variant_count* count = nullptr);
 
 // The characters of the algorithm and its base that a formula cannot read
 // as meant (text_traps), as warnings placed in their file.

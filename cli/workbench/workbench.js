@@ -522,6 +522,8 @@ function showCheck(checked, error) {
   editor.setDiagnostics(own);
   markBase();
   listDiagnostics(checked.diagnostics, $("diagnostics"), "algorithm");
+  // How many variants the question has, when the check could count them.
+  $("variant-count").textContent = checked.variants ? checked.variants.summary : "";
   return {
     text: `${plural(checked.errors, "error")}, ${plural(checked.warnings, "warning")}`,
     bad: checked.errors > 0,

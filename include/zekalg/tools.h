@@ -132,7 +132,10 @@ ZEKALG_TOOLS_API char* zekalg_tools_sample_rows(const char* algorithm, const cha
                                                 int64_t seed, int32_t threads, int32_t flags);
 
 /* The diagnostics of `zekalg check`, with `creations` trial creations
- * (0: the command's default). */
+ * (0: the command's default), and "variants": how many different variants
+ * the question has ({"count", "exact", "combinations", "satisfying",
+ * "sampled" when estimated, "prompts" and "answers" when declared,
+ * "summary"}). */
 ZEKALG_TOOLS_API char* zekalg_tools_check(const char* algorithm, const char* path, const char* base,
                                           const char* base_path, int32_t creations, int32_t flags);
 
