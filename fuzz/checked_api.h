@@ -13,6 +13,9 @@
 #include <string_view>
 #include <vector>
 
+#include "algorithm/environment.h"
+#include "api/registry.h"
+#include "base/random_generator.h"
 #include "zekalg/zekalg.h"
 
 namespace fuzz {
@@ -21,9 +24,22 @@ namespace fuzz {
 // passes the same bound as -max_len).
 inline constexpr size_t max_input = 4096;
 
-// Every create and solve runs right after this seed, so the draws, and
-// rand() in a request, come out the same each time an input is run.
+// Every create runs right after this seed, and every solve with its
+// environment's draws started from it again, so the draws, and rand() in a
+// request, come out the same each time an input is run and each time a
+// request is solved.
 inline constexpr int32_t fixed_seed = 20260;
+
+// Starts the draws of environment `id` from the fixed seed again. A host's
+// seed goes to its thread's next create and never to an environment that
+// exists: the harness reaches into the engine for this, and for nothing
+// else.
+inline void restart_draws(int32_t id) {
+  if (const std::shared_ptr<alg_environment> env = find_environment(id)) {
+    seed_generator(static_cast<uint32_t>(fixed_seed));
+    env->draws.start_here();
+  }
+}
 
 // The bytes behind each buffer that must stay untouched, and their fill.
 inline constexpr size_t guard_bytes = 32;
@@ -132,7 +148,7 @@ inline answer checked_solve(const solver& s, int32_t id, const std::string& requ
                             buffer_size size) {
   guarded_buffer buffer(size);
   answer got{0, size.size, {}};
-  zekalg_seed_environment(fixed_seed);
+  restart_draws(id);
   got.status = s.call(id, request.c_str(), buffer.data(), &got.length);
   if (got.status != ZEKALG_OK && got.status != ZEKALG_ERROR_ALGORITHM &&
       got.status != ZEKALG_ERROR_UNKNOWN) {
