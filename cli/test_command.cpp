@@ -149,8 +149,9 @@ outcome test_one(const test_pair& pair, const test_options& options, std::ostrea
                           options.base_file);
     }
     if (test.base.empty()) {
-      test.base =
-          fs::relative(given, fs::absolute(pair.test.parent_path(), ec), ec).generic_string();
+      // The test file's folder, also when the file is named without one.
+      const fs::path folder = fs::absolute(pair.test, ec).parent_path();
+      test.base = fs::relative(given, folder, ec).generic_string();
       if (test.base.empty()) test.base = given.generic_string();
     }
   }

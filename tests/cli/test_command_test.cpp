@@ -106,6 +106,22 @@ TEST_F(TestCommand, QuestionOnABase) {
   EXPECT_NE(r.err.find("fall.test: its @base is base.alg, not "), std::string::npos) << r.err;
 }
 
+// Recorded from inside the question's folder with paths that name no
+// folder, the base is written relative to the test file, so the folder can
+// move and the test still runs from anywhere.
+TEST_F(TestCommand, TestMovesWithItsFolder) {
+  const fs::path before = fs::current_path();
+  fs::current_path(dir_ / "bank");
+  const run_result r = run({"fall.alg"}, true, "base.alg");
+  fs::current_path(before);
+  ASSERT_EQ(r.status, 0) << r.out << r.err;
+  const std::string recorded = read(dir_ / "bank" / "fall.test");
+  EXPECT_EQ(recorded.find("@base base.alg\n"), recorded.find('\n') + 1) << recorded;
+  fs::rename(dir_ / "bank", dir_ / "moved");
+  const run_result moved = run({(dir_ / "moved" / "fall.alg").string()});
+  EXPECT_EQ(moved.status, 0) << moved.out << moved.err;
+}
+
 // What is wrong with a test run is told, with the file and line.
 TEST_F(TestCommand, Problems) {
   struct problem {
