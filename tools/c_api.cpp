@@ -16,6 +16,7 @@
 #include "tools/algorithm_file.h"
 #include "tools/check.h"
 #include "tools/documents.h"
+#include "tools/grading.h"
 #include "tools/json_writer.h"
 #include "tools/question_test.h"
 #include "tools/sampling.h"
@@ -270,6 +271,33 @@ ZEKALG_TOOLS_API char* zekalg_tools_describe(const char* algorithm, const char* 
       w.end_object();
     }
     return w.end_object().take();
+  });
+}
+
+ZEKALG_TOOLS_API char* zekalg_tools_grade(const char* algorithm, const char* path, const char* base,
+                                          const char* base_path, int64_t seed,
+                                          const char* responses, int32_t flags) {
+  return answer([&] {
+    const sources s = sources_of(algorithm, path, base, base_path, flags);
+    const uint32_t chosen = variant_seed(seed);
+    std::optional<std::vector<std::string>> typed;
+    if (responses != nullptr) {
+      // One per part, each line as typed (an empty one too); a line feed at
+      // the very end closes the last.
+      std::string list = responses;
+      if (!list.empty() && list.back() == '\n') list.pop_back();
+      typed.emplace();
+      for (std::size_t start = 0;;) {
+        const std::size_t end = list.find('\n', start);
+        std::string one = list.substr(start, end - start);
+        if (!one.empty() && one.back() == '\r') one.pop_back();
+        typed->push_back(encoding_of(flags) == encoding::cp1252 ? cp1252_to_utf8(one) : one);
+        if (end == std::string::npos) break;
+        start = end + 1;
+      }
+    }
+    return grade_json(s.file, s.base_file(), chosen, typed,
+                      (flags & ZEKALG_TOOLS_ASCII_MINUS) != 0);
   });
 }
 

@@ -30,6 +30,10 @@ struct part_view {
   std::vector<std::string> options;  // choice: the options' texts, in the variant's order
   std::string answer;                // the right answer as shown (choice: the right option's text)
   int right_option = 0;              // choice: its position in `options`, from 1
+  // numeric: the value held (not the rounded display); nothing when the
+  // variable shows no number (a text, nan, inf), and then only the shown
+  // text itself is right.
+  std::optional<double> value;
 };
 
 struct question_view {
@@ -65,6 +69,20 @@ question_view view_question(const algorithm_file& file, const algorithm_file* ba
 // option's text as shown, or its position in the shown order (1, 2, ...).
 std::vector<part_verdict> grade_responses(const question_view& view, const question& q,
                                           const std::vector<std::string>& responses);
+
+// The same for responses in UTF-8 (as front ends receive them): U+2212 is
+// read as a minus, and a response with a character the engine's code page
+// lacks is unreadable (numeric) or wrong (text) without being compared.
+// The number of responses must be that of the parts.
+std::vector<part_verdict> grade_utf8_responses(const question_view& view, const question& q,
+                                               const std::vector<std::string>& responses);
+
+// A response as typed, read as a number: nothing with `*reason` set ("not
+// a number", "1,234 could be 1234 or 1.234: ...") when it cannot be read.
+// `grouped`: the answer is shown with thousands commas, so a comma followed
+// by three digits groups them.
+std::optional<written_number> read_typed_number(const std::string& response, bool grouped,
+                                                std::string* reason = nullptr);
 
 // {"seed", "prompt", "parts": [{"part", "kind", "variable", "tolerance",
 // "match", "options", "answer", "right_option"}], "solution", "feedback",

@@ -10,6 +10,8 @@
  *   zekalg_tools_test     a question test: compare a test file, or record one
  *   zekalg_tools_describe the variables an algorithm defines, and where an
  *                         engine message points
+ *   zekalg_tools_grade    a declared question's variant as a student sees it,
+ *                         and the verdict on a student's answers
  *
  * libzekalg_tools is a library of its own with its own copy of the engine;
  * the six exports of libzekalg stay as they are and share nothing with it.
@@ -70,6 +72,20 @@
  * check:   {"diagnostics": [{"source", "line", "column", "severity":
  *                            "error"|"warning", "message"}],
  *           "errors": N, "warnings": N}
+ *
+ * grade:   {"seed": S, "prompt": text or null,
+ *           "parts": [{"part": 1.., "kind": "numeric"|"text"|"choice",
+ *                      "variable", "tolerance" (numeric; "" for as shown),
+ *                      "match": "exact"|"loose" (text),
+ *                      "options": [texts in the variant's order] (choice),
+ *                      "answer": the right answer as shown,
+ *                      "right_option": its position in "options", from 1
+ *                                      (choice)}],
+ *           "solution": text or null, "feedback": text or null,
+ *           with responses also
+ *           "verdicts": [{"part", "result": "right"|"wrong"|"unreadable",
+ *                         "reason": what the answer must be (unreadable)}],
+ *           "right": the parts answered right}
  *
  * test:    comparing: {"passed": true|false, "variants": [{"seed", "line",
  *                      "passed", "expected": [lines], "actual": [lines]}]}
@@ -155,6 +171,24 @@ ZEKALG_TOOLS_API char* zekalg_tools_test(const char* algorithm, const char* path
  * errors the way the command does. */
 ZEKALG_TOOLS_API char* zekalg_tools_describe(const char* algorithm, const char* base,
                                              const char* message, int32_t flags);
+
+/* A declared question's variant for `seed`, made as zekalg_tools_variant
+ * makes it, as a student sees it: the texts shown, each choice part's
+ * options in the variant's order (shuffled with the variant's own draws:
+ * one seed, one order), and the right answers. With `responses` (one per
+ * part, in order, separated by "\n"; a "\n" at the very end closes the
+ * last one; null: none) also the verdict on each: a number may use a comma
+ * or a point as its decimal mark where that is unambiguous ("1,234" is
+ * refused), a leading '-' or U+2212, and 1.5e-4 or 1.5 x 10^-4 (also with
+ * '*', U+00D7 or U+00B7); a text is compared exactly or loosely as
+ * declared; a choice is an option's text as shown or its position from 1.
+ * A file that declares no question (or a malformed declaration), a variant
+ * that cannot be made, a declared variable that fails and a number of
+ * responses other than the parts' ("3 responses for 2 parts") answer the
+ * error document. */
+ZEKALG_TOOLS_API char* zekalg_tools_grade(const char* algorithm, const char* path, const char* base,
+                                          const char* base_path, int64_t seed,
+                                          const char* responses, int32_t flags);
 
 /* The seed of row `row` (1-based) of a sample started from `seed`. */
 ZEKALG_TOOLS_API uint32_t zekalg_tools_row_seed(uint64_t seed, uint64_t row);

@@ -182,3 +182,29 @@ TEST(ToolsApi, CheckAndQuestionTests) {
 }
 
 }  // namespace
+
+// Grading through the C interface: one response per line (an empty one
+// too), a line feed at the end closing the last, the view without
+// responses, and the responses' count checked.
+TEST(ToolsApi, GradeTakesOneResponsePerLine) {
+  const char* question = "r_a|-9|-1\nq_b|a*2|1\nk_u|\"cm\"\n?numeric|b|abs 0.1\n?text|u|loose";
+  const auto grade = [&](const char* responses, int32_t flags = 0) {
+    return taken(zekalg_tools_grade(question, nullptr, nullptr, nullptr, 5, responses, flags));
+  };
+  const json view = grade(nullptr);
+  ASSERT_EQ(view["parts"].size(), 2u) << view.dump();
+  EXPECT_FALSE(view.contains("verdicts"));
+  const std::string shown = view["parts"][0]["answer"];  // en dash
+  EXPECT_EQ(grade((shown + "\r\n C M\n").c_str())["right"], 2);
+  const std::string plain = grade(nullptr, ZEKALG_TOOLS_ASCII_MINUS)["parts"][0]["answer"];
+  EXPECT_EQ(plain.front(), '-');
+  EXPECT_EQ(grade((plain + "\nkm").c_str())["verdicts"],
+            json::parse(R"([{"part":1,"result":"right"},{"part":2,"result":"wrong"}])"));
+  EXPECT_EQ(grade("\ncm")["verdicts"][0],
+            json::parse(R"({"part":1,"result":"unreadable","reason":"give a number"})"));
+  EXPECT_EQ(grade("1\n2\n3")["error"]["message"], "3 responses for 2 parts");
+  EXPECT_EQ(grade("1")["error"]["message"], "1 response for 2 parts");
+  EXPECT_EQ(taken(zekalg_tools_grade("r_a|1|9", nullptr, nullptr, nullptr, ZEKALG_TOOLS_NO_SEED,
+                                     nullptr, 0))["error"]["line"],
+            0);
+}
