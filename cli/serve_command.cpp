@@ -101,6 +101,7 @@ enum class endpoint {
   sample,
   variants,
   check,
+  grade,
   capabilities,
   health,
   openapi,
@@ -116,7 +117,7 @@ struct route {
 
 bool takes_post(endpoint e) {
   return e == endpoint::solve || e == endpoint::sample || e == endpoint::variants ||
-         e == endpoint::check;
+         e == endpoint::check || e == endpoint::grade;
 }
 
 const char* allowed_methods(endpoint e) {
@@ -661,6 +662,7 @@ class session : public std::enable_shared_from_this<session> {
       api_response (*handle)(std::string_view, const service_limits&) =
           kind == endpoint::solve    ? handle_solve
           : kind == endpoint::sample ? handle_sample
+          : kind == endpoint::grade  ? handle_grade
                                      : handle_check;
       queued = s_.pool.try_submit(
           [self = shared_from_this(), work, &s, series, handle, body = std::move(body)] {
@@ -922,13 +924,12 @@ http_service::http_service(const serve_options& options, std::ostream& log) {
     s.options.limits.variant_threads = static_cast<int>(std::min<std::size_t>(threads, 64));
   }
   s.token = std::move(token);
-  s.routes = {{"/v1/solve", endpoint::solve},
-              {"/v1/sample", endpoint::sample},
-              {"/v1/variants", endpoint::variants},
-              {"/v1/check", endpoint::check},
-              {"/v1/capabilities", endpoint::capabilities},
-              {"/v1/health", endpoint::health},
-              {"/metrics", endpoint::metrics}};
+  s.routes = {
+      {"/v1/solve", endpoint::solve},       {"/v1/sample", endpoint::sample},
+      {"/v1/variants", endpoint::variants}, {"/v1/check", endpoint::check},
+      {"/v1/grade", endpoint::grade},       {"/v1/capabilities", endpoint::capabilities},
+      {"/v1/health", endpoint::health},     {"/metrics", endpoint::metrics},
+  };
   for (std::size_t i = 0; i < kEmbeddedFileCount; ++i) {
     const embedded_file& f = kEmbeddedFiles[i];
     if (std::string_view(f.path) == "/openapi.json") {

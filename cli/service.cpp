@@ -11,6 +11,7 @@
 #include "tools/check.h"
 #include "tools/documents.h"
 #include "tools/encoding.h"
+#include "tools/grading.h"
 #include "tools/json_writer.h"
 #include "tools/ordered_work.h"
 #include "tools/sampling.h"
@@ -431,10 +432,66 @@ api_response handle_check(std::string_view body, const service_limits& limits) {
   });
 }
 
+namespace {
+
+// A list of texts kept as UTF-8 (a student's answer may hold characters
+// the engine's code page lacks: the grading reads them as typed).
+std::optional<std::vector<std::string>> utf8_list(const json& doc, const char* name) {
+  const auto it = doc.find(name);
+  if (it == doc.end() || it->is_null()) return std::nullopt;
+  if (!it->is_array()) reject("'" + std::string(name) + "' must be a list of strings");
+  std::vector<std::string> texts;
+  for (std::size_t i = 0; i < it->size(); ++i) {
+    const json& entry = (*it)[i];
+    const std::string where = std::string(name) + "[" + std::to_string(i) + "]";
+    if (!entry.is_string()) reject("'" + where + "' must be a string");
+    if (entry.get_ref<const std::string&>().find('\0') != std::string::npos) {
+      reject("'" + where + "' holds a NUL character");
+    }
+    texts.push_back(entry.get<std::string>());
+  }
+  return texts;
+}
+
+}  // namespace
+
+// One variant, solved whole: the engine bounds each of its calls, and the
+// time limit is not asked between them.
+api_response handle_grade(std::string_view body, const service_limits& /*limits*/) {
+  return answer(body, [&](const json& doc) {
+    allow_fields(doc, {"algorithm", "base", "seed", "responses", "ascii_minus"});
+    const std::optional<algorithm_file> file =
+        algorithm_field(doc, "algorithm", kAlgorithmName, true);
+    const std::optional<algorithm_file> base = algorithm_field(doc, "base", kBaseName, false);
+    const std::optional<int64_t> seed = integer_field(doc, "seed", -2147483648LL, 4294967295LL);
+    if (!seed) reject("'seed' is missing");
+    const std::optional<std::vector<std::string>> responses = utf8_list(doc, "responses");
+    const bool ascii = flag_field(doc, "ascii_minus");
+    std::string graded =
+        grade_json(*file, base ? &*base : nullptr, seed_from_option(*seed), responses, ascii);
+    // The tools' error document: the question cannot be graded.
+    if (graded.starts_with("{\"error\":")) {
+      const json error = json::parse(graded, nullptr, false);
+      if (error.is_object() && error.size() == 1 && error["error"].is_object()) {
+        const json& e = error["error"];
+        json problem_body = problem(422, kProblemGrade, e.value("message", std::string()));
+        const int line = e.value("line", 0);
+        if (line > 0) {
+          problem_body["field"] = e.value("source", std::string("algorithm"));
+          problem_body["line"] = line;
+        }
+        throw request_error{422, std::move(problem_body)};
+      }
+    }
+    return graded;
+  });
+}
+
 json problem(int status, const char* type, const std::string& detail) {
   const std::string title = std::string(type) == kProblemInvalidRequest ? "The request is not valid"
                             : std::string(type) == kProblemText  ? "A text the engine cannot take"
                             : std::string(type) == kProblemLimit ? "The request reached a limit"
+                            : std::string(type) == kProblemGrade ? "The question cannot be graded"
                                                                  : status_reason(status);
   return {{"type", type}, {"title", title}, {"status", status}, {"detail", detail}};
 }
@@ -479,7 +536,7 @@ json capabilities(const service_limits& limits, bool token_required) {
                           std::to_string(ZEKALG_VERSION_MINOR) + "." +
                           std::to_string(ZEKALG_VERSION_PATCH)},
           {"endpoints",
-           {"/v1/solve", "/v1/sample", "/v1/variants", "/v1/check", "/v1/capabilities",
+           {"/v1/solve", "/v1/sample", "/v1/variants", "/v1/check", "/v1/grade", "/v1/capabilities",
             "/v1/health", "/v1/openapi.json", "/metrics"}},
           {"encoding", "UTF-8; texts the engine's Windows-1252 bytes cannot hold are refused"},
           {"seed", {{"min", -2147483648LL}, {"max", 4294967295LL}}},

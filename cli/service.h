@@ -1,7 +1,8 @@
 // The JSON endpoints of `zekalg serve`, apart from HTTP: a request body in,
-// a status code and a JSON document out. Solve, sample and check are the
-// command's own functions (solve_variant, sample_variants, check_algorithm);
-// this file only reads the request and writes the answer.
+// a status code and a JSON document out. Solve, sample, check and grade are
+// the command's own functions (solve_variant, sample_variants,
+// check_algorithm, grade_json); this file only reads the request and writes
+// the answer.
 //
 // Every text goes in and out as UTF-8 and is converted to and from the
 // engine's Windows-1252 bytes as the command converts it (the engine's minus,
@@ -50,6 +51,7 @@ inline constexpr const char* kBaseName = "base.alg";
 inline constexpr const char* kProblemInvalidRequest = "urn:zekalg:problem:invalid-request";
 inline constexpr const char* kProblemText = "urn:zekalg:problem:unusable-text";
 inline constexpr const char* kProblemLimit = "urn:zekalg:problem:limit-reached";
+inline constexpr const char* kProblemGrade = "urn:zekalg:problem:cannot-grade";
 
 // A problem document; `type` "about:blank" takes the status's reason as
 // its title.
@@ -65,6 +67,15 @@ nlohmann::json problem(int status, const char* type, const std::string& detail);
 api_response handle_solve(std::string_view body, const service_limits& limits);
 api_response handle_sample(std::string_view body, const service_limits& limits);
 api_response handle_check(std::string_view body, const service_limits& limits);
+
+// POST /v1/grade: the variant of a question for a seed as a student sees
+// it, and with "responses" (one per part, UTF-8 as the student typed them)
+// the verdict on each. Bad input is 400 as above (the seed is required); a
+// question the tools cannot grade (the file declares none, the number of
+// responses differs from the parts', the variant cannot be made or a
+// declared variable fails to solve) is 422 with the tools' message, and
+// "field" and "line" where it points.
+api_response handle_grade(std::string_view body, const service_limits& limits);
 
 // Takes each piece of a streamed answer in order; false when nobody listens
 // any more (the request then stops).

@@ -23,6 +23,7 @@
 #include "serve_command.h"
 #include "solve_command.h"
 #include "tools/algorithm_file.h"
+#include "tools/grading.h"
 
 namespace {
 
@@ -299,6 +300,113 @@ TEST_F(ServeTest, CheckAnswersTheCommandsDiagnostics) {
             expected.size());
 }
 
+const char* const kQuestions[] = {"q_area.alg", "q_choice.alg", "q_circle_parts.alg"};
+
+// A response that is readable and wrong for a part of a grade document:
+// another option, or the right number with its first significant digit
+// changed (as many figures and decimals).
+std::string wrong_response(const json& part) {
+  if (part["kind"] == "choice") {
+    const json& options = part["options"];
+    return options[part["right_option"].get<std::size_t>() % options.size()];
+  }
+  if (part["kind"] == "text") return "no such unit";
+  std::string number = part["answer"];
+  const std::size_t first = number.find_first_of("123456789");
+  if (first != std::string::npos) number[first] = number[first] == '9' ? '1' : number[first] + 1;
+  return number;
+}
+
+// Each example question: the service answers the tools' document, takes the
+// right answers as shown and refuses readable wrong ones.
+TEST_F(ServeTest, GradeAnswersTheToolsDocument) {
+  for (const char* name : kQuestions) {
+    const std::string text = read_file(kSource + "/examples/" + name);
+    const cli::algorithm_file file =
+        cli::algorithm_from_text("algorithm.alg", text, cli::encoding::utf8);
+    for (const int64_t seed : {int64_t{5}, int64_t{-1}}) {
+      const json shown = post_ok("/v1/grade", {{"algorithm", text}, {"seed", seed}});
+      const uint32_t bits = static_cast<uint32_t>(seed);
+      EXPECT_EQ(shown, json::parse(tools::grade_json(file, nullptr, bits, std::nullopt))) << name;
+      std::vector<std::string> right;
+      std::vector<std::string> wrong;
+      for (const json& part : shown["parts"]) {
+        right.push_back(part["answer"]);
+        wrong.push_back(wrong_response(part));
+      }
+      ASSERT_FALSE(right.empty()) << name;
+      for (const auto& [responses, result] :
+           {std::pair{right, "right"}, std::pair{wrong, "wrong"}}) {
+        const json graded =
+            post_ok("/v1/grade", {{"algorithm", text}, {"seed", seed}, {"responses", responses}});
+        EXPECT_EQ(graded, json::parse(tools::grade_json(file, nullptr, bits, responses))) << name;
+        ASSERT_EQ(graded["verdicts"].size(), responses.size()) << graded.dump(1);
+        for (const json& v : graded["verdicts"])
+          EXPECT_EQ(v["result"], result) << name << " " << seed;
+        EXPECT_EQ(graded["right"], std::string(result) == "right" ? responses.size() : 0u);
+      }
+    }
+  }
+}
+
+// What the tools cannot grade is 422, with the tools' message and, where it
+// points, the text and line.
+struct grade_refusal_case {
+  const char* name;
+  json body;
+  const char* field;  // nullptr: none
+  int line;
+};
+
+const grade_refusal_case kGradeRefusals[] = {
+    {"NoQuestion", {{"algorithm", "k_a|1"}, {"seed", 1}}, nullptr, 0},
+    {"TooManyResponses",
+     {{"algorithm", "k_a|1\n?numeric|a"}, {"seed", 1}, {"responses", {"1", "2"}}},
+     nullptr,
+     0},
+    {"NoResponses",
+     {{"algorithm", "k_a|1\n?numeric|a"}, {"seed", 1}, {"responses", json::array()}},
+     nullptr,
+     0},
+    {"CreationFails",
+     {{"algorithm", "r_x|1|3\nc_no|x>5\n?numeric|x"}, {"seed", 1}},
+     "algorithm",
+     2},
+    {"CreationFailsInTheBase",
+     {{"algorithm", "q_y|x+1|0\n?numeric|y"}, {"base", "r_x|1|3\nc_never|x>5"}, {"seed", 1}},
+     "base",
+     2},
+};
+
+class ServeGradeRefused : public ServeTest,
+                          public testing::WithParamInterface<grade_refusal_case> {};
+
+TEST_P(ServeGradeRefused, Answers422) {
+  const grade_refusal_case& c = GetParam();
+  const auto res = post("/v1/grade", c.body.dump());
+  ASSERT_TRUE(res);
+  EXPECT_EQ(res->status, 422) << res->body;
+  EXPECT_EQ(res->get_header_value("Content-Type"), "application/problem+json");
+  const json doc = json::parse(res->body);
+  EXPECT_EQ(doc["type"], "urn:zekalg:problem:cannot-grade");
+  const std::optional<cli::algorithm_file> base =
+      c.body.contains("base")
+          ? std::optional(cli::algorithm_from_text("base.alg", c.body["base"], cli::encoding::utf8))
+          : std::nullopt;
+  const json tools_error = json::parse(tools::grade_json(
+      cli::algorithm_from_text("algorithm.alg", c.body["algorithm"], cli::encoding::utf8),
+      base ? &*base : nullptr, 1,
+      c.body.contains("responses")
+          ? std::optional(c.body["responses"].get<std::vector<std::string>>())
+          : std::nullopt))["error"];
+  EXPECT_EQ(doc["detail"], tools_error["message"]);
+  EXPECT_EQ(doc.value("field", ""), c.field != nullptr ? c.field : "") << res->body;
+  EXPECT_EQ(doc.value("line", 0), c.line) << res->body;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, ServeGradeRefused, testing::ValuesIn(kGradeRefusals),
+                         [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ServeTest, HealthAndCapabilities) {
   httplib::Client client = client_for(guarded_->port);
   const auto health = client.Get("/v1/health");  // no token needed
@@ -310,6 +418,8 @@ TEST_F(ServeTest, HealthAndCapabilities) {
   EXPECT_EQ(c["limits"]["max_body_bytes"], 64 * 1024);
   EXPECT_EQ(c["limits"]["max_count"], 500);
   EXPECT_EQ(c["token_required"], true);
+  EXPECT_NE(std::find(c["endpoints"].begin(), c["endpoints"].end(), "/v1/grade"),
+            c["endpoints"].end());
 }
 
 TEST_F(ServeTest, WorkbenchIsServed) {
@@ -346,8 +456,12 @@ TEST_P(ServeToken, GuardsEveryEndpoint) {
   if (GetParam().authorization != nullptr) {
     headers.emplace("Authorization", GetParam().authorization);
   }
-  for (const char* path : {"/v1/solve", "/v1/sample", "/v1/check"}) {
-    const auto res = post(path, R"({"algorithm":"k_a|1"})", guarded_, headers);
+  for (const char* path : {"/v1/solve", "/v1/sample", "/v1/check", "/v1/grade"}) {
+    const auto res =
+        post(path,
+             std::string(path) == "/v1/grade" ? R"({"algorithm":"k_a|1\n?numeric|a","seed":1})"
+                                              : R"({"algorithm":"k_a|1"})",
+             guarded_, headers);
     ASSERT_TRUE(res) << path;
     EXPECT_EQ(res->status, GetParam().status) << path << ": " << res->body;
     if (GetParam().status == 401) {
@@ -421,6 +535,21 @@ const bad_request_case kBadRequests[] = {
     {"DeepObject", "/v1/solve",
      "{\"algorithm\":\"k_a|1\",\"x\":" + std::string(30000, '[') + std::string(30000, ']') + "}",
      400, "unknown field 'x'"},
+    {"GradeNoSeed", "/v1/grade", R"({"algorithm":"k_a|1\n?numeric|a"})", 400, "'seed' is missing"},
+    {"GradeResponsesText", "/v1/grade",
+     R"({"algorithm":"k_a|1\n?numeric|a","seed":1,"responses":"1"})", 400,
+     "'responses' must be a list of strings"},
+    {"GradeResponseNumber", "/v1/grade",
+     R"({"algorithm":"k_a|1\n?numeric|a","seed":1,"responses":[1]})", 400,
+     "'responses[0]' must be a string"},
+    {"GradeResponseNul", "/v1/grade",
+     R"({"algorithm":"k_a|1\n?numeric|a","seed":1,"responses":["1\u0000"]})", 400,
+     "'responses[0]' holds a NUL character"},
+    {"GradeAlgorithmOutsideCodePage", "/v1/grade",
+     R"({"algorithm":"k_a|1\n?numeric|a\nk_b|\"\u221a\"","seed":1})", 400,
+     "algorithm line 3: character U+221A has no Windows-1252 byte"},
+    {"GradeUnknownField", "/v1/grade", R"({"algorithm":"k_a|1","seed":1,"answers":[]})", 400,
+     "unknown field 'answers' (the fields are algorithm, base, seed, responses, ascii_minus)"},
     {"TooLarge", "/v1/solve", "{\"algorithm\":\"" + std::string(70 * 1024, 'a') + "\"}", 413,
      "the body is larger than the limit of 65536 bytes"},
 };
