@@ -9,12 +9,19 @@ EXAMPLES = sorted((REPO / "examples").glob("*.alg"))
 
 
 @pytest.fixture(scope="session")
-def zekalg_command():
-    """Runs the zekalg command (ZEKALG_CLI, or the default preset's build)
-    and returns its stdout, stderr and exit status."""
+def zekalg_path():
+    """The zekalg command: ZEKALG_CLI, or the default preset's build."""
     path = Path(os.environ.get("ZEKALG_CLI") or REPO / "build" / "default" / "zekalg")
     if not path.is_file():
         pytest.skip(f"the zekalg command is not built ({path})")
+    return path
+
+
+@pytest.fixture(scope="session")
+def zekalg_command(zekalg_path):
+    """Runs the zekalg command and returns its stdout, stderr and exit
+    status."""
+    path = zekalg_path
 
     def run(*args):
         done = subprocess.run([str(path), *map(str, args)], capture_output=True, text=True,

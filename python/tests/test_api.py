@@ -236,3 +236,67 @@ def test_missing_library_names_where_it_looked(tmp_path, variable, library):
     listed = done.stderr.split("tried:\n", 1)[-1].splitlines()
     tried = [line.split()[0].rstrip(":") for line in listed if line.startswith("  ")]
     assert tried == expected
+
+
+QUESTIONS = sorted((Path(__file__).resolve().parents[2] / "examples").glob("q_*.alg"))
+
+
+def wrong_response(part):
+    """A response that is readable and wrong for `part`."""
+    if part["kind"] == "choice":
+        return part["options"][part["right_option"] % len(part["options"])]
+    if part["kind"] == "text":
+        return "no such unit"
+    # The right number with its first significant digit changed.
+    number = part["answer"]
+    first = next(i for i, c in enumerate(number) if c in "123456789")
+    return number[:first] + str(int(number[first]) % 9 + 1) + number[first + 1:]
+
+
+@pytest.mark.parametrize("path", QUESTIONS, ids=lambda p: p.name)
+@pytest.mark.parametrize("seed", [1, 2026, -7])
+def test_grade_takes_the_right_answers_and_refuses_wrong_ones(path, seed):
+    algorithm = path.read_text(encoding="utf-8")
+    shown = zekalg.grade(algorithm, seed)
+    assert "verdicts" not in shown and shown["parts"]
+    values = zekalg.Environment(algorithm, seed=seed).solve_all()
+    for part in shown["parts"]:
+        if part["kind"] != "choice":  # the variant is the one solve makes
+            assert part["answer"] == values[part["variable"]]
+    n = len(shown["parts"])
+    right = zekalg.grade(algorithm, seed, [p["answer"] for p in shown["parts"]])
+    assert [v["result"] for v in right["verdicts"]] == ["right"] * n and right["right"] == n
+    assert {k: v for k, v in right.items() if k not in ("verdicts", "right")} == shown
+    wrong = zekalg.grade(algorithm, seed, [wrong_response(p) for p in shown["parts"]])
+    assert [v["result"] for v in wrong["verdicts"]] == ["wrong"] * n and wrong["right"] == 0
+
+
+GRADED = "q_a|-3.5|1\nq_p|\"Give a.\"\n?prompt|p\n?numeric|a"
+
+
+@pytest.mark.parametrize("call, error, match", [
+    (lambda: zekalg.grade("k_a|1", 1), ValueError, None),                 # no question
+    (lambda: zekalg.grade(GRADED, 1, ["1", "2"]), ValueError, None),      # one part, two answers
+    (lambda: zekalg.grade(GRADED, 1, ["1\n2"]), ValueError, "line break"),
+    (lambda: zekalg.grade(GRADED, 1, "3"), TypeError, "sequence"),
+    (lambda: zekalg.grade(GRADED, 1, [3]), TypeError, "responses"),
+    (lambda: zekalg.grade(GRADED, 2**32), ValueError, "seed"),
+    (lambda: zekalg.grade(GRADED + "\nk_o|\"Ω\"", 1), zekalg.EncodingError, "U\\+03A9"),
+    (lambda: zekalg.grade("r_x|1|3\nc_no|x>5\n" + GRADED, 1), zekalg.AlgorithmError,
+     "could not be satisfied"),
+])
+def test_grade_errors(call, error, match):
+    with pytest.raises(error, match=match):
+        call()
+
+
+@pytest.mark.parametrize("response, result", [
+    ("\u22123.5", "right"),   # the minus sign students paste, beyond the code page
+    ("-3,5", "right"),
+    ("\u221a2", "unreadable"),
+])
+def test_grade_reads_what_students_type(response, result):
+    doc = zekalg.grade(GRADED, 1, [response])
+    assert doc["verdicts"][0]["result"] == result
+    assert doc["parts"][0]["answer"] == DASH + "3.5"
+    assert zekalg.grade(GRADED, 1, ascii_minus=True)["parts"][0]["answer"] == "-3.5"

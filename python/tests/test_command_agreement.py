@@ -1,10 +1,16 @@
 """The package against the zekalg command: same variants, same messages."""
 import json
+import re
+import subprocess
+import time
+import urllib.error
+import urllib.request
 
 import pytest
 
 import zekalg
 from conftest import EXAMPLES
+from test_api import QUESTIONS, wrong_response
 
 
 def solved(stdout):
@@ -84,3 +90,54 @@ def test_check_gives_the_commands_diagnostics(zekalg_command, algorithm_file, al
             if not (line.startswith(f"{path}: ") and
                     not line[len(f"{path}: "):].startswith(("error:", "warning:")))]
     assert found and lines == told
+
+
+@pytest.fixture(scope="module")
+def service(zekalg_path, tmp_path_factory):
+    """`zekalg serve` on a free loopback port: a function that posts a JSON
+    body to a path and returns (status, answer)."""
+    log = tmp_path_factory.mktemp("serve") / "stderr"
+    with open(log, "w") as err:
+        server = subprocess.Popen([str(zekalg_path), "serve", "--listen", "127.0.0.1:0",
+                                   "--threads", "2"], stdin=subprocess.DEVNULL,
+                                  stdout=subprocess.DEVNULL, stderr=err)
+    try:
+        for _ in range(200):  # up to 10 seconds
+            found = re.search(r"listening on (http://\S+?)/", log.read_text())
+            if found or server.poll() is not None:
+                break
+            time.sleep(0.05)
+        assert found, f"zekalg serve did not start: {log.read_text()}"
+
+        def post(path, body):
+            request = urllib.request.Request(found.group(1) + path, json.dumps(body).encode(),
+                                             {"Content-Type": "application/json"})
+            try:
+                with urllib.request.urlopen(request, timeout=30) as answer:
+                    return answer.status, json.loads(answer.read())
+            except urllib.error.HTTPError as e:
+                return e.code, json.loads(e.read())
+
+        yield post
+    finally:
+        server.terminate()
+        server.wait(timeout=30)
+
+
+@pytest.mark.parametrize("path", QUESTIONS, ids=lambda p: p.name)
+def test_grade_gives_the_services_document(service, path):
+    algorithm = path.read_text(encoding="utf-8")
+    for seed in (3, 4294967295):
+        shown = zekalg.grade(algorithm, seed)
+        assert service("/v1/grade", {"algorithm": algorithm, "seed": seed}) == (200, shown)
+        for responses in ([p["answer"] for p in shown["parts"]],
+                          [wrong_response(p) for p in shown["parts"]], [""] * len(shown["parts"])):
+            body = {"algorithm": algorithm, "seed": seed, "responses": responses,
+                    "ascii_minus": True}
+            assert service("/v1/grade", body) == (
+                200, zekalg.grade(algorithm, seed, responses, ascii_minus=True))
+    status, problem = service("/v1/grade", {"algorithm": algorithm, "seed": 1, "responses": []})
+    assert status == 422
+    with pytest.raises(ValueError) as caught:
+        zekalg.grade(algorithm, 1, [])
+    assert problem["detail"] == str(caught.value)

@@ -19,12 +19,14 @@ brings back the same variant::
     for d in zekalg.check(algorithm):
         print(d.line, d.severity, d.message)
 
+    zekalg.grade(question, seed=7, responses=["12.5"])["verdicts"]
+
 Texts are str in and out (the engine's Windows-1252 bytes are converted).
 Every call may come from any thread; calls release the GIL while the
 engine works, and seeds belong to the calling thread.
 """
 
-from ._api import Diagnostic, Environment, Variant, check, sample, seed
+from ._api import Diagnostic, Environment, Variant, check, grade, sample, seed
 from ._errors import AlgorithmError, EncodingError, EngineError, Error, SolveError
 
 __all__ = [
@@ -37,6 +39,7 @@ __all__ = [
     "SolveError",
     "Variant",
     "check",
+    "grade",
     "sample",
     "seed",
 ]

@@ -5,7 +5,7 @@ from __future__ import annotations
 import weakref
 from concurrent.futures import ThreadPoolExecutor
 from dataclasses import dataclass
-from typing import Iterator, Literal, Optional, Union
+from typing import Iterator, Literal, Optional, Sequence, Union
 
 from . import _native
 from ._errors import AlgorithmError, EngineError, SolveError
@@ -428,3 +428,74 @@ def check(algorithm: str, *, base: Union[Environment, str, None] = None,
                            creations)
     return [Diagnostic(d["line"], d["severity"], d["message"], d["source"], d.get("column", 0))
             for d in answer["diagnostics"]]
+
+
+def grade(algorithm: str, seed: int, responses: Optional[Sequence[str]] = None, *,
+          base: Union[Environment, str, None] = None, ascii_minus: bool = False,
+          path: str = "FILE", base_path: str = "BASE") -> dict:
+    """The variant of the question `algorithm` declares (its ``?`` lines)
+    for `seed`, as a student sees it, and with `responses` the verdict on
+    each part: the document of ``zekalg grade``, as a dict.
+
+    The variant is the one ``zekalg solve FILE --base BASE --seed SEED``
+    makes; the options of a multiple-choice part come in the variant's own
+    order. The document holds "seed", "prompt", "parts" (each with "part",
+    "kind", "variable", the right "answer" as shown and, by kind,
+    "tolerance", "match", "options" and "right_option"), "solution" and
+    "feedback"; with responses also "verdicts" (each part's "result":
+    "right", "wrong" or "unreadable", with the "reason" a response could
+    not be read) and "right", the number of parts answered right.
+
+    Args:
+        seed: the variant's seed, from -2**31 to 2**32 - 1.
+        responses: one per part, in order, as the student typed them (a
+            number may use a comma or a point as its decimal mark, and
+            1.5e-4 or 1.5 x 10^-4; a choice is an option's text or its
+            position, 1, 2, ... in the shown order). None: the variant only.
+        base: the algorithm the question builds on (a text, or an
+            ``Environment``, which stands for its algorithm).
+        ascii_minus: numbers show minus as "-" instead of the en dash.
+        path, base_path: stand for the files in messages.
+
+    Raises:
+        AlgorithmError: a declaration is malformed, the variant cannot be
+            made, or a variable the question declares fails to solve
+            (``line`` is where, when it is in the algorithm).
+        ValueError: the algorithm declares no question, the number of
+            responses is not the number of parts, or a response holds a
+            line feed.
+        EncodingError: the algorithm or the base holds a character the
+            engine cannot take.
+    """
+    Algorithm(algorithm)  # an EncodingError that names the character
+    base_text = _base_text(base, "grade")
+    if base_text is not None:
+        Algorithm(base_text, "base")
+    checked = _checked_seed(seed)
+    joined = None
+    if responses is not None:
+        if isinstance(responses, str):
+            raise TypeError("responses must be a sequence of str, one per part, not one str")
+        for i, response in enumerate(responses):
+            if not isinstance(response, str):
+                raise TypeError(f"responses[{i}] must be str, not {type(response).__name__}")
+            if "\n" in response or "\r" in response:
+                raise ValueError(f"responses[{i}] holds a line break: a response is one line")
+        # Each response ends with its line feed, so that empty ones count;
+        # none at all cannot be said that way (see below).
+        joined = "".join(r + "\n" for r in responses).encode("utf-8") if responses else None
+    answer = _native.grade(algorithm.encode("utf-8"), path.encode("utf-8"),
+                           base_text.encode("utf-8") if base_text is not None else None,
+                           base_path.encode("utf-8"), checked, joined,
+                           _native.ASCII_MINUS if ascii_minus else 0)
+    if "error" in answer and len(answer) == 1:
+        error = answer["error"]
+        if error.get("line"):
+            line = error["line"] if error.get("source") == "algorithm" else None
+            raise AlgorithmError(error["message"], line=line, seed=checked)
+        raise ValueError(error["message"])
+    if responses is not None and not responses:
+        # The tools' list of lines cannot be empty: their message, here.
+        n = len(answer["parts"])
+        raise ValueError(f"0 responses for {n} part{'' if n == 1 else 's'}")
+    return answer

@@ -125,6 +125,12 @@ tools.zekalg_tools_check.argtypes = (_text_in, _text_in, _text_in, _text_in, _in
 tools.zekalg_tools_describe.argtypes = (_text_in, _text_in, _text_in, _int32)
 for _name in ("zekalg_tools_sample_rows", "zekalg_tools_check", "zekalg_tools_describe"):
     getattr(tools, _name).restype = ctypes.c_void_p  # a pointer to free, not a copied bytes
+# Grading came later than the rest: a library named by ZEKALG_TOOLS_LIBRARY
+# may be a build without it, and everything else still works.
+_grade = getattr(tools, "zekalg_tools_grade", None)
+if _grade is not None:
+    _grade.argtypes = (_text_in, _text_in, _text_in, _text_in, _int64, _text_in, _int32)
+    _grade.restype = ctypes.c_void_p
 tools.zekalg_tools_free.argtypes = (ctypes.c_void_p,)
 tools.zekalg_tools_free.restype = None
 
@@ -164,6 +170,23 @@ def check(algorithm: bytes, path: bytes, base: Optional[bytes], base_path: bytes
     """zekalg_tools_check; texts are engine bytes."""
     return _answer(tools.zekalg_tools_check(algorithm, path, base, base_path, creations,
                                             ENGINE_BYTES))
+
+
+def grade(algorithm: bytes, path: bytes, base: Optional[bytes], base_path: bytes, seed: int,
+          responses: Optional[bytes], flags: int) -> dict:
+    """zekalg_tools_grade; texts are UTF-8 (a student's response may hold
+    characters the engine's code page lacks), `responses` one per line.
+    Returns the grade document, or the tools' error document as it is
+    ({"error": {"message", "source", "line"}}) for the caller to raise."""
+    if _grade is None:
+        raise NotImplementedError(f"this build of the tools library ({tools._name}) cannot grade")
+    pointer = _grade(algorithm, path, base, base_path, seed, responses, flags)
+    if not pointer:
+        raise MemoryError("the zekalg tools ran out of memory")
+    try:
+        return json.loads(ctypes.string_at(pointer))
+    finally:
+        tools.zekalg_tools_free(pointer)
 
 
 def describe(algorithm: bytes, base: Optional[bytes], message: Optional[bytes]) -> dict:
