@@ -163,6 +163,59 @@ export function check(
   },
 ): CheckDocument;
 
+/** One part of a question as the student sees it. */
+export interface GradePart {
+  /** 1-based, in the order of the declarations. */
+  part: number;
+  kind: "numeric" | "text" | "choice";
+  /** The answer's variable (choice: the right option's). */
+  variable: string;
+  /** The right answer as shown (choice: the right option's text). */
+  answer: string;
+  /** Numeric: the tolerance as declared ("abs 0.01"; empty: as shown). */
+  tolerance?: string;
+  /** Text: "exact", or "loose" (ignoring case and spaces). */
+  match?: "exact" | "loose";
+  /** Choice: the options' texts, in the variant's order. */
+  options?: string[];
+  /** Choice: the right option's position in `options`, from 1. */
+  right_option?: number;
+}
+
+export interface GradeVerdict {
+  part: number;
+  result: "right" | "wrong" | "unreadable";
+  /** Unreadable: what the answer must be ("give 3 significant figures"). */
+  reason?: string;
+}
+
+export interface GradeDocument {
+  seed: number;
+  prompt?: string | null;
+  parts: GradePart[];
+  solution?: string | null;
+  feedback?: string | null;
+  /** With responses: one per part. */
+  verdicts?: GradeVerdict[];
+  /** With responses: the parts answered right. */
+  right?: number;
+}
+
+/** A question's variant as a student sees it, and the verdict on each response. */
+export function grade(
+  algorithm: string,
+  options: {
+    /** The variant's seed, -2**31 to 2**32 - 1. */
+    seed: number;
+    /** One per part, as the student typed them (no line breaks). */
+    responses?: string[] | null;
+    base?: Environment | string | null;
+    asciiMinus?: boolean;
+    path?: string | null;
+    basePath?: string | null;
+  },
+): GradeDocument;
+
 /** Every error the package throws on purpose. */
 export class ZekalgError extends Error {}
 

@@ -1,5 +1,5 @@
 // zekalg for JavaScript: the engine, compiled to WebAssembly, behind
-// environments and the tools' variant, sample and check.
+// environments and the tools' variant, sample, check and grade.
 //
 //   import { load, Environment, sample, check } from "zekalg";
 //   await load();
@@ -482,11 +482,66 @@ export function check(algorithm, { base = null, creations = 0, path = null,
     eng.m._zekalg_tools_check(a, p, b, bp, Math.min(creations, 2 ** 30), ENGINE_BYTES));
 }
 
+const utf8 = new TextEncoder();
+
+/**
+ * The variant of the question `algorithm` declares (its `?` lines) for
+ * `seed`, as a student sees it, and with `responses` (one per part, as the
+ * student typed them) the verdict on each part: the document of
+ * `zekalg grade` and POST /v1/grade. The variant is the one
+ * `zekalg solve FILE --base BASE --seed SEED` makes; a choice part's
+ * options come in the variant's own order.
+ * Returns {seed, prompt, parts: [{part, kind, variable, answer, ...}],
+ * solution, feedback} and with responses {verdicts: [{part, result, reason}],
+ * right}. Throws AlgorithmError when the question cannot be graded (none is
+ * declared, the responses are not one per part, the variant cannot be
+ * made), TypeError for a response that is not a one-line string.
+ */
+export function grade(algorithm, { seed: seedValue, responses = null, base = null,
+  asciiMinus = false, path = null, basePath = null } = {}) {
+  const eng = theEngine();
+  if (eng.tools && typeof eng.m._zekalg_tools_grade !== "function") {
+    throw new ZekalgError("this build of zekalg cannot grade");
+  }
+  if (seedValue === null || seedValue === undefined) {
+    throw new TypeError("grade needs the variant's seed");
+  }
+  const s = BigInt(checkedSeed(seedValue));
+  // Named characters the engine cannot take, as everywhere; the texts then
+  // go in as UTF-8, since a student's response may hold any character.
+  toEngine(algorithm, "algorithm");
+  const baseAlgorithm = base instanceof Environment ? base.algorithm : base;
+  if (baseAlgorithm !== null && baseAlgorithm !== undefined) baseText(baseAlgorithm);
+  let answers = null;
+  if (responses !== null && responses !== undefined) {
+    if (!Array.isArray(responses)) throw new TypeError("responses must be an array of strings");
+    responses.forEach((response, i) => {
+      if (typeof response !== "string" || /[\r\n]/.test(response)) {
+        throw new TypeError(`responses[${i}] must be a string without a line break`);
+      }
+    });
+    // Each response ends with its line feed, so that empty ones count;
+    // none at all cannot be said that way (see below).
+    if (responses.length) answers = utf8.encode(responses.map((r) => r + "\n").join(""));
+  }
+  const text = (value) => (value === null || value === undefined ? null : utf8.encode(value));
+  const texts = [utf8.encode(algorithm), text(path), text(baseAlgorithm), text(basePath), answers];
+  const answer = eng.toolsCall(texts, (a, p, b, bp, r) =>
+    eng.m._zekalg_tools_grade(a, p, b, bp, s, r, asciiMinus ? ASCII_MINUS : 0));
+  if (responses !== null && responses !== undefined && !responses.length) {
+    // The tools' list of lines cannot be empty: their message, here.
+    const n = answer.parts.length;
+    throw new AlgorithmError(`0 responses for ${n} part${n === 1 ? "" : "s"}`,
+      { source: "algorithm", line: null });
+  }
+  return answer;
+}
+
 function optionalText(text, what) {
   return text === null || text === undefined ? null : toEngine(text, what);
 }
 
 const api = {
-  load, loaded, seed, Environment, variant, sample, check,
+  load, loaded, seed, Environment, variant, sample, check, grade,
   ZekalgError, EngineError, AlgorithmError, SolveError, EncodingError,
 };
