@@ -16,6 +16,7 @@
 #include "api/engine_state.h"
 #include "base/alg_string.h"
 #include "base/errors.h"
+#include "base/number_text.h"
 #include "base/random_generator.h"
 #include "base/tokens.h"
 #include "expr/builtins.h"
@@ -27,6 +28,7 @@
 #include "tools/sampling.h"
 #include "tools/variable_report.h"
 #include "tools/variant_count.h"
+#include "value/alg_value.h"
 #include "value/literal_codec.h"
 
 namespace tools {
@@ -701,7 +703,7 @@ class checker {
     // By level and lowered name: one diagnostic per failing variable (its
     // messages may hold drawn values, which differ from trial to trial).
     std::map<std::pair<std::size_t, std::string>, solve_failure> solve_errors;
-    std::set<std::string> grouping_reported;
+    std::set<std::string> displays_reported;
     if (file_.text.size() > max_text_length) {
       // The engine takes texts of at most this length; creation fails first.
       error(0, "the algorithm has " + std::to_string(file_.text.size()) +
@@ -765,7 +767,7 @@ class checker {
         ranges_checked = true;
         check_ranges(env);
       }
-      solve_all(env, seed, solve_errors, grouping_reported);
+      solve_all(env, seed, solve_errors, displays_reported);
       if (!stopped_) check_question_variant(env, seed);
     }
     const std::vector<int64_t>& evaluated = counts.evaluated;
@@ -1015,7 +1017,7 @@ class checker {
 
   void solve_all(alg_environment& env, uint32_t seed,
                  std::map<std::pair<std::size_t, std::string>, solve_failure>& errors,
-                 std::set<std::string>& grouping_reported) {
+                 std::set<std::string>& displays_reported) {
     std::size_t held = 0;
     std::vector<solved_name> solved;
     bool failed = false;
@@ -1037,9 +1039,8 @@ class checker {
         return;
       }
       alg_string text;
-      format_settings format;
       try {
-        text = solve(env, alg_string(p.name), 0, the_engine().translations, &format);
+        text = solve(env, alg_string(p.name), 0, the_engine().translations);
       } catch (const z_x_algorithm& e) {
         failed = true;
         solved.push_back({p.name, std::string(e.message.view())});
@@ -1051,25 +1052,61 @@ class checker {
       }
       solved.push_back({p.name, std::nullopt});
       held += text.view().size();
-      // Past 10^10 the plain number form turns into exponent form, which
-      // grouping then cuts apart.
-      if (!format.grouping || format.scientific || grouping_reported.count(p.key) != 0) continue;
-      for (uint32_t i = 1; i <= env.definition_count(); ++i) {
-        const definition_record& r = env.record(i);
-        const definition_state& state = env.state(i);
-        if (r.name.view() != p.key || !state.is_computed() || !state.value().is_number()) continue;
-        if (std::fabs(state.value().as_real()) >= 1e10) {
-          grouping_reported.insert(p.key);
-          warning(p.number,
-                  "value reaches 10^10 with grouping and no scientific format: it "
-                  "shows as " +
-                      std::string(text.view()) + " (zekalg solve " + file_.path + " --seed " +
-                      std::to_string(seed) + ")");
-        }
-        break;
-      }
     }
     explain();
+    check_displays(env, seed, displays_reported);
+  }
+
+  // What each variable the trial computed shows, where the display misleads:
+  // grouping cut apart past 10^10, a value that shows as zero, a scientific
+  // display that reads 10.00e5. Every variable is looked at, also after an
+  // earlier one failed (its value then comes from the failure report's
+  // own resolution). Told once per variable and kind, at the first seed.
+  void check_displays(alg_environment& env, uint32_t seed, std::set<std::string>& reported) {
+    const std::string hint =
+        " (zekalg solve " + file_.path + " --seed " + std::to_string(seed) + ")";
+    std::set<std::string> seen;
+    for (const parsed_line& p : lines_) {
+      if (!p.reachable || p.kind == 'f' || p.kind == 'c') continue;
+      // A second definition of a name is one no lookup finds.
+      if (!seen.insert(p.key).second) continue;
+      const uint32_t i = env.find_definition(p.key, false);
+      if (i == 0) continue;
+      const definition_state& state = env.state(i);
+      if (!state.is_computed()) continue;
+      const alg_value value = state.value();
+      if (!value.is_number()) continue;
+      const double x = value.as_real();
+      int32_t digits = state.digits;
+      if (digits < 0 && !value.is_integer()) digits = 6;
+      std::string shown(value_to_text(value, digits, state.scientific, true).view());
+      const auto once = [&](const char* kind) { return reported.insert(p.key + kind).second; };
+      // Past 10^10 the plain number form turns into exponent form, which
+      // grouping then cuts apart.
+      if (state.grouping && !state.scientific && std::fabs(x) >= 1e10 && once("/grouping")) {
+        warning(p.number,
+                "value reaches 10^10 with grouping and no scientific format: it shows as " +
+                    std::string(group_thousands(alg_string(shown)).view()) + hint);
+      }
+      if (x != 0 && std::isfinite(x) && shown.find_first_of("123456789") == std::string::npos &&
+          once("/zero")) {
+        char value_text[32];
+        std::snprintf(value_text, sizeof value_text, "%.6g", x);
+        warning(p.number, "value " + std::string(value_text) + " shows as " + shown +
+                              ": give it more decimals, or the scientific format" + hint);
+      }
+      if (state.scientific) {
+        std::string mantissa = shown.substr(0, shown.find('e'));
+        if (!mantissa.empty() && mantissa[0] == en_dash) mantissa.erase(0, 1);
+        if (mantissa.starts_with("10") && once("/carry")) {
+          warning(p.number, "value shows as " + shown +
+                                ": the scientific display rounds the digits before the exponent "
+                                "without carrying into it (1 more decimal, or a rounded value, "
+                                "avoids it)" +
+                                hint);
+        }
+      }
+    }
   }
 
   const algorithm_file& file_;

@@ -555,6 +555,23 @@ std::string chain(int length) {
 
 const check_case kChecks[] = {
     {"Clean", "r_a|1|99\nq_b|a*2|0\n", {}},
+    // Every variable's display is looked at, also after an earlier one
+    // failed.
+    {"DisplayAfterAnEarlierFailure",
+     "q_w|1/0\nq_big|10^12|0|0|1\n",
+     {"1: error: solving 'w' fails: w: error while evaluating '/': division by zero (zekalg "
+      "solve algorithm.alg --seed 166854045)",
+      "2: warning: value reaches 10^10 with grouping and no scientific format: it shows as 1e12 "
+      "(zekalg solve algorithm.alg --seed 166854045)"}},
+    {"ShowsAsZero",
+     "k_G|6.674e-11\nr_a|1|99\n",
+     {"1: warning: value 6.674e-11 shows as 0.000000: give it more decimals, or the scientific "
+      "format (zekalg solve algorithm.alg --seed 166854045)"}},
+    {"ScientificWithoutCarry",
+     "q_x|999600|2|1\nr_a|1|99\n",
+     {"1: warning: value shows as 10.00e5: the scientific display rounds the digits before the "
+      "exponent without carrying into it (1 more decimal, or a rounded value, avoids it) (zekalg "
+      "solve algorithm.alg --seed 166854045)"}},
     {"FewVariants",
      "r_a|1|5\nq_b|a*2|0\n",
      {"0: warning: the question has 5 distinct variants: students will often get the same one "
