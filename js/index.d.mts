@@ -117,10 +117,32 @@ export interface Diagnostic extends Place {
   message: string;
 }
 
+/** How many different variants a question has (`zekalg check`'s count). */
+export interface VariantCount {
+  /** Distinct variants: every variable as it is shown. */
+  count: number;
+  /** Every combination of the draws was visited; else an estimate. */
+  exact: boolean;
+  /** Exact: the combinations visited; estimate: about how many there are. */
+  combinations: number;
+  /** The combinations (or, for an estimate, the sampled variants) that build. */
+  satisfying: number;
+  /** Estimate only: the variants drawn. */
+  sampled?: number;
+  /** Distinct prompts, when the question declares one. */
+  prompts?: number;
+  /** Distinct right answers, when it declares parts. */
+  answers?: number;
+  /** The line `zekalg check` prints. */
+  summary: string;
+}
+
 export interface CheckDocument {
   diagnostics: Diagnostic[];
   errors: number;
   warnings: number;
+  /** Missing when the check made no trials. */
+  variants?: VariantCount;
 }
 
 /** One variant as `zekalg solve` makes it. */
