@@ -1,4 +1,4 @@
-// The zekalg command: solve, sample, check, test and repl over an algorithm
+// The zekalg command: solve, sample, check, grade, test and repl over an algorithm
 // file, and serve, the same over HTTP with the authors' workbench.
 #include <unistd.h>
 
@@ -10,6 +10,7 @@
 #include <CLI/CLI.hpp>
 
 #include "check_command.h"
+#include "grade_command.h"
 #include "repl_command.h"
 #include "sample_command.h"
 #include "serve_command.h"
@@ -95,6 +96,22 @@ int main(int argc, char** argv) {
   check_cmd->add_option("--base", check.base_file,
                         "The algorithm is written for a base environment from this file");
   add_encoding(check_cmd, check.enc);
+
+  cli::grade_options grade;
+  CLI::App* grade_cmd = app.add_subcommand(
+      "grade",
+      "Show a declared question's variant as a student sees it; with one RESPONSE per part, "
+      "each part's verdict (exit status 0 when every part is right, 1 otherwise, 2 when the "
+      "call cannot run)");
+  grade_cmd->add_option("FILE", grade.file, "Algorithm file that declares a question")->required();
+  grade_cmd->add_option("RESPONSE", grade.responses,
+                        "A student's answer to each part, in order (after -- when one starts with "
+                        "'-'); a choice: the option as shown or its position");
+  grade_cmd->add_option("--seed", grade.seed, "The variant's seed, as solve takes it")
+      ->required()
+      ->check(CLI::Range(-2147483648LL, 4294967295LL));
+  grade_cmd->add_option("--base", grade.base_file, "Build on a base environment from this file");
+  add_encoding(grade_cmd, grade.enc);
 
   cli::repl_options repl;
   CLI::App* repl_cmd =
@@ -186,6 +203,7 @@ int main(int argc, char** argv) {
       return cli::run_sample(sample, std::cout, std::cerr);
     }
     if (check_cmd->parsed()) return cli::run_check(check, std::cout);
+    if (grade_cmd->parsed()) return cli::run_grade(grade, std::cout, std::cerr);
     if (serve_cmd->parsed()) {
       serve.limits.time_limit =
           std::chrono::milliseconds(static_cast<int64_t>(std::llround(time_limit * 1000)));

@@ -4,12 +4,14 @@
 #include <gtest/gtest.h>
 
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
 #include <nlohmann/json.hpp>
 
 #include "cli_test_support.h"
+#include "grade_command.h"
 #include "tools/algorithm_file.h"
 #include "tools/grading.h"
 #include "tools/question.h"
@@ -291,6 +293,93 @@ TEST_P(GradeFailures, AnswerTheErrorDocument) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, GradeFailures, testing::ValuesIn(kFailing),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+// `zekalg grade`: the question as a student sees it, a verdict line per
+// part, and exit status 2 for a call that cannot run.
+struct command_case {
+  const char* name;
+  const char* file;  // in examples/, or an algorithm text
+  std::vector<std::string> responses;
+  int status;
+  const char* out;
+  const char* err;
+};
+
+const command_case kCommands[] = {
+    {"ShowsTheQuestion",
+     "q_choice.alg",
+     {},
+     0,
+     "prompt: What is the gradient of the line through \\((4, 5)\\) and \\((9, 3)\\)?\n"
+     "part 1 (choice):\n  1) \u20130.40\n  2) 2.50\n  3) \u20132.50\n  4) 0.40\n"
+     "  answer 1) \u20130.40\n"
+     "solution: \\(m = \\frac{y_2 - y_1}{x_2 - x_1} = \\frac{-2}{5}\\), about \u20130.40.\n"
+     "feedback: Rise over run: the change in y divided by the change in x.\n",
+     ""},
+    {"ShowsEachKind",
+     "r_a|2|2\nq_x|a/3|2\nk_u|\"cm\"\n?numeric|x|sig 2\n?numeric|a\n?text|u",
+     {},
+     0,
+     "part 1 (numeric, sig 2): answer 0.67\npart 2 (numeric, as shown): answer 2\n"
+     "part 3 (text, exact): answer cm\n",
+     ""},
+    {"AllRight", "q_choice.alg", {"-0.40"}, 0, "part 1: right\n", ""},
+    {"ByPosition", "q_choice.alg", {"2"}, 1, "part 1: wrong\n", ""},
+    {"EachPartItsLine",
+     "q_circle_parts.alg",
+     {"4.1", "12,6", "12.57", "m^2"},
+     1,
+     "part 1: wrong\npart 2: right\npart 3: unreadable: give 3 significant figures\n"
+     "part 4: wrong\n",
+     ""},
+    {"WrongCount", "q_choice.alg", {"1", "2"}, 2, "", "zekalg: 2 responses for 1 part\n"},
+    {"NoQuestion",
+     "discount.alg",
+     {},
+     2,
+     "",
+     "discount.alg: error: the algorithm declares no question: add a ?prompt line and a "
+     "?numeric, ?text or ?choice line for each part\n"},
+    {"CreationFails",
+     "r_a|1|9\nc_no|a>9\n?numeric|a",
+     {"1"},
+     2,
+     "",
+     "q.alg:2: error: condition a>9 could not be satisfied\n"},
+    {"NoFile", "missing.alg", {}, 2, "", "zekalg: missing.alg: cannot open the file\n"},
+};
+
+class GradeCommand : public testing::TestWithParam<command_case> {};
+
+TEST_P(GradeCommand, PrintsAndExits) {
+  const command_case& c = GetParam();
+  const std::string name = c.file;
+  const bool inline_text = name.find('|') != std::string::npos;
+  const std::string dir = testing::TempDir();
+  cli::grade_options options;
+  options.seed = 5;
+  options.responses = c.responses;
+  if (inline_text) {
+    options.file = dir + "q.alg";
+    cli_test::write_file(options.file, name);
+  } else {
+    options.file = name == "missing.alg" ? name : kSource + "/examples/" + name;
+  }
+  std::ostringstream out;
+  std::ostringstream err;
+  EXPECT_EQ(cli::run_grade(options, out, err), c.status);
+  EXPECT_EQ(out.str(), c.out);
+  std::string said_err = err.str();
+  for (const std::string& prefix : {dir, kSource + "/examples/"}) {
+    for (std::size_t at; (at = said_err.find(prefix)) != std::string::npos;) {
+      said_err.erase(at, prefix.size());
+    }
+  }
+  EXPECT_EQ(said_err, c.err);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, GradeCommand, testing::ValuesIn(kCommands),
                          [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace
