@@ -11,6 +11,8 @@ packages+=(libmpfr-dev)
 packages+=(libboost1.81-dev)
 # The README's HTTP example, run by the tests.
 packages+=(curl)
+# KaTeX, built into the workbench to typeset the student view's math.
+packages+=(libjs-katex fonts-katex)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")

@@ -16,6 +16,7 @@
 #include <set>
 #include <sstream>
 #include <thread>
+#include <utility>
 
 #include "check_command.h"
 #include "cli_test_support.h"
@@ -424,13 +425,23 @@ TEST_F(ServeTest, HealthAndCapabilities) {
 
 TEST_F(ServeTest, WorkbenchIsServed) {
   httplib::Client client = client_for(guarded_->port);
-  for (const char* path : {"/", "/workbench.js", "/workbench.css"}) {
+  // KaTeX beside the page, where its style sheet looks for its fonts.
+  const std::pair<const char*, const char*> files[] = {
+      {"/", "text/html; charset=utf-8"},
+      {"/workbench.js", "text/javascript; charset=utf-8"},
+      {"/workbench.css", "text/css; charset=utf-8"},
+      {"/katex/katex.min.js", "text/javascript; charset=utf-8"},
+      {"/katex/katex.min.css", "text/css; charset=utf-8"},
+      {"/katex/fonts/KaTeX_Main-Regular.woff2", "font/woff2"},
+      {"/katex/fonts/KaTeX_Math-Italic.woff2", "font/woff2"},
+  };
+  for (const auto& [path, type] : files) {
     const auto res = client.Get(path);
     ASSERT_TRUE(res) << path;
     EXPECT_EQ(res->status, 200) << path;
     EXPECT_GT(res->body.size(), 100u) << path;
+    EXPECT_EQ(res->get_header_value("Content-Type"), type) << path;
   }
-  EXPECT_EQ(client.Get("/")->get_header_value("Content-Type"), "text/html; charset=utf-8");
 }
 
 struct token_case {
