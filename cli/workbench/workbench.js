@@ -1,7 +1,9 @@
 // The workbench: an editor for one algorithm and one for its base, each with
 // its diagnostics; a preview of the question as a reader sees it, walked
-// seed by seed; every variable of that variant and a box to solve requests
-// in it; a sample of variants, paged, with histograms; and the question's
+// seed by seed, and the same variant as a student sees it, answered and
+// checked (the question declared in the algorithm's ? lines); every
+// variable of that variant and a box to solve requests in it; a sample of
+// variants, paged, with histograms; and the question's
 // test file, recorded or compared as `zekalg test` does. Everything comes
 // from the service's /v1/ endpoints, through api().
 //
@@ -235,6 +237,7 @@ const lanes = {
   variant: new Lane(false),
   solve: new Lane(false),
   test: new Lane(false),
+  grade: new Lane(false),
 };
 
 function withBase(body) {
@@ -749,6 +752,7 @@ function askVariant() {
     variant = { seed, answer, error };
     showVariant();
   });
+  askStudent();
 }
 
 // The heading, the preview and the list come from one answer, for one seed.
@@ -883,6 +887,159 @@ function askSolve() {
       result.textContent = r.status === "ok" ? r.text : placeOf(r) + r.message;
     }
   });
+}
+
+// --- The student view ------------------------------------------------------
+// The variant shown, as the service's grade document gives it to a student:
+// the prompt, an input per part (a choice's options in the variant's own
+// order), and after Check each part's verdict, the worked solution and the
+// feedback. Asked only while the panel is open.
+
+const NO_QUESTION = "the algorithm declares no question";
+let graded = null;  // {body, doc}: the request and the question shown
+
+// Math between \( \) (inline) and \[ \] (display), typeset by KaTeX; the
+// rest stays text nodes. The texts come from the algorithm, so nothing in
+// them is ever read as HTML; what KaTeX cannot typeset is shown as written.
+const MATH = /\\\(([\s\S]*?)\\\)|\\\[([\s\S]*?)\\\]/g;
+
+function mathText(text) {
+  const out = document.createDocumentFragment();
+  let at = 0;
+  for (const m of text.matchAll(MATH)) {
+    if (m.index > at) out.append(text.slice(at, m.index));
+    const display = m[2] !== undefined;
+    const math = el("span", { class: display ? "math display" : "math" });
+    try {
+      if (!window.katex) throw new Error("KaTeX did not load");
+      window.katex.render(display ? m[2] : m[1], math, { displayMode: display, throwOnError: true });
+    } catch (error) {
+      math.replaceChildren(m[0]);
+      math.classList.add("math-error");
+      math.title = error.message;
+    }
+    out.append(math);
+    at = m.index + m[0].length;
+  }
+  if (at < text.length) out.append(text.slice(at));
+  return out;
+}
+
+function askStudent() {
+  if (!$("student-details").open) {
+    lanes.grade.drop();
+    $("student").classList.remove("stale");
+    return;
+  }
+  if (state.seed === null || editor.value.trim() === "") {
+    lanes.grade.drop();
+    graded = null;
+    $("student").classList.remove("stale");
+    $("student").replaceChildren(el("p", { class: "hint" }, "No variant yet."));
+    return;
+  }
+  const body = withBase({ algorithm: editor.value, seed: state.seed });
+  $("student").classList.add("stale");
+  lanes.grade.ask((signal) => api("/v1/grade", body, signal), (doc, error) => {
+    $("student").classList.remove("stale");
+    if (error) {
+      graded = null;
+      showStudentError(error);
+      return;
+    }
+    graded = { body, doc };
+    drawStudent(doc);
+  });
+}
+
+function showStudentError(error) {
+  const body = error instanceof ServiceError ? error.body : {};
+  if (body.type === "urn:zekalg:problem:cannot-grade" && error.message.startsWith(NO_QUESTION)) {
+    $("student").replaceChildren(el("p", { class: "hint" },
+      "declare the question with ?prompt and its parts: docs/questions.md"));
+    return;
+  }
+  const where = placeOf({ source: body.field, line: body.line });
+  $("student").replaceChildren(el("p", { class: "solve-result error" }, where + error.message));
+}
+
+function drawStudent(doc) {
+  const items = [];
+  if (doc.prompt !== undefined && doc.prompt !== null) {
+    items.push(el("div", { class: "prompt" }, mathText(doc.prompt)));
+  }
+  for (const part of doc.parts) {
+    const name = `student-part-${part.part}`;
+    const legend = doc.parts.length > 1 ? `Part ${part.part}` : part.kind === "choice" ? "Choose one" : "Answer";
+    const box = el("fieldset", { class: "part", "data-part": part.part }, el("legend", {}, legend));
+    if (part.kind === "choice") {
+      const list = el("div", { class: "options" });
+      part.options.forEach((option, i) => {
+        list.append(el("label", { class: "option" },
+          el("input", { type: "radio", name, value: String(i + 1) }), " ",
+          el("span", { class: "option-text" }, mathText(option))));
+      });
+      box.append(list);
+    } else {
+      box.append(el("input", { type: "text", name, spellcheck: false, autocomplete: "off",
+        "data-kind": part.kind }));
+      box.lastChild.setAttribute("aria-label", legend);
+    }
+    box.append(el("span", { class: "verdict", role: "status" }));
+    items.push(box);
+  }
+  items.push(el("div", { class: "student-bar" },
+    el("button", { type: "submit" }, "Check"), el("span", { class: "student-score" })));
+  items.push(el("div", { class: "after", hidden: true }));
+  $("student").replaceChildren(...items);
+}
+
+// A choice goes by its position in the shown order, unless that position
+// is also some option's text; then by the option's own text.
+function choiceResponse(part, box) {
+  const picked = box.querySelector("input[type=radio]:checked");
+  if (!picked) return "";
+  const position = picked.value;
+  return part.options.some((o) => o.trim() === position) ? part.options[Number(position) - 1] : position;
+}
+
+function checkStudent(event) {
+  event.preventDefault();
+  if (!graded || $("student").classList.contains("stale")) return;
+  const { body, doc } = graded;
+  const boxes = [...$("student").querySelectorAll("fieldset.part")];
+  const responses = doc.parts.map((part, i) => part.kind === "choice"
+    ? choiceResponse(part, boxes[i]) : boxes[i].querySelector("input").value);
+  $("student").classList.add("stale");
+  lanes.grade.ask((signal) => api("/v1/grade", { ...body, responses }, signal), (answer, error) => {
+    $("student").classList.remove("stale");
+    if (error) {
+      graded = null;
+      showStudentError(error);
+      return;
+    }
+    showVerdicts(answer, boxes);
+  });
+}
+
+function showVerdicts(answer, boxes) {
+  for (const v of answer.verdicts) {
+    const box = boxes[v.part - 1];
+    if (!box) continue;
+    const verdict = box.querySelector(".verdict");
+    verdict.className = "verdict " + v.result;
+    verdict.textContent = v.result === "unreadable" ? `unreadable: ${v.reason}` : v.result;
+  }
+  const parts = answer.parts.length;
+  $("student").querySelector(".student-score").textContent = `${answer.right} of ${plural(parts, "part")} right`;
+  const after = $("student").querySelector(".after");
+  const texts = [];
+  for (const [key, title] of [["solution", "Worked solution"], ["feedback", "Feedback"]]) {
+    if (answer[key] === undefined || answer[key] === null) continue;
+    texts.push(el("h3", {}, title), el("div", { class: key }, mathText(answer[key])));
+  }
+  after.replaceChildren(...texts);
+  after.hidden = texts.length === 0;
 }
 
 // --- Test files ------------------------------------------------------------
@@ -1127,9 +1284,10 @@ function withExtension(name, extension) {
 
 // An edit: every answer on its way is to an older text.
 function edited() {
-  for (const lane of [lanes.check, lanes.sample, lanes.variant, lanes.solve]) lane.drop();
+  for (const lane of [lanes.check, lanes.sample, lanes.variant, lanes.solve, lanes.grade]) lane.drop();
   for (const id of ["diagnostics", "variants", "failures", "histograms"]) $(id).classList.add("stale");
   if (state.seed !== null) for (const id of ["preview", "variant"]) $(id).classList.add("stale");
+  if (state.seed !== null && $("student-details").open) $("student").classList.add("stale");
   if (request !== null) $("solve-result").classList.add("stale");
   testOutdated();
   later();
@@ -1145,6 +1303,7 @@ function refresh() {
   const algorithm = editor.value;
   if (algorithm.trim() === "") {
     for (const lane of [lanes.check, lanes.sample, lanes.variant, lanes.solve]) lane.drop();
+    askStudent();
     editor.setDiagnostics([]);
     mainBaseDiagnostics = [];
     markBase();
@@ -1214,6 +1373,8 @@ $("reseed").addEventListener("click", () => {
 $("seed-previous").addEventListener("click", () => walk(-1));
 $("seed-next").addEventListener("click", () => walk(1));
 $("seed-random").addEventListener("click", () => selectSeed(randomSeed()));
+$("student-details").addEventListener("toggle", askStudent);
+$("student").addEventListener("submit", checkStudent);
 $("page-first").addEventListener("click", () => turnPage(0));
 $("page-previous").addEventListener("click", () => turnPage(page - 1));
 $("page-next").addEventListener("click", () => turnPage(page + 1));

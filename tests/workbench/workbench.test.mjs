@@ -388,3 +388,54 @@ test("test files recorded and compared in the page are the command's", async () 
     rmSync(dir, { recursive: true, force: true });
   }
 });
+
+// The student view: the grade document of the variant shown, its options in
+// that variant's order, its math typeset, and each check's verdict.
+test("the student view shows and checks the variant a student gets", async () => {
+  const { page, failures } = await openPage();
+  const algorithm = readFileSync(new URL("../../examples/q_choice.alg", import.meta.url), "utf8");
+  const graded = (seed, responses) => page.evaluate(async (body) => {
+    const response = await fetch("/v1/grade", {
+      method: "POST",
+      headers: { "Content-Type": "application/json" },
+      body: JSON.stringify(body),
+    });
+    return response.json();
+  }, { algorithm, seed, ...(responses ? { responses } : {}) });
+  await setText(page, "#editor", algorithm);
+  await page.locator("#variants tbody tr").nth(19).waitFor();
+  await page.locator("#student-details summary").click();
+
+  for (const step of ["start", "#seed-next"]) {
+    if (step !== "start") await page.locator(step).click();
+    await page.locator("#student fieldset.part").waitFor();
+    await fresh(page);
+    const seed = await shownSeed(page);
+    const doc = await graded(seed);
+    const options = doc.parts[0].options;
+    assert.deepEqual(await page.locator("#student .option-text").allTextContents(), options, step);
+    assert.ok(await page.locator("#student .prompt .katex").count() > 0, "the prompt's math is typeset");
+    assert.equal(await page.locator("#student .math-error").count(), 0);
+
+    const right = doc.parts[0].right_option - 1;
+    const wrong = (right + 1) % options.length;
+    for (const [pick, verdict] of [[wrong, "wrong"], [right, "right"]]) {
+      await page.locator("#student input[type=radio]").nth(pick).check();
+      await page.locator("#student button[type=submit]").click();
+      await page.locator(`#student .verdict.${verdict}`).waitFor();
+      await fresh(page);
+      // The service's own verdict on that option's text agrees.
+      const told = await graded(seed, [options[pick]]);
+      assert.equal(told.verdicts[0].result, verdict, `${step}: option ${pick + 1}`);
+    }
+    assert.ok(await page.locator("#student .after .solution .katex").count() > 0, "the solution is typeset");
+  }
+
+  // An algorithm that declares no question says how to declare one.
+  await setText(page, "#editor", "r_a|1|9\nq_b|a+1|0");
+  await page.locator("#student p.hint", { hasText: "?prompt" }).waitFor();
+  await fresh(page);
+  assert.equal(await page.locator("#student").textContent(),
+    "declare the question with ?prompt and its parts: docs/questions.md");
+  assert.deepEqual(failures, []);
+});
