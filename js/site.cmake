@@ -1,15 +1,21 @@
 # Assembles the workbench as static files (run by the `site` target with
-# WORKBENCH_DIR, SERVICE, PACKAGE_DIR and SITE_DIR): the workbench of
-# `zekalg serve`, whose requests to the service wasm_adapter.js answers
-# with the module when no service is there (workbench_service.mjs, a
-# worker), and the package in zekalg/. Any static file server can serve
-# the folder, at any path.
+# WORKBENCH_DIR, SERVICE, PACKAGE_DIR, SITE_DIR, KATEX_BASE and
+# KATEX_FILES): the workbench of `zekalg serve` with its KaTeX, whose
+# requests to the service wasm_adapter.js answers with the module when no
+# service is there (workbench_service.mjs, a worker), and the package in
+# zekalg/. Any static file server can serve the folder, at any path.
 file(REMOVE_RECURSE ${SITE_DIR})
 file(MAKE_DIRECTORY ${SITE_DIR}/zekalg)
 foreach(name workbench.js workbench.css wasm_adapter.js)
   file(COPY_FILE ${WORKBENCH_DIR}/${name} ${SITE_DIR}/${name})
 endforeach()
 file(COPY_FILE ${SERVICE} ${SITE_DIR}/workbench_service.mjs)
+# KaTeX, as `zekalg serve` serves it (cmake/katex.cmake).
+foreach(name IN LISTS KATEX_FILES)
+  get_filename_component(folder ${SITE_DIR}/${name} DIRECTORY)
+  file(MAKE_DIRECTORY ${folder})
+  file(COPY_FILE ${KATEX_BASE}/${name} ${SITE_DIR}/${name})
+endforeach()
 foreach(name index.mjs text.mjs errors.mjs zekalg_engine.web.mjs zekalg_engine.wasm)
   file(COPY_FILE ${PACKAGE_DIR}/${name} ${SITE_DIR}/zekalg/${name})
 endforeach()

@@ -1,6 +1,6 @@
-// The service's POST /v1/solve, /v1/sample and /v1/check, answered in the
-// browser by the zekalg module: a module worker, so that the page stays
-// responsive while a sample is made. wasm_adapter.js (the workbench's)
+// The service's POST /v1/solve, /v1/sample, /v1/check and /v1/grade,
+// answered in the browser by the zekalg module: a module worker, so that
+// the page stays responsive while a sample is made. wasm_adapter.js (the workbench's)
 // posts {id, path, body} with the request's JSON text and gets back {id,
 // status, body}: the service's status and document, errors as its problem
 // documents. The fields, defaults and limits are the service's. A worker
@@ -18,9 +18,11 @@ const DEFAULT_COUNT = 20;
 
 const INVALID = "urn:zekalg:problem:invalid-request";
 const TEXT = "urn:zekalg:problem:unusable-text";
+const GRADE = "urn:zekalg:problem:cannot-grade";
 const TITLES = {
   [INVALID]: "The request is not valid",
   [TEXT]: "A text the engine cannot take",
+  [GRADE]: "The question cannot be graded",
 };
 
 class RequestError extends Error {
@@ -103,6 +105,20 @@ function textList(doc, name, most) {
   return list;
 }
 
+// A student's responses: any text, but one line each and no NUL.
+function responseList(doc, name) {
+  if (!given(doc, name)) return null;
+  const list = doc[name];
+  if (!Array.isArray(list)) reject(`'${name}' must be a list of strings`);
+  list.forEach((entry, i) => {
+    const where = `${name}[${i}]`;
+    if (typeof entry !== "string") reject(`'${where}' must be a string`);
+    if (entry.includes("\0")) reject(`'${where}' holds a NUL character`);
+    if (/[\r\n]/.test(entry)) reject(`'${where}' must be one line of text`);
+  });
+  return list;
+}
+
 function flagField(doc, name) {
   if (!given(doc, name)) return false;
   if (typeof doc[name] !== "boolean") reject(`'${name}' must be true or false`);
@@ -155,6 +171,24 @@ const endpoints = {
     const algorithm = algorithmField(doc, "algorithm", true);
     const base = algorithmField(doc, "base", false);
     return tools(() => zekalg.check(algorithm, { base, creations: CHECK_CREATIONS }));
+  },
+  // A question the tools cannot grade is the service's 422, with the text
+  // and line at fault where they are known.
+  "/v1/grade": (doc) => {
+    allowFields(doc, ["algorithm", "base", "seed", "responses", "ascii_minus"]);
+    const algorithm = algorithmField(doc, "algorithm", true);
+    const base = algorithmField(doc, "base", false);
+    if (!given(doc, "seed")) reject("'seed' is missing");
+    const seed = chosenSeed(doc);
+    const responses = responseList(doc, "responses");
+    const asciiMinus = flagField(doc, "ascii_minus");
+    try {
+      return zekalg.grade(algorithm, { base, seed, responses, asciiMinus });
+    } catch (error) {
+      if (!(error instanceof zekalg.AlgorithmError)) throw error;
+      const where = error.line > 0 ? { field: error.source || "algorithm", line: error.line } : {};
+      throw new RequestError(422, problem(422, GRADE, error.message, where));
+    }
   },
 };
 

@@ -11,6 +11,7 @@ const TYPES = {
   ".css": "text/css; charset=utf-8",
   ".json": "application/json",
   ".wasm": "application/wasm",
+  ".woff2": "font/woff2",
 };
 
 /** Serves `folders` (URL prefix -> folder) and `pages` (path -> HTML);

@@ -2,10 +2,12 @@
 // server with no zekalg process anywhere: its requests to the service find
 // none, and the module answers them in the browser. An author types an
 // algorithm, sees its diagnostics and a sample, opens a variant, solves in
-// it, and a text the engine cannot take is marked at its line.
+// it, and a text the engine cannot take is marked at its line; a student
+// answers a question and gets its verdicts.
 import { test, before, after } from "node:test";
 import assert from "node:assert/strict";
 import path from "node:path";
+import { readFileSync } from "node:fs";
 import { launchChromium } from "./browser.mjs";
 import { packageDir, zekalg } from "./package.mjs";
 import { serveStatic } from "./static_server.mjs";
@@ -79,5 +81,24 @@ test("a text the engine cannot take is marked at its line", async () => {
   await page.locator('#gutter div.error[data-line="2"]').waitFor();
   assert.match(await page.locator("#diagnostics li").first().textContent(),
     /character U\+221A has no Windows-1252 byte/);
+  assert.deepEqual(failures, []);
+});
+
+test("the student view typesets and grades a question with no server", async () => {
+  const { page, failures } = await openWorkbench();
+  const algorithm = readFileSync(new URL("../../examples/q_area.alg", import.meta.url), "utf8");
+  await type(page, algorithm);
+  await page.locator("#variants tbody tr").first().waitFor();
+  await page.locator("#student-details summary").click();
+  await page.locator("#student .prompt").waitFor();
+  const seed = Number((await page.locator("#variant-seed").textContent()).match(/^seed (\d+)/)[1]);
+  const right = zekalg.grade(algorithm, { seed }).parts[0].answer;
+
+  for (const [typed, verdict] of [[right, "right"], ["1", "wrong"], ["many", "unreadable"]]) {
+    await page.locator("#student input[type=text]").fill(typed);
+    await page.locator("#student button[type=submit]").click();
+    await page.locator(`#student .verdict.${verdict}`).waitFor();
+  }
+  assert.ok(await page.locator("#student .solution .katex").count() > 0, "the solution is typeset");
   assert.deepEqual(failures, []);
 });
