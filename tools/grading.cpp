@@ -124,12 +124,8 @@ part_verdict grade_choice(const part_view& part, const std::string& response) {
     const std::size_t k = static_cast<std::size_t>(std::stoi(typed));
     if (k >= 1 && k <= n) by_position = k - 1;
   }
-  if (by_text && by_position &&
-      comparable(part.options[*by_position], false) != comparable(part.options[*by_text], false)) {
-    return unreadable(typed +
-                      " is one option's text and another's position: give the option "
-                      "as shown");
-  }
+  // An option's own text wins over a position: a front end that sends the
+  // text is never misread, whatever the options hold.
   if (by_text) {
     return by(typed ==
               comparable(part.options[static_cast<std::size_t>(part.right_option - 1)], false));

@@ -994,13 +994,11 @@ function drawStudent(doc) {
   $("student").replaceChildren(...items);
 }
 
-// A choice goes by its position in the shown order, unless that position
-// is also some option's text; then by the option's own text.
+// A choice is sent as the option's own text, which the grading always
+// reads as that option.
 function choiceResponse(part, box) {
   const picked = box.querySelector("input[type=radio]:checked");
-  if (!picked) return "";
-  const position = picked.value;
-  return part.options.some((o) => o.trim() === position) ? part.options[Number(position) - 1] : position;
+  return picked ? part.options[Number(picked.value) - 1] : "";
 }
 
 function checkStudent(event) {
