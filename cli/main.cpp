@@ -147,8 +147,8 @@ int main(int argc, char** argv) {
   double time_limit = 10;
   CLI::App* serve_cmd =
       app.add_subcommand("serve",
-                         "Serve solve, sample and check as JSON over HTTP (under /v1/), and the "
-                         "authors' workbench at /");
+                         "Serve solve, sample, check and grade as JSON over HTTP (under /v1/), "
+                         "and the authors' workbench at /");
   serve_cmd
       ->add_option("--listen", serve.listen,
                    "Address and port (HOST:PORT; port 0 picks a free one)")
