@@ -141,3 +141,22 @@ def test_grade_gives_the_services_document(service, path):
     with pytest.raises(ValueError) as caught:
         zekalg.grade(algorithm, 1, [])
     assert problem["detail"] == str(caught.value)
+
+
+@pytest.mark.parametrize("path", QUESTIONS, ids=lambda p: p.name)
+def test_grade_verdicts_are_the_commands(zekalg_command, path):
+    """`zekalg grade FILE --seed S RESPONSE...` prints the verdicts the
+    package gives: right answers, wrong ones and unreadable ones."""
+    algorithm = path.read_text(encoding="utf-8")
+    for seed in (5, 4000000000):
+        parts = zekalg.grade(algorithm, seed)["parts"]
+        right = [p["options"][p["right_option"] - 1] if p["kind"] == "choice" else p["answer"]
+                 for p in parts]
+        for responses in (right, [wrong_response(p) for p in parts],
+                          ["abc" if p["kind"] == "numeric" else r for p, r in zip(parts, right)]):
+            stdout, _, status = zekalg_command("grade", path, "--seed", seed, *responses)
+            verdicts = zekalg.grade(algorithm, seed, responses)["verdicts"]
+            assert stdout.splitlines() == [
+                f"part {v['part']}: {v['result']}" + (f": {v['reason']}" if v.get("reason") else "")
+                for v in verdicts]
+            assert status == (0 if all(v["result"] == "right" for v in verdicts) else 1)
