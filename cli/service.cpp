@@ -84,15 +84,18 @@ std::optional<int64_t> integer_field(const json& doc, const char* name, int64_t 
   return value;
 }
 
-// A list of texts, each converted to engine bytes.
-std::vector<std::string> text_list(const json& doc, const char* name, std::size_t most) {
-  std::vector<std::string> texts;
+// A list of texts as sent (UTF-8), each a string without a NUL; nothing
+// when the field is absent. A student's answer stays UTF-8 (it may hold
+// characters the engine's code page lacks: the grading reads them as typed).
+std::optional<std::vector<std::string>> utf8_list(const json& doc, const char* name,
+                                                  std::size_t most) {
   const auto it = doc.find(name);
-  if (it == doc.end() || it->is_null()) return texts;
+  if (it == doc.end() || it->is_null()) return std::nullopt;
   if (!it->is_array()) reject("'" + std::string(name) + "' must be a list of strings");
   if (it->size() > most) {
     reject("'" + std::string(name) + "' may hold at most " + std::to_string(most) + " entries");
   }
+  std::vector<std::string> texts;
   for (std::size_t i = 0; i < it->size(); ++i) {
     const json& entry = (*it)[i];
     const std::string where = std::string(name) + "[" + std::to_string(i) + "]";
@@ -100,11 +103,22 @@ std::vector<std::string> text_list(const json& doc, const char* name, std::size_
     if (entry.get_ref<const std::string&>().find('\0') != std::string::npos) {
       reject("'" + where + "' holds a NUL character");
     }
+    texts.push_back(entry.get<std::string>());
+  }
+  return texts;
+}
+
+// The same list, each text converted to engine bytes.
+std::vector<std::string> text_list(const json& doc, const char* name, std::size_t most) {
+  std::vector<std::string> texts;
+  const std::optional<std::vector<std::string>> sent = utf8_list(doc, name, most);
+  if (!sent) return texts;
+  for (std::size_t i = 0; i < sent->size(); ++i) {
     try {
-      texts.push_back(utf8_to_cp1252(entry.get_ref<const std::string&>()));
+      texts.push_back(utf8_to_cp1252((*sent)[i]));
     } catch (const encoding_error& e) {
-      reject("'" + where +
-             "': " + std::string(e.what()).substr(0, std::string(e.what()).find(" (")));
+      reject("'" + std::string(name) + "[" + std::to_string(i) +
+             "]': " + std::string(e.what()).substr(0, std::string(e.what()).find(" (")));
     }
   }
   return texts;
@@ -432,29 +446,6 @@ api_response handle_check(std::string_view body, const service_limits& limits) {
   });
 }
 
-namespace {
-
-// A list of texts kept as UTF-8 (a student's answer may hold characters
-// the engine's code page lacks: the grading reads them as typed).
-std::optional<std::vector<std::string>> utf8_list(const json& doc, const char* name) {
-  const auto it = doc.find(name);
-  if (it == doc.end() || it->is_null()) return std::nullopt;
-  if (!it->is_array()) reject("'" + std::string(name) + "' must be a list of strings");
-  std::vector<std::string> texts;
-  for (std::size_t i = 0; i < it->size(); ++i) {
-    const json& entry = (*it)[i];
-    const std::string where = std::string(name) + "[" + std::to_string(i) + "]";
-    if (!entry.is_string()) reject("'" + where + "' must be a string");
-    if (entry.get_ref<const std::string&>().find('\0') != std::string::npos) {
-      reject("'" + where + "' holds a NUL character");
-    }
-    texts.push_back(entry.get<std::string>());
-  }
-  return texts;
-}
-
-}  // namespace
-
 // One variant, solved whole: the engine bounds each of its calls, and the
 // time limit is not asked between them.
 api_response handle_grade(std::string_view body, const service_limits& /*limits*/) {
@@ -465,7 +456,7 @@ api_response handle_grade(std::string_view body, const service_limits& /*limits*
     const std::optional<algorithm_file> base = algorithm_field(doc, "base", kBaseName, false);
     const std::optional<int64_t> seed = integer_field(doc, "seed", -2147483648LL, 4294967295LL);
     if (!seed) reject("'seed' is missing");
-    const std::optional<std::vector<std::string>> responses = utf8_list(doc, "responses");
+    const std::optional<std::vector<std::string>> responses = utf8_list(doc, "responses", 10000);
     const bool ascii = flag_field(doc, "ascii_minus");
     std::string graded =
         grade_json(*file, base ? &*base : nullptr, seed_from_option(*seed), responses, ascii);
