@@ -103,11 +103,7 @@ part_verdict grade_number(const part_view& part, const question_part& declared,
   const std::optional<written_number> typed =
       read_typed_number(response, part.answer.find(',') != std::string::npos, &reason);
   if (!typed) return unreadable(reason);
-  const verdict v = judge_number(declared.tol, *part.value, *shown, *typed);
-  return {v.result == verdict::kind::right   ? part_verdict::kind::right
-          : v.result == verdict::kind::wrong ? part_verdict::kind::wrong
-                                             : part_verdict::kind::unreadable,
-          v.reason};
+  return judge_number(declared.tol, *part.value, *shown, *typed);
 }
 
 part_verdict grade_choice(const part_view& part, const std::string& response) {

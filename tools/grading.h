@@ -44,12 +44,8 @@ struct question_view {
   std::optional<std::string> feedback;
 };
 
-// A verdict on one part's response.
-struct part_verdict {
-  enum class kind { right, wrong, unreadable };
-  kind result = kind::wrong;
-  std::string reason;  // unreadable: what the answer must be ("give 3 significant figures")
-};
+// A verdict on one part's response: the numeric parts' own (judge_number).
+using part_verdict = verdict;
 
 // The variant of `file` (on `base`) for `seed`, as a student sees it.
 // Throws view_error when the file declares no question, when the variant

@@ -15,6 +15,7 @@
 #include "algorithm/solver.h"
 #include "api/engine_state.h"
 #include "base/errors.h"
+#include "base/number_text.h"
 #include "base/random_generator.h"
 #include "tools/sampling.h"
 #include "tools/variant.h"
@@ -188,12 +189,9 @@ int64_t estimated_total(const tally& t, double combinations, int64_t drawn) {
   return static_cast<int64_t>(seen + f1 * (f1 - 1) / (2 * (f2 + 1)) + 0.5);
 }
 
+// "12,345": as the engine groups thousands.
 std::string grouped(int64_t n) {
-  std::string digits = std::to_string(n);
-  for (int i = static_cast<int>(digits.size()) - 3; i > 0; i -= 3) {
-    digits.insert(static_cast<std::size_t>(i), ",");
-  }
-  return digits;
+  return std::string(group_thousands(alg_string(std::to_string(n))).view());
 }
 
 }  // namespace
