@@ -5,19 +5,13 @@
 //
 //   ZEKALG=path/to/zekalg PYTHON=venv/bin/python ZEKALG_JS_PACKAGE=build/wasm/package \
 //     node --test tests/frontends/same_rows.mjs
-import { test, after } from "node:test";
+import { test } from "node:test";
 import assert from "node:assert/strict";
-import { spawn, spawnSync } from "node:child_process";
+import { spawnSync } from "node:child_process";
 import { readFileSync, readdirSync } from "node:fs";
 import path from "node:path";
-import { fileURLToPath, pathToFileURL } from "node:url";
 
-const root = fileURLToPath(new URL("../..", import.meta.url));
-const zekalgCommand = process.env.ZEKALG ?? path.join(root, "build/default/zekalg");
-const python = process.env.PYTHON ?? path.join(root, "build/python-venv/bin/python");
-const packageDir = process.env.ZEKALG_JS_PACKAGE ?? path.join(root, "build/wasm/package");
-const js = await import(pathToFileURL(path.join(packageDir, "index.mjs")).href);
-await js.load();
+import { js, python, root, startService, zekalgCommand } from "./front_ends.mjs";
 
 const examples = readdirSync(path.join(root, "examples"))
   .filter((f) => f.endsWith(".alg") && f !== "course_base.alg")
@@ -56,19 +50,7 @@ function fromJavaScript(file, baseFile) {
 }
 
 // The service, on a free loopback port.
-const service = spawn(zekalgCommand, ["serve", "--listen", "127.0.0.1:0"], {
-  stdio: ["ignore", "ignore", "pipe"],
-});
-const origin = await new Promise((resolve, reject) => {
-  let seen = "";
-  service.stderr.on("data", (chunk) => {
-    seen += chunk;
-    const found = /listening on (http:\/\/[^/\s]+)\//.exec(seen);
-    if (found) resolve(found[1]);
-  });
-  service.on("exit", (code) => reject(new Error(`zekalg serve exited (${code}): ${seen}`)));
-});
-after(() => service.kill("SIGTERM"));
+const origin = await startService();
 
 async function fromService(file, baseFile) {
   const body = { algorithm: read(file), count: 50, seed: 1 };
