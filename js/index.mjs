@@ -520,20 +520,13 @@ export function grade(algorithm, { seed: seedValue, responses = null, base = nul
         throw new TypeError(`responses[${i}] must be a string without a line break`);
       }
     });
-    // Each response ends with its line feed, so that empty ones count;
-    // none at all cannot be said that way (see below).
-    if (responses.length) answers = utf8.encode(responses.map((r) => r + "\n").join(""));
+    // One line each, its line feed included, so that empty ones count.
+    answers = utf8.encode(responses.map((r) => r + "\n").join(""));
   }
   const text = (value) => (value === null || value === undefined ? null : utf8.encode(value));
   const texts = [utf8.encode(algorithm), text(path), text(baseAlgorithm), text(basePath), answers];
   const answer = eng.toolsCall(texts, (a, p, b, bp, r) =>
     eng.m._zekalg_tools_grade(a, p, b, bp, s, r, asciiMinus ? ASCII_MINUS : 0));
-  if (responses !== null && responses !== undefined && !responses.length) {
-    // The tools' list of lines cannot be empty: their message, here.
-    const n = answer.parts.length;
-    throw new AlgorithmError(`0 responses for ${n} part${n === 1 ? "" : "s"}`,
-      { source: "algorithm", line: null });
-  }
   return answer;
 }
 

@@ -282,18 +282,10 @@ ZEKALG_TOOLS_API char* zekalg_tools_grade(const char* algorithm, const char* pat
     const uint32_t chosen = variant_seed(seed);
     std::optional<std::vector<std::string>> typed;
     if (responses != nullptr) {
-      // One per part, each line as typed (an empty one too); a line feed at
-      // the very end closes the last.
-      std::string list = responses;
-      if (!list.empty() && list.back() == '\n') list.pop_back();
-      typed.emplace();
-      for (std::size_t start = 0;;) {
-        const std::size_t end = list.find('\n', start);
-        std::string one = list.substr(start, end - start);
-        if (!one.empty() && one.back() == '\r') one.pop_back();
-        typed->push_back(encoding_of(flags) == encoding::cp1252 ? cp1252_to_utf8(one) : one);
-        if (end == std::string::npos) break;
-        start = end + 1;
+      // One per line, each as typed (an empty line too); "" holds none.
+      typed = text_lines(responses);
+      if (encoding_of(flags) == encoding::cp1252) {
+        for (std::string& one : *typed) one = cp1252_to_utf8(one);
       }
     }
     return grade_json(s.file, s.base_file(), chosen, typed,

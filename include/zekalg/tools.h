@@ -176,12 +176,13 @@ ZEKALG_TOOLS_API char* zekalg_tools_describe(const char* algorithm, const char* 
  * makes it, as a student sees it: the texts shown, each choice part's
  * options in the variant's order (shuffled with the variant's own draws:
  * one seed, one order), and the right answers. With `responses` (one per
- * part, in order, separated by "\n"; a "\n" at the very end closes the
- * last one; null: none) also the verdict on each: a number may use a comma
- * or a point as its decimal mark where that is unambiguous ("1,234" is
- * refused), a leading '-' or U+2212, and 1.5e-4 or 1.5 x 10^-4 (also with
- * '*', U+00D7 or U+00B7); a text is compared exactly or loosely as
- * declared; a choice is an option's text as shown or its position from 1.
+ * part, in order, one line each: "\n" ends each, and may be left off the
+ * last; "" holds none; null: no grading) also the verdict on each: a
+ * number may use a comma or a point as its decimal mark where that is
+ * unambiguous ("1,234" is refused), a leading '-' or U+2212, and 1.5e-4 or
+ * 1.5 x 10^-4 (also with '*', U+00D7 or U+00B7); a text is compared exactly
+ * or loosely as declared; a choice is an option's text as shown (which wins)
+ * or its position from 1.
  * A file that declares no question (or a malformed declaration), a variant
  * that cannot be made, a declared variable that fails and a number of
  * responses other than the parts' ("3 responses for 2 parts") answer the

@@ -481,9 +481,8 @@ def grade(algorithm: str, seed: int, responses: Optional[Sequence[str]] = None, 
                 raise TypeError(f"responses[{i}] must be str, not {type(response).__name__}")
             if "\n" in response or "\r" in response:
                 raise ValueError(f"responses[{i}] holds a line break: a response is one line")
-        # Each response ends with its line feed, so that empty ones count;
-        # none at all cannot be said that way (see below).
-        joined = "".join(r + "\n" for r in responses).encode("utf-8") if responses else None
+        # One line each, its line feed included, so that empty ones count.
+        joined = "".join(r + "\n" for r in responses).encode("utf-8")
     answer = _native.grade(algorithm.encode("utf-8"), path.encode("utf-8"),
                            base_text.encode("utf-8") if base_text is not None else None,
                            base_path.encode("utf-8"), checked, joined,
@@ -494,8 +493,4 @@ def grade(algorithm: str, seed: int, responses: Optional[Sequence[str]] = None, 
             line = error["line"] if error.get("source") == "algorithm" else None
             raise AlgorithmError(error["message"], line=line, seed=checked)
         raise ValueError(error["message"])
-    if responses is not None and not responses:
-        # The tools' list of lines cannot be empty: their message, here.
-        n = len(answer["parts"])
-        raise ValueError(f"0 responses for {n} part{'' if n == 1 else 's'}")
     return answer
