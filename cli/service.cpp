@@ -458,23 +458,18 @@ api_response handle_grade(std::string_view body, const service_limits& /*limits*
     if (!seed) reject("'seed' is missing");
     const std::optional<std::vector<std::string>> responses = utf8_list(doc, "responses", 10000);
     const bool ascii = flag_field(doc, "ascii_minus");
-    std::string graded =
-        grade_json(*file, base ? &*base : nullptr, seed_from_option(*seed), responses, ascii);
-    // The tools' error document: the question cannot be graded.
-    if (graded.starts_with("{\"error\":")) {
-      const json error = json::parse(graded, nullptr, false);
-      if (error.is_object() && error.size() == 1 && error["error"].is_object()) {
-        const json& e = error["error"];
-        json problem_body = problem(422, kProblemGrade, e.value("message", std::string()));
-        const int line = e.value("line", 0);
-        if (line > 0) {
-          problem_body["field"] = e.value("source", std::string("algorithm"));
-          problem_body["line"] = line;
-        }
-        throw request_error{422, std::move(problem_body)};
+    try {
+      return grade_document(*file, base ? &*base : nullptr, seed_from_option(*seed), responses,
+                            ascii);
+    } catch (const view_error& e) {
+      // The question cannot be graded.
+      json problem_body = problem(422, kProblemGrade, cp1252_to_utf8(e.where.message));
+      if (e.where.line > 0) {
+        problem_body["field"] = source_of(e.where.level);
+        problem_body["line"] = e.where.line;
       }
+      throw request_error{422, std::move(problem_body)};
     }
-    return graded;
   });
 }
 

@@ -418,18 +418,15 @@ std::vector<part_verdict> grade_utf8_responses(const question_view& view, const 
   return verdicts;
 }
 
-std::string grade_json(const algorithm_file& file, const algorithm_file* base, uint32_t seed,
-                       const std::optional<std::vector<std::string>>& responses, bool ascii_minus) {
-  question_view view;
-  try {
-    view = view_question(file, base, seed);
-  } catch (const view_error& e) {
-    return error_json(cp1252_to_utf8(e.where.message), e.where.level, e.where.line);
-  }
+std::string grade_document(const algorithm_file& file, const algorithm_file* base, uint32_t seed,
+                           const std::optional<std::vector<std::string>>& responses,
+                           bool ascii_minus) {
+  const question_view view = view_question(file, base, seed);
   const question q = parse_question(file);
   if (responses && responses->size() != view.parts.size()) {
-    return error_json(plural(responses->size(), "response", "responses") + " for " +
-                      plural(view.parts.size(), "part", "parts"));
+    throw view_error{{0, 0,
+                      plural(responses->size(), "response", "responses") + " for " +
+                          plural(view.parts.size(), "part", "parts")}};
   }
   const auto text = [&](const std::string& engine) { return shown_text(engine, ascii_minus); };
   const auto optional_text = [&](json_writer& w, const char* name,
@@ -481,6 +478,15 @@ std::string grade_json(const algorithm_file& file, const algorithm_file* base, u
     w.end_array().field("right", right);
   }
   return w.end_object().take();
+}
+
+std::string grade_json(const algorithm_file& file, const algorithm_file* base, uint32_t seed,
+                       const std::optional<std::vector<std::string>>& responses, bool ascii_minus) {
+  try {
+    return grade_document(file, base, seed, responses, ascii_minus);
+  } catch (const view_error& e) {
+    return error_json(cp1252_to_utf8(e.where.message), e.where.level, e.where.line);
+  }
 }
 
 }  // namespace tools

@@ -84,8 +84,14 @@ std::optional<written_number> read_typed_number(const std::string& response, boo
 // "match", "options", "answer", "right_option"}], "solution", "feedback",
 // and with responses "verdicts": [{"part", "result": "right"|"wrong"|
 // "unreadable", "reason"}], "right": N}: the tools' grade document, UTF-8
-// (the engine's en dash kept unless `ascii_minus`). A call that cannot run
-// answers the tools' error document. `responses` are UTF-8.
+// (the engine's en dash kept unless `ascii_minus`). A question that cannot
+// be graded (see view_question, or responses other than one per part)
+// throws view_error. `responses` are UTF-8.
+std::string grade_document(const algorithm_file& file, const algorithm_file* base, uint32_t seed,
+                           const std::optional<std::vector<std::string>>& responses,
+                           bool ascii_minus = false);
+// The same, a question that cannot be graded answering the tools' error
+// document.
 std::string grade_json(const algorithm_file& file, const algorithm_file* base, uint32_t seed,
                        const std::optional<std::vector<std::string>>& responses,
                        bool ascii_minus = false);
